@@ -1,0 +1,42 @@
+# The two set-up commands of the README:
+#   make run    installs what is needed, builds, and starts qxrtrans in build/run
+#               with the controller emulator linked there as COM2
+#   make test   installs what is needed, builds, and runs the whole test suite
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+BENCH_BUILD ?= build-bench
+JOBS       ?= $(shell nproc)
+
+.PHONY: all setup build run test asan bench fuzz clean
+
+all: build
+
+setup:
+	@scripts/setup.sh
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: setup $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@scripts/run.sh $(BUILD)
+
+test: build
+	cd $(BUILD) && ctest -j $(JOBS) --output-on-failure --timeout 120
+
+# The same tests built with AddressSanitizer and UndefinedBehaviorSanitizer.
+asan: setup
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQXR_SANITIZE=ON -DQXR_BUILD_BENCH=OFF
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest -j $(JOBS) --output-on-failure --timeout 300
+
+bench: setup
+	cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DQXR_BUILD_TESTS=OFF
+	cmake --build $(BENCH_BUILD) -j $(JOBS)
+	@scripts/bench.sh $(BENCH_BUILD)
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD)

@@ -1,0 +1,16 @@
+# Copies the shipped data into a start directory without overwriting what
+# the program or the operator changed there (Init.Ini, saved files).
+file(MAKE_DIRECTORY ${DST})
+file(GLOB_RECURSE shipped RELATIVE ${SRC} ${SRC}/*)
+foreach(rel IN LISTS shipped)
+  if(rel MATCHES "^manual/")
+    continue()
+  endif()
+  set(from ${SRC}/${rel})
+  set(to ${DST}/${rel})
+  if(NOT EXISTS ${to} OR ${from} IS_NEWER_THAN ${to})
+    get_filename_component(dir ${to} DIRECTORY)
+    file(MAKE_DIRECTORY ${dir})
+    file(COPY_FILE ${from} ${to})
+  endif()
+endforeach()

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages that building, running and testing qxrtrans
+# need. Idempotent: when everything is present it only checks and returns.
+set -euo pipefail
+
+packages=(
+  g++ make cmake ninja-build pkgconf      # compiler and build tools
+  qt6-base-dev                            # Qt 6 Widgets, QtTest, moc, platform plugins
+  libgtest-dev libgmock-dev               # unit tests
+  libbenchmark-dev                        # benchmarks
+  xvfb xauth xdotool imagemagick          # running and checking the windows without a screen
+  fonts-wqy-microhei                      # a CJK font: the Chinese captions
+  xdg-utils                               # opens the manual in the desktop's PDF viewer
+  clang libclang-rt-14-dev                # fuzzing (libFuzzer) and sanitizers
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$package")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "setup: installing ${missing[*]}"
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+  sudo="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -1,0 +1,74 @@
+#pragma once
+// The exchanges with the controller: sending frames, waiting for replies,
+// the page reports, opening the selected port.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "app/host.h"
+#include "app/session.h"
+
+namespace qxr {
+
+class TThreadComm;
+
+inline constexpr std::size_t kReceiveBufferSize = 255;
+// Every operation waits for replies of at most this many bytes.
+inline constexpr int kReplyLength = 75;
+
+class Link {
+ public:
+  Link(TThreadComm& port, Session& session, LinkHost& host, Clock& clock);
+
+  // Frames of the line family ("$L" CR LF ...). True when every write succeeded.
+  bool TransToQXR(std::string_view frame);
+  // Frames of the STX family; the trace also shows the frame as text.
+  bool TransStr(std::string_view frame);
+  // One reply of at most maxLength bytes, ended by LF or ETX. False on
+  // time-out or refusal (report 1: the refusal is reported and the port closed).
+  bool ReceiveFromQXR(int maxLength, int report);
+  // As ReceiveFromQXR, but a reported refusal only adds catalogue message 122
+  // on the program page; no beep, the port stays open.
+  bool ReceiveQXRProgNo(int maxLength, int report);
+  // The hidden test sequences' waits and sends.
+  bool ReceiveStr(int maxLength, int report);
+  bool TransCSBLStr(std::string_view frame);
+  bool ReceiveCSBLStr(int maxLength, int report);
+
+  // Catalogue message n followed by text (text alone for n = 0) as one line
+  // in the message box of the current page.
+  void ShowPageMessage(int n, std::string_view text = {});
+  // Pause without processing events.
+  void DelayMs(std::uint32_t ms);
+
+  // (Re)opens the port selected in the port list with the controller's line
+  // settings; the caller checks portOpen() afterwards.
+  void ConnectRS232();
+  bool portOpen() const;
+  // "Close the port": when it is open, close it and report catalogue message 107.
+  void closePort();
+  void beep();
+
+  // The last reply as text (up to its first NUL); empty after a failed wait.
+  std::string_view reply() const;
+  // The number of bytes the last wait stored.
+  std::size_t replyLength() const { return received_; }
+
+  TThreadComm& port() { return port_; }
+  Session& session() { return session_; }
+  LinkHost& host() { return host_; }
+  Clock& clock() { return clock_; }
+
+  // The test time-out of ReceiveCSBLStr (1000 ms at start).
+  std::uint32_t testTimeoutMs = 1000;
+
+ private:
+  TThreadComm& port_;
+  Session& session_;
+  LinkHost& host_;
+  Clock& clock_;
+  char buffer_[kReceiveBufferSize + 1] = {};
+  std::size_t received_ = 0;
+};
+
+}  // namespace qxr

@@ -1,0 +1,52 @@
+#pragma once
+// A private directory for a test, removed with its contents afterwards.
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace qxr::test {
+
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "qxr-test-XXXXXX").string();
+    if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  // The directory with a trailing separator, as the program keeps its start directory.
+  std::string dir() const { return path_.string() + "/"; }
+  std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+  // Writes bytes exactly as given (use "\r\n" for CR LF).
+  void write(const std::string& name, const std::string& bytes) const {
+    std::ofstream out(file(name), std::ios::binary);
+    out << bytes;
+  }
+  std::string read(const std::string& name) const {
+    std::ifstream in(file(name), std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+  }
+  bool exists(const std::string& name) const { return std::filesystem::exists(path_ / name); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// The shipped data directory (data/ of the source tree).
+inline std::string dataDir() {
+  const char* dir = std::getenv("QXR_DATA_DIR");
+  return dir ? std::string(dir) + "/" : std::string("data/");
+}
+
+}  // namespace qxr::test

@@ -1,0 +1,12 @@
+#include <cstdio>
+
+#include "tool.h"
+
+namespace qxr {
+
+int runPlcCommand(ToolContext&, const Args&) {
+  std::fprintf(stderr, "qxrtool: this command is not built yet\n");
+  return kExitUsage;
+}
+
+}  // namespace qxr

@@ -1,0 +1,93 @@
+// qxrtool [--dir START_DIR] [--port COMn] [--yes] COMMAND ...
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <optional>
+#include <string>
+
+#include "app/settings.h"
+#include "app/textio.h"
+#include "tool.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: qxrtool [--dir START_DIR] [--port COMn] [--yes] COMMAND ...\n"
+    "\n"
+    "Runs the operations of qxrtrans from a shell. Reads Init.ini, Customer.ini\n"
+    "and the message catalogue of the start directory (default: the current\n"
+    "directory) and never writes Init.ini. Page messages go to stdout.\n"
+    "Exit status: 0 success, 1 the operation failed or was refused, 2 bad usage.\n"
+    "\n"
+    "commands:\n"
+    "  catalogue N                 print catalogue message N\n"
+    "  detect                      search the ports for a controller\n"
+    "  nc send FILE                send an NC program file\n"
+    "  nc receive N -o FILE        receive program N into FILE\n"
+    "  nc delete N                 delete program N on the controller\n"
+    "  nc read-many N... --out DIR [--prefix P]\n"
+    "  nc write-many FILE...\n"
+    "  nc convert FILE [--dump PATH]\n"
+    "  nc plot FILE -o OUT.png [--resolution 0-4] [--seconds] [--mirror-x] [--mirror-y] [--z VALUE]\n"
+    "  param send FILE.par\n"
+    "  param receive -o FILE.par [--model QXR102] [--version SD|K|M] [--all | NAME...]\n"
+    "  plc compile FILE [-o OUT.mcn]\n"
+    "  plc decompile FILE.mcn\n"
+    "  plc send FILE\n"
+    "  plc receive -o FILE\n"
+    "\n"
+    "nc commands take --type x02|x00 (default x02).\n";
+
+// "COM7" or "\\.\COM12" -> 0-based index into the port list.
+std::optional<int> portIndexOf(std::string name) {
+  if (name.rfind("\\\\.\\", 0) == 0) name = name.substr(4);
+  if (name.size() < 4 || strncasecmp(name.c_str(), "COM", 3) != 0) return std::nullopt;
+  const int number = qxr::leadingInt(name.substr(3));
+  if (number < 1 || number > qxr::kMaxPortCount) return std::nullopt;
+  return number - 1;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  std::string startDir;
+  std::optional<int> portIndex;
+  bool yes = false;
+  int i = 1;
+  for (; i < argc && argv[i][0] == '-'; ++i) {
+    const std::string option = argv[i];
+    if (option == "--help" || option == "-h") {
+      std::fputs(kUsage, stdout);
+      return qxr::kExitOk;
+    } else if (option == "--yes" || option == "-y") {
+      yes = true;
+    } else if (option == "--dir" && i + 1 < argc) {
+      startDir = argv[++i];
+    } else if (option == "--port" && i + 1 < argc) {
+      portIndex = portIndexOf(argv[++i]);
+      if (!portIndex) return qxr::usageError(std::string("not a port name: ") + argv[i]);
+    } else {
+      return qxr::usageError("unknown option " + option);
+    }
+  }
+  if (i >= argc) return qxr::usageError("no command given");
+  const std::string command = argv[i++];
+  qxr::Args args(argv + i, argv + argc);
+
+  if (startDir.empty()) startDir = qxr::currentStartDirectory();
+  qxr::ToolContext context(startDir, yes, portIndex);
+  try {
+    if (command == "catalogue") return qxr::runCatalogueCommand(context, args);
+    if (command == "detect") return qxr::runDetectCommand(context, args);
+    if (command == "nc") {
+      if (!args.empty() && (args[0] == "convert" || args[0] == "plot")) return qxr::runSimCommand(context, args);
+      return qxr::runNcCommand(context, args);
+    }
+    if (command == "param") return qxr::runParamCommand(context, args);
+    if (command == "plc") return qxr::runPlcCommand(context, args);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "qxrtool: %s\n", error.what());
+    return qxr::kExitFailed;
+  }
+  return qxr::usageError("unknown command " + command);
+}

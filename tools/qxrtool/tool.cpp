@@ -1,0 +1,73 @@
+#include "tool.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <iostream>
+
+#include "app/codec.h"
+#include "link/comm.h"
+#include "link/link.h"
+
+namespace qxr {
+
+void ConsoleHost::appendPageLine(int, std::string_view line) {
+  const std::string text = displayUtf8(line, session_.language());
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+bool ConsoleHost::confirm(std::string_view question) {
+  const std::string text = displayUtf8(question, session_.language());
+  std::printf("%s\n", text.c_str());
+  if (yes_) {
+    std::printf("-> OK\n");
+    std::fflush(stdout);
+    return true;
+  }
+  if (!::isatty(STDIN_FILENO)) {
+    std::printf("-> Cancel (no terminal to ask; use --yes)\n");
+    std::fflush(stdout);
+    return false;
+  }
+  std::printf("OK or Cancel? [o/c] ");
+  std::fflush(stdout);
+  std::string answer;
+  if (!std::getline(std::cin, answer)) return false;
+  return !answer.empty() && (answer[0] == 'o' || answer[0] == 'O' || answer[0] == 'y' || answer[0] == 'Y');
+}
+
+void ConsoleHost::notice(std::string_view text) {
+  const std::string shown = displayUtf8(text, session_.language());
+  std::printf("%s\n", shown.c_str());
+  std::fflush(stdout);
+}
+
+ToolContext::ToolContext(const std::string& startDir, bool yes, std::optional<int> portIndex)
+    : session(startSession(startDir)), host(session, yes) {
+  host.portCount = session.settings.portCount;
+  host.portIndex = portIndex.value_or(session.settings.defaultPortIndex);
+}
+
+ToolContext::~ToolContext() = default;
+
+TComm& ToolContext::port() {
+  if (!port_) {
+    port_ = std::make_unique<TComm>();
+    port_->SetPortDirectory(session.startDir);
+  }
+  return *port_;
+}
+
+Link& ToolContext::link() {
+  if (!link_) link_ = std::make_unique<Link>(port(), session, host, SystemClock::instance());
+  return *link_;
+}
+
+int usageError(const std::string& message) {
+  std::fprintf(stderr, "qxrtool: %s (see qxrtool --help)\n", message.c_str());
+  return kExitUsage;
+}
+
+}  // namespace qxr

@@ -1,0 +1,72 @@
+#pragma once
+// The command-line companion: runs the core operations from a shell.
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/host.h"
+#include "app/session.h"
+
+namespace qxr {
+
+class Link;
+class TComm;
+
+// Page messages go to stdout in order; questions are answered by --yes or
+// on the terminal.
+class ConsoleHost final : public LinkHost {
+ public:
+  ConsoleHost(Session& session, bool yes) : session_(session), yes_(yes) {}
+  int page = kProgramPage;
+  int portIndex = 0;
+  int portCount = 8;
+
+  int pageIndex() const override { return page; }
+  void appendPageLine(int page, std::string_view line) override;
+  void beep() override {}
+  void processEvents() override {}
+  int selectedPortIndex() const override { return portIndex; }
+  void selectPortIndex(int index) override { portIndex = index; }
+  bool confirm(std::string_view question) override;
+  void notice(std::string_view text) override;
+
+ private:
+  Session& session_;
+  bool yes_;
+};
+
+struct ToolContext {
+  ToolContext(const std::string& startDir, bool yes, std::optional<int> portIndex);
+  ~ToolContext();
+
+  Session session;
+  ConsoleHost host;
+  // The serial port and the exchanges, made on first use.
+  Link& link();
+  TComm& port();
+
+ private:
+  std::unique_ptr<TComm> port_;
+  std::unique_ptr<Link> link_;
+};
+
+using Args = std::vector<std::string>;
+
+// Exit codes.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+
+// Subcommands, one file each.
+int runCatalogueCommand(ToolContext& context, const Args& args);
+int runDetectCommand(ToolContext& context, const Args& args);
+int runNcCommand(ToolContext& context, const Args& args);
+int runSimCommand(ToolContext& context, const Args& args);  // nc convert, nc plot
+int runParamCommand(ToolContext& context, const Args& args);
+int runPlcCommand(ToolContext& context, const Args& args);
+
+// Prints a usage error to stderr and returns kExitUsage.
+int usageError(const std::string& message);
+
+}  // namespace qxr
