@@ -1,10 +1,13 @@
 #include "app/mainform.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
 #include "app/settings.h"
+#include "link/comm.h"
+#include "link/link.h"
 
 namespace qxr {
 
@@ -15,6 +18,10 @@ QString fromCatalogue(const Session& session, int n) { return QString::fromStdSt
 TMainForm::TMainForm(const std::string& startDir, QWidget* parent)
     : QWidget(parent), session_(startSession(startDir.empty() ? currentStartDirectory() : startDir)) {
   setObjectName("MainForm");
+  CommPort = std::make_unique<TComm>();
+  CommPort->SetPortDirectory(session_.startDir);
+  link_ = std::make_unique<Link>(*CommPort, session_, *this, SystemClock::instance());
+
   setWindowTitle(session_.language() == 1 ? QStringLiteral("QXRX02 Software")
                                           : QString::fromUtf8("QXRX02通訊軟體"));
   setFixedSize(772, 545);
@@ -36,11 +43,29 @@ TMainForm::TMainForm(const std::string& startDir, QWidget* parent)
 
 TMainForm::~TMainForm() = default;
 
+int TMainForm::pageIndex() const { return PageControl->currentIndex(); }
+void TMainForm::appendPageLine(int, std::string_view) {}
+void TMainForm::beep() { QApplication::beep(); }
+void TMainForm::processEvents() { QApplication::processEvents(); }
+int TMainForm::selectedPortIndex() const { return session_.settings.defaultPortIndex; }
+void TMainForm::selectPortIndex(int) {}
+bool TMainForm::confirm(std::string_view) { return false; }
+void TMainForm::notice(std::string_view) {}
+
+void TMainForm::setDetectedModel(int, int) {}
+void TMainForm::setDetectedVersion(int) {}
+void TMainForm::refillParameterList(int modelIndex) { SetParameterList(modelIndex); }
+bool TMainForm::ShowOpenFileWindow() { return false; }
+bool TMainForm::ShowSaveFileWindow() { return false; }
+
 void TMainForm::closeEvent(QCloseEvent* event) {
   FormClose();
   event->accept();
 }
 
-void TMainForm::FormClose() { saveSession(session_); }
+void TMainForm::FormClose() {
+  if (CommPort->Enabled()) CommPort->Close();
+  saveSession(session_);
+}
 
 }  // namespace qxr

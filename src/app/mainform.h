@@ -1,15 +1,38 @@
 #pragma once
-// The main window: three pages (NC program, parameters, PLC program).
+// The main window: three pages (NC program, parameters, PLC program). The
+// components are public members under their component names, as the page
+// operations (one source file per subsystem) work with them directly.
 #include <QWidget>
+#include <memory>
+#include <string>
 
+#include "app/filechoice.h"
+#include "app/host.h"
 #include "app/session.h"
+#include "link/detect.h"
 
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QSpinBox;
 class QTabWidget;
-class QWidget;
+class QTimer;
+class QToolButton;
 
 namespace qxr {
 
-class TMainForm : public QWidget {
+class Link;
+class TComm;
+class TFSpinEdit;
+class TRadioGroup;
+
+class TMainForm : public QWidget, public LinkHost, public DetectTarget {
   Q_OBJECT
  public:
   // startDir: the start directory (the current directory when empty).
@@ -17,18 +40,156 @@ class TMainForm : public QWidget {
   ~TMainForm() override;
 
   Session& session() { return session_; }
+  Link& link() { return *link_; }
 
+  // --- LinkHost ---
+  int pageIndex() const override;
+  void appendPageLine(int page, std::string_view line) override;
+  void beep() override;
+  void processEvents() override;
+  int selectedPortIndex() const override;
+  void selectPortIndex(int index) override;
+  bool confirm(std::string_view question) override;
+  void notice(std::string_view text) override;
+
+  // --- DetectTarget ---
+  void setDetectedModel(int typeEntry, int modelIndex) override;
+  void setDetectedVersion(int versionIndex) override;
+  void refillParameterList(int modelIndex) override;
+
+  // --- file windows for the current page ---
+  // Shows the system's own open / save window; true when the operator chose
+  // a file, whose path is then in fileChoice.currentFilePath.
+  bool ShowOpenFileWindow();
+  bool ShowSaveFileWindow();
+  FileChoice fileChoice;
+
+  // --- components ---
   QTabWidget* PageControl = nullptr;
+
+  // Program page
   QWidget* ProgramSheet = nullptr;
+  QPlainTextEdit* ProgramMemo = nullptr;
+  QPlainTextEdit* Memo1 = nullptr;  // line labels N0001..N6000
+  QSpinBox* ProgNoEdit = nullptr;
+  QLineEdit* ProgNameEdit = nullptr;
+  QLineEdit* TmpProgNameEdit = nullptr;
+  QPushButton* ReadFileBtn = nullptr;
+  QPushButton* WriteFileBtn = nullptr;
+  QPushButton* TransBtn = nullptr;
+  QPushButton* RcvBtn = nullptr;
+  QPushButton* DelProgBtn = nullptr;
+  QPushButton* SimulatorBtn = nullptr;
+  QPushButton* MultipleBtn = nullptr;
+  QPushButton* AutoDetectBtn = nullptr;
+  QComboBox* COM_Select = nullptr;
+  TRadioGroup* TypeSel = nullptr;
+  QPlainTextEdit* MsgMemo = nullptr;
+  QPushButton* ClrMsgBtn = nullptr;
+  QPushButton* CloseBtn = nullptr;
+  QToolButton* SpeedButton1 = nullptr;
+  QToolButton* VersionBtn = nullptr;
+  QLabel* Label1 = nullptr;
+  QLabel* Label2 = nullptr;
+  QLabel* Label3 = nullptr;
+  QLabel* Label4 = nullptr;
+  QLabel* FileNameLabel = nullptr;
+  QLabel* Label11 = nullptr;
+  QPushButton* Button1 = nullptr;
+  QPushButton* Button2 = nullptr;
+  QPushButton* Button3 = nullptr;
+  QPushButton* Button4 = nullptr;
+  QPushButton* Button5 = nullptr;
+  QPushButton* Button6 = nullptr;
+
+  // Parameter page
   QWidget* ParameterSheet = nullptr;
+  QListWidget* ParaCheckListBox = nullptr;
+  QPlainTextEdit* ParameterMemo = nullptr;
+  QPlainTextEdit* ParMsgMemo = nullptr;
+  QRadioButton* QXR102RadioButton = nullptr;
+  QRadioButton* QXR202RadioButton = nullptr;
+  QRadioButton* QXR302RadioButton = nullptr;
+  QRadioButton* QXR101RadioButton = nullptr;
+  QRadioButton* QXR200RadioButton = nullptr;
+  QRadioButton* QXR300RadioButton = nullptr;
+  QFrame* Panel1 = nullptr;
+  QRadioButton* VerSDRadioBtn = nullptr;
+  QRadioButton* VerKRadioBtn = nullptr;
+  QRadioButton* VerMRadioBtn = nullptr;
+  QPushButton* SelAllBtn = nullptr;
+  QPushButton* CancelSelBtn = nullptr;
+  QPushButton* ReadParBtn = nullptr;
+  QPushButton* WriteParBtn = nullptr;
+  QPushButton* ParTrnBtn = nullptr;
+  QPushButton* ParRcvBtn = nullptr;
+  QPushButton* ClrMsgBtn2 = nullptr;
+  QPushButton* CloseBtn2 = nullptr;
+  QLabel* Label5 = nullptr;
+  QLabel* Label6 = nullptr;
+  QLabel* Label7 = nullptr;
+  QLabel* Label10 = nullptr;
+  QLabel* ParFileNameLabel = nullptr;
+
+  // PLC page
   QWidget* PLMSheet = nullptr;
+  QPlainTextEdit* PLMMemo = nullptr;
+  QPlainTextEdit* Memo2 = nullptr;  // line labels N0001..N1024
+  QPlainTextEdit* PLMMsgMemo = nullptr;
+  QPushButton* PLMTrnBtn = nullptr;
+  QPushButton* PLMRcvBtn = nullptr;
+  QPushButton* ReadPLMBtn = nullptr;
+  QPushButton* WritePLMBtn = nullptr;
+  TFSpinEdit* TransDelayValue = nullptr;
+  QPlainTextEdit* TmpMemo = nullptr;
+  QLabel* Progress = nullptr;
+  QPushButton* ClrMsgBtn3 = nullptr;
+  QPushButton* CloseBtn3 = nullptr;
+  QLabel* Label8 = nullptr;
+  QLabel* Label9 = nullptr;
+  QLabel* PLMFileNameLabel = nullptr;
+
+  // Non-visual
+  std::unique_ptr<TComm> CommPort;
+  QTimer* Timer1 = nullptr;
+
+  // --- operations of the pages (each implemented in its subsystem's file) ---
+  // NC programs: src/nc/mainform_nc.cpp
+  void ReadFileBtnClick();
+  void WriteFileBtnClick();
+  void TransBtnClick();
+  void RcvBtnClick();
+  void DelProgBtnClick();
+  void MultipleBtnClick();
+  // Parameters: src/params/mainform_params.cpp
+  void LoadAdditionalParameterLists();
+  void SetParameterList(int modelIndex);
+  void ReadParBtnClick();
+  void WriteParBtnClick();
+  void ParTrnBtnClick();
+  void ParRcvBtnClick();
+  // PLC programs: src/plc/mainform_plc.cpp
+  void ReadPLMBtnClick();
+  void WritePLMBtnClick();
+  void PLMTrnBtnClick();
+  void PLMRcvBtnClick();
+  // Simulator: src/sim/mainform_sim.cpp
+  void SimulatorBtnClick();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
 
  private:
   void FormClose();
+
   Session session_;
+  std::unique_ptr<Link> link_;
+
+  // --- page state of the subsystems (each block owned by its subsystem) ---
+  // NC programs
+  // Parameters
+  // PLC programs
+  // Simulator
 };
 
 }  // namespace qxr

@@ -1,0 +1,8 @@
+// Placeholder until the test sequences land.
+#include "link/testsequences.h"
+
+namespace qxr {
+
+void RunTestButton(Link&, int) {}
+
+}  // namespace qxr
