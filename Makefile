@@ -38,5 +38,13 @@ bench: setup
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
 	@scripts/bench.sh $(BENCH_BUILD)
 
+# libFuzzer targets built with clang; FUZZ_SECONDS per target (default 60).
+FUZZ_BUILD ?= build-fuzz
+fuzz: setup
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DQXR_FUZZ=ON -DQXR_BUILD_TESTS=OFF -DQXR_BUILD_BENCH=OFF
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	@scripts/fuzz.sh $(FUZZ_BUILD) $${FUZZ_SECONDS:-60}
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD)

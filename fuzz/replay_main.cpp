@@ -1,0 +1,26 @@
+// Replays a fuzz target over the files of its corpus directories, so that
+// every input that once mattered is run by the ordinary test suite.
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
+
+int main(int argc, char* argv[]) {
+  int files = 0;
+  for (int i = 1; i < argc; ++i) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(argv[i], error)) {
+      if (!entry.is_regular_file()) continue;
+      std::ifstream in(entry.path(), std::ios::binary);
+      std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+      ++files;
+    }
+  }
+  std::printf("replayed %d inputs\n", files);
+  return files > 0 ? 0 : 1;
+}
