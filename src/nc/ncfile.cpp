@@ -1,0 +1,128 @@
+#include "nc/ncfile.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "app/textio.h"
+
+namespace qxr {
+
+std::string numberedProgramLine(std::size_t index, std::string_view text) {
+  std::string line = "N" + std::to_string(index + 1) + " ";
+  line += text;
+  return line;
+}
+
+std::vector<std::string> programFileLines(int number, std::string_view name, bool withName,
+                                          const std::vector<std::string>& editorLines) {
+  std::vector<std::string> out;
+  out.reserve(editorLines.size() + 2);
+  out.push_back(std::to_string(number));
+  if (withName) out.emplace_back(name);
+  for (std::size_t i = 0; i < editorLines.size(); ++i) {
+    // An editor line never holds a line feed, but a stray one must not split
+    // the file line: what follows it belongs to the same block.
+    std::string_view text = editorLines[i];
+    if (text.empty()) continue;
+    out.push_back(numberedProgramLine(i, cutAt(text, '\n')));
+  }
+  return out;
+}
+
+bool writeProgramFile(const std::string& path, int number, std::string_view name, bool withName,
+                      const std::vector<std::string>& editorLines) {
+  return writeLinesAtomic(path, programFileLines(number, name, withName, editorLines));
+}
+
+void ProgramLineCollector::add(std::string_view fileLine, std::size_t fileLineNumber) {
+  const auto blank = fileLine.find(' ');
+  if (blank == std::string_view::npos) return;
+  // The first character (normally "N") is skipped whatever it is.
+  const long long number = blank >= 1 ? leadingInt(fileLine.substr(1, blank - 1)) : 0;
+  if (number > previous_ + 1) {
+    const long long gap = number - previous_ - 1;
+    if (static_cast<long long>(lines_.size()) + gap <= static_cast<long long>(kMaxFilledProgramLines)) {
+      lines_.resize(lines_.size() + static_cast<std::size_t>(gap));
+    } else {
+      if (unfilled_++ == 0) firstUnfilled_ = fileLineNumber;
+    }
+  }
+  lines_.emplace_back(fileLine.substr(blank + 1));
+  previous_ = number;
+}
+
+namespace {
+
+// Splits bytes into lines: LF ends a line, a CR before it is dropped, as is a
+// CR that ends the last line of the file.
+class ByteLines {
+ public:
+  explicit ByteLines(std::string_view bytes) : rest_(bytes) {}
+  bool next(std::string_view& line) {
+    if (rest_.empty()) return false;
+    const auto lf = rest_.find('\n');
+    if (lf == std::string_view::npos) {
+      line = rest_;
+      rest_ = {};
+    } else {
+      line = rest_.substr(0, lf);
+      rest_.remove_prefix(lf + 1);
+    }
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    ++count_;
+    return true;
+  }
+  std::size_t count() const { return count_; }
+
+ private:
+  std::string_view rest_;
+  std::size_t count_ = 0;
+};
+
+}  // namespace
+
+ProgramFile parseProgramFile(std::string_view bytes, bool withName) {
+  ProgramFile file;
+  ByteLines lines(bytes);
+  std::string_view line;
+  if (!lines.next(line)) {
+    file.status = ProgramFileStatus::kNoNumberLine;
+    return file;
+  }
+  file.number = leadingInt(line);
+  if (!isValidProgramNumber(file.number)) {
+    file.status = ProgramFileStatus::kBadNumber;
+    return file;
+  }
+  if (withName) {
+    if (!lines.next(line)) {
+      file.status = ProgramFileStatus::kNoNameLine;
+      return file;
+    }
+    if (line.size() > kProgramNameLength) {
+      file.status = ProgramFileStatus::kNameTooLong;
+      return file;
+    }
+    file.name = line;
+  }
+  ProgramLineCollector collector;
+  while (lines.next(line)) collector.add(line, lines.count());
+  file.status = ProgramFileStatus::kRead;
+  file.lines = std::move(collector.lines());
+  file.unfilledCount = collector.unfilledCount();
+  file.firstUnfilledFileLine = collector.firstUnfilledFileLine();
+  return file;
+}
+
+ProgramFile readProgramFile(const std::string& path, bool withName) {
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error)) return ProgramFile{};
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return ProgramFile{};
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) return ProgramFile{};
+  return parseProgramFile(bytes, withName);
+}
+
+}  // namespace qxr

@@ -1,0 +1,522 @@
+#include "nc/ncops.h"
+
+#include <cstdio>
+
+#include "app/textio.h"
+#include "link/link.h"
+#include "nc/ncfile.h"
+#include "nc/nctexts.h"
+
+namespace qxr {
+
+namespace ncframe {
+
+std::string number(int programNumber) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%02d\r\n", programNumber);
+  return text;
+}
+
+std::string name(std::string_view programName) {
+  std::string frame(programName.substr(0, kProgramNameLength));
+  frame.resize(kProgramNameLength, ' ');
+  frame += "\r\n";
+  return frame;
+}
+
+}  // namespace ncframe
+
+namespace {
+
+// Catalogue messages of the program page.
+enum : int {
+  kMsgFileLabel = 35,
+  kMsgProgramNoLabel = 14,
+  kMsgProgramNameLabel = 15,
+  kMsgStoring = 105,
+  kMsgTransferFinished = 106,
+  kMsgCommunicating = 108,
+  kMsgReceiveFinished = 109,
+  kMsgReadingFile = 111,
+  kMsgBadNumber = 112,
+  kMsgNameTooLong = 113,
+  kMsgLines = 114,
+  kMsgFileRead = 115,
+  kMsgWritingFile = 116,
+  kMsgFileSaved = 117,
+  kMsgEditorEmpty = 121,
+  kMsgSendQuestion = 123,
+  kMsgReceiveQuestion = 124,
+  kMsgDeleteQuestion = 125,
+  kMsgDeleteCancelled = 126,
+  kMsgDeleting = 127,
+  kMsgDeleted = 128,
+  kMsgNotDeleted = 129,
+  kMsgExistsQuestion = 130,
+};
+
+constexpr char kEtx = 0x03;
+
+std::string twoDigits(int number) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%02d", number);
+  return text;
+}
+
+std::string missingProgramLine(int number) { return "In program No " + twoDigits(number); }
+
+// The editor hides while it is filled and shows again on every way out.
+class HiddenEditor {
+ public:
+  explicit HiddenEditor(NcPage& page) : page_(page) { page_.setEditorVisible(false); }
+  ~HiddenEditor() { page_.setEditorVisible(true); }
+  HiddenEditor(const HiddenEditor&) = delete;
+  HiddenEditor& operator=(const HiddenEditor&) = delete;
+
+ private:
+  NcPage& page_;
+};
+
+// The progress display is cleared on every way out of a transfer.
+class ProgressScope {
+ public:
+  explicit ProgressScope(NcPage& page) : page_(page) {}
+  ~ProgressScope() { page_.showProgress({}); }
+  ProgressScope(const ProgressScope&) = delete;
+  ProgressScope& operator=(const ProgressScope&) = delete;
+
+ private:
+  NcPage& page_;
+};
+
+}  // namespace
+
+NcOperations::NcOperations(Link& link, NcPage& page) : link_(link), page_(page) {}
+
+bool NcOperations::withName() const { return page_.generation() == kGenerationX02; }
+
+std::string NcOperations::text(int catalogueNumber) const { return link_.session().msg(catalogueNumber); }
+
+void NcOperations::report(int catalogueNumber, std::string_view text) {
+  link_.ShowPageMessage(catalogueNumber, text);
+}
+
+std::string NcOperations::question(int catalogueNumber, bool withNameLine, std::string_view shownName) const {
+  std::string q = text(catalogueNumber) + "\n\n" + text(kMsgProgramNoLabel) + ":" + twoDigits(page_.programNumber());
+  if (withNameLine) {
+    q += "\n" + text(kMsgProgramNameLabel) + ":";
+    q += shownName;
+  }
+  return q;
+}
+
+// A port that did not open has been reported by ConnectRS232 (message 102);
+// going on would only wait for replies that cannot come.
+bool NcOperations::openPort() {
+  link_.ConnectRS232();
+  return link_.portOpen();
+}
+
+bool NcOperations::sendIgnore(std::string_view frame) {
+  if (!link_.TransToQXR(frame)) return false;
+  link_.ReceiveFromQXR(kReplyLength, 0);
+  return true;
+}
+
+bool NcOperations::sendExpect(std::string_view frame) {
+  return link_.TransToQXR(frame) && link_.ReceiveFromQXR(kReplyLength, 1);
+}
+
+bool NcOperations::replyIsAttention() const { return link_.reply() == ncframe::kAttention; }
+
+std::string NcOperations::replyUpToLineEnd() const {
+  return std::string(cutAt(cutAt(link_.reply(), '\r'), '\n'));
+}
+
+// One program line from the controller. A reply stops after 75 bytes; a line
+// longer than that arrives in consecutive replies without an acknowledgement
+// between them, and is joined here so that the exchange stays in step.
+bool NcOperations::receiveProgramLine(std::string& reply) {
+  reply.clear();
+  for (;;) {
+    if (!link_.ReceiveFromQXR(kReplyLength, 1)) return false;
+    const std::string_view piece = link_.reply();
+    reply += piece;
+    const bool cut = piece.size() == link_.replyLength() && piece.size() >= static_cast<std::size_t>(kReplyLength) &&
+                     piece.back() != '\n' && piece.back() != kEtx;
+    if (!cut || reply.size() >= kReceivedLineLimit) return true;
+  }
+}
+
+long NcOperations::firstOversizedLine(const std::vector<std::string>& lines) {
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    // "N<i> " + text + CR LF + the terminating zero.
+    const std::size_t size = numberedProgramLine(i, cutAt(lines[i], '\n')).size() + 3;
+    if (size > kProgramFrameBuffer) return static_cast<long>(i);
+  }
+  return -1;
+}
+
+bool NcOperations::refuseOversizedLines(const std::vector<std::string>& lines) {
+  const long bad = firstOversizedLine(lines);
+  if (bad < 0) return false;
+  const std::size_t length = numberedProgramLine(bad, cutAt(lines[bad], '\n')).size() + 2;
+  report(0, ncText(link_.session().language(), NcText::kLineTooLong, {}, bad + 1, static_cast<long>(length),
+                   static_cast<long>(kProgramFrameBuffer - 1)));
+  link_.beep();
+  return true;
+}
+
+bool NcOperations::deleteOnController(std::string_view nameForFrame, int number) {
+  report(kMsgDeleting);
+  if (!sendIgnore(ncframe::kAttention)) return false;
+  if (!sendExpect(ncframe::kDelete)) return false;
+  if (!sendExpect(ncframe::number(number))) return false;
+  if (!sendExpect(ncframe::name(nameForFrame))) return false;
+  report(link_.reply() == ncframe::kDeleted ? kMsgDeleted : kMsgNotDeleted);
+  return true;
+}
+
+// Attention, store, number, the name for "QXR X02", then every editor line
+// (empty ones too, so that the controller's line numbers are the editor's),
+// each waiting for its answer. The port stays open.
+bool NcOperations::storeProgram(const std::vector<std::string>& lines, int number, std::string_view name) {
+  ProgressScope progress(page_);
+  if (!sendIgnore(ncframe::kAttention)) return false;
+  if (!sendExpect(ncframe::kStore)) return false;
+  if (!sendExpect(ncframe::number(number))) return false;
+  if (withName() && !sendExpect(ncframe::name(name))) return false;
+  const int language = link_.session().language();
+  const long count = static_cast<long>(lines.size());
+  std::string frame;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    frame = numberedProgramLine(i, cutAt(lines[i], '\n'));
+    report(0, frame);
+    page_.showProgress(ncText(language, NcText::kSendProgress, {}, static_cast<long>(i) + 1, count));
+    frame += "\r\n";
+    if (!sendExpect(frame)) return false;
+  }
+  report(kMsgTransferFinished);
+  return true;
+}
+
+// The replies after the acknowledgement of a program number: the name first
+// when one is expected, then one program line per reply until the attention
+// frame; every reply is acknowledged, the last one too.
+NcOperations::ReadOutcome NcOperations::readProgramLines(bool expectName, std::size_t& replies) {
+  ProgressScope progress(page_);
+  const int language = link_.session().language();
+  long lines = 0;
+  std::string reply;
+  for (;;) {
+    if (!receiveProgramLine(reply)) return replies ? ReadOutcome::kFailed : ReadOutcome::kNoReply;
+    ++replies;
+    const bool last = reply == ncframe::kAttention;
+    if (!last) {
+      const std::string_view line = cutAt(cutAt(reply, '\r'), '\n');
+      if (expectName) {
+        page_.setProgramName(line.substr(0, kProgramNameLength));
+        expectName = false;
+      } else {
+        // The controller's line number (up to the first blank) is dropped; a
+        // line without a blank is kept whole rather than lost.
+        const auto blank = line.find(' ');
+        page_.appendProgramLine(blank == std::string_view::npos ? line : line.substr(blank + 1));
+        page_.showProgress(ncText(language, NcText::kReceiveProgress, {}, ++lines));
+      }
+    }
+    if (!link_.TransToQXR(ncframe::kAck)) return ReadOutcome::kFailed;
+    if (last) return ReadOutcome::kFinished;
+  }
+}
+
+// ---------------------------------------------------------------- files
+
+bool NcOperations::writeFile(const std::string& path) {
+  report(kMsgWritingFile);
+  page_.setFileLabel(text(kMsgFileLabel) + path);
+  if (!writeProgramFile(path, page_.programNumber(), page_.programName(), withName(), page_.programLines())) {
+    report(0, ncText(link_.session().language(), NcText::kCannotWriteFile, path));
+    link_.beep();
+    return false;
+  }
+  report(kMsgFileSaved);
+  return true;
+}
+
+bool NcOperations::readFile(const std::string& path) {
+  HiddenEditor hidden(page_);
+  report(kMsgReadingFile);
+  page_.setFileLabel(text(kMsgFileLabel) + path);
+  return applyFile(path, true);
+}
+
+// Reads a program file into the page: number, name, lines. emptyNameForX00:
+// a file without a name line empties the name (the single read does; the
+// batch leaves it).
+bool NcOperations::applyFile(const std::string& path, bool emptyNameForX00) {
+  const int language = link_.session().language();
+  ProgramFile file = readProgramFile(path, withName());
+  if (file.status == ProgramFileStatus::kCannotOpen) {
+    report(0, ncText(language, NcText::kCannotOpenFile, path));
+    return false;
+  }
+  page_.clearProgram();
+  switch (file.status) {
+    case ProgramFileStatus::kNoNumberLine:
+      report(0, ncText(language, NcText::kNoNumberLine));
+      return false;
+    case ProgramFileStatus::kBadNumber:
+      report(kMsgBadNumber);
+      return false;
+    default:
+      break;
+  }
+  page_.setProgramNumber(file.number);
+  if (file.status == ProgramFileStatus::kNoNameLine) {
+    report(0, ncText(language, NcText::kNoNameLine));
+    return false;
+  }
+  if (file.status == ProgramFileStatus::kNameTooLong) {
+    report(kMsgNameTooLong);
+    return false;
+  }
+  if (withName()) page_.setProgramName(file.name);
+  else if (emptyNameForX00) page_.setProgramName({});
+  const long count = static_cast<long>(file.lines.size());
+  page_.setProgramLines(std::move(file.lines));
+  if (file.unfilledCount) {
+    report(0, ncText(language, NcText::kGapNotFilled, {}, static_cast<long>(file.firstUnfilledFileLine)));
+  }
+  page_.focusEditor();
+  report(0, text(kMsgLines) + ":" + std::to_string(count));
+  report(kMsgFileRead);
+  page_.scrollEditorToTop();
+  return true;
+}
+
+// ---------------------------------------------------------------- transfers
+
+bool NcOperations::send() {
+  const std::vector<std::string> lines = page_.programLines();
+  if (lines.empty()) {
+    report(kMsgEditorEmpty);
+    link_.beep();
+    return false;
+  }
+  // Refused before the question: a line the controller cannot take would
+  // leave half a program behind.
+  if (refuseOversizedLines(lines)) return false;
+  link_.beep();
+  if (!link_.host().confirm(question(kMsgSendQuestion, true, page_.programName()))) return false;
+  const int number = page_.programNumber();
+
+  // Existence query.
+  if (!openPort()) return false;
+  report(kMsgCommunicating);
+  if (!sendIgnore(ncframe::kAttention)) return false;
+  if (!sendExpect(ncframe::kLookUp)) return false;
+  if (!link_.TransToQXR(ncframe::number(number))) return false;
+  // A refusal (or no answer) means that the program is absent.
+  if (link_.ReceiveFromQXR(kReplyLength, 0)) {
+    if (!sendExpect(ncframe::kAck)) return false;
+    if (!replyIsAttention()) page_.setTmpProgramName(replyUpToLineEnd().substr(0, kProgramNameLength));
+    link_.closePort();
+    if (link_.host().confirm(question(kMsgExistsQuestion, true, page_.tmpProgramName()))) {
+      if (!openPort()) return false;
+      if (!deleteOnController(page_.tmpProgramName(), number)) return false;
+    }
+  }
+
+  // Store.
+  link_.closePort();
+  link_.DelayMs(kStorePauseMs);
+  if (!openPort()) return false;
+  report(kMsgStoring);
+  if (!storeProgram(lines, number, page_.programName())) return false;
+  link_.closePort();
+  return true;
+}
+
+bool NcOperations::receive() {
+  link_.beep();
+  if (!link_.host().confirm(question(kMsgReceiveQuestion, false, {}))) return false;
+  const int number = page_.programNumber();
+  if (!openPort()) return false;
+  report(kMsgCommunicating);
+  if (!sendIgnore(ncframe::kAttention)) return false;
+  if (!sendExpect(ncframe::kLookUp)) return false;
+  if (!sendExpect(ncframe::number(number))) return false;
+  if (!link_.TransToQXR(ncframe::kAck)) return false;
+  if (!withName()) page_.setProgramName({});
+  page_.clearProgram();
+  std::size_t replies = 0;
+  if (readProgramLines(withName(), replies) != ReadOutcome::kFinished) return false;
+  report(kMsgReceiveFinished);
+  link_.closePort();
+  page_.scrollEditorToTop();
+  return true;
+}
+
+bool NcOperations::deleteProgram() {
+  const int number = page_.programNumber();
+  if (!openPort()) return false;
+  report(kMsgCommunicating);
+  if (!sendIgnore(ncframe::kAttention)) return false;
+  if (!sendExpect(ncframe::kLookUp)) return false;
+  if (!sendExpect(ncframe::number(number))) return false;
+  if (!sendExpect(ncframe::kAck)) return false;
+  if (!replyIsAttention()) page_.setProgramName(replyUpToLineEnd().substr(0, kProgramNameLength));
+  link_.closePort();
+  if (!link_.host().confirm(question(kMsgDeleteQuestion, true, page_.programName()))) {
+    report(kMsgDeleteCancelled);
+    return false;
+  }
+  if (!openPort()) return false;
+  const bool deleted = deleteOnController(page_.programName(), number);
+  if (!deleted) return false;
+  const bool confirmed = link_.reply() == ncframe::kDeleted;
+  link_.closePort();
+  return confirmed;
+}
+
+// ---------------------------------------------------------------- batches
+
+// Every way out of a batch closes the port, so that a batch ended by a bad
+// file does not keep the port from the next operation or another program.
+namespace {
+struct PortCloser {
+  Link& link;
+  ~PortCloser() { link.closePort(); }
+};
+}  // namespace
+
+bool NcOperations::readMany(const MultipleChoice& choice) {
+  PortCloser closer{link_};
+  if (!openPort()) return false;
+  const int language = link_.session().language();
+  int total = 0;
+  for (bool on : choice.programs) total += on;
+  int done = 0;
+  bool allWritten = true;
+  for (int index = 0; index < kBatchProgramCount; ++index) {
+    if (!choice.programs[index]) continue;
+    const int number = index + 1;
+    // A time-out has closed the port: the programs left cannot be read.
+    if (!link_.portOpen()) return false;
+    page_.clearMessages();
+    report(0, ncText(language, NcText::kBatchProgress, {}, ++done, total));
+    report(kMsgCommunicating);
+    if (!link_.TransToQXR(ncframe::kAttention)) return false;
+    link_.ReceiveQXRProgNo(kReplyLength, 0);
+    if (!link_.TransToQXR(ncframe::kLookUp) || !link_.ReceiveFromQXR(kReplyLength, 1)) return false;
+    page_.setProgramNumber(number);
+    if (!link_.TransToQXR(ncframe::number(number))) return false;
+    if (!link_.ReceiveQXRProgNo(kReplyLength, 1)) {
+      report(0, missingProgramLine(number));
+      allWritten = false;
+      continue;
+    }
+    if (!link_.TransToQXR(ncframe::kAck)) return false;
+    // The name is emptied for both generations, so that a program that
+    // arrives without one never takes the previous program's name into its file.
+    page_.setProgramName({});
+    page_.clearProgram();
+    std::size_t replies = 0;
+    const ReadOutcome outcome = readProgramLines(withName(), replies);
+    if (outcome == ReadOutcome::kFailed) return false;
+    if (outcome == ReadOutcome::kNoReply) report(0, missingProgramLine(number));
+    report(kMsgReceiveFinished);
+    page_.scrollEditorToTop();
+    if (outcome == ReadOutcome::kNoReply) {
+      // Nothing arrived: an existing file must not be replaced by an empty program.
+      allWritten = false;
+      continue;
+    }
+    report(kMsgWritingFile);
+    const std::string path = joinPath(choice.directory, batchFileName(choice.prefix, number));
+    page_.setFileLabel(text(kMsgFileLabel) + path);
+    if (!writeProgramFile(path, number, page_.programName(), withName(), page_.programLines())) {
+      report(0, ncText(language, NcText::kCannotWriteFile, path));
+      link_.beep();
+      return false;
+    }
+    report(kMsgFileSaved);
+  }
+  return allWritten;
+}
+
+bool NcOperations::writeMany(const MultipleChoice& choice, bool inquire) {
+  PortCloser closer{link_};
+  if (!openPort()) return false;
+  const int language = link_.session().language();
+  const long total = static_cast<long>(choice.files.size());
+  long done = 0;
+  for (const std::string& name : choice.files) {
+    page_.clearMessages();
+    report(0, ncText(language, NcText::kBatchProgress, {}, ++done, total));
+    const std::string path = joinPath(choice.directory, name);
+    report(kMsgReadingFile);
+    page_.setFileLabel(text(kMsgFileLabel) + path);
+    ProgramFile file = readProgramFile(path, withName());
+    if (file.status == ProgramFileStatus::kCannotOpen) {
+      report(0, ncText(language, NcText::kCannotOpenFile, path));
+      return false;
+    }
+    page_.clearProgram();
+    if (file.status == ProgramFileStatus::kNoNumberLine) {
+      report(0, ncText(language, NcText::kNoNumberLine));
+      return false;
+    }
+    if (file.status == ProgramFileStatus::kBadNumber) {
+      report(kMsgBadNumber);
+      return false;
+    }
+    const int number = file.number;
+    page_.setProgramNumber(number);
+    if (file.status == ProgramFileStatus::kNoNameLine) {
+      report(0, ncText(language, NcText::kNoNameLine));
+      return false;
+    }
+    if (file.status == ProgramFileStatus::kNameTooLong) {
+      report(kMsgNameTooLong);
+      return false;
+    }
+    if (withName()) page_.setProgramName(file.name);
+    // Checked before the controller's copy may be deleted.
+    if (refuseOversizedLines(file.lines)) return false;
+
+    if (!link_.portOpen()) return false;
+    report(kMsgCommunicating);
+    if (!sendIgnore(ncframe::kAttention)) return false;
+    if (!sendExpect(ncframe::kLookUp)) return false;
+    if (!link_.TransToQXR(ncframe::number(number))) return false;
+    if (link_.ReceiveFromQXR(kReplyLength, 0)) {
+      if (!sendExpect(ncframe::kAck)) return false;
+      if (!replyIsAttention()) page_.setTmpProgramName(replyUpToLineEnd().substr(0, kProgramNameLength));
+      const bool remove =
+          !inquire || link_.host().confirm(question(kMsgExistsQuestion, true, page_.tmpProgramName()));
+      if (remove && !deleteOnController(page_.tmpProgramName(), number)) return false;
+    } else if (!link_.portOpen()) {
+      return false;  // no answer at all: the wait closed the port
+    }
+    link_.DelayMs(kStorePauseMs);
+    const long count = static_cast<long>(file.lines.size());
+    {
+      HiddenEditor hidden(page_);
+      page_.setProgramLines(file.lines);
+      if (file.unfilledCount) {
+        report(0, ncText(language, NcText::kGapNotFilled, {}, static_cast<long>(file.firstUnfilledFileLine)));
+      }
+      page_.focusEditor();
+      report(0, text(kMsgLines) + ":" + std::to_string(count));
+      report(kMsgFileRead);
+      page_.scrollEditorToTop();
+    }
+    report(kMsgStoring);
+    if (!storeProgram(file.lines, number, page_.programName())) return false;
+  }
+  return true;
+}
+
+}  // namespace qxr

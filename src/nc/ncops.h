@@ -1,0 +1,83 @@
+#pragma once
+// The NC program operations of the program page: reading and writing program
+// files, sending, receiving and deleting a program on the controller, and the
+// multiple-program transfer. They run on the link's thread (the window's UI
+// thread, or qxrtool's main thread) and report on the program page through
+// the link. Each returns true when it reached its normal end.
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "nc/multiple.h"
+#include "nc/ncpage.h"
+
+namespace qxr {
+
+class Link;
+
+// A program line goes out as "N<i> <text>" CR LF and must fit, with a
+// terminating zero, in the controller's 256-byte line buffer.
+inline constexpr std::size_t kProgramFrameBuffer = 256;
+// The pause between closing and reopening the port before a store, which the
+// controller needs to leave the look-up state.
+inline constexpr std::uint32_t kStorePauseMs = 200;
+// A program line longer than one reply (75 bytes) is joined from at most
+// this many bytes of consecutive replies.
+inline constexpr std::size_t kReceivedLineLimit = kProgramFrameBuffer;
+
+// The frames of the program exchanges.
+namespace ncframe {
+inline constexpr std::string_view kAttention = "$%\r\n";
+inline constexpr std::string_view kLookUp = "$L\r\n";
+inline constexpr std::string_view kDelete = "$K\r\n";
+inline constexpr std::string_view kStore = "$S\r\n";
+inline constexpr std::string_view kDeleted = "$V\r\n";
+inline constexpr std::string_view kAck = "\x06\x07\x01\r\n";
+// "%02d" CR LF.
+std::string number(int programNumber);
+// The name blank-padded or cut to 8 bytes, CR LF.
+std::string name(std::string_view programName);
+}  // namespace ncframe
+
+class NcOperations {
+ public:
+  NcOperations(Link& link, NcPage& page);
+
+  // ReadFileBtnClick / WriteFileBtnClick after the file window produced `path`.
+  bool readFile(const std::string& path);
+  bool writeFile(const std::string& path);
+
+  bool send();           // TransBtnClick
+  bool receive();        // RcvBtnClick
+  bool deleteProgram();  // DelProgBtnClick
+
+  // MultipleBtnClick after the window was closed with a choice.
+  bool readMany(const MultipleChoice& choice);
+  bool writeMany(const MultipleChoice& choice, bool inquire);
+
+  // The first editor line (0-based) that does not fit a frame, or -1.
+  static long firstOversizedLine(const std::vector<std::string>& lines);
+
+ private:
+  bool withName() const;
+  std::string text(int catalogueNumber) const;
+  void report(int catalogueNumber, std::string_view text = {});
+  std::string question(int catalogueNumber, bool withNameLine, std::string_view shownName) const;
+  bool openPort();
+  bool sendIgnore(std::string_view frame);
+  bool sendExpect(std::string_view frame);
+  bool receiveProgramLine(std::string& reply);
+  bool replyIsAttention() const;
+  std::string replyUpToLineEnd() const;
+  bool refuseOversizedLines(const std::vector<std::string>& lines);
+  bool deleteOnController(std::string_view nameForFrame, int number);
+  bool storeProgram(const std::vector<std::string>& lines, int number, std::string_view name);
+  enum class ReadOutcome { kFinished, kNoReply, kFailed };
+  ReadOutcome readProgramLines(bool expectName, std::size_t& replies);
+  bool applyFile(const std::string& path, bool emptyNameForX00);
+
+  Link& link_;
+  NcPage& page_;
+};
+
+}  // namespace qxr

@@ -1,0 +1,54 @@
+#include "nc/nctexts.h"
+
+namespace qxr {
+
+namespace {
+
+struct TextPair {
+  const char* english;
+  const char* chinese;
+};
+
+constexpr TextPair kTexts[] = {
+    {"Cannot open the file %s", "無法開啟檔案 %s"},
+    {"Cannot write the file %s; an existing file is left as it was",
+     "無法寫入檔案 %s; 原有的檔案保持不變"},
+    {"The file is empty: it has no program number line", "檔案是空的: 沒有程式編號行"},
+    {"The file ends before its program name line", "檔案在程式名稱行之前就結束了"},
+    {"File line %d: the line number jumps too far ahead; its text follows the previous line",
+     "檔案第 %d 行: 行號跳躍過大; 此行接在前一行之後"},
+    {"Line %d is too long for the controller (%d bytes, at most %d): nothing was sent",
+     "第 %d 行對控制器而言太長 (%d 位元組, 最多 %d): 未傳送任何資料"},
+    {"Line %d of %d", "第 %d 行 / 共 %d 行"},
+    {"%d lines received", "已接收 %d 行"},
+    {"Program %d of %d", "第 %d 組程式 / 共 %d 組"},
+    {"More than %d files are checked: nothing is transferred", "勾選的檔案超過 %d 個: 不進行傳送"},
+};
+
+}  // namespace
+
+std::string ncText(int language, NcText text, std::string_view s, long a, long b, long c) {
+  const TextPair& pair = kTexts[static_cast<int>(text)];
+  const std::string_view format = language == 1 ? pair.english : pair.chinese;
+  const long numbers[3] = {a, b, c};
+  int next = 0;
+  std::string out;
+  for (std::size_t i = 0; i < format.size(); ++i) {
+    if (format[i] == '%' && i + 1 < format.size()) {
+      if (format[i + 1] == 's') {
+        out += s;
+        ++i;
+        continue;
+      }
+      if (format[i + 1] == 'd' && next < 3) {
+        out += std::to_string(numbers[next++]);
+        ++i;
+        continue;
+      }
+    }
+    out += format[i];
+  }
+  return out;
+}
+
+}  // namespace qxr
