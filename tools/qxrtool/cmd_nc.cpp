@@ -1,12 +1,136 @@
-#include <cstdio>
+// nc send | receive | delete | read-many | write-many
+#include <unistd.h>
 
+#include <cstdio>
+#include <string>
+
+#include "app/textio.h"
+#include "link/link.h"
+#include "nc/ncfile.h"
+#include "nc/ncops.h"
 #include "tool.h"
 
 namespace qxr {
 
-int runNcCommand(ToolContext&, const Args&) {
-  std::fprintf(stderr, "qxrtool: this command is not built yet\n");
-  return kExitUsage;
+namespace {
+
+// The program page in memory; progress goes to a terminal on stderr only, so
+// that stdout carries exactly the page messages.
+class ToolNcPage final : public MemoryNcPage {
+ public:
+  void showProgress(std::string_view text) override {
+    MemoryNcPage::showProgress(text);
+    if (!::isatty(STDERR_FILENO)) return;
+    std::fprintf(stderr, "\r\033[K%.*s", static_cast<int>(text.size()), text.data());
+    std::fflush(stderr);
+  }
+};
+
+struct NcOptions {
+  int generation = kGenerationX02;
+  std::string output;  // receive: -o FILE; read-many: --out DIR
+  std::string prefix;
+  Args positional;
+};
+
+// Parses the options shared by the nc subcommands; false after a usage error
+// was printed (`code` holds the exit code then).
+bool parseOptions(const Args& args, NcOptions& options, int& code) {
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    const bool hasValue = i + 1 < args.size();
+    if (arg == "--type" && hasValue) {
+      const std::string& type = args[++i];
+      if (type == "x02" || type == "X02") options.generation = kGenerationX02;
+      else if (type == "x00" || type == "X00" || type == "x01" || type == "X01") options.generation = kGenerationX00;
+      else return (code = usageError("--type takes x02 or x00")), false;
+    } else if ((arg == "-o" || arg == "--out") && hasValue) {
+      options.output = args[++i];
+    } else if (arg == "--prefix" && hasValue) {
+      options.prefix = args[++i];
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      return (code = usageError("unknown or incomplete option " + arg)), false;
+    } else {
+      options.positional.push_back(arg);
+    }
+  }
+  return true;
+}
+
+bool parseProgramNumber(const std::string& text, int low, int high, int& number) {
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || text.size() > 3) return false;
+  number = leadingInt(text);
+  return number >= low && number <= high;
+}
+
+int exitCode(bool ok) { return ok ? kExitOk : kExitFailed; }
+
+}  // namespace
+
+int runNcCommand(ToolContext& context, const Args& args) {
+  if (args.empty()) return usageError("nc needs a subcommand");
+  const std::string& sub = args[0];
+  NcOptions options;
+  int code = kExitUsage;
+  if (!parseOptions(args, options, code)) return code;
+  const Args& pos = options.positional;
+
+  ToolNcPage page;
+  page.gen = options.generation;
+  context.host.page = kProgramPage;
+  NcOperations operations(context.link(), page);
+
+  if (sub == "send") {
+    if (pos.size() != 1) return usageError("nc send takes one FILE");
+    if (!operations.readFile(pos[0])) return kExitFailed;
+    return exitCode(operations.send());
+  }
+  if (sub == "receive") {
+    if (pos.size() != 1 || options.output.empty()) return usageError("nc receive takes N and -o FILE");
+    if (!parseProgramNumber(pos[0], kMinProgramNumber, kMaxProgramNumber, page.number)) {
+      return usageError("program number must be 1 to 99: " + pos[0]);
+    }
+    if (!operations.receive()) return kExitFailed;
+    return exitCode(operations.writeFile(options.output));
+  }
+  if (sub == "delete") {
+    if (pos.size() != 1) return usageError("nc delete takes N");
+    if (!parseProgramNumber(pos[0], kMinProgramNumber, kMaxProgramNumber, page.number)) {
+      return usageError("program number must be 1 to 99: " + pos[0]);
+    }
+    return exitCode(operations.deleteProgram());
+  }
+  if (sub == "read-many") {
+    if (pos.empty() || options.output.empty()) return usageError("nc read-many takes N... and --out DIR");
+    if (options.prefix.size() > kBatchPrefixLength) {
+      return usageError("--prefix takes at most " + std::to_string(kBatchPrefixLength) + " characters");
+    }
+    MultipleChoice choice;
+    choice.mode = kBatchReadMany;
+    for (const std::string& text : pos) {
+      int number = 0;
+      if (!parseProgramNumber(text, 1, kBatchProgramCount, number)) {
+        return usageError("read-many takes program numbers 1 to 68: " + text);
+      }
+      choice.programs[number - 1] = true;
+    }
+    choice.prefix = options.prefix;
+    choice.directory = options.output;
+    choice.chosen = true;
+    return exitCode(operations.readMany(choice));
+  }
+  if (sub == "write-many") {
+    if (pos.empty()) return usageError("nc write-many takes FILE...");
+    if (static_cast<int>(pos.size()) > kBatchFileLimit) {
+      return usageError("write-many takes at most " + std::to_string(kBatchFileLimit) + " files");
+    }
+    MultipleChoice choice;
+    choice.mode = kBatchWriteMany;
+    choice.files = pos;
+    choice.chosen = true;
+    return exitCode(operations.writeMany(choice, context.session.settings.multipleInquire));
+  }
+  return usageError("unknown nc subcommand " + sub);
 }
 
 }  // namespace qxr
