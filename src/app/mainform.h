@@ -188,6 +188,9 @@ class TMainForm : public QWidget, public LinkHost, public DetectTarget {
   // --- page state of the subsystems (each block owned by its subsystem) ---
   // NC programs
   // Parameters
+  struct ParameterState;  // catalogue and the list behind ParaCheckListBox
+  std::shared_ptr<ParameterState> parameters_;
+  ParameterState& parameterState();
   // PLC programs
   // Simulator
 };

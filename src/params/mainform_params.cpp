@@ -1,13 +1,137 @@
-// The parameter page's operations of the main window.
+// The parameter page's operations of the main window: thin bindings of the
+// widgets to the core's parameter catalogue, files and transfers.
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QLabel>
+#include <QTextCursor>
+
+#include "app/codec.h"
 #include "app/mainform.h"
+#include "link/link.h"
+#include "params/paramlist.h"
+#include "params/paramtransfer.h"
 
 namespace qxr {
 
-void TMainForm::LoadAdditionalParameterLists() {}
-void TMainForm::SetParameterList(int modelIndex) { session_.modelIndex = modelIndex; }
-void TMainForm::ReadParBtnClick() {}
-void TMainForm::WriteParBtnClick() {}
-void TMainForm::ParTrnBtnClick() {}
-void TMainForm::ParRcvBtnClick() {}
+struct TMainForm::ParameterState {
+  ParameterCatalogue catalogue;
+  ParameterEntries list;  // position i is item i of ParaCheckListBox
+};
+
+namespace {
+
+// Memo text <-> lines. An empty memo has no lines; a line end after the last
+// line does not start another one, so an empty last line is kept by ending
+// the text with one more line end.
+std::vector<std::string> memoLines(const QPlainTextEdit& memo, int language) {
+  const std::string bytes = utf8ToBytes(memo.toPlainText().toStdString(), language);
+  std::vector<std::string> lines;
+  if (bytes.empty()) return lines;
+  std::size_t start = 0;
+  for (;;) {
+    const auto end = bytes.find('\n', start);
+    if (end == std::string::npos) {
+      if (start < bytes.size()) lines.push_back(bytes.substr(start));
+      break;
+    }
+    lines.push_back(bytes.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
+void setMemoLines(QPlainTextEdit& memo, const std::vector<std::string>& lines, int language) {
+  std::string bytes;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (i) bytes += '\n';
+    bytes += lines[i];
+  }
+  if (!lines.empty() && lines.back().empty()) bytes += '\n';
+  memo.setPlainText(QString::fromStdString(bytesToUtf8(bytes, language)));
+}
+
+class WindowParameterPage final : public ParameterPage {
+ public:
+  explicit WindowParameterPage(TMainForm& form) : form_(form) {}
+
+  std::vector<std::string> parameterLines() const override { return memoLines(*form_.ParameterMemo, language()); }
+  void setParameterLines(const std::vector<std::string>& lines) override {
+    setMemoLines(*form_.ParameterMemo, lines, language());
+  }
+  void appendParameterLine(std::string_view line) override {
+    form_.ParameterMemo->appendPlainText(QString::fromStdString(bytesToUtf8(line, language())));
+  }
+  std::vector<int> checkedEntries() const override {
+    std::vector<int> checked;
+    const QListWidget& box = *form_.ParaCheckListBox;
+    for (int row = 0; row < box.count(); ++row)
+      if (box.item(row)->checkState() == Qt::Checked) checked.push_back(row);
+    return checked;
+  }
+  void setFileLabel(std::string_view text) override {
+    form_.ParFileNameLabel->setText(QString::fromStdString(displayUtf8(text, language())));
+  }
+  void showLastParameterLine() override {
+    form_.ParameterMemo->setFocus();
+    form_.ParameterMemo->moveCursor(QTextCursor::End);
+    form_.ParameterMemo->ensureCursorVisible();
+  }
+
+ private:
+  int language() const { return form_.session().language(); }
+  TMainForm& form_;
+};
+
+}  // namespace
+
+TMainForm::ParameterState& TMainForm::parameterState() {
+  if (!parameters_) parameters_ = std::make_shared<ParameterState>();
+  return *parameters_;
+}
+
+void TMainForm::LoadAdditionalParameterLists() {
+  parameterState().catalogue.loadAdditionalLists(session_.startDir, session_.language());
+}
+
+void TMainForm::SetParameterList(int modelIndex) {
+  session_.modelIndex = modelIndex;
+  ParameterState& state = parameterState();
+  state.list = state.catalogue.build(session_.startDir, modelIndex, session_.versionIndex, session_.language());
+  if (!ParaCheckListBox) return;
+  ParaCheckListBox->setUpdatesEnabled(false);
+  ParaCheckListBox->clear();
+  for (const ParameterEntry& entry : state.list) {
+    auto* item = new QListWidgetItem(QString::fromStdString(bytesToUtf8(entry.name, session_.language())));
+    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+    item->setCheckState(Qt::Unchecked);
+    ParaCheckListBox->addItem(item);
+  }
+  ParaCheckListBox->setUpdatesEnabled(true);
+}
+
+void TMainForm::ReadParBtnClick() {
+  if (!ShowOpenFileWindow()) return;
+  WindowParameterPage page(*this);
+  readParameterFile(fileChoice.currentFilePath, session_, *this, page);
+}
+
+void TMainForm::WriteParBtnClick() {
+  if (!ShowSaveFileWindow()) return;
+  WindowParameterPage page(*this);
+  writeParameterFile(fileChoice.currentFilePath, session_, *this, page);
+}
+
+void TMainForm::ParTrnBtnClick() {
+  WindowParameterPage page(*this);
+  sendParameters(*link_, page);
+}
+
+void TMainForm::ParRcvBtnClick() {
+  WindowParameterPage page(*this);
+  // A copy: the list may be rebuilt (page change, model choice) while the
+  // transfer waits and processes events.
+  const ParameterEntries list = parameterState().list;
+  receiveParameters(*link_, page, list);
+}
 
 }  // namespace qxr

@@ -1,12 +1,152 @@
-#include <cstdio>
+// qxrtool param send FILE.par
+// qxrtool param receive -o FILE.par [--model QXR102] [--version SD|K|M] [--all | NAME...]
+// qxrtool param list [--model QXR102] [--version SD|K|M]
+#include <strings.h>
 
+#include <cstdio>
+#include <optional>
+
+#include "app/codec.h"
+#include "app/textio.h"
+#include "params/paramlist.h"
+#include "params/paramtransfer.h"
 #include "tool.h"
 
 namespace qxr {
 
-int runParamCommand(ToolContext&, const Args&) {
-  std::fprintf(stderr, "qxrtool: this command is not built yet\n");
-  return kExitUsage;
+namespace {
+
+std::optional<int> modelIndexOf(const std::string& name) {
+  for (int i = 0; i < kModelCount; ++i)
+    if (strcasecmp(name.c_str(), kModelNames[i]) == 0) return i;
+  return std::nullopt;
+}
+
+std::optional<int> versionIndexOf(const std::string& name) {
+  for (int i = 0; i < 3; ++i)
+    if (strcasecmp(name.c_str(), kVersionNames[i]) == 0) return i;
+  return std::nullopt;
+}
+
+bool allDigits(const std::string& text) {
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+struct ReceiveOptions {
+  std::string output;
+  int model = 0;
+  std::optional<int> version;
+  bool all = false;
+  std::vector<std::string> names;
+};
+
+// Parses the options shared by receive and list; false after a usage error
+// has been printed (its exit code in `exitCode`).
+bool parseOptions(const Args& args, bool forReceive, ReceiveOptions& options, int& exitCode) {
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    const bool hasValue = i + 1 < args.size();
+    if (forReceive && arg == "-o" && hasValue) {
+      options.output = args[++i];
+    } else if (arg == "--model" && hasValue) {
+      const auto model = modelIndexOf(args[++i]);
+      if (!model) return exitCode = usageError("unknown model " + args[i] + " (QXR102 ... QXR300)"), false;
+      options.model = *model;
+    } else if (arg == "--version" && hasValue) {
+      const auto version = versionIndexOf(args[++i]);
+      if (!version) return exitCode = usageError("unknown version " + args[i] + " (SD, K or M)"), false;
+      options.version = *version;
+    } else if (forReceive && arg == "--all") {
+      options.all = true;
+    } else if (forReceive && (arg.empty() || arg[0] != '-')) {
+      options.names.push_back(arg);
+    } else {
+      return exitCode = usageError("param: unexpected argument " + arg), false;
+    }
+  }
+  return true;
+}
+
+ParameterEntries parameterList(ToolContext& context, const ReceiveOptions& options) {
+  Session& session = context.session;
+  session.modelIndex = options.model;
+  session.versionIndex = options.version.value_or(versionAfterModelChoice(options.model, session.versionIndex));
+  ParameterCatalogue catalogue;
+  catalogue.loadAdditionalLists(session.startDir, session.language());
+  return catalogue.build(session.startDir, session.modelIndex, session.versionIndex, session.language());
+}
+
+int sendCommand(ToolContext& context, const Args& args) {
+  if (args.size() != 2) return usageError("param send takes one parameter file");
+  context.host.page = kParameterPage;
+  MemoryParameterPage page;
+  if (!readParameterFile(args[1], context.session, context.host, page)) {
+    std::fprintf(stderr, "qxrtool: cannot read %s\n", args[1].c_str());
+    return kExitFailed;
+  }
+  return sendParameters(context.link(), page) ? kExitOk : kExitFailed;
+}
+
+int listCommand(ToolContext& context, const Args& args) {
+  ReceiveOptions options;
+  int exitCode = kExitOk;
+  if (!parseOptions(args, false, options, exitCode)) return exitCode;
+  for (const ParameterEntry& entry : parameterList(context, options))
+    std::printf("%d\t%s\n", entry.number, displayUtf8(entry.name, context.session.language()).c_str());
+  return kExitOk;
+}
+
+int receiveCommand(ToolContext& context, const Args& args) {
+  ReceiveOptions options;
+  int exitCode = kExitOk;
+  if (!parseOptions(args, true, options, exitCode)) return exitCode;
+  if (options.output.empty()) return usageError("param receive needs -o FILE.par");
+  if (options.all == !options.names.empty()) return usageError("param receive takes --all or parameter names");
+
+  const ParameterEntries list = parameterList(context, options);
+  MemoryParameterPage page;
+  if (options.all) {
+    for (std::size_t i = 0; i < list.size(); ++i) page.checked.push_back(static_cast<int>(i));
+  } else {
+    // A name as the list shows it; a plain number picks the entries of that
+    // parameter number. Entries are read in list order, as on the page.
+    std::vector<bool> chosen(list.size(), false);
+    for (const std::string& wanted : options.names) {
+      bool found = false;
+      for (std::size_t i = 0; i < list.size(); ++i) {
+        if (displayUtf8(list[i].name, context.session.language()) == wanted) chosen[i] = found = true;
+      }
+      if (!found && allDigits(wanted)) {
+        for (std::size_t i = 0; i < list.size(); ++i)
+          if (list[i].number == leadingInt(wanted)) chosen[i] = found = true;
+      }
+      if (!found) return usageError("no parameter named " + wanted + " (see qxrtool param list)");
+    }
+    for (std::size_t i = 0; i < list.size(); ++i)
+      if (chosen[i]) page.checked.push_back(static_cast<int>(i));
+  }
+
+  context.host.page = kParameterPage;
+  if (!receiveParameters(context.link(), page, list)) {
+    // An incomplete read never replaces a parameter file.
+    std::fprintf(stderr, "qxrtool: not all parameters arrived; %s was not written\n", options.output.c_str());
+    return kExitFailed;
+  }
+  if (!writeParameterFile(options.output, context.session, context.host, page)) {
+    std::fprintf(stderr, "qxrtool: cannot write %s\n", options.output.c_str());
+    return kExitFailed;
+  }
+  return kExitOk;
+}
+
+}  // namespace
+
+int runParamCommand(ToolContext& context, const Args& args) {
+  if (args.empty()) return usageError("param needs send, receive or list");
+  if (args[0] == "send") return sendCommand(context, args);
+  if (args[0] == "receive") return receiveCommand(context, args);
+  if (args[0] == "list") return listCommand(context, args);
+  return usageError("unknown param command " + args[0]);
 }
 
 }  // namespace qxr

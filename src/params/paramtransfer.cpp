@@ -1,0 +1,154 @@
+#include "params/paramtransfer.h"
+
+#include "app/host.h"
+#include "app/textio.h"
+#include "link/link.h"
+
+namespace qxr {
+
+namespace {
+
+constexpr std::string_view kAttentionLine = "$%\r\n";
+constexpr std::string_view kSendRequestLine = "$R\r\n";
+constexpr std::string_view kReadRequestLine = "$P\r\n";
+constexpr std::string_view kNextLine = "\x06\x07\x01\r\n";
+constexpr std::string_view kLineEnd = "\r\n";
+constexpr std::string_view kSkipMark = "...Skip...";
+constexpr std::string_view kMissingValue = "XXXXXX";
+
+// Lines of this page go to its own message box, whichever page is on top.
+void report(LinkHost& host, std::string_view line) { host.appendPageLine(kParameterPage, line); }
+
+}  // namespace
+
+bool isParameterComment(std::string_view line) { return !line.empty() && line.front() == '/'; }
+
+std::optional<std::string> parameterWriteLine(std::string_view line) {
+  line = cutAt(line, '\n');
+  const auto close = line.find(')');
+  if (close == std::string_view::npos) return std::nullopt;
+  const auto open = line.substr(0, close).find('(');
+  if (open == std::string_view::npos) return std::nullopt;
+  const auto equals = line.rfind('=');
+  if (equals == std::string_view::npos) return std::nullopt;
+  std::string frame(line.substr(open + 1, close - open - 1));
+  frame += '=';
+  frame += std::to_string(leadingInt(line.substr(equals + 1)));
+  return frame;
+}
+
+std::string receivedParameterLine(const ParameterEntry& entry, std::string_view answer) {
+  // The answer ends with CR LF; a bare LF must not break the line in two.
+  const auto end = answer.find_first_of("\r\n");
+  return entry.name + "(" + std::to_string(entry.number) + ")=" + std::string(answer.substr(0, end));
+}
+
+bool readParameterFile(const std::string& path, Session& session, LinkHost& host, ParameterPage& page) {
+  report(host, session.msg(111));
+  page.setFileLabel(session.msg(35) + path);
+  // Whole lines, however long, so that saving and reading again gives back
+  // exactly the lines that were saved.
+  const auto lines = readAllLines(path);
+  if (!lines) return false;
+  page.setParameterLines(*lines);
+  report(host, session.msg(114) + ":" + std::to_string(lines->size()));
+  report(host, session.msg(115));
+  page.showLastParameterLine();
+  return true;
+}
+
+bool writeParameterFile(const std::string& path, Session& session, LinkHost& host, ParameterPage& page) {
+  report(host, session.msg(116));
+  page.setFileLabel(session.msg(35) + path);
+  if (!writeLinesAtomic(path, page.parameterLines())) return false;
+  report(host, session.msg(117));
+  return true;
+}
+
+bool sendParameters(Link& link, ParameterPage& page) {
+  Session& session = link.session();
+  LinkHost& host = link.host();
+  const std::vector<std::string> lines = page.parameterLines();
+  if (lines.empty()) {
+    report(host, session.msg(141));
+    host.beep();
+    return false;
+  }
+  host.beep();
+  if (!host.confirm(session.msg(143))) return false;
+
+  link.ConnectRS232();
+  report(host, session.msg(144));
+  if (!link.TransToQXR(kAttentionLine)) return false;
+  link.ReceiveFromQXR(kReplyLength, 0);  // whatever the controller answers
+  if (!link.TransToQXR(kSendRequestLine) || !link.ReceiveFromQXR(kReplyLength, 1)) return false;
+
+  bool allSent = true;
+  for (const std::string& line : lines) {
+    if (isParameterComment(line)) {
+      report(host, line + std::string(kSkipMark));
+      continue;
+    }
+    const auto frame = parameterWriteLine(line);
+    if (!frame) {
+      report(host, session.msg(145));
+      host.beep();
+      allSent = false;
+      break;
+    }
+    report(host, line);
+    if (!link.TransToQXR(*frame + std::string(kLineEnd)) || !link.ReceiveFromQXR(kReplyLength, 1)) {
+      allSent = false;
+      break;
+    }
+  }
+  report(host, session.msg(146));
+  if (link.portOpen()) link.closePort();
+  return allSent;
+}
+
+bool receiveParameters(Link& link, ParameterPage& page, const ParameterEntries& list) {
+  Session& session = link.session();
+  LinkHost& host = link.host();
+  link.ConnectRS232();
+  report(host, session.msg(147));
+  if (!link.TransToQXR(kAttentionLine)) return false;
+  link.ReceiveFromQXR(kReplyLength, 0);
+  if (!link.TransToQXR(kReadRequestLine) || !link.ReceiveFromQXR(kReplyLength, 1)) return false;
+
+  page.setParameterLines({});
+  bool allRead = true;
+  for (const int index : page.checkedEntries()) {
+    if (index < 0 || static_cast<std::size_t>(index) >= list.size()) continue;
+    const ParameterEntry& entry = list[static_cast<std::size_t>(index)];
+    if (!link.TransToQXR(std::to_string(entry.number) + std::string(kLineEnd))) {
+      allRead = false;
+      break;
+    }
+    const std::string missing = receivedParameterLine(entry, {}) + std::string(kMissingValue);
+    if (!link.ReceiveFromQXR(kReplyLength, 1)) {
+      report(host, missing);
+      allRead = false;
+      break;
+    }
+    if (!link.TransToQXR(kNextLine)) {
+      allRead = false;
+      break;
+    }
+    if (link.ReceiveFromQXR(kReplyLength, 1)) {
+      page.appendParameterLine(receivedParameterLine(entry, link.reply()));
+    } else {
+      report(host, missing);
+      allRead = false;
+      // A failed wait has closed the port: asking on would only run into one
+      // time-out per remaining entry.
+      if (!link.portOpen()) break;
+    }
+  }
+  report(host, session.msg(148));
+  if (link.portOpen()) link.closePort();
+  page.showLastParameterLine();
+  return allRead;
+}
+
+}  // namespace qxr
