@@ -106,16 +106,38 @@ bool isValidUtf8(std::string_view text) {
 
 std::string bytesToUtf8(std::string_view bytes, int language) {
   std::string out;
-  out.reserve(bytes.size());
-  Converter converter("UTF-8", codePageName(language));
-  while (!bytes.empty()) {
-    std::size_t used = converter.ok() ? converter.convert(bytes, out) : 0;
-    bytes.remove_prefix(used);
-    if (!bytes.empty()) {
-      const auto stray = static_cast<unsigned char>(bytes.front());
-      appendUtf8(out, stray < 0x80 ? stray : kStrayBase + stray);
-      bytes.remove_prefix(1);
+  out.reserve(bytes.size() + bytes.size() / 2);
+  if (language == 1) {
+    // Latin-1 maps every byte to the character of the same number.
+    for (const char b : bytes) appendUtf8(out, static_cast<unsigned char>(b));
+    return out;
+  }
+  // Big5 character by character: a pair is taken only when it converts and
+  // converts back to the same pair (some pairs share a character with
+  // another), so that every byte comes back on saving.
+  Converter decoder("UTF-8", codePageName(language));
+  Converter encoder(codePageName(language), "UTF-8");
+  std::string decoded, encoded;
+  for (std::size_t i = 0; i < bytes.size();) {
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    if (b < 0x80) {
+      out.push_back(static_cast<char>(b));
+      ++i;
+      continue;
     }
+    if (i + 1 < bytes.size() && decoder.ok() && encoder.ok()) {
+      const std::string_view pair = bytes.substr(i, 2);
+      decoded.clear();
+      encoded.clear();
+      if (decoder.convert(pair, decoded) == 2 && encoder.convert(decoded, encoded) == decoded.size() &&
+          encoded == pair) {
+        out += decoded;
+        i += 2;
+        continue;
+      }
+    }
+    appendUtf8(out, kStrayBase + b);
+    ++i;
   }
   return out;
 }
