@@ -9,8 +9,9 @@ namespace qxr {
 
 namespace {
 
-// Stray bytes travel as U+F700 + byte (a private-use block).
-constexpr char32_t kStrayBase = 0xF700;
+// Stray bytes travel as U+10FF00 + byte, in a private-use plane that no
+// code-page conversion produces.
+constexpr char32_t kStrayBase = 0x10FF00;
 
 void appendUtf8(std::string& out, char32_t c) {
   if (c < 0x80) {
