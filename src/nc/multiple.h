@@ -26,6 +26,7 @@ struct MultipleChoice {
   std::string prefix;                               // read many
   std::vector<std::string> files;                   // write many, in list order
   std::string directory;                            // both modes
+  bool tooManyFiles = false;                        // OK met more than 68 checked files
 };
 
 // "L01".."L59" for programs 1-59, "G60".."G68" for 60-68.
