@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "app/mainform.h"
+#include "app/settings.h"
 #include "app/splash.h"
 
 namespace {
@@ -31,7 +32,7 @@ int main(int argc, char* argv[]) {
   Application app(argc, argv);
   app.setApplicationName("qxrtrans");
   try {
-    auto* splash = qxr::showSplashForStartup();
+    auto* splash = qxr::showSplashForStartup(qxr::splashLanguage(qxr::currentStartDirectory()));
     qxr::TMainForm mainForm;
     delete splash;
     mainForm.show();

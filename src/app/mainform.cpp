@@ -1,62 +1,916 @@
 #include "app/mainform.h"
 
 #include <QApplication>
+#include <QButtonGroup>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSpinBox>
+#include <QStyle>
 #include <QTabWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <QUrl>
+#include <QValidator>
 #include <QVBoxLayout>
+#include <cmath>
 
+#include "app/codec.h"
+#include "app/filewindows.h"
+#include "app/msgdlg.h"
 #include "app/settings.h"
+#include "app/splash.h"
 #include "link/comm.h"
+#include "link/detect.h"
 #include "link/link.h"
+#include "link/testsequences.h"
+#include "widgets/fspinedit.h"
+#include "widgets/radiogroup.h"
 
 namespace qxr {
 
 namespace {
-QString fromCatalogue(const Session& session, int n) { return QString::fromStdString(session.msg(n)); }
+
+constexpr int kClientWidth = 772;
+constexpr int kClientHeight = 545;
+constexpr int kProgramLineLabels = 6000;
+constexpr int kPlcLineLabels = 1024;
+constexpr int kProgramNameBytes = 8;
+constexpr int kTransDelayMax = 5000;
+constexpr int kTransDelayChars = 4;
+constexpr const char* kManualName = "QXRX02通訊軟體手冊.pdf";
+
+// The program name is at most 8 bytes on the wire, so the limit counts the
+// bytes of the operator's code page (a Chinese character takes two), and
+// letters are upper case.
+class ProgramNameValidator : public QValidator {
+ public:
+  ProgramNameValidator(int language, QObject* parent) : QValidator(parent), language_(language) {}
+  State validate(QString& input, int&) const override {
+    input = input.toUpper();
+    return utf8ToBytes(input.toStdString(), language_).size() <= kProgramNameBytes ? Acceptable : Invalid;
+  }
+
+ private:
+  int language_;
+};
+
+QPlainTextEdit* makeEditor(QWidget* parent, const char* name, const QFont& font) {
+  auto* editor = new QPlainTextEdit(parent);
+  editor->setObjectName(name);
+  editor->setFont(font);
+  editor->setLineWrapMode(QPlainTextEdit::NoWrap);
+  editor->setWordWrapMode(QTextOption::NoWrap);
+  editor->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  editor->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  return editor;
+}
+
+QPlainTextEdit* makeMessageBox(QWidget* parent, const char* name) {
+  auto* box = new QPlainTextEdit(parent);
+  box->setObjectName(name);
+  box->setReadOnly(true);
+  box->setLineWrapMode(QPlainTextEdit::NoWrap);
+  box->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  return box;
+}
+
+// The disabled column of line labels beside an editor; it never scrolls by
+// itself and follows the editor's first visible line.
+QPlainTextEdit* makeLineColumn(QWidget* parent, const char* name, const QFont& font) {
+  auto* column = new QPlainTextEdit(parent);
+  column->setObjectName(name);
+  column->setFont(font);
+  column->setReadOnly(true);
+  column->setEnabled(false);
+  column->setLineWrapMode(QPlainTextEdit::NoWrap);
+  column->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  column->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  column->setFocusPolicy(Qt::NoFocus);
+  column->setFixedWidth(QFontMetrics(font).horizontalAdvance("N00000") + 14);
+  return column;
+}
+
+QPushButton* makeButton(QWidget* parent, const char* name) {
+  auto* button = new QPushButton(parent);
+  button->setObjectName(name);
+  button->setAutoDefault(false);
+  button->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+  button->setMinimumHeight(30);
+  return button;
+}
+
+QLabel* makeLabel(QWidget* parent, const char* name) {
+  auto* label = new QLabel(parent);
+  label->setObjectName(name);
+  return label;
+}
+
+// A label showing a path: long paths are clipped instead of widening the
+// fixed-size window.
+QLabel* makeFileLabel(QWidget* parent, const char* name) {
+  QLabel* label = makeLabel(parent, name);
+  label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  return label;
+}
+
+QString lineLabels(int count) {
+  QString text;
+  text.reserve(count * 6);
+  for (int n = 1; n <= count; ++n) {
+    if (n > 1) text += '\n';
+    text += QStringLiteral("N%1").arg(n, 4, 10, QLatin1Char('0'));
+  }
+  return text;
+}
+
+// Keeps `column` level with the first visible line of `editor`.
+void alignLineColumn(QPlainTextEdit* editor, QPlainTextEdit* column) {
+  column->verticalScrollBar()->setValue(editor->verticalScrollBar()->value());
+}
+
+bool isTypingKey(const QKeyEvent* key) {
+  return !key->text().isEmpty() && key->text()[0].isPrint() &&
+         !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+}
+
 }  // namespace
 
 TMainForm::TMainForm(const std::string& startDir, QWidget* parent)
     : QWidget(parent), session_(startSession(startDir.empty() ? currentStartDirectory() : startDir)) {
   setObjectName("MainForm");
+  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
   CommPort = std::make_unique<TComm>();
   CommPort->SetPortDirectory(session_.startDir);
+  // The event thread hands each line event to this thread; no handler is
+  // assigned, but dispatching keeps the component's contract.
+  CommPort->SetEventPoster([this](std::uint32_t mask) {
+    QMetaObject::invokeMethod(
+        this, [this, mask] { CommPort->DispatchEvent(mask); }, Qt::QueuedConnection);
+  });
   link_ = std::make_unique<Link>(*CommPort, session_, *this, SystemClock::instance());
 
-  setWindowTitle(session_.language() == 1 ? QStringLiteral("QXRX02 Software")
-                                          : QString::fromUtf8("QXRX02通訊軟體"));
-  setFixedSize(772, 545);
+  QFont windowFont = QApplication::font();
+  windowFont.setPixelSize(13);
+  setFont(windowFont);
+  setFixedSize(kClientWidth, kClientHeight);
+
   PageControl = new QTabWidget(this);
   PageControl->setObjectName("PageControl");
-  ProgramSheet = new QWidget;
-  ProgramSheet->setObjectName("ProgramSheet");
-  ParameterSheet = new QWidget;
-  ParameterSheet->setObjectName("ParameterSheet");
-  PLMSheet = new QWidget;
-  PLMSheet->setObjectName("PLMSheet");
-  PageControl->addTab(ProgramSheet, fromCatalogue(session_, 11));
-  PageControl->addTab(ParameterSheet, fromCatalogue(session_, 31));
-  PageControl->addTab(PLMSheet, fromCatalogue(session_, 51));
+  buildProgramSheet();
+  buildParameterSheet();
+  buildPlcSheet();
+  PageControl->addTab(ProgramSheet, QString());
+  PageControl->addTab(ParameterSheet, QString());
+  PageControl->addTab(PLMSheet, QString());
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(PageControl);
+
+  Timer1 = new QTimer(this);
+  Timer1->setObjectName("Timer1");
+  Timer1->setInterval(10);
+  connect(Timer1, &QTimer::timeout, this, &TMainForm::Timer1Timer);
+
+  // Start-up, in order: the transfer delay and the port list from the
+  // settings, the title and captions from the catalogue, then the program
+  // page with model QXR102 and version K.
+  TransDelayValue->setText(QString::number(session_.settings.plcTransferDelayMs));
+  for (int n = 1; n <= session_.settings.portCount; ++n) COM_Select->addItem(QStringLiteral("COM%1").arg(n));
+  COM_Select->setCurrentIndex(session_.settings.defaultPortIndex);
+  fileWindowDir_ = session_.startDir;
+  const QString title = session_.language() == 1 ? QStringLiteral("QXRX02 Software")
+                                                  : QString::fromUtf8("QXRX02通訊軟體");
+  setWindowTitle(title);
+  applyCaptions();
+  PageControl->setCurrentIndex(kProgramPage);
+  LoadAdditionalParameterLists();
+  QXR102RadioButton->setChecked(true);
+  selectVersion(1);
+  SetParameterList(0);
+  SetDialogCatalogue(&session_.catalogue);
+  SetDialogApplicationTitle(title);
+  SetDialogButtonCaptions(0, 0);
+  connectHandlers();
+  FormCreate();
+
+  if (QScreen* screen = QApplication::primaryScreen()) {
+    const QRect s = screen->availableGeometry();
+    move(s.left() + (s.width() - kClientWidth) / 2, s.top() + (s.height() - kClientHeight) / 2);
+  }
 }
 
-TMainForm::~TMainForm() = default;
+TMainForm::~TMainForm() {
+  // Stop the event thread before the window it posts to goes away.
+  if (CommPort && CommPort->Enabled()) CommPort->Close();
+  SetDialogCatalogue(nullptr);
+}
+
+// --- building the pages ---
+
+void TMainForm::buildProgramSheet() {
+  ProgramSheet = new QWidget;
+  ProgramSheet->setObjectName("ProgramSheet");
+  QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  fixed.setPixelSize(14);
+
+  Label1 = makeLabel(ProgramSheet, "Label1");
+  ProgramMemo = makeEditor(ProgramSheet, "ProgramMemo", fixed);
+  Memo1 = makeLineColumn(ProgramSheet, "Memo1", fixed);
+  FileNameLabel = makeFileLabel(ProgramSheet, "FileNameLabel");
+
+  Label3 = makeLabel(ProgramSheet, "Label3");
+  ProgNoEdit = new QSpinBox(ProgramSheet);
+  ProgNoEdit->setObjectName("ProgNoEdit");
+  ProgNoEdit->setRange(1, 99);
+  ProgNoEdit->setValue(1);
+  Label4 = makeLabel(ProgramSheet, "Label4");
+  ProgNameEdit = new QLineEdit(ProgramSheet);
+  ProgNameEdit->setObjectName("ProgNameEdit");
+  ProgNameEdit->setMaxLength(kProgramNameBytes);
+  ProgNameEdit->setValidator(new ProgramNameValidator(session_.language(), ProgNameEdit));
+  TmpProgNameEdit = new QLineEdit(ProgramSheet);
+  TmpProgNameEdit->setObjectName("TmpProgNameEdit");
+  TmpProgNameEdit->setMaxLength(kProgramNameBytes);
+  TmpProgNameEdit->hide();
+
+  TypeSel = new TRadioGroup(QStringLiteral("QXR TYPE"), ProgramSheet);
+  TypeSel->setObjectName("TypeSel");
+  TypeSel->setItems({QStringLiteral("QXR X02"), QStringLiteral("QXR X00/X01")});
+  TypeSel->setItemIndex(0);
+  Label11 = makeLabel(ProgramSheet, "Label11");
+  COM_Select = new QComboBox(ProgramSheet);
+  COM_Select->setObjectName("COM_Select");
+  COM_Select->setEditable(false);
+
+  Label2 = makeLabel(ProgramSheet, "Label2");
+  MsgMemo = makeMessageBox(ProgramSheet, "MsgMemo");
+
+  ReadFileBtn = makeButton(ProgramSheet, "ReadFileBtn");
+  WriteFileBtn = makeButton(ProgramSheet, "WriteFileBtn");
+  TransBtn = makeButton(ProgramSheet, "TransBtn");
+  RcvBtn = makeButton(ProgramSheet, "RcvBtn");
+  DelProgBtn = makeButton(ProgramSheet, "DelProgBtn");
+  SimulatorBtn = makeButton(ProgramSheet, "SimulatorBtn");
+  MultipleBtn = makeButton(ProgramSheet, "MultipleBtn");
+  AutoDetectBtn = makeButton(ProgramSheet, "AutoDetectBtn");
+  ClrMsgBtn = makeButton(ProgramSheet, "ClrMsgBtn");
+  CloseBtn = makeButton(ProgramSheet, "CloseBtn");
+  MultipleBtn->hide();
+  AutoDetectBtn->hide();
+
+  SpeedButton1 = new QToolButton(ProgramSheet);
+  SpeedButton1->setObjectName("SpeedButton1");
+  SpeedButton1->setIcon(style()->standardIcon(QStyle::SP_DialogHelpButton));
+  VersionBtn = new QToolButton(ProgramSheet);
+  VersionBtn->setObjectName("VersionBtn");
+  VersionBtn->setIcon(style()->standardIcon(QStyle::SP_MessageBoxInformation));
+  const bool english = session_.language() == 1;
+  SpeedButton1->setToolTip(english ? QStringLiteral("Manual") : QString::fromUtf8("使用手冊"));
+  VersionBtn->setToolTip(english ? QStringLiteral("About") : QString::fromUtf8("關於本軟體"));
+
+  // Test sequences: never shown.
+  QPushButton** tests[] = {&Button1, &Button2, &Button3, &Button4, &Button5, &Button6};
+  for (int i = 0; i < 6; ++i) {
+    *tests[i] = new QPushButton(QStringLiteral("Button%1").arg(i + 1), ProgramSheet);
+    (*tests[i])->setObjectName(QStringLiteral("Button%1").arg(i + 1));
+    (*tests[i])->hide();
+  }
+
+  // Editor with its line labels on the left; number, name, type, port,
+  // messages and buttons on the right.
+  auto* left = new QVBoxLayout;
+  left->addWidget(Label1);
+  auto* editorRow = new QHBoxLayout;
+  editorRow->setSpacing(0);
+  editorRow->addWidget(Memo1);
+  editorRow->addWidget(ProgramMemo, 1);
+  left->addLayout(editorRow, 1);
+  left->addWidget(FileNameLabel);
+
+  auto* right = new QVBoxLayout;
+  auto* fields = new QGridLayout;
+  fields->addWidget(Label3, 0, 0);
+  fields->addWidget(ProgNoEdit, 0, 1);
+  fields->addWidget(Label4, 1, 0);
+  fields->addWidget(ProgNameEdit, 1, 1);
+  auto* corner = new QHBoxLayout;
+  corner->addStretch();
+  corner->addWidget(SpeedButton1);
+  corner->addWidget(VersionBtn);
+  fields->addLayout(corner, 0, 2);
+  fields->setColumnStretch(1, 1);
+  right->addLayout(fields);
+  auto* typeRow = new QHBoxLayout;
+  typeRow->addWidget(TypeSel, 1);
+  auto* portColumn = new QVBoxLayout;
+  portColumn->addWidget(Label11);
+  portColumn->addWidget(COM_Select);
+  portColumn->addStretch();
+  typeRow->addLayout(portColumn, 1);
+  right->addLayout(typeRow);
+  right->addWidget(Label2);
+  right->addWidget(MsgMemo, 1);
+  auto* buttons = new QGridLayout;
+  buttons->addWidget(ReadFileBtn, 0, 0);
+  buttons->addWidget(WriteFileBtn, 0, 1);
+  buttons->addWidget(TransBtn, 1, 0);
+  buttons->addWidget(RcvBtn, 1, 1);
+  buttons->addWidget(DelProgBtn, 2, 0);
+  buttons->addWidget(SimulatorBtn, 2, 1);
+  buttons->addWidget(MultipleBtn, 3, 0);
+  buttons->addWidget(AutoDetectBtn, 3, 1);
+  buttons->addWidget(ClrMsgBtn, 4, 0);
+  buttons->addWidget(CloseBtn, 4, 1);
+  right->addLayout(buttons);
+
+  auto* page = new QHBoxLayout(ProgramSheet);
+  page->addLayout(left, 11);
+  page->addLayout(right, 9);
+}
+
+void TMainForm::buildParameterSheet() {
+  ParameterSheet = new QWidget;
+  ParameterSheet->setObjectName("ParameterSheet");
+  QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  fixed.setPixelSize(14);
+
+  Label5 = makeLabel(ParameterSheet, "Label5");
+  ParaCheckListBox = new QListWidget(ParameterSheet);
+  ParaCheckListBox->setObjectName("ParaCheckListBox");
+  SelAllBtn = makeButton(ParameterSheet, "SelAllBtn");
+  CancelSelBtn = makeButton(ParameterSheet, "CancelSelBtn");
+
+  Label7 = makeLabel(ParameterSheet, "Label7");
+  ParameterMemo = makeEditor(ParameterSheet, "ParameterMemo", fixed);
+  ParFileNameLabel = makeFileLabel(ParameterSheet, "ParFileNameLabel");
+
+  auto* models = new QGroupBox(ParameterSheet);
+  models->setObjectName("ModelBox");
+  QRadioButton** modelButtons[] = {&QXR102RadioButton, &QXR202RadioButton, &QXR302RadioButton,
+                                   &QXR101RadioButton, &QXR200RadioButton, &QXR300RadioButton};
+  auto* modelGroup = new QButtonGroup(this);
+  auto* modelGrid = new QGridLayout(models);
+  for (int i = 0; i < kModelCount; ++i) {
+    auto* b = new QRadioButton(QString::fromLatin1(kModelNames[i]), models);
+    b->setObjectName(QStringLiteral("%1RadioButton").arg(kModelNames[i]));
+    modelGroup->addButton(b, i);
+    // X02 models in the first column, X00/X01 in the second.
+    modelGrid->addWidget(b, i % 3, i / 3);
+    *modelButtons[i] = b;
+  }
+
+  Panel1 = new QFrame(ParameterSheet);
+  Panel1->setObjectName("Panel1");
+  Panel1->setFrameShape(QFrame::StyledPanel);
+  Label10 = makeLabel(Panel1, "Label10");
+  auto* versionGroup = new QButtonGroup(this);
+  auto* panelLayout = new QVBoxLayout(Panel1);
+  panelLayout->addWidget(Label10);
+  auto* versionRow = new QHBoxLayout;
+  QRadioButton** versionButtons[] = {&VerSDRadioBtn, &VerKRadioBtn, &VerMRadioBtn};
+  const char* versionNames[] = {"VerSDRadioBtn", "VerKRadioBtn", "VerMRadioBtn"};
+  for (int i = 0; i < 3; ++i) {
+    auto* b = new QRadioButton(QString::fromLatin1(kVersionNames[i]), Panel1);
+    b->setObjectName(versionNames[i]);
+    versionGroup->addButton(b, i);
+    versionRow->addWidget(b);
+    *versionButtons[i] = b;
+  }
+  panelLayout->addLayout(versionRow);
+
+  Label6 = makeLabel(ParameterSheet, "Label6");
+  ParMsgMemo = makeMessageBox(ParameterSheet, "ParMsgMemo");
+  ReadParBtn = makeButton(ParameterSheet, "ReadParBtn");
+  WriteParBtn = makeButton(ParameterSheet, "WriteParBtn");
+  ParTrnBtn = makeButton(ParameterSheet, "ParTrnBtn");
+  ParRcvBtn = makeButton(ParameterSheet, "ParRcvBtn");
+  ClrMsgBtn2 = makeButton(ParameterSheet, "ClrMsgBtn2");
+  CloseBtn2 = makeButton(ParameterSheet, "CloseBtn2");
+
+  auto* list = new QVBoxLayout;
+  list->addWidget(Label5);
+  list->addWidget(ParaCheckListBox, 1);
+  auto* selectRow = new QHBoxLayout;
+  selectRow->addWidget(SelAllBtn);
+  selectRow->addWidget(CancelSelBtn);
+  list->addLayout(selectRow);
+
+  auto* editor = new QVBoxLayout;
+  editor->addWidget(Label7);
+  editor->addWidget(ParameterMemo, 1);
+  editor->addWidget(ParFileNameLabel);
+
+  auto* right = new QVBoxLayout;
+  right->addWidget(models);
+  right->addWidget(Panel1);
+  right->addWidget(Label6);
+  right->addWidget(ParMsgMemo, 1);
+  auto* buttons = new QGridLayout;
+  buttons->addWidget(ReadParBtn, 0, 0);
+  buttons->addWidget(WriteParBtn, 0, 1);
+  buttons->addWidget(ParTrnBtn, 1, 0);
+  buttons->addWidget(ParRcvBtn, 1, 1);
+  buttons->addWidget(ClrMsgBtn2, 2, 0);
+  buttons->addWidget(CloseBtn2, 2, 1);
+  right->addLayout(buttons);
+
+  auto* page = new QHBoxLayout(ParameterSheet);
+  page->addLayout(list, 5);
+  page->addLayout(editor, 7);
+  page->addLayout(right, 7);
+}
+
+void TMainForm::buildPlcSheet() {
+  PLMSheet = new QWidget;
+  PLMSheet->setObjectName("PLMSheet");
+  QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  fixed.setPixelSize(14);
+
+  Label8 = makeLabel(PLMSheet, "Label8");
+  PLMMemo = makeEditor(PLMSheet, "PLMMemo", fixed);
+  Memo2 = makeLineColumn(PLMSheet, "Memo2", fixed);
+  PLMFileNameLabel = makeFileLabel(PLMSheet, "PLMFileNameLabel");
+  Label9 = makeLabel(PLMSheet, "Label9");
+  PLMMsgMemo = makeMessageBox(PLMSheet, "PLMMsgMemo");
+  Progress = makeLabel(PLMSheet, "Progress");
+  Progress->setFrameShape(QFrame::Panel);
+  Progress->setFrameShadow(QFrame::Sunken);
+  Progress->setFont(fixed);
+  Progress->hide();
+  TmpMemo = new QPlainTextEdit(PLMSheet);
+  TmpMemo->setObjectName("TmpMemo");
+  TmpMemo->hide();
+  TransDelayValue = new TFSpinEdit(PLMSheet);
+  TransDelayValue->setObjectName("TransDelayValue");
+  TransDelayValue->SetMinValue(0);
+  TransDelayValue->SetMaxValue(kTransDelayMax);
+  TransDelayValue->SetIncrement(1);
+  TransDelayValue->SetMaxLength(kTransDelayChars);
+  TransDelayValue->setFixedWidth(90);
+  TransDelayValue->setToolTip(session_.language() == 1 ? QStringLiteral("PLC transfer delay (ms)")
+                                                        : QString::fromUtf8("PLC傳送延遲(毫秒)"));
+  TransDelayValue->hide();
+  PLMTrnBtn = makeButton(PLMSheet, "PLMTrnBtn");
+  PLMRcvBtn = makeButton(PLMSheet, "PLMRcvBtn");
+  ReadPLMBtn = makeButton(PLMSheet, "ReadPLMBtn");
+  WritePLMBtn = makeButton(PLMSheet, "WritePLMBtn");
+  ClrMsgBtn3 = makeButton(PLMSheet, "ClrMsgBtn3");
+  CloseBtn3 = makeButton(PLMSheet, "CloseBtn3");
+
+  auto* left = new QVBoxLayout;
+  left->addWidget(Label8);
+  auto* editorRow = new QHBoxLayout;
+  editorRow->setSpacing(0);
+  editorRow->addWidget(Memo2);
+  editorRow->addWidget(PLMMemo, 1);
+  left->addLayout(editorRow, 1);
+  left->addWidget(PLMFileNameLabel);
+
+  auto* right = new QVBoxLayout;
+  right->addWidget(Label9);
+  right->addWidget(PLMMsgMemo, 1);
+  right->addWidget(Progress);
+  auto* delayRow = new QHBoxLayout;
+  delayRow->addStretch();
+  delayRow->addWidget(TransDelayValue);
+  right->addLayout(delayRow);
+  auto* buttons = new QGridLayout;
+  buttons->addWidget(ReadPLMBtn, 0, 0);
+  buttons->addWidget(WritePLMBtn, 0, 1);
+  buttons->addWidget(PLMTrnBtn, 1, 0);
+  buttons->addWidget(PLMRcvBtn, 1, 1);
+  buttons->addWidget(ClrMsgBtn3, 2, 0);
+  buttons->addWidget(CloseBtn3, 2, 1);
+  right->addLayout(buttons);
+
+  auto* page = new QHBoxLayout(PLMSheet);
+  page->addLayout(left, 11);
+  page->addLayout(right, 9);
+}
+
+void TMainForm::applyCaptions() {
+  struct Caption {
+    int message;
+    QObject* control;
+    const char* standIn;  // the layout's caption until the catalogue's replaces it
+  };
+  const Caption captions[] = {
+      {11, ProgramSheet, "程式編輯"},       {12, Label1, "程式編輯區"},
+      {13, Label2, "資料傳送/接收訊息區"},  {14, Label3, "程式編號"},
+      {15, Label4, "程式名稱"},             {16, FileNameLabel, "檔案名稱:"},
+      {17, Label11, "傳輸COM Port選擇"},    {18, TypeSel, "QXR TYPE"},
+      {21, TransBtn, "傳送到控制器"},       {22, RcvBtn, "從控制器接收"},
+      {23, DelProgBtn, "刪除QXR程式"},      {24, ClrMsgBtn, "清除訊息"},
+      {25, ReadFileBtn, "讀取檔案"},        {26, WriteFileBtn, "儲存檔案"},
+      {27, SimulatorBtn, "路徑模擬"},       {28, AutoDetectBtn, "自動尋找COM埠"},
+      {29, MultipleBtn, "多組程式傳送接收"}, {30, CloseBtn, "程式結束"},
+      {31, ParameterSheet, "參數設定"},     {32, Label7, "參數編輯區"},
+      {33, Label6, "資料傳送/接收訊息區"},  {34, Label5, "讀取參數選項"},
+      {35, ParFileNameLabel, "檔案名稱:"},  {36, Label10, "控制器版本"},
+      {41, ParTrnBtn, "傳送參數到控制器"},  {42, ParRcvBtn, "從控制器接收參數"},
+      {43, ClrMsgBtn2, "清除訊息"},         {44, ReadParBtn, "讀取檔案"},
+      {45, WriteParBtn, "儲存檔案"},        {46, SelAllBtn, "全選"},
+      {47, CancelSelBtn, "取消選擇"},       {50, CloseBtn2, "程式結束"},
+      {51, PLMSheet, "PLC編輯"},            {52, Label8, "程式編輯區"},
+      {53, PLMFileNameLabel, "檔案名稱:"},  {54, Label9, "資料傳送/接收訊息區"},
+      {61, PLMTrnBtn, "傳送到控制器"},      {62, PLMRcvBtn, "從控制器接收"},
+      {63, ClrMsgBtn3, "清除訊息"},         {64, ReadPLMBtn, "讀取檔案"},
+      {65, WritePLMBtn, "儲存檔案"},        {70, CloseBtn3, "程式結束"},
+  };
+  // Without a catalogue every caption would be empty and the window
+  // unusable; the layout's own captions then stay.
+  const bool haveCatalogue = session_.catalogue.count() > 0;
+  for (const Caption& c : captions) {
+    const QString text = haveCatalogue ? QString::fromStdString(session_.msg(c.message)) : QString::fromUtf8(c.standIn);
+    if (auto* page = qobject_cast<QWidget*>(c.control); page && PageControl->indexOf(page) >= 0) {
+      PageControl->setTabText(PageControl->indexOf(page), text);
+    } else if (auto* label = qobject_cast<QLabel*>(c.control)) {
+      label->setText(text);
+    } else if (auto* button = qobject_cast<QAbstractButton*>(c.control)) {
+      button->setText(text);
+    } else if (auto* group = qobject_cast<QGroupBox*>(c.control)) {
+      group->setTitle(text);
+    }
+  }
+}
+
+void TMainForm::connectHandlers() {
+  connect(PageControl, &QTabWidget::currentChanged, this, &TMainForm::PageControlChange);
+
+  connect(ReadFileBtn, &QPushButton::clicked, this, &TMainForm::ReadFileBtnClick);
+  connect(WriteFileBtn, &QPushButton::clicked, this, &TMainForm::WriteFileBtnClick);
+  connect(TransBtn, &QPushButton::clicked, this, &TMainForm::TransBtnClick);
+  connect(RcvBtn, &QPushButton::clicked, this, &TMainForm::RcvBtnClick);
+  connect(DelProgBtn, &QPushButton::clicked, this, &TMainForm::DelProgBtnClick);
+  connect(SimulatorBtn, &QPushButton::clicked, this, &TMainForm::SimulatorBtnClick);
+  connect(MultipleBtn, &QPushButton::clicked, this, &TMainForm::MultipleBtnClick);
+  connect(AutoDetectBtn, &QPushButton::clicked, this, &TMainForm::AutoDetectBtnClick);
+  connect(ClrMsgBtn, &QPushButton::clicked, this, &TMainForm::ClrMsgBtnClick);
+  connect(CloseBtn, &QPushButton::clicked, this, &TMainForm::CloseBtnClick);
+  connect(SpeedButton1, &QToolButton::clicked, this, &TMainForm::SpeedButton1Click);
+  connect(VersionBtn, &QToolButton::clicked, this, &TMainForm::VersionBtnClick);
+  connect(Button1, &QPushButton::clicked, this, &TMainForm::Button1Click);
+  connect(Button2, &QPushButton::clicked, this, &TMainForm::Button2Click);
+  connect(Button3, &QPushButton::clicked, this, &TMainForm::Button3Click);
+  connect(Button4, &QPushButton::clicked, this, &TMainForm::Button4Click);
+  connect(Button5, &QPushButton::clicked, this, &TMainForm::Button5Click);
+  connect(Button6, &QPushButton::clicked, this, &TMainForm::Button6Click);
+
+  connect(SelAllBtn, &QPushButton::clicked, this, &TMainForm::SelAllBtnClick);
+  connect(CancelSelBtn, &QPushButton::clicked, this, &TMainForm::CancelSelBtnClick);
+  connect(ReadParBtn, &QPushButton::clicked, this, &TMainForm::ReadParBtnClick);
+  connect(WriteParBtn, &QPushButton::clicked, this, &TMainForm::WriteParBtnClick);
+  connect(ParTrnBtn, &QPushButton::clicked, this, &TMainForm::ParTrnBtnClick);
+  connect(ParRcvBtn, &QPushButton::clicked, this, &TMainForm::ParRcvBtnClick);
+  connect(ClrMsgBtn2, &QPushButton::clicked, this, &TMainForm::ClrMsgBtn2Click);
+  connect(CloseBtn2, &QPushButton::clicked, this, &TMainForm::CloseBtnClick);
+
+  connect(ReadPLMBtn, &QPushButton::clicked, this, &TMainForm::ReadPLMBtnClick);
+  connect(WritePLMBtn, &QPushButton::clicked, this, &TMainForm::WritePLMBtnClick);
+  connect(PLMTrnBtn, &QPushButton::clicked, this, &TMainForm::PLMTrnBtnClick);
+  connect(PLMRcvBtn, &QPushButton::clicked, this, &TMainForm::PLMRcvBtnClick);
+  connect(ClrMsgBtn3, &QPushButton::clicked, this, &TMainForm::ClrMsgBtn3Click);
+  connect(CloseBtn3, &QPushButton::clicked, this, &TMainForm::CloseBtnClick);
+  connect(TransDelayValue, &TFSpinEdit::valueChanged, this, &TMainForm::TransDelayValueChange);
+
+  // Program names are shown upper case however they arrive.
+  for (QLineEdit* name : {ProgNameEdit, TmpProgNameEdit}) {
+    connect(name, &QLineEdit::textChanged, name, [name](const QString& text) {
+      const QString upper = text.toUpper();
+      if (upper == text) return;
+      const int cursor = name->cursorPosition();
+      name->setText(upper);
+      name->setCursorPosition(cursor);
+    });
+  }
+
+  // The line labels follow the editors' first visible line.
+  connect(ProgramMemo->verticalScrollBar(), &QScrollBar::valueChanged, this,
+          [this] { alignLineColumn(ProgramMemo, Memo1); });
+  connect(PLMMemo->verticalScrollBar(), &QScrollBar::valueChanged, this,
+          [this] { alignLineColumn(PLMMemo, Memo2); });
+
+  for (QObject* watched : std::initializer_list<QObject*>{
+           ProgramMemo, PLMMemo, COM_Select, TransDelayValue->editor(), ProgramSheet, PLMSheet,
+           QXR102RadioButton, QXR202RadioButton, QXR302RadioButton, QXR101RadioButton, QXR200RadioButton,
+           QXR300RadioButton, VerSDRadioBtn, VerKRadioBtn, VerMRadioBtn})
+    watched->installEventFilter(this);
+}
+
+void TMainForm::FormCreate() {
+  Memo1->setPlainText(lineLabels(kProgramLineLabels));
+  Memo2->setPlainText(lineLabels(kPlcLineLabels));
+  alignLineColumn(ProgramMemo, Memo1);
+  alignLineColumn(PLMMemo, Memo2);
+}
+
+// --- LinkHost ---
 
 int TMainForm::pageIndex() const { return PageControl->currentIndex(); }
-void TMainForm::appendPageLine(int, std::string_view) {}
+
+QPlainTextEdit* TMainForm::pageMessageBox(int page) const {
+  switch (page) {
+    case kProgramPage:
+      return MsgMemo;
+    case kParameterPage:
+      return ParMsgMemo;
+    case kPlcPage:
+      return PLMMsgMemo;
+    default:
+      return nullptr;
+  }
+}
+
+void TMainForm::appendPageLine(int page, std::string_view line) {
+  QPlainTextEdit* box = pageMessageBox(page);
+  if (!box) return;
+  box->appendPlainText(QString::fromStdString(displayUtf8(line, session_.language())));
+  box->verticalScrollBar()->setValue(box->verticalScrollBar()->maximum());
+}
+
 void TMainForm::beep() { QApplication::beep(); }
 void TMainForm::processEvents() { QApplication::processEvents(); }
-int TMainForm::selectedPortIndex() const { return session_.settings.defaultPortIndex; }
-void TMainForm::selectPortIndex(int) {}
-bool TMainForm::confirm(std::string_view) { return false; }
-void TMainForm::notice(std::string_view) {}
+int TMainForm::selectedPortIndex() const { return COM_Select->currentIndex(); }
 
-void TMainForm::setDetectedModel(int, int) {}
-void TMainForm::setDetectedVersion(int) {}
+void TMainForm::selectPortIndex(int index) {
+  if (index >= 0 && index < COM_Select->count()) COM_Select->setCurrentIndex(index);
+}
+
+bool TMainForm::confirm(std::string_view question) {
+  SetDialogButtonCaptions(mbOK, 2);
+  const int result = ShowMessageDialog(QString::fromStdString(displayUtf8(question, session_.language())),
+                                       mtConfirmation, {2, mbOK, mbCancel, 0});
+  return result != mrCancel;
+}
+
+void TMainForm::notice(std::string_view text) {
+  SetDialogButtonCaptions(mbOK, 1);
+  ShowMessageDialog(QString::fromStdString(displayUtf8(text, session_.language())), mtWarning, {1, mbOK, 0});
+}
+
+// --- DetectTarget ---
+
+QRadioButton* TMainForm::modelButton(int modelIndex) const {
+  QRadioButton* const buttons[] = {QXR102RadioButton, QXR202RadioButton, QXR302RadioButton,
+                                   QXR101RadioButton, QXR200RadioButton, QXR300RadioButton};
+  return (modelIndex >= 0 && modelIndex < kModelCount) ? buttons[modelIndex] : nullptr;
+}
+
+QRadioButton* TMainForm::versionButton(int versionIndex) const {
+  QRadioButton* const buttons[] = {VerSDRadioBtn, VerKRadioBtn, VerMRadioBtn};
+  return (versionIndex >= 0 && versionIndex < 3) ? buttons[versionIndex] : nullptr;
+}
+
+void TMainForm::setDetectedModel(int typeEntry, int modelIndex) {
+  if (typeEntry >= 0 && typeEntry < TypeSel->count()) TypeSel->setItemIndex(typeEntry);
+  if (QRadioButton* b = modelButton(modelIndex)) {
+    b->setChecked(true);
+    session_.modelIndex = modelIndex;
+  }
+}
+
+void TMainForm::setDetectedVersion(int versionIndex) { selectVersion(versionIndex); }
+
 void TMainForm::refillParameterList(int modelIndex) { SetParameterList(modelIndex); }
-bool TMainForm::ShowOpenFileWindow() { return false; }
-bool TMainForm::ShowSaveFileWindow() { return false; }
+
+void TMainForm::selectVersion(int versionIndex) {
+  if (QRadioButton* b = versionButton(versionIndex)) {
+    b->setChecked(true);
+    session_.versionIndex = versionIndex;
+  }
+}
+
+// --- file windows ---
+
+bool TMainForm::ShowOpenFileWindow() {
+  fileChoice.fileChosen = false;
+  TOpenFileForm window(session_, pageIndex(), fileChoice, fileWindowDir_, this);
+  runFileWindow(window);
+  fileWindowDir_ = window.directory();
+  return fileChoice.fileChosen;
+}
+
+bool TMainForm::ShowSaveFileWindow() {
+  fileChoice.fileChosen = false;
+  TSaveFileForm window(session_, pageIndex(), fileChoice, fileWindowDir_, this);
+  runFileWindow(window);
+  fileWindowDir_ = window.directory();
+  return fileChoice.fileChosen;
+}
+
+// --- small handlers ---
+
+void TMainForm::PageControlChange() {
+  AutoDetectBtn->hide();
+  TransDelayValue->hide();
+  transDelayToggle_ = 0;
+  switch (PageControl->currentIndex()) {
+    case kParameterPage:
+      SetParameterList(session_.modelIndex);
+      break;
+    case kPlcPage:
+      beep();
+      SetDialogButtonCaptions(mbOK, 1);
+      ShowMessageDialog(QString::fromStdString(session_.msg(55)), mtWarning, {1, mbOK, 0});
+      plcFilePath = "Tmp.mcn";
+      break;
+    default:
+      break;
+  }
+}
+
+void TMainForm::CloseBtnClick() {
+  if (CommPort->Enabled()) CommPort->Close();
+  close();
+}
+
+void TMainForm::ClrMsgBtnClick() { MsgMemo->clear(); }
+void TMainForm::ClrMsgBtn2Click() { ParMsgMemo->clear(); }
+void TMainForm::ClrMsgBtn3Click() { PLMMsgMemo->clear(); }
+
+void TMainForm::QXR102RadioButtonEnter() {
+  selectVersion(1);
+  SetParameterList(0);
+}
+void TMainForm::QXR202RadioButtonEnter() {
+  selectVersion(0);
+  SetParameterList(1);
+}
+void TMainForm::QXR302RadioButtonEnter() {
+  selectVersion(0);
+  SetParameterList(2);
+}
+void TMainForm::QXR101RadioButtonEnter() { SetParameterList(3); }
+void TMainForm::QXR200RadioButtonEnter() { SetParameterList(4); }
+void TMainForm::QXR300RadioButtonEnter() { SetParameterList(5); }
+
+void TMainForm::VerSDRadioBtnEnter() {
+  session_.versionIndex = 0;
+  SetParameterList(session_.modelIndex);
+}
+void TMainForm::VerKRadioBtnEnter() {
+  session_.versionIndex = 1;
+  SetParameterList(session_.modelIndex);
+}
+void TMainForm::VerMRadioBtnEnter() {
+  session_.versionIndex = 2;
+  SetParameterList(session_.modelIndex);
+}
+
+void TMainForm::SelAllBtnClick() {
+  for (int i = 0; i < ParaCheckListBox->count(); ++i) {
+    QListWidgetItem* item = ParaCheckListBox->item(i);
+    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+    item->setCheckState(Qt::Checked);
+  }
+}
+
+void TMainForm::CancelSelBtnClick() {
+  for (int i = 0; i < ParaCheckListBox->count(); ++i) {
+    QListWidgetItem* item = ParaCheckListBox->item(i);
+    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+    item->setCheckState(Qt::Unchecked);
+  }
+}
+
+void TMainForm::TransDelayValueChange() {
+  const double value = TransDelayValue->Value();
+  session_.settings.plcTransferDelayMs = static_cast<int>(std::lround(std::clamp(value, -1e9, 1e9)));
+}
+
+void TMainForm::Timer1Timer() {
+  if (pageIndex() == kProgramPage) alignLineColumn(ProgramMemo, Memo1);
+  if (pageIndex() == kPlcPage) alignLineColumn(PLMMemo, Memo2);
+}
+
+void TMainForm::VersionBtnClick() {
+  TSplashForm about(true, QString::fromStdString(session_.msg(100)), session_.language(), this);
+  about.exec();
+}
+
+void TMainForm::SpeedButton1Click() {
+  const QString path = QFile::decodeName(QByteArray::fromStdString(session_.startDir)) + QString::fromUtf8(kManualName);
+  if (!QFileInfo::exists(path)) {
+    QMessageBox::warning(this, windowTitle(),
+                         (session_.language() == 1 ? QStringLiteral("The manual was not found:\n%1")
+                                                   : QString::fromUtf8("找不到使用手冊:\n%1"))
+                             .arg(path));
+    return;
+  }
+  if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+    QMessageBox::information(this, windowTitle(), QStringLiteral("Can't found Acrobat Reader(AcroRd32.exe)!!"));
+}
+
+void TMainForm::ProgramSheetMouseDown(Qt::KeyboardModifiers modifiers) {
+  if (TypeSel->itemIndex() != kGenerationX02) return;
+  const bool alt = modifiers & Qt::AltModifier;
+  const bool ctrl = modifiers & Qt::ControlModifier;
+  const bool shift = modifiers & Qt::ShiftModifier;
+  if (alt && shift) {
+    AutoDetectBtn->setHidden(!AutoDetectBtn->isHidden());
+  } else if ((ctrl && shift) || (alt && ctrl)) {
+    MultipleBtn->setHidden(!MultipleBtn->isHidden());
+  }
+}
+
+void TMainForm::PLMSheetMouseDown(Qt::KeyboardModifiers modifiers) {
+  if (!(modifiers & Qt::AltModifier) || !(modifiers & Qt::ShiftModifier)) return;
+  transDelayToggle_ = transDelayToggle_ == 0 ? 1 : 0;
+  TransDelayValue->setVisible(transDelayToggle_ == 1);
+}
+
+void TMainForm::AutoDetectBtnClick() { AutoDetect(link(), *this); }
+
+void TMainForm::Button1Click() { RunTestButton(link(), 1); }
+void TMainForm::Button2Click() { RunTestButton(link(), 2); }
+void TMainForm::Button3Click() { RunTestButton(link(), 3); }
+void TMainForm::Button4Click() { RunTestButton(link(), 4); }
+void TMainForm::Button5Click() { RunTestButton(link(), 5); }
+void TMainForm::Button6Click() { RunTestButton(link(), 6); }
+
+// --- keys, mouse and focus ---
+
+bool TMainForm::ProgramMemoKeyPress(QPlainTextEdit* editor, QKeyEvent* key) {
+  // Typed lower-case letters become upper case; pasted text is left alone.
+  if (!isTypingKey(key) || key->text().size() != 1) return false;
+  const QChar c = key->text()[0];
+  if (c < 'a' || c > 'z') return false;
+  QKeyEvent upper(QEvent::KeyPress, key->key(), key->modifiers(), QString(c.toUpper()), key->isAutoRepeat(),
+                  static_cast<ushort>(key->count()));
+  QApplication::sendEvent(editor, &upper);
+  return true;
+}
+
+bool TMainForm::COM_SelectKeyPress(QKeyEvent* key) {
+  // Typing would jump to an entry by its first letter; the port changes only
+  // by choosing an entry.
+  return isTypingKey(key);
+}
+
+bool TMainForm::TransDelayValueKeyPress(QKeyEvent* key) {
+  return key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+  switch (event->type()) {
+    case QEvent::KeyPress: {
+      auto* key = static_cast<QKeyEvent*>(event);
+      if (watched == ProgramMemo || watched == PLMMemo)
+        return ProgramMemoKeyPress(static_cast<QPlainTextEdit*>(watched), key);
+      if (watched == COM_Select) return COM_SelectKeyPress(key);
+      if (watched == TransDelayValue->editor()) return TransDelayValueKeyPress(key);
+      break;
+    }
+    case QEvent::MouseButtonPress: {
+      const Qt::KeyboardModifiers modifiers = static_cast<QMouseEvent*>(event)->modifiers();
+      if (watched == ProgramSheet) ProgramSheetMouseDown(modifiers);
+      if (watched == PLMSheet) PLMSheetMouseDown(modifiers);
+      break;
+    }
+    case QEvent::FocusIn: {
+      // Only focus moved within the window counts, not the window being
+      // activated again (which would refill the list and drop the checks).
+      const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+      if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason) break;
+      if (watched == QXR102RadioButton) QXR102RadioButtonEnter();
+      else if (watched == QXR202RadioButton) QXR202RadioButtonEnter();
+      else if (watched == QXR302RadioButton) QXR302RadioButtonEnter();
+      else if (watched == QXR101RadioButton) QXR101RadioButtonEnter();
+      else if (watched == QXR200RadioButton) QXR200RadioButtonEnter();
+      else if (watched == QXR300RadioButton) QXR300RadioButtonEnter();
+      else if (watched == VerSDRadioBtn) VerSDRadioBtnEnter();
+      else if (watched == VerKRadioBtn) VerKRadioBtnEnter();
+      else if (watched == VerMRadioBtn) VerMRadioBtnEnter();
+      break;
+    }
+    default:
+      break;
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+// --- closing ---
 
 void TMainForm::closeEvent(QCloseEvent* event) {
   FormClose();
@@ -65,6 +919,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 
 void TMainForm::FormClose() {
   if (CommPort->Enabled()) CommPort->Close();
+  session_.settings.defaultPortIndex = COM_Select->currentIndex();
   saveSession(session_);
 }
 

@@ -14,6 +14,7 @@
 class QCheckBox;
 class QComboBox;
 class QFrame;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -63,6 +64,9 @@ class TMainForm : public QWidget, public LinkHost, public DetectTarget {
   bool ShowOpenFileWindow();
   bool ShowSaveFileWindow();
   FileChoice fileChoice;
+  // The PLC working file; reset on every entry to the PLC page. A relative
+  // name lies in the start directory.
+  std::string plcFilePath = "Tmp.mcn";
 
   // --- components ---
   QTabWidget* PageControl = nullptr;
@@ -176,11 +180,64 @@ class TMainForm : public QWidget, public LinkHost, public DetectTarget {
   // Simulator: src/sim/mainform_sim.cpp
   void SimulatorBtnClick();
 
+  // --- the window's own small handlers (mainform.cpp) ---
+  void FormCreate();
+  void PageControlChange();
+  void CloseBtnClick();
+  void ClrMsgBtnClick();
+  void ClrMsgBtn2Click();
+  void ClrMsgBtn3Click();
+  void QXR102RadioButtonEnter();
+  void QXR202RadioButtonEnter();
+  void QXR302RadioButtonEnter();
+  void QXR101RadioButtonEnter();
+  void QXR200RadioButtonEnter();
+  void QXR300RadioButtonEnter();
+  void VerSDRadioBtnEnter();
+  void VerKRadioBtnEnter();
+  void VerMRadioBtnEnter();
+  void SelAllBtnClick();
+  void CancelSelBtnClick();
+  void TransDelayValueChange();
+  void Timer1Timer();
+  void VersionBtnClick();
+  void SpeedButton1Click();
+  // Mouse pressed on the page background with these modifier keys held.
+  void ProgramSheetMouseDown(Qt::KeyboardModifiers modifiers);
+  void PLMSheetMouseDown(Qt::KeyboardModifiers modifiers);
+  void AutoDetectBtnClick();
+  void Button1Click();
+  void Button2Click();
+  void Button3Click();
+  void Button4Click();
+  void Button5Click();
+  void Button6Click();
+
+  // The message box of a page (0 program, 1 parameter, 2 PLC).
+  QPlainTextEdit* pageMessageBox(int page) const;
+
  protected:
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void FormClose();
+  void buildProgramSheet();
+  void buildParameterSheet();
+  void buildPlcSheet();
+  void applyCaptions();
+  void connectHandlers();
+  void selectModel(int modelIndex, int versionIndex);
+  void selectVersion(int versionIndex);
+  QRadioButton* modelButton(int modelIndex) const;
+  QRadioButton* versionButton(int versionIndex) const;
+  // Key handlers; true when the key was consumed.
+  bool ProgramMemoKeyPress(QPlainTextEdit* editor, QKeyEvent* key);
+  bool COM_SelectKeyPress(QKeyEvent* key);
+  bool TransDelayValueKeyPress(QKeyEvent* key);
+
+  int transDelayToggle_ = 0;     // the PLC page's hidden-control toggle
+  std::string fileWindowDir_;    // where the next file window opens
 
   Session session_;
   std::unique_ptr<Link> link_;
