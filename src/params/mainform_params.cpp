@@ -9,6 +9,7 @@
 #include "app/mainform.h"
 #include "link/link.h"
 #include "params/paramlist.h"
+#include "params/parammemo.h"
 #include "params/paramtransfer.h"
 
 namespace qxr {
@@ -20,36 +21,6 @@ struct TMainForm::ParameterState {
 
 namespace {
 
-// Memo text <-> lines. An empty memo has no lines; a line end after the last
-// line does not start another one, so an empty last line is kept by ending
-// the text with one more line end.
-std::vector<std::string> memoLines(const QPlainTextEdit& memo, int language) {
-  const std::string bytes = utf8ToBytes(memo.toPlainText().toStdString(), language);
-  std::vector<std::string> lines;
-  if (bytes.empty()) return lines;
-  std::size_t start = 0;
-  for (;;) {
-    const auto end = bytes.find('\n', start);
-    if (end == std::string::npos) {
-      if (start < bytes.size()) lines.push_back(bytes.substr(start));
-      break;
-    }
-    lines.push_back(bytes.substr(start, end - start));
-    start = end + 1;
-  }
-  return lines;
-}
-
-void setMemoLines(QPlainTextEdit& memo, const std::vector<std::string>& lines, int language) {
-  std::string bytes;
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (i) bytes += '\n';
-    bytes += lines[i];
-  }
-  if (!lines.empty() && lines.back().empty()) bytes += '\n';
-  memo.setPlainText(QString::fromStdString(bytesToUtf8(bytes, language)));
-}
-
 class WindowParameterPage final : public ParameterPage {
  public:
   explicit WindowParameterPage(TMainForm& form) : form_(form) {}
@@ -59,7 +30,7 @@ class WindowParameterPage final : public ParameterPage {
     setMemoLines(*form_.ParameterMemo, lines, language());
   }
   void appendParameterLine(std::string_view line) override {
-    form_.ParameterMemo->appendPlainText(QString::fromStdString(bytesToUtf8(line, language())));
+    appendMemoLine(*form_.ParameterMemo, line, language());
   }
   std::vector<int> checkedEntries() const override {
     std::vector<int> checked;
