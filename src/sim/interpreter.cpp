@@ -35,8 +35,13 @@ double recordOffset(const CommandRecord& record, int axis) {
   }
 }
 
-// Centre of an arc of radius |r| from (x0, y0) to (x1, y1). Of the two
-// intersections, codes 83 take the first for R > 0 and 82 for R < 0.
+// Centre of an arc of radius |r| from (x0, y0) to (x1, y1): one of the two
+// points on the chord's bisector at distance |r| from both ends (when |r| is
+// too short to reach, the absolute value of the discriminant still gives a
+// pair). A positive R asks for the arc of at most half a circle, whose centre
+// lies on the side the arc turns to: right of the chord for G02, left for
+// G03; a negative R for the other one. The side is taken from the geometry,
+// so the choice holds whichever way the chord runs.
 void radiusCentre(double x0, double y0, double x1, double y1, double r, bool clockwise, double& cx,
                   double& cy) {
   const double radius = std::fabs(r);
@@ -68,9 +73,11 @@ void radiusCentre(double x0, double y0, double x1, double y1, double r, bool clo
     ya = g + m * xa;
     yb = g + m * xb;
   }
-  const bool first = clockwise ? r < 0 : r > 0;
-  cx = first ? xa : xb;
-  cy = first ? ya : yb;
+  const bool wantLeft = clockwise ? r < 0 : r > 0;
+  const bool aIsLeft = (x1 - x0) * (ya - y0) - (y1 - y0) * (xa - x0) > 0;
+  const bool takeA = aIsLeft == wantLeft;
+  cx = takeA ? xa : xb;
+  cy = takeA ? ya : yb;
 }
 
 }  // namespace
