@@ -171,7 +171,7 @@ void TMultipleNCForm::buildProgramPanel() {
   for (int range = 0; range < ProgramSelection::kRangeCount; ++range) {
     auto* box = new QCheckBox(QString::fromLatin1(captions[range]), this);
     box->setObjectName(QStringLiteral("MoreChkBox%1").arg(range));
-    box->setGeometry(516 + (range == 2 ? 100 : 0), 396 + (range == 1 ? 28 : 0), 100, 28);
+    box->setGeometry(520, 396 + range * 24, 110, 24);
     connect(box, &QCheckBox::clicked, this, [this, range] { MoreChkBoxClick(range); });
     (range == 0 ? MoreChkBox0 : range == 1 ? MoreChkBox1 : MoreChkBox2) = box;
   }
@@ -215,6 +215,19 @@ void TMultipleNCForm::setDirectory(const std::string& dir) {
   if (dir.empty() || !qdir.exists() || !qdir.isReadable()) return;
   dir_ = withSeparator(toPath(qdir.canonicalPath()));
   DirLabel->setText(fromPath(dir_));
+  // The drive is the longest entry of the drive list that holds the directory.
+  int drive = -1;
+  qsizetype longest = -1;
+  const QString shown = fromPath(dir_);
+  for (int i = 0; i < DriveComboBox1->count(); ++i) {
+    QString root = DriveComboBox1->itemData(i).toString();
+    if (!root.endsWith(QLatin1Char('/'))) root += QLatin1Char('/');
+    if (shown.startsWith(root) && root.size() > longest) {
+      longest = root.size();
+      drive = i;
+    }
+  }
+  if (drive >= 0) DriveComboBox1->setCurrentIndex(drive);
   fillDirectories();
   FileListOnChange();
 }
