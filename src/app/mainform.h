@@ -10,6 +10,7 @@
 #include "app/host.h"
 #include "app/session.h"
 #include "link/detect.h"
+#include "plc/plc.h"
 
 class QCheckBox;
 class QComboBox;
@@ -249,6 +250,9 @@ class TMainForm : public QWidget, public LinkHost, public DetectTarget {
   std::shared_ptr<ParameterState> parameters_;
   ParameterState& parameterState();
   // PLC programs
+  // The preset table and timing block: program-wide, they survive between
+  // compilations and receives.
+  PlcTables plcTables;
   // Simulator
 };
 

@@ -1,12 +1,140 @@
-#include <cstdio>
+// plc compile | decompile | send | receive
+#include <unistd.h>
 
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "app/textio.h"
+#include "link/link.h"
+#include "plc/plcops.h"
 #include "tool.h"
 
 namespace qxr {
 
-int runPlcCommand(ToolContext&, const Args&) {
-  std::fprintf(stderr, "qxrtool: this command is not built yet\n");
-  return kExitUsage;
+namespace {
+
+enum ToolMessage : int { kMsgCompiled = 165 };
+
+// The PLC page in memory. Progress goes to a terminal on stderr only, so that
+// stdout carries the page messages (and, for decompile, the program text).
+class ToolPlcPage final : public MemoryPlcPage {
+ public:
+  bool printEditor = false;
+
+  void setEditorLines(std::vector<std::string> l) override {
+    if (printEditor) {
+      for (const std::string& line : l) {
+        std::fwrite(line.data(), 1, line.size(), stdout);
+        std::fputc('\n', stdout);
+      }
+      std::fflush(stdout);
+    }
+    MemoryPlcPage::setEditorLines(std::move(l));
+  }
+  void showProgress(std::string_view text, bool alignRight) override {
+    MemoryPlcPage::showProgress(text, alignRight);
+    if (!::isatty(STDERR_FILENO)) return;
+    std::fprintf(stderr, "\r\033[K%.*s", static_cast<int>(text.size()), text.data());
+    std::fflush(stderr);
+  }
+  void hideProgress() override {
+    MemoryPlcPage::hideProgress();
+    if (::isatty(STDERR_FILENO)) std::fprintf(stderr, "\r\033[K");
+  }
+};
+
+struct PlcOptions {
+  std::string output;
+  Args positional;
+};
+
+bool parseOptions(const Args& args, PlcOptions& options, int& code) {
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if ((arg == "-o" || arg == "--out") && i + 1 < args.size()) {
+      options.output = args[++i];
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      code = usageError("unknown or incomplete option " + arg);
+      return false;
+    } else {
+      options.positional.push_back(arg);
+    }
+  }
+  return true;
+}
+
+// The ".mcn" is named after the file the operator gave, wherever the start
+// directory is.
+std::string absolute(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::path full = std::filesystem::absolute(path, error);
+  return error ? path : full.string();
+}
+
+int exitCode(bool ok) { return ok ? kExitOk : kExitFailed; }
+
+int compile(ToolContext& context, const std::string& file, const std::string& output) {
+  std::optional<std::vector<std::string>> lines = readAllLines(file);
+  if (!lines) {
+    std::fprintf(stderr, "qxrtool: cannot read %s\n", file.c_str());
+    return kExitFailed;
+  }
+  PlcTables tables;
+  const PlcCompilation compilation = compilePlcProgram(*lines, tables);
+  if (compilation.status != psOk) {
+    context.host.appendPageLine(kPlcPage, compileFailureText(context.session, compilation));
+    return kExitFailed;
+  }
+  const std::string mcnPath = output.empty() ? mcnPathFor(absolute(file), context.session.startDir) : output;
+  if (!WriteMcnFile(mcnPath, tables, compilation.instructions)) {
+    context.host.appendPageLine(kPlcPage, context.session.msg(170) + " " + mcnPath);
+    return kExitFailed;
+  }
+  context.host.appendPageLine(kPlcPage, context.session.msg(kMsgCompiled) + " " + mcnPath);
+  return kExitOk;
+}
+
+}  // namespace
+
+int runPlcCommand(ToolContext& context, const Args& args) {
+  if (args.empty()) return usageError("plc needs a subcommand");
+  const std::string& sub = args[0];
+  PlcOptions options;
+  int code = kExitUsage;
+  if (!parseOptions(args, options, code)) return code;
+  const Args& pos = options.positional;
+  context.host.page = kPlcPage;
+
+  if (sub == "compile") {
+    if (pos.size() != 1) return usageError("plc compile takes one FILE");
+    return compile(context, pos[0], options.output);
+  }
+
+  ToolPlcPage page;
+  page.delayMs = context.session.settings.plcTransferDelayMs;
+  PlcTables tables;
+  PlcOperations operations(context.link(), page, tables);
+
+  if (sub == "decompile") {
+    if (pos.size() != 1 || !options.output.empty()) return usageError("plc decompile takes one FILE.mcn");
+    page.printEditor = true;
+    return exitCode(operations.listMcnFile(pos[0]));
+  }
+  if (sub == "send") {
+    if (pos.size() != 1 || !options.output.empty()) return usageError("plc send takes one FILE");
+    if (!operations.readFile(absolute(pos[0]))) {
+      std::fprintf(stderr, "qxrtool: cannot read %s\n", pos[0].c_str());
+      return kExitFailed;
+    }
+    return exitCode(operations.send());
+  }
+  if (sub == "receive") {
+    if (!pos.empty() || options.output.empty()) return usageError("plc receive takes -o FILE");
+    if (!operations.receive()) return kExitFailed;
+    return exitCode(operations.writeFile(options.output));
+  }
+  return usageError("unknown plc subcommand " + sub);
 }
 
 }  // namespace qxr

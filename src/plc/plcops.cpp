@@ -1,0 +1,288 @@
+#include "plc/plcops.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <optional>
+#include <sstream>
+
+#include "app/session.h"
+#include "app/textio.h"
+#include "link/frames.h"
+#include "link/hexrecord.h"
+#include "link/link.h"
+
+namespace qxr {
+
+namespace {
+
+enum PlcMessage : int {
+  kMsgFileLabel = 35,
+  kMsgTransferFinished = 106,
+  kMsgCommunicating = 108,
+  kMsgReceiveFinished = 109,
+  kMsgReadingFile = 111,
+  kMsgLines = 114,
+  kMsgFileRead = 115,
+  kMsgWritingFile = 116,
+  kMsgFileSaved = 117,
+  kMsgEditorEmpty = 161,
+  kMsgSendingData = 164,
+  kMsgCannotCreateFile = 170,
+  kMsgConverting = 171,
+  kMsgCannotOpenReceived = 172,
+  kMsgPresetsDamaged = 173,
+  kMsgTimingDamaged = 174,
+  kMsgReceivingData = 176,
+};
+
+constexpr int kProgressLimit = 11;
+// The first answer to sequence-read carries its data one character later
+// than the data records that follow.
+constexpr std::size_t kFirstRecordDataOffset = 6;
+constexpr std::size_t kRecordDataOffset = 5;
+// An answer this short is not yet the first record.
+constexpr std::size_t kShortFirstAnswer = 6;
+
+std::optional<std::string> readWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+}  // namespace
+
+bool holdsCompiledData(const std::vector<std::string>& lines) {
+  for (const std::string& line : lines)
+    for (char c : line)
+      if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) return false;
+  return true;
+}
+
+std::string_view recordData(std::string_view record, std::size_t offset) {
+  std::size_t end = record.size();
+  const std::size_t etx = record.find(frames::ETX);
+  if (etx != std::string_view::npos) end = etx >= 2 ? etx - 2 : 0;
+  if (offset >= end) return {};
+  return record.substr(offset, end - offset);
+}
+
+std::string compileFailureText(const Session& session, const PlcCompilation& compilation) {
+  std::string text = session.msg(kPlcMessageBase + compilation.status);
+  if (compilation.failingLine > 0) {
+    char label[32];
+    std::snprintf(label, sizeof label, "  N%04d: ", compilation.failingLine);
+    text += label;
+    text += compilation.failingText;
+  }
+  return text;
+}
+
+std::string ProgressRun::next() {
+  length_ = length_ % kProgressLimit + 1;
+  return std::string(static_cast<std::size_t>(length_), mark_);
+}
+
+PlcOperations::PlcOperations(Link& link, PlcPage& page, PlcTables& tables)
+    : link_(link), page_(page), tables_(tables) {}
+
+void PlcOperations::report(int catalogueNumber, std::string_view text) {
+  link_.ShowPageMessage(catalogueNumber, text);
+}
+
+bool PlcOperations::openPort() {
+  link_.ConnectRS232();
+  return link_.portOpen();
+}
+
+// Sends one control frame, logs "communicating" and waits for the answer.
+bool PlcOperations::exchange(std::string_view frame, int communicatingLines) {
+  const bool sent = link_.TransStr(frame);
+  for (int i = 0; i < communicatingLines; ++i) report(kMsgCommunicating);
+  return sent && link_.ReceiveFromQXR(kReplyLength, 1);
+}
+
+// The controller may miss the first link-on after it was idle: one more try.
+bool PlcOperations::linkOnWithRetry() {
+  if (exchange(frames::kLinkOn)) return true;
+  link_.closePort();
+  report(0, "Try again!");
+  if (!openPort()) return false;
+  return exchange(frames::kLinkOn);
+}
+
+bool PlcOperations::readFile(const std::string& path) {
+  const Session& session = link_.session();
+  report(kMsgReadingFile);
+  page_.setFileLabel(session.msg(kMsgFileLabel) + path);
+  page_.setPlcFilePath(path);
+  std::optional<std::vector<std::string>> lines = readAllLines(path);
+  if (!lines) return false;
+  const std::size_t count = lines->size();
+  page_.setEditorLines(std::move(*lines));
+  page_.focusEditor();
+  report(0, "PLM" + session.msg(kMsgLines) + ":" + std::to_string(count));
+  report(kMsgFileRead);
+  page_.scrollEditorToEnd();
+  return true;
+}
+
+bool PlcOperations::writeFile(const std::string& path) {
+  const Session& session = link_.session();
+  report(kMsgWritingFile);
+  page_.setFileLabel(session.msg(kMsgFileLabel) + path);
+  page_.setPlcFilePath(path);
+  if (!writeLinesAtomic(path, page_.editorLines())) {
+    link_.beep();
+    report(kMsgCannotCreateFile, " " + path);
+    return false;
+  }
+  report(kMsgFileSaved);
+  return true;
+}
+
+bool PlcOperations::sendDataLines(const std::vector<std::string>& lines) {
+  const bool trace = link_.session().settings.sendTrace;
+  ProgressRun progress('>');
+  for (const std::string& line : lines) {
+    page_.showProgress(progress.next(), false);
+    link_.host().processEvents();
+    if (line.empty()) continue;
+    const std::string record = BuildHexRecord(line);
+    if (trace) report(0, record);
+    // The records stream without an answer each.
+    if (!link_.TransToQXR(record)) return false;
+  }
+  return true;
+}
+
+bool PlcOperations::send() {
+  const Session& session = link_.session();
+  std::vector<std::string> lines = page_.editorLines();
+  if (lines.empty()) {
+    link_.beep();
+    report(kMsgEditorEmpty);
+    return false;
+  }
+
+  if (!holdsCompiledData(lines)) {
+    const PlcCompilation compilation = compilePlcProgram(lines, tables_);
+    if (compilation.status != psOk) {
+      report(0, compileFailureText(session, compilation));
+      return false;
+    }
+    // What goes out is what the ".mcn" file holds; a file that cannot be
+    // written or read back stops the send rather than sending nothing.
+    const std::string mcnPath = mcnPathFor(page_.plcFilePath(), session.startDir);
+    std::optional<std::vector<std::string>> written;
+    if (WriteMcnFile(mcnPath, tables_, compilation.instructions)) written = readAllLines(mcnPath);
+    if (!written) {
+      link_.beep();
+      report(kMsgCannotCreateFile, " " + mcnPath);
+      return false;
+    }
+    lines = std::move(*written);
+  }
+
+  if (!openPort()) return false;
+  if (!linkOnWithRetry()) return false;
+  if (!exchange(frames::kSequenceWrite)) return false;
+
+  report(kMsgSendingData);
+  const bool allWritten = sendDataLines(lines);
+  page_.hideProgress();
+  // A failed write has closed the port; the closing frames would only run
+  // into a time-out that never was the controller's.
+  if (!allWritten && !link_.portOpen()) return false;
+
+  if (!link_.TransStr(frames::kEndOfData)) return false;
+  link_.DelayMs(static_cast<std::uint32_t>(std::max(0, page_.transferDelayMs())));
+  if (!link_.TransStr(frames::kLinkOff) || !link_.ReceiveFromQXR(kReplyLength, 1)) return false;
+  report(kMsgCommunicating);
+  report(kMsgTransferFinished);
+  link_.closePort();
+  return allWritten;
+}
+
+bool PlcOperations::receive() {
+  const Session& session = link_.session();
+  if (!openPort()) return false;
+  page_.setEditorLines({});
+  page_.setReceivedLines({});
+
+  if (!exchange(frames::kLinkOn)) return false;
+  if (!exchange(frames::kSequenceRead, 2)) return false;
+  if (link_.reply().size() <= kShortFirstAnswer) {
+    report(0, "Reloading....");
+    if (!link_.ReceiveFromQXR(kReplyLength, 1)) return false;
+  }
+  std::vector<std::string> received;
+  received.emplace_back(recordData(link_.reply(), kFirstRecordDataOffset));
+  report(kMsgReceivingData);
+
+  const bool trace = session.settings.receiveTrace;
+  ProgressRun progress('<');
+  for (;;) {
+    page_.showProgress(progress.next(), true);
+    link_.host().processEvents();
+    if (!link_.ReceiveFromQXR(kReplyLength, 1)) {
+      // The failed wait has closed the port; "Mcn.tmp" keeps the last
+      // complete receive.
+      page_.hideProgress();
+      page_.setReceivedLines(std::move(received));
+      return false;
+    }
+    if (link_.reply() == frames::kEndOfData) break;
+    const std::string_view data = recordData(link_.reply(), kRecordDataOffset);
+    if (trace) report(0, data);
+    received.emplace_back(data);
+  }
+  page_.hideProgress();
+  page_.setReceivedLines(received);
+
+  if (!link_.TransStr(frames::kLinkOff) || !link_.ReceiveFromQXR(kReplyLength, 1)) return false;
+  report(kMsgCommunicating);
+  report(kMsgReceiveFinished);
+  link_.closePort();
+  report(kMsgConverting);
+
+  const std::string path = joinPath(session.startDir, kReceivedMcnName);
+  if (!writeLinesAtomic(path, received)) {
+    link_.beep();
+    report(kMsgCannotCreateFile, " " + path);
+    return false;
+  }
+  return listMcnFile(path);
+}
+
+bool PlcOperations::listMcnFile(const std::string& path) {
+  std::optional<std::string> text = readWholeFile(path);
+  if (!text) {
+    report(kMsgCannotOpenReceived);
+    return false;
+  }
+  McnListing listing = listMcnText(std::move(*text), tables_);
+  if (listing.outcome == McnListing::loHeaderDamaged) {
+    report(kMsgPresetsDamaged);
+    return false;
+  }
+  if (listing.outcome == McnListing::loTimingDamaged) {
+    report(kMsgTimingDamaged);
+    return false;
+  }
+  page_.setEditorLines(std::move(listing.lines));
+  if (listing.outcome == McnListing::loEnd) {
+    report(kPlcMessageBase + psEnd);
+  } else {
+    report(kPlcMessageBase + listing.status);
+    char number[48];
+    std::snprintf(number, sizeof number, "Command No.=%d  ", listing.commandNumber);
+    report(0, number);
+  }
+  page_.scrollEditorToEnd();
+  return listing.outcome == McnListing::loEnd;
+}
+
+}  // namespace qxr
