@@ -30,6 +30,19 @@ using TCommEventTypes = std::set<TCommEventType>;
 // Event mask bits as the events are numbered (EV_BREAK ... EV_TXEMPTY order).
 inline constexpr std::uint32_t kAllCommEvents = 0x1FF;
 
+// The bit of each event in an event mask (the values the masks have always had).
+inline constexpr std::uint32_t kEvRxChar = 0x0001, kEvRxFlag = 0x0002, kEvTxEmpty = 0x0004,
+                               kEvCts = 0x0008, kEvDsr = 0x0010, kEvRlsd = 0x0020,
+                               kEvBreak = 0x0040, kEvError = 0x0080, kEvRing = 0x0100;
+std::uint32_t commEventBit(TCommEventType event);
+
+// Error flags handed to OnError (line errors since the last dispatch).
+inline constexpr std::uint32_t kCeRxOver = 0x0001, kCeOverrun = 0x0002, kCeRxParity = 0x0004,
+                               kCeFrame = 0x0008, kCeBreak = 0x0010;
+
+// A one-byte read waits at most this long for a byte.
+inline constexpr int kReadTimeoutMs = 1000;
+
 // The component's errors: texts ending in "(Error: %d)".
 class ECommError : public std::runtime_error {
  public:
@@ -77,7 +90,9 @@ struct TCommEvents {
 class TThreadComm {
  public:
   // Called from the event thread with each event mask; the host posts it to
-  // its UI thread, which then calls DispatchEvent(mask). No Qt here.
+  // its UI thread, which then calls DispatchEvent(mask). No Qt here. The
+  // poster must not block (Close joins the thread) and must not outlive the
+  // port: post with a context object that dies with it.
   using EventPoster = std::function<void(std::uint32_t mask)>;
 
   TThreadComm();

@@ -1,30 +1,296 @@
-// Placeholder until the exchanges land.
+// Sending frames, waiting for replies, page reports and opening the port.
 #include "link/link.h"
+
+#include <cstdio>
+#include <cstring>
 
 #include "link/comm.h"
 
 namespace qxr {
 
+namespace {
+
+// The trace line is built in a 296-character buffer; a longer trace (a
+// frame of more than 97 bytes in byte mode) is cut at a whole entry.
+constexpr std::size_t kTraceCapacity = 295;
+
+// A wait looks for input in slices this long, processing the window's
+// events between them, so the window never freezes for a whole read.
+constexpr int kWaitSliceMs = 20;
+
+constexpr std::uint32_t kReceiveStrTimeoutMs = 5000;
+constexpr std::uint32_t kConnectPauseMs = 100;
+
+class TraceLine {
+ public:
+  explicit TraceLine(std::string_view start) { addText(start); }
+
+  // Adds a whole entry, or nothing once the line is full.
+  void add(std::string_view entry) {
+    if (full_) return;
+    if (text_.size() + entry.size() > kTraceCapacity) {
+      full_ = true;
+      return;
+    }
+    text_ += entry;
+  }
+  // Adds as much of a text as fits.
+  void addText(std::string_view text) {
+    if (full_) return;
+    const std::size_t room = kTraceCapacity - text_.size();
+    if (text.size() > room) {
+      text_.append(text.substr(0, room));
+      full_ = true;
+      return;
+    }
+    text_ += text;
+  }
+  void addByte(unsigned char byte, const char* format) {
+    char entry[8];
+    std::snprintf(entry, sizeof entry, format, byte);
+    add(entry);
+  }
+  const std::string& text() const { return text_; }
+  void restart() {
+    text_.clear();
+    full_ = false;
+  }
+
+ private:
+  std::string text_;
+  bool full_ = false;
+};
+
+TBaudRate baudRateForIndex(int index) {
+  switch (index) {
+    case 1: return br1200;
+    case 2: return br2400;
+    case 3: return br4800;
+    case 5: return br19200;
+    default: return br9600;
+  }
+}
+
+}  // namespace
+
 Link::Link(TThreadComm& port, Session& session, LinkHost& host, Clock& clock)
     : port_(port), session_(session), host_(host), clock_(clock) {}
 
-bool Link::TransToQXR(std::string_view) { return false; }
-bool Link::TransStr(std::string_view) { return false; }
-bool Link::ReceiveFromQXR(int, int) { return false; }
-bool Link::ReceiveQXRProgNo(int, int) { return false; }
-bool Link::ReceiveStr(int, int) { return false; }
-bool Link::TransCSBLStr(std::string_view) { return false; }
-bool Link::ReceiveCSBLStr(int, int) { return false; }
+// --- reports, pauses, port ---
+
 void Link::ShowPageMessage(int n, std::string_view text) {
+  const int page = host_.pageIndex();
+  if (page < kProgramPage || page > kPlcPage) return;
   std::string line = n ? session_.msg(n) : std::string();
   line += text;
-  host_.appendPageLine(host_.pageIndex(), line);
+  host_.appendPageLine(page, line);
 }
-void Link::DelayMs(std::uint32_t ms) { clock_.sleepMs(ms); }
-void Link::ConnectRS232() {}
+
+void Link::DelayMs(std::uint32_t ms) {
+  if (ms > 0) clock_.sleepMs(ms);
+}
+
 bool Link::portOpen() const { return port_.Enabled(); }
-void Link::closePort() {}
+
+void Link::closePort() {
+  if (!port_.Enabled()) return;
+  port_.Close();
+  ShowPageMessage(107);
+}
+
 void Link::beep() { host_.beep(); }
+
 std::string_view Link::reply() const { return std::string_view(buffer_); }
+
+std::string Link::PortName(int index) {
+  std::string name = "COM" + std::to_string(index + 1);
+  if (index > 8) name.insert(0, "\\\\.\\");
+  return name;
+}
+
+void Link::ConnectRS232() {
+  if (port_.Enabled()) port_.Close();
+  if (port_.Enabled()) return;
+  const std::string name = PortName(host_.selectedPortIndex());
+  port_.SetDeviceName(name);
+  port_.SetBaudRate(baudRateForIndex(session_.settings.baudIndex));
+  port_.SetDataBits(da8);
+  port_.SetParity(paNone);
+  port_.SetStopBits(sb10);
+  port_.Open();
+  if (port_.Enabled()) {
+    ShowPageMessage(101, name);
+    port_.SetRTSState(true);
+    port_.SetDTRState(true);
+    DelayMs(kConnectPauseMs);
+  } else {
+    port_.Close();
+    ShowPageMessage(102, name);
+  }
+}
+
+// --- sending ---
+
+bool Link::sendFrame(std::string_view frame, SendKind kind) {
+  frame = frame.substr(0, frame.find('\0'));  // frames are NUL-terminated texts
+  const Settings& settings = session_.settings;
+  TraceLine trace("TRN: ");
+  if (kind != SendKind::Line) trace.addText(frame);
+
+  bool written = true;
+  if (settings.blockMode()) {
+    if (!frame.empty() && port_.Write(frame.data(), static_cast<int>(frame.size())) == 0) written = false;
+  } else {
+    const std::uint32_t pacing = settings.bytePacingMs > 0 ? static_cast<std::uint32_t>(settings.bytePacingMs) : 0;
+    for (char c : frame) {
+      const auto byte = static_cast<unsigned char>(c);
+      trace.addByte(byte, kind == SendKind::TestDevice ? "%c " : "%02x ");
+      if (port_.Write(&byte, 1) == 0) {
+        written = false;
+        break;
+      }
+      if (kind != SendKind::TestDevice) DelayMs(pacing);
+    }
+  }
+  if (!written) {
+    ShowPageMessage(104);
+    // The test device's byte writes leave the port open.
+    if (kind == SendKind::TestDevice && !settings.blockMode()) return false;
+    closePort();
+    return false;
+  }
+  if (kind == SendKind::TestDevice || settings.sendTrace) ShowPageMessage(0, trace.text());
+  return true;
+}
+
+bool Link::TransToQXR(std::string_view frame) { return sendFrame(frame, SendKind::Line); }
+bool Link::TransStr(std::string_view frame) { return sendFrame(frame, SendKind::Stx); }
+bool Link::TransCSBLStr(std::string_view frame) { return sendFrame(frame, SendKind::TestDevice); }
+
+// --- waiting ---
+
+bool Link::collectReply(int maxLength, const WaitRule& rule, bool& complete) {
+  const int limit = maxLength < 0 ? 0 : (maxLength > static_cast<int>(kReceiveBufferSize)
+                                             ? static_cast<int>(kReceiveBufferSize)
+                                             : maxLength);
+  buffer_[0] = '\0';
+  received_ = 0;
+  complete = false;
+  std::size_t count = 0;
+  std::uint32_t start = clock_.tickMs();
+  bool timedOut = false;
+  while (count < static_cast<std::size_t>(limit)) {
+    host_.processEvents();
+    bool got = false;
+    if (port_.Enabled()) {
+      unsigned char byte = 0;
+      if (port_.WaitForInput(kWaitSliceMs) && port_.Read(&byte, 1) == 1) {
+        got = true;
+        const bool ends = byte == frames::ETX || (rule.endsOnLf && byte == frames::LF) ||
+                          (rule.endsOnAck && byte == frames::ACK);
+        if (byte == 0 && rule.nulAsBlank) byte = ' ';
+        buffer_[count++] = static_cast<char>(byte);
+        if (rule.idleTimeout) start = clock_.tickMs();
+        if (ends) {
+          complete = true;
+          break;
+        }
+      }
+    } else {
+      clock_.sleepMs(kWaitSliceMs);  // nothing can arrive on a closed port
+    }
+    // Unsigned difference: a wrap of the tick counter does no harm.
+    if (!got && static_cast<std::uint32_t>(clock_.tickMs() - start) >= rule.timeoutMs) {
+      timedOut = true;
+      break;
+    }
+  }
+  buffer_[count] = '\0';
+  received_ = count;
+  return !timedOut;
+}
+
+bool Link::receiveLineReply(int maxLength, int report, bool programNumberVariant) {
+  WaitRule rule;
+  const int timeout = session_.settings.timeoutMs;
+  rule.timeoutMs = timeout > 0 ? static_cast<std::uint32_t>(timeout) : 0;
+  bool complete = false;
+  if (!collectReply(maxLength, rule, complete)) {
+    buffer_[0] = '\0';
+    received_ = 0;
+    ShowPageMessage(103);
+    beep();
+    closePort();
+    return false;
+  }
+
+  TraceLine trace("RCV: ");
+  for (char c : reply()) trace.addByte(static_cast<unsigned char>(c), "%02x ");
+  if (session_.settings.receiveTrace) ShowPageMessage(0, trace.text());
+
+  if (reply() != frames::kRefusalLine) return true;
+  if (report != 0) {
+    const int page = host_.pageIndex();
+    if (programNumberVariant) {
+      if (page == kProgramPage) host_.appendPageLine(kProgramPage, session_.msg(122));
+      return false;
+    }
+    if (page == kParameterPage) ShowPageMessage(142);
+    else if (page == kProgramPage) ShowPageMessage(122);
+    else if (page == kPlcPage) ShowPageMessage(162);
+    beep();
+    closePort();
+  }
+  return false;
+}
+
+bool Link::ReceiveFromQXR(int maxLength, int report) { return receiveLineReply(maxLength, report, false); }
+
+bool Link::ReceiveQXRProgNo(int maxLength, int report) { return receiveLineReply(maxLength, report, true); }
+
+bool Link::ReceiveStr(int maxLength, int /*report: no refusal check here*/) {
+  WaitRule rule;
+  rule.endsOnLf = false;
+  rule.nulAsBlank = true;
+  rule.timeoutMs = kReceiveStrTimeoutMs;
+  bool complete = false;
+  const bool arrived = collectReply(maxLength, rule, complete);
+
+  TraceLine trace("RCV: ");
+  for (char c : reply()) trace.addByte(static_cast<unsigned char>(c), "%02x ");
+  ShowPageMessage(0, trace.text());
+  ShowPageMessage(0, reply());
+  if (arrived) return true;
+  buffer_[0] = '\0';
+  received_ = 0;
+  ShowPageMessage(103);
+  beep();
+  closePort();
+  return false;
+}
+
+bool Link::ReceiveCSBLStr(int maxLength, int /*report: no refusal check here*/) {
+  WaitRule rule;
+  rule.endsOnAck = true;
+  rule.nulAsBlank = true;
+  rule.idleTimeout = true;
+  rule.timeoutMs = testTimeoutMs;
+  bool complete = false;
+  const bool arrived = collectReply(maxLength, rule, complete);
+
+  // A CAN, and the ETX of a complete reply, start a trace line of their own.
+  TraceLine trace("RCV: ");
+  for (std::size_t i = 0; i < received_; ++i) {
+    const auto byte = static_cast<unsigned char>(buffer_[i]);
+    if (byte == frames::CAN || (complete && byte == frames::ETX)) {
+      ShowPageMessage(0, trace.text());
+      trace.restart();
+    }
+    trace.addByte(byte, "%02x,");
+  }
+  ShowPageMessage(0, trace.text());
+  ShowPageMessage(0, reply());
+  return arrived;
+}
 
 }  // namespace qxr

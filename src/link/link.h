@@ -7,6 +7,8 @@
 
 #include "app/host.h"
 #include "app/session.h"
+#include "link/frames.h"
+#include "link/hexrecord.h"
 
 namespace qxr {
 
@@ -44,6 +46,9 @@ class Link {
   // (Re)opens the port selected in the port list with the controller's line
   // settings; the caller checks portOpen() afterwards.
   void ConnectRS232();
+  // The device name of port list entry `index` (0-based): "COM1" ... "COM9",
+  // "\\.\COM10" and up.
+  static std::string PortName(int index);
   bool portOpen() const;
   // "Close the port": when it is open, close it and report catalogue message 107.
   void closePort();
@@ -63,6 +68,20 @@ class Link {
   std::uint32_t testTimeoutMs = 1000;
 
  private:
+  enum class SendKind { Line, Stx, TestDevice };
+  struct WaitRule {
+    bool endsOnLf = true;
+    bool endsOnAck = false;
+    bool nulAsBlank = false;
+    bool idleTimeout = false;  // the time-out restarts with every byte
+    std::uint32_t timeoutMs = 1000;
+  };
+  bool sendFrame(std::string_view frame, SendKind kind);
+  // Fills the receive buffer; false on time-out. `complete` tells whether a
+  // terminator ended the reply (rather than its length).
+  bool collectReply(int maxLength, const WaitRule& rule, bool& complete);
+  bool receiveLineReply(int maxLength, int report, bool programNumberVariant);
+
   TThreadComm& port_;
   Session& session_;
   LinkHost& host_;
