@@ -148,6 +148,29 @@ void alignLineColumn(QPlainTextEdit* editor, QPlainTextEdit* column) {
   column->verticalScrollBar()->setValue(editor->verticalScrollBar()->value());
 }
 
+// A page line is catalogue text (UTF-8) possibly followed by bytes of the
+// operator's code page (a name, a received line). Decoding the whole line by
+// one rule garbles the catalogue part whenever the bytes are Big5, so the
+// line is split after the last ASCII character of its longest valid UTF-8
+// start: catalogue texts end in ASCII (": ", a blank), and a Big5 pair that
+// happens to look like UTF-8 never carries an ASCII byte.
+QString mixedLineText(std::string_view line, int language) {
+  if (isValidUtf8(line)) return QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()));
+  std::size_t split = 0;
+  for (std::size_t i = 0; i < line.size();) {
+    const auto lead = static_cast<unsigned char>(line[i]);
+    if (lead < 0x80) {
+      split = ++i;
+      continue;
+    }
+    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+    if (i + length > line.size() || !isValidUtf8(line.substr(i, length))) break;
+    i += length;
+  }
+  const std::string head(line.substr(0, split));
+  return QString::fromStdString(head + bytesToUtf8(line.substr(split), language));
+}
+
 bool isTypingKey(const QKeyEvent* key) {
   return !key->text().isEmpty() && key->text()[0].isPrint() &&
          !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
@@ -279,15 +302,15 @@ void TMainForm::buildProgramSheet() {
   MultipleBtn->hide();
   AutoDetectBtn->hide();
 
+  const bool english = session_.language() == 1;
   SpeedButton1 = new QToolButton(ProgramSheet);
   SpeedButton1->setObjectName("SpeedButton1");
-  SpeedButton1->setIcon(style()->standardIcon(QStyle::SP_DialogHelpButton));
+  SpeedButton1->setText(english ? QStringLiteral("Manual") : QString::fromUtf8("手冊"));
+  SpeedButton1->setToolTip(english ? QStringLiteral("Open the user manual") : QString::fromUtf8("開啟使用手冊"));
   VersionBtn = new QToolButton(ProgramSheet);
   VersionBtn->setObjectName("VersionBtn");
-  VersionBtn->setIcon(style()->standardIcon(QStyle::SP_MessageBoxInformation));
-  const bool english = session_.language() == 1;
-  SpeedButton1->setToolTip(english ? QStringLiteral("Manual") : QString::fromUtf8("使用手冊"));
-  VersionBtn->setToolTip(english ? QStringLiteral("About") : QString::fromUtf8("關於本軟體"));
+  VersionBtn->setText(english ? QStringLiteral("About") : QString::fromUtf8("關於"));
+  VersionBtn->setToolTip(english ? QStringLiteral("About this program") : QString::fromUtf8("關於本軟體"));
 
   // Test sequences: never shown.
   QPushButton** tests[] = {&Button1, &Button2, &Button3, &Button4, &Button5, &Button6};
@@ -436,9 +459,9 @@ void TMainForm::buildParameterSheet() {
   right->addLayout(buttons);
 
   auto* page = new QHBoxLayout(ParameterSheet);
-  page->addLayout(list, 5);
-  page->addLayout(editor, 7);
-  page->addLayout(right, 7);
+  page->addLayout(list, 13);
+  page->addLayout(editor, 10);
+  page->addLayout(right, 12);
 }
 
 void TMainForm::buildPlcSheet() {
@@ -645,7 +668,7 @@ QPlainTextEdit* TMainForm::pageMessageBox(int page) const {
 void TMainForm::appendPageLine(int page, std::string_view line) {
   QPlainTextEdit* box = pageMessageBox(page);
   if (!box) return;
-  box->appendPlainText(QString::fromStdString(displayUtf8(line, session_.language())));
+  box->appendPlainText(mixedLineText(line, session_.language()));
   box->verticalScrollBar()->setValue(box->verticalScrollBar()->maximum());
 }
 
@@ -659,14 +682,14 @@ void TMainForm::selectPortIndex(int index) {
 
 bool TMainForm::confirm(std::string_view question) {
   SetDialogButtonCaptions(mbOK, 2);
-  const int result = ShowMessageDialog(QString::fromStdString(displayUtf8(question, session_.language())),
+  const int result = ShowMessageDialog(mixedLineText(question, session_.language()),
                                        mtConfirmation, {2, mbOK, mbCancel, 0});
   return result != mrCancel;
 }
 
 void TMainForm::notice(std::string_view text) {
   SetDialogButtonCaptions(mbOK, 1);
-  ShowMessageDialog(QString::fromStdString(displayUtf8(text, session_.language())), mtWarning, {1, mbOK, 0});
+  ShowMessageDialog(mixedLineText(text, session_.language()), mtWarning, {1, mbOK, 0});
 }
 
 // --- DetectTarget ---

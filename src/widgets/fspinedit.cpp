@@ -31,6 +31,8 @@ TFSpinEdit::TFSpinEdit(QWidget* parent)
   up_->setObjectName("Up");
   down_->setObjectName("Down");
   row->addLayout(arrows);
+  setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+  setFixedHeight(edit_->sizeHint().height());
   setFocusProxy(edit_);
   edit_->installEventFilter(this);
   edit_->setText("0");

@@ -1,0 +1,328 @@
+// The main window: start-up state, captions, the small handlers, the hidden
+// controls, the LinkHost and DetectTarget sides, and closing.
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTest>
+#include <QTextBlock>
+#include <QKeyEvent>
+#include <filesystem>
+#include <memory>
+
+#include "app/mainform.h"
+#include "app/msgdlg.h"
+#include "app/textio.h"
+#include "support/tempdir.h"
+#include "widgets/fspinedit.h"
+#include "widgets/radiogroup.h"
+
+using namespace qxr;
+
+namespace {
+
+// A start directory with the shipped catalogues and a Customer.ini.
+struct StartDir {
+  test::TempDir dir;
+  explicit StartDir(int language, bool catalogues = true) {
+    if (catalogues) {
+      for (const char* name : {"Message.C", "Message.E"})
+        std::filesystem::copy_file(test::dataDir() + name, dir.file(name));
+    }
+    dir.write("Customer.ini", "Language = " + std::to_string(language) + "\r\nBaud = 4\r\n");
+  }
+};
+
+// Records the dialogs shown instead of running them.
+struct DialogRecorder {
+  QStringList shown;
+  int answer = mrOk;
+  MessageDialogHook previous;
+  DialogRecorder() {
+    previous = setMessageDialogHook([this](QDialog& d) {
+      QStringList buttons;
+      for (auto* b : d.findChildren<QPushButton*>()) buttons << b->objectName();
+      shown << d.windowTitle() + "|" + d.findChild<QLabel*>("Message")->text() + "|" + buttons.join(",");
+      return answer;
+    });
+  }
+  ~DialogRecorder() { setMessageDialogHook(previous); }
+};
+
+void clickWith(QWidget* page, Qt::KeyboardModifiers modifiers) {
+  QTest::mouseClick(page, Qt::LeftButton, modifiers, QPoint(2, page->height() - 2));
+}
+
+}  // namespace
+
+class TestMainForm : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void startUpStateAndCaptions() {
+    StartDir start(1);
+    start.dir.write("Init.ini",
+                    "Time Out Timer    = 1000\r\nTrans Delay time  = 10\r\nSystem parameter  = 0,0,0\r\n"
+                    "Transit mode      = 0\r\nDefault COM       = 3\r\nPLC Transit Delay = 75\r\n"
+                    "MAX COM Port      = 5\r\n");
+    TMainForm form(start.dir.dir());
+    QCOMPARE(form.size(), QSize(772, 545));
+    QCOMPARE(form.windowTitle(), QString("QXRX02 Software"));
+    for (const char* name : {"PageControl", "ProgramSheet", "ProgramMemo", "Memo1", "ProgNoEdit", "ProgNameEdit",
+                             "TmpProgNameEdit", "ReadFileBtn", "WriteFileBtn", "TransBtn", "RcvBtn",
+                             "DelProgBtn", "SimulatorBtn", "MultipleBtn", "AutoDetectBtn", "COM_Select", "TypeSel",
+                             "MsgMemo", "ClrMsgBtn", "CloseBtn", "SpeedButton1", "VersionBtn", "Label11",
+                             "Button6", "ParameterSheet", "ParaCheckListBox", "ParameterMemo", "ParMsgMemo",
+                             "QXR300RadioButton", "Panel1", "VerMRadioBtn", "SelAllBtn", "ParRcvBtn", "CloseBtn2",
+                             "Label10", "ParFileNameLabel", "PLMSheet", "PLMMemo", "Memo2", "PLMMsgMemo",
+                             "PLMTrnBtn", "TransDelayValue", "TmpMemo", "Progress", "CloseBtn3",
+                             "PLMFileNameLabel"})
+      QVERIFY2(form.findChild<QWidget*>(name), name);
+
+    QCOMPARE(form.TransBtn->text(), QString::fromStdString(form.session().msg(21)));
+    QCOMPARE(form.PageControl->tabText(2), QString::fromStdString(form.session().msg(51)));
+    QCOMPARE(form.TypeSel->title(), QString::fromStdString(form.session().msg(18)));
+    QCOMPARE(form.COM_Select->count(), 5);
+    QCOMPARE(form.COM_Select->itemText(4), QString("COM5"));
+    QCOMPARE(form.COM_Select->currentIndex(), 3);
+    QCOMPARE(form.TransDelayValue->Value(), 75.0);
+    QCOMPARE(form.ProgNoEdit->value(), 1);
+    QCOMPARE(form.ProgNoEdit->maximum(), 99);
+    QCOMPARE(form.TypeSel->itemIndex(), 0);
+    QVERIFY(form.QXR102RadioButton->isChecked());
+    QVERIFY(form.VerKRadioBtn->isChecked());
+    QCOMPARE(form.session().versionIndex, 1);
+    QCOMPARE(form.pageIndex(), 0);
+    for (QWidget* hidden : std::initializer_list<QWidget*>{form.MultipleBtn, form.AutoDetectBtn,
+                                                           form.TransDelayValue, form.TmpMemo, form.Progress,
+                                                           form.Button1, form.Button6})
+      QVERIFY2(hidden->isHidden(), qPrintable(hidden->objectName()));
+    QCOMPARE(form.Memo1->document()->blockCount(), 6000);
+    QCOMPARE(form.Memo1->document()->lastBlock().text(), QString("N6000"));
+    QCOMPARE(form.Memo2->document()->blockCount(), 1024);
+    QCOMPARE(form.Memo2->document()->firstBlock().text(), QString("N0001"));
+  }
+
+  void chineseTitleAndCaptionsWithoutCatalogue() {
+    StartDir start(0, false);
+    TMainForm form(start.dir.dir());
+    QCOMPARE(form.windowTitle(), QString::fromUtf8("QXRX02通訊軟體"));
+    // No catalogue: the layout's own captions stay rather than none at all.
+    QCOMPARE(form.TransBtn->text(), QString::fromUtf8("傳送到控制器"));
+    QCOMPARE(form.PageControl->tabText(1), QString::fromUtf8("參數設定"));
+  }
+
+  void typedLettersBecomeUpperCasePastedTextDoesNot() {
+    StartDir start(1);
+    TMainForm form(start.dir.dir());
+    QTest::keyClicks(form.ProgramMemo, "g01 x10");
+    QCOMPARE(form.ProgramMemo->toPlainText(), QString("G01 X10"));
+    form.ProgramMemo->insertPlainText(" (pasted)");
+    QCOMPARE(form.ProgramMemo->toPlainText(), QString("G01 X10 (pasted)"));
+    QTest::keyClicks(form.PLMMemo, "ld x1");
+    QCOMPARE(form.PLMMemo->toPlainText(), QString("LD X1"));
+    // Program names: upper case, at most 8 bytes.
+    QTest::keyClicks(form.ProgNameEdit, "part12345");
+    QCOMPARE(form.ProgNameEdit->text(), QString("PART1234"));
+    form.ProgNameEdit->setText("abc");
+    QCOMPARE(form.ProgNameEdit->text(), QString("ABC"));
+  }
+
+  void chineseProgramNameCountsBytes() {
+    StartDir start(0);
+    TMainForm form(start.dir.dir());
+    // Four Big5 characters fill the eight bytes of the name frame.
+    for (QChar c : QString::fromUtf8("零件程式一")) {
+      QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+      QApplication::sendEvent(form.ProgNameEdit, &key);
+    }
+    QCOMPARE(form.ProgNameEdit->text(), QString::fromUtf8("零件程式"));
+  }
+
+  void portListIgnoresTyping() {
+    StartDir start(1);
+    TMainForm form(start.dir.dir());
+    QCOMPARE(form.COM_Select->currentIndex(), 1);
+    QTest::keyClicks(form.COM_Select, "c5");
+    QCOMPARE(form.COM_Select->currentIndex(), 1);
+    form.selectPortIndex(4);
+    QCOMPARE(form.selectedPortIndex(), 4);
+    form.selectPortIndex(99);
+    QCOMPARE(form.selectedPortIndex(), 4);
+  }
+
+  void pageChangesAndHiddenControls() {
+    StartDir start(1);
+    TMainForm form(start.dir.dir());
+    DialogRecorder dialogs;
+    const QString notice = "Warning|" + QString::fromStdString(form.session().msg(55)) + "|JOBtn";
+
+    // Program page: Alt+Shift toggles the port search, Ctrl+Shift and
+    // Alt+Ctrl the multiple transfer.
+    clickWith(form.ProgramSheet, Qt::AltModifier | Qt::ShiftModifier);
+    QVERIFY(!form.AutoDetectBtn->isHidden());
+    QVERIFY(form.MultipleBtn->isHidden());
+    clickWith(form.ProgramSheet, Qt::ControlModifier | Qt::ShiftModifier);
+    QVERIFY(!form.MultipleBtn->isHidden());
+    clickWith(form.ProgramSheet, Qt::AltModifier | Qt::ControlModifier);
+    QVERIFY(form.MultipleBtn->isHidden());
+    clickWith(form.ProgramSheet, Qt::ControlModifier | Qt::ShiftModifier);
+    clickWith(form.ProgramSheet, Qt::ShiftModifier);
+    QVERIFY(!form.MultipleBtn->isHidden());
+
+    form.plcFilePath = "/somewhere/else.mcn";
+    form.PageControl->setCurrentIndex(kPlcPage);
+    QCOMPARE(dialogs.shown, QStringList{notice});
+    QCOMPARE(form.plcFilePath, std::string("Tmp.mcn"));
+    QVERIFY(form.AutoDetectBtn->isHidden());      // hidden again by the page change
+    QVERIFY(!form.MultipleBtn->isHidden());       // keeps its visibility
+    clickWith(form.PLMSheet, Qt::AltModifier | Qt::ShiftModifier);
+    QVERIFY(!form.TransDelayValue->isHidden());
+    clickWith(form.PLMSheet, Qt::AltModifier | Qt::ShiftModifier);
+    QVERIFY(form.TransDelayValue->isHidden());
+    clickWith(form.PLMSheet, Qt::AltModifier | Qt::ShiftModifier);
+    QCOMPARE(form.pageIndex(), int(kPlcPage));
+
+    form.PageControl->setCurrentIndex(kParameterPage);
+    QVERIFY(form.TransDelayValue->isHidden());
+    QCOMPARE(form.pageIndex(), int(kParameterPage));
+    form.PageControl->setCurrentIndex(kPlcPage);
+    QCOMPARE(dialogs.shown, (QStringList{notice, notice}));
+    // The toggle started again: one click shows the delay.
+    clickWith(form.PLMSheet, Qt::AltModifier | Qt::ShiftModifier);
+    QVERIFY(!form.TransDelayValue->isHidden());
+
+    // On "QXR X00/X01" the program page's clicks do nothing.
+    form.PageControl->setCurrentIndex(kProgramPage);
+    form.TypeSel->setItemIndex(1);
+    clickWith(form.ProgramSheet, Qt::AltModifier | Qt::ShiftModifier);
+    clickWith(form.ProgramSheet, Qt::ControlModifier | Qt::ShiftModifier);
+    QVERIFY(form.AutoDetectBtn->isHidden());
+    QVERIFY(!form.MultipleBtn->isHidden());
+  }
+
+  void modelAndVersionChoices() {
+    StartDir start(1);
+    TMainForm form(start.dir.dir());
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.PageControl->setCurrentIndex(kParameterPage);
+    form.QXR202RadioButton->setFocus(Qt::MouseFocusReason);
+    QCOMPARE(form.session().modelIndex, 1);
+    QCOMPARE(form.session().versionIndex, 0);
+    QVERIFY(form.VerSDRadioBtn->isChecked());
+    form.VerMRadioBtn->setFocus(Qt::TabFocusReason);
+    QCOMPARE(form.session().versionIndex, 2);
+    QCOMPARE(form.session().modelIndex, 1);
+    form.QXR101RadioButton->setFocus(Qt::MouseFocusReason);
+    QCOMPARE(form.session().modelIndex, 3);
+    QCOMPARE(form.session().versionIndex, 2);  // X00/X01 models leave the version
+    form.QXR102RadioButton->setFocus(Qt::TabFocusReason);
+    QCOMPARE(form.session().versionIndex, 1);
+    QVERIFY(form.VerKRadioBtn->isChecked());
+
+    // The port search sets the choices without the buttons' own handlers.
+    form.setDetectedModel(1, 4);
+    form.setDetectedVersion(0);
+    QCOMPARE(form.TypeSel->itemIndex(), 1);
+    QVERIFY(form.QXR200RadioButton->isChecked());
+    QCOMPARE(form.session().modelIndex, 4);
+    QCOMPARE(form.session().versionIndex, 0);
+    QVERIFY(form.VerSDRadioBtn->isChecked());
+    form.setDetectedModel(0, 42);  // out of range: the model stays
+    QCOMPARE(form.session().modelIndex, 4);
+
+    // Check and uncheck every parameter.
+    form.ParaCheckListBox->clear();
+    form.ParaCheckListBox->addItems({"A", "B", "C"});
+    form.SelAllBtn->click();
+    for (int i = 0; i < 3; ++i) QCOMPARE(form.ParaCheckListBox->item(i)->checkState(), Qt::Checked);
+    form.CancelSelBtn->click();
+    for (int i = 0; i < 3; ++i) QCOMPARE(form.ParaCheckListBox->item(i)->checkState(), Qt::Unchecked);
+  }
+
+  void pageReportsQuestionsAndClearing() {
+    StartDir start(0);
+    TMainForm form(start.dir.dir());
+    // Catalogue text (UTF-8) followed by bytes of the operator's code page (Big5).
+    form.appendPageLine(kParameterPage, std::string("\xe6\xaa\x94: ") + "\xb9\x73");
+    QCOMPARE(form.ParMsgMemo->toPlainText(), QString::fromUtf8("檔: 零"));
+    // A Big5 line that starts like UTF-8 (C4 A1) is still read as Big5.
+    form.appendPageLine(kProgramPage, "\xc4\xa1\xb9\x73");
+    form.appendPageLine(kProgramPage, "N1 \xc4\xa1\xb9\x73");
+    QCOMPARE(form.MsgMemo->toPlainText(), QString::fromUtf8("纂零\nN1 纂零"));
+    form.ClrMsgBtn->click();
+    form.appendPageLine(kPlcPage, "PLC");
+    form.appendPageLine(7, "nowhere");
+    QCOMPARE(form.PLMMsgMemo->toPlainText(), QString("PLC"));
+    QVERIFY(form.MsgMemo->toPlainText().isEmpty());
+    form.ClrMsgBtn2->click();
+    form.ClrMsgBtn3->click();
+    QVERIFY(form.ParMsgMemo->toPlainText().isEmpty() && form.PLMMsgMemo->toPlainText().isEmpty());
+
+    DialogRecorder dialogs;
+    dialogs.answer = mrCancel;
+    QVERIFY(!form.confirm("Send?"));
+    dialogs.answer = mrOk;
+    QVERIFY(form.confirm("Send?\n\xe5\x90\x8d:\xb9\x73"));
+    form.notice("Done");
+    QCOMPARE(dialogs.shown, (QStringList{"Confirmation|Send?|JOBtn,JLBtn",
+                                         QString::fromUtf8("Confirmation|Send?\n名:零|JOBtn,JLBtn"),
+                                         "Warning|Done|JOBtn"}));
+    // The main variant's captions come from the catalogue (OK 73, Cancel 74).
+    QCOMPARE(mainVariantCaption(mbCancel), QString::fromStdString(form.session().msg(74)));
+  }
+
+  void lineLabelsFollowTheEditor() {
+    StartDir start(1);
+    TMainForm form(start.dir.dir());
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QStringList lines;
+    for (int i = 0; i < 300; ++i) lines << QString("G01 X%1").arg(i);
+    form.ProgramMemo->setPlainText(lines.join('\n'));
+    form.ProgramMemo->verticalScrollBar()->setValue(120);
+    QCOMPARE(form.Memo1->verticalScrollBar()->value(), 120);
+    form.ProgramMemo->verticalScrollBar()->setValue(7);
+    QCOMPARE(form.Memo1->verticalScrollBar()->value(), 7);
+    form.PLMMemo->setPlainText(lines.join('\n'));
+    form.PLMMemo->verticalScrollBar()->setValue(33);
+    QCOMPARE(form.Memo2->verticalScrollBar()->value(), 33);
+  }
+
+  void closingWritesTheSelectedPortAndTransferDelay() {
+    StartDir start(1);
+    {
+      TMainForm form(start.dir.dir());
+      form.COM_Select->setCurrentIndex(2);
+      form.TransDelayValue->SetValue(80);
+      QCOMPARE(form.session().settings.plcTransferDelayMs, 80);
+      // Enter in the delay box is swallowed.
+      QTest::keyClick(form.TransDelayValue->editor(), Qt::Key_Return);
+      QTest::keyClicks(form.TransDelayValue->editor(), "x");
+      QCOMPARE(form.TransDelayValue->Value(), 80.0);
+      form.close();
+    }
+    const auto lines = readAllLines(start.dir.file("Init.Ini"));
+    QVERIFY(lines);
+    QCOMPARE(lines->size(), size_t(9));
+    QCOMPARE((*lines)[4], std::string("Default COM       = 2"));
+    QCOMPARE((*lines)[5], std::string("PLC Transit Delay = 80"));
+    // The next start reads them back.
+    TMainForm again(start.dir.dir());
+    QCOMPARE(again.COM_Select->currentIndex(), 2);
+    QCOMPARE(again.TransDelayValue->Value(), 80.0);
+  }
+};
+
+QTEST_MAIN(TestMainForm)
+#include "test_mainform.moc"
