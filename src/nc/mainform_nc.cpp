@@ -112,6 +112,8 @@ class MainFormNcPage final : public NcPage {
 
 }  // namespace
 
+std::vector<std::string> TMainForm::ProgramLines() { return MainFormNcPage(*this).programLines(); }
+
 void TMainForm::ReadFileBtnClick() {
   fileChoice.fileChosen = false;
   if (!ShowOpenFileWindow()) return;

@@ -55,8 +55,6 @@ enum : int {
   kMsgExistsQuestion = 130,
 };
 
-constexpr char kEtx = 0x03;
-
 std::string twoDigits(int number) {
   char text[16];
   std::snprintf(text, sizeof text, "%02d", number);
@@ -143,7 +141,7 @@ bool NcOperations::receiveProgramLine(std::string& reply) {
     const std::string_view piece = link_.reply();
     reply += piece;
     const bool cut = piece.size() == link_.replyLength() && piece.size() >= static_cast<std::size_t>(kReplyLength) &&
-                     piece.back() != '\n' && piece.back() != kEtx;
+                     piece.back() != '\n' && piece.back() != frames::ETX;
     if (!cut || reply.size() >= kReceivedLineLimit) return true;
   }
 }

@@ -4,10 +4,12 @@
 // multiple-program transfer. They run on the link's thread (the window's UI
 // thread, or qxrtool's main thread) and report on the program page through
 // the link. Each returns true when it reached its normal end.
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "link/frames.h"
 #include "nc/multiple.h"
 #include "nc/ncpage.h"
 
@@ -27,12 +29,12 @@ inline constexpr std::size_t kReceivedLineLimit = kProgramFrameBuffer;
 
 // The frames of the program exchanges.
 namespace ncframe {
-inline constexpr std::string_view kAttention = "$%\r\n";
-inline constexpr std::string_view kLookUp = "$L\r\n";
-inline constexpr std::string_view kDelete = "$K\r\n";
-inline constexpr std::string_view kStore = "$S\r\n";
-inline constexpr std::string_view kDeleted = "$V\r\n";
-inline constexpr std::string_view kAck = "\x06\x07\x01\r\n";
+inline constexpr std::string_view kAttention = frames::kAttention;
+inline constexpr std::string_view kLookUp = frames::kLookUp;
+inline constexpr std::string_view kDelete = frames::kDelete;
+inline constexpr std::string_view kStore = frames::kStore;
+inline constexpr std::string_view kDeleted = frames::kDeleted;
+inline constexpr std::string_view kAck = frames::kAckLine;
 // "%02d" CR LF.
 std::string number(int programNumber);
 // The name blank-padded or cut to 8 bytes, CR LF.

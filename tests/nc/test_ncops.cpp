@@ -1,0 +1,266 @@
+// The program operations against a scripted controller on a pseudo-terminal:
+// each frame the PC sends is answered by the next reply of the script, so
+// the exchanges are checked byte for byte.
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <mutex>
+
+#include "link/comm.h"
+#include "link/link.h"
+#include "nc/ncfile.h"
+#include "nc/ncops.h"
+#include "support/fakehost.h"
+#include "support/ptypeer.h"
+
+namespace qxr {
+namespace {
+
+using Lines = std::vector<std::string>;
+const std::string kNak = "\x15\x07\x07\r\n";
+const std::string kAck = "\x06\x07\x01\r\n";
+const std::string kAtt = "$%\r\n";
+constexpr const char* kSilent = "";  // the controller stays silent
+
+// Replies in order, one per frame received; silence once they run out.
+class Script {
+ public:
+  explicit Script(std::deque<std::string> replies) : replies_(std::move(replies)) {}
+  std::string operator()(const std::string&) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (replies_.empty()) return {};
+    std::string reply = replies_.front();
+    replies_.pop_front();
+    return reply;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::deque<std::string> replies_;
+};
+
+struct Rig {
+  explicit Rig(std::deque<std::string> replies)
+      : session(test::makeTestSession(dir)),
+        script(std::make_shared<Script>(std::move(replies))),
+        peer([s = script](const std::string& frame) { return (*s)(frame); }),
+        link(port, session, host, clock),
+        ops(link, page) {
+    port.SetPortDirectory(session.startDir);
+    peer.linkAs(dir, "COM2");
+    // Silences end quickly; the pauses of the fake clock cost nothing.
+    session.settings.timeoutMs = 150;
+  }
+  const Lines& messages() const { return host.lines(kProgramPage); }
+
+  test::TempDir dir;
+  Session session;
+  std::shared_ptr<Script> script;
+  test::PtyPeer peer;
+  test::FakeHost host;
+  test::FakeClock clock;
+  TComm port;
+  Link link;
+  MemoryNcPage page;
+  NcOperations ops;
+};
+
+TEST(SendProgram, AbsentProgramFrameByFrame) {
+  // Step 4 ignored, 5 any, 6 refused, then the store.
+  Rig rig({kAtt, "OK\r\n", kNak, kAtt, "OK\r\n", "OK\r\n", "OK\r\n", "OK\r\n", "OK\r\n"});
+  rig.page.lines = {"G00 X0", "M30"};
+  rig.page.number = 7;
+  rig.page.name = "PART1";
+  ASSERT_TRUE(rig.ops.send());
+  EXPECT_EQ(rig.peer.frames(), (Lines{"$%\r\n", "$L\r\n", "07\r\n", "$%\r\n", "$S\r\n", "07\r\n", "PART1   \r\n",
+                                      "N1 G00 X0\r\n", "N2 M30\r\n"}));
+  EXPECT_EQ(rig.host.questions, (Lines{"#123\n\n#14:07\n#15:PART1"}));
+  EXPECT_EQ(rig.messages(), (Lines{"#101COM2", "#108", "#107", "#101COM2", "#105", "N1 G00 X0", "N2 M30", "#106",
+                                   "#107"}));
+  EXPECT_FALSE(rig.port.Enabled());
+  // The window's progress display ends cleared.
+  EXPECT_GT(rig.page.progressUpdates, 1);
+  EXPECT_EQ(rig.page.lastProgress, "");
+}
+
+TEST(SendProgram, ExistingProgramOverwriteAnsweredBothWays) {
+  for (bool overwrite : {true, false}) {
+    SCOPED_TRACE(overwrite);
+    std::deque<std::string> replies = {kAtt, "OK\r\n", "OK\r\n", "OLDNAME\r\n"};
+    if (overwrite) replies.insert(replies.end(), {kAtt, "OK\r\n", "OK\r\n", "$V\r\n"});
+    replies.insert(replies.end(), {kAtt, "OK\r\n", "OK\r\n", "OK\r\n", "OK\r\n"});
+    Rig rig(replies);
+    rig.host.answers = {true, overwrite};
+    rig.page.lines = {""};  // one empty line is a program of one line
+    rig.page.number = 99;
+    rig.page.name = "AB";
+    ASSERT_TRUE(rig.ops.send());
+    Lines frames = {"$%\r\n", "$L\r\n", "99\r\n", kAck};
+    if (overwrite) frames.insert(frames.end(), {"$%\r\n", "$K\r\n", "99\r\n", "OLDNAME \r\n"});
+    frames.insert(frames.end(), {"$%\r\n", "$S\r\n", "99\r\n", "AB      \r\n"});
+    frames.push_back("N1 \r\n");
+    EXPECT_EQ(rig.peer.frames(), frames);
+    EXPECT_EQ(rig.page.tmpName, "OLDNAME");
+    ASSERT_EQ(rig.host.questions.size(), 2u);
+    EXPECT_EQ(rig.host.questions[1], "#130\n\n#14:99\n#15:OLDNAME");
+    EXPECT_EQ(rig.host.hasLine(kProgramPage, "#128"), overwrite);
+  }
+}
+
+TEST(SendProgram, GenerationX00SendsNoNameAndAttentionKeepsTheOldName) {
+  Rig rig({kAtt, "OK\r\n", "OK\r\n", kAtt, kAtt, "OK\r\n", "OK\r\n", "X\r\n", kAtt, "OK\r\n", "OK\r\n", "OK\r\n"});
+  rig.page.gen = kGenerationX00;
+  rig.page.tmpName = "EARLIER";
+  rig.page.lines = {"G01 X5"};
+  ASSERT_TRUE(rig.ops.send());
+  // The existing program's name came back as the attention frame: the
+  // question and the deletion use the name from before; "X" is no "$V".
+  EXPECT_EQ(rig.host.questions[1], "#130\n\n#14:01\n#15:EARLIER");
+  EXPECT_EQ(rig.peer.frames(), (Lines{"$%\r\n", "$L\r\n", "01\r\n", kAck, "$%\r\n", "$K\r\n", "01\r\n",
+                                      "EARLIER \r\n", "$%\r\n", "$S\r\n", "01\r\n", "N1 G01 X5\r\n"}));
+  EXPECT_TRUE(rig.host.hasLine(kProgramPage, "#129"));
+}
+
+TEST(SendProgram, RefusedBeforeAnythingIsSent) {
+  // Empty editor.
+  Rig rig({});
+  EXPECT_FALSE(rig.ops.send());
+  EXPECT_EQ(rig.messages(), (Lines{"#121"}));
+  EXPECT_EQ(rig.host.beeps, 1);
+  // Cancel at the first question touches no port.
+  rig.page.lines = {"G00"};
+  rig.host.answers = {false};
+  EXPECT_FALSE(rig.ops.send());
+  // A line that does not fit the controller's 256-byte frame: named, nothing sent.
+  rig.page.lines = {"G00", std::string(251, 'X')};
+  EXPECT_FALSE(rig.ops.send());
+  EXPECT_TRUE(rig.peer.frames().empty());
+  EXPECT_EQ(rig.messages().back().rfind("第 2 行", 0), 0u) << rig.messages().back();
+  EXPECT_EQ(rig.host.questions.size(), 1u);
+  // The largest line that fits: "N2 " + 250 bytes + CR LF + NUL = 256.
+  EXPECT_EQ(NcOperations::firstOversizedLine({"G00", std::string(250, 'X')}), -1);
+  EXPECT_EQ(NcOperations::firstOversizedLine({"G00", std::string(251, 'X')}), 1);
+}
+
+TEST(SendProgram, ControllerStopsAnsweringInTheMiddle) {
+  Rig rig({kAtt, "OK\r\n", kNak, kAtt, "OK\r\n", "OK\r\n", "OK\r\n", "OK\r\n"});
+  rig.page.lines = {"G00 X0", "G01 X1", "M30"};
+  EXPECT_FALSE(rig.ops.send());
+  EXPECT_TRUE(rig.peer.waitForFrames(8));
+  EXPECT_EQ(rig.peer.frames().back(), "N2 G01 X1\r\n");
+  EXPECT_EQ(rig.messages().back(), "#107");
+  EXPECT_EQ(rig.messages()[rig.messages().size() - 2], "#103");
+  EXPECT_FALSE(rig.host.hasLine(kProgramPage, "#106"));
+  EXPECT_FALSE(rig.port.Enabled());
+}
+
+TEST(ReceiveProgram, BothGenerationsAndTheAcknowledgements) {
+  for (int gen : {kGenerationX02, kGenerationX00}) {
+    SCOPED_TRACE(gen);
+    Rig rig({kAtt, "OK\r\n", "OK\r\n", "MYPROG\r\n", "N1 G00 X0\r\n", "N2 M30 ( END )\r\n", "N3 \r\n", kAtt});
+    rig.page.gen = gen;
+    rig.page.number = 12;
+    rig.page.name = "OLD";
+    rig.page.lines = {"replaced"};
+    ASSERT_TRUE(rig.ops.receive());
+    EXPECT_EQ(rig.host.questions, (Lines{"#124\n\n#14:12"}));
+    // One ACK after the number, and one after every reply, the end included.
+    rig.peer.waitForFrames(9);
+    EXPECT_EQ(rig.peer.frames(), (Lines{"$%\r\n", "$L\r\n", "12\r\n", kAck, kAck, kAck, kAck, kAck, kAck}));
+    if (gen == kGenerationX02) {
+      EXPECT_EQ(rig.page.name, "MYPROG");
+      EXPECT_EQ(rig.page.lines, (Lines{"G00 X0", "M30 ( END )", ""}));
+    } else {
+      // A reply without a blank is kept whole, not lost.
+      EXPECT_EQ(rig.page.name, "");
+      EXPECT_EQ(rig.page.lines, (Lines{"MYPROG", "G00 X0", "M30 ( END )", ""}));
+    }
+    EXPECT_EQ(rig.messages(), (Lines{"#101COM2", "#108", "#109", "#107"}));
+  }
+}
+
+TEST(ReceiveProgram, LongLineArrivesInTwoRepliesAndIsJoined) {
+  const std::string text = "G01 " + std::string(100, 'X');
+  const std::string line = "N1 " + text + "\r\n";
+  // The controller sends the whole line at once; the PC reads it as a
+  // 75-byte reply and its continuation, and acknowledges the line once.
+  Rig rig({kAtt, "OK\r\n", "OK\r\n", "NM\r\n", line, kAtt});
+  rig.page.number = 3;
+  ASSERT_TRUE(rig.ops.receive());
+  EXPECT_EQ(rig.page.lines, (Lines{text}));
+  rig.peer.waitForFrames(7);
+  ::usleep(20000);
+  EXPECT_EQ(rig.peer.frames().size(), 7u);  // $% $L 03 ACK, then ACK for name, line, end
+}
+
+TEST(ReceiveProgram, EndAtOnceRefusalAndSilence) {
+  {  // End reply first: editor emptied, name kept.
+    Rig rig({kAtt, "OK\r\n", "OK\r\n", kAtt});
+    rig.page.name = "KEEP";
+    rig.page.lines = {"old"};
+    ASSERT_TRUE(rig.ops.receive());
+    EXPECT_EQ(rig.page.name, "KEEP");
+    EXPECT_TRUE(rig.page.lines.empty());
+  }
+  {  // Refused number: 122, port closed, editor untouched.
+    Rig rig({kAtt, "OK\r\n", kNak});
+    rig.page.lines = {"mine"};
+    EXPECT_FALSE(rig.ops.receive());
+    EXPECT_EQ(rig.messages(), (Lines{"#101COM2", "#108", "#122", "#107"}));
+    EXPECT_EQ(rig.page.lines, (Lines{"mine"}));
+  }
+  {  // Silent after two lines: what arrived stays, 103 and 107.
+    Rig rig({kAtt, "OK\r\n", "OK\r\n", "NAME\r\n", "N1 A\r\n", "N2 B\r\n"});
+    EXPECT_FALSE(rig.ops.receive());
+    EXPECT_EQ(rig.page.lines, (Lines{"A", "B"}));
+    EXPECT_EQ(rig.messages(), (Lines{"#101COM2", "#108", "#103", "#107"}));
+    EXPECT_FALSE(rig.port.Enabled());
+  }
+}
+
+TEST(DeleteProgram, ConfirmedUnconfirmedAndCancelled) {
+  {
+    Rig rig({kAtt, "OK\r\n", "OK\r\n", "PROG5\r\n", kAtt, "OK\r\n", "OK\r\n", "$V\r\n"});
+    rig.page.number = 5;
+    rig.page.name = "TYPED";
+    ASSERT_TRUE(rig.ops.deleteProgram());
+    EXPECT_EQ(rig.page.name, "PROG5");  // the controller's name replaces the typed one
+    EXPECT_EQ(rig.host.questions, (Lines{"#125\n\n#14:05\n#15:PROG5"}));
+    EXPECT_EQ(rig.peer.frames(), (Lines{"$%\r\n", "$L\r\n", "05\r\n", kAck, "$%\r\n", "$K\r\n", "05\r\n",
+                                        "PROG5   \r\n"}));
+    EXPECT_EQ(rig.messages(), (Lines{"#101COM2", "#108", "#107", "#101COM2", "#127", "#128", "#107"}));
+  }
+  {  // Name reported as the attention frame: the typed name is sent; no "$V".
+    Rig rig({kAtt, "OK\r\n", "OK\r\n", kAtt, kAtt, "OK\r\n", "OK\r\n", "??\r\n"});
+    rig.page.name = "";
+    EXPECT_FALSE(rig.ops.deleteProgram());
+    EXPECT_EQ(rig.peer.frames().back(), "        \r\n");
+    EXPECT_TRUE(rig.host.hasLine(kProgramPage, "#129"));
+  }
+  {
+    Rig rig({kAtt, "OK\r\n", "OK\r\n", "PROG5\r\n"});
+    rig.host.answers = {false};
+    EXPECT_FALSE(rig.ops.deleteProgram());
+    EXPECT_EQ(rig.messages().back(), "#126");
+    EXPECT_EQ(rig.peer.frames().size(), 4u);
+  }
+  {  // Absent: 122, no question.
+    Rig rig({kAtt, "OK\r\n", kNak});
+    EXPECT_FALSE(rig.ops.deleteProgram());
+    EXPECT_TRUE(rig.host.questions.empty());
+    EXPECT_TRUE(rig.host.hasLine(kProgramPage, "#122"));
+  }
+}
+
+TEST(ProgramOperations, PortThatDoesNotOpenEndsAtOnce) {
+  Rig rig({});
+  rig.host.portIndex = 98;  // COM99: no such device here
+  rig.page.lines = {"G00"};
+  EXPECT_FALSE(rig.ops.send());
+  EXPECT_FALSE(rig.ops.receive());
+  EXPECT_FALSE(rig.ops.deleteProgram());
+  EXPECT_EQ(rig.messages(), (Lines{"#102\\\\.\\COM99", "#102\\\\.\\COM99", "#102\\\\.\\COM99"}));
+}
+
+}  // namespace
+}  // namespace qxr
