@@ -1,0 +1,104 @@
+// The PLC page of the main window: its widgets behind the operations, with a
+// scripted controller on a pseudo-terminal linked as COM2.
+#include <QApplication>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+#include <QTest>
+#include <filesystem>
+
+#include "app/mainform.h"
+#include "app/msgdlg.h"
+#include "support/ptypeer.h"
+#include "support/tempdir.h"
+
+using namespace qxr;
+
+namespace {
+
+const std::string kOk = "\x02\x06\x03";
+const std::string kEndOfData = "\x02" "0001FE\x03";
+
+// The compiled "LD 0001" / "END" program as the controller sends it back.
+std::string readStream() {
+  std::string stream = "\x06\x02" "100000000000000000000000000000000000EF\x03";
+  for (int i = 1; i < 10; ++i) stream += "\x02" "100000000000000000000000000000000000EF\x03";
+  stream += "\x02" "0C00" "0100010000007E0000000000" "73\x03";
+  return stream + kEndOfData;
+}
+
+struct PlcStartDir {
+  test::TempDir dir;
+  PlcStartDir() {
+    std::filesystem::copy_file(test::dataDir() + "Message.E", dir.file("Message.E"));
+    dir.write("Customer.ini", "Language = 1\r\nBaud = 4\r\n");
+    // Block mode keeps the test quick.
+    dir.write("Init.ini",
+              "Time Out Timer    = 1000\r\nTrans Delay time  = 10\r\nSystem parameter  = 0,0,0\r\n"
+              "Transit mode      = 1\r\nDefault COM       = 1\r\nPLC Transit Delay = 5\r\n"
+              "MAX COM Port      = 8\r\n");
+  }
+};
+
+QStringList lines(const QPlainTextEdit* editor) {
+  QStringList result = editor->toPlainText().split('\n');
+  if (!result.isEmpty() && result.last().isEmpty()) result.removeLast();
+  return result;
+}
+
+}  // namespace
+
+class TestPlcPage : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void sendAndReceiveFromThePage() {
+    PlcStartDir start;
+    test::PtyPeer peer([](const std::string& frame) -> std::string {
+      if (frame == "\x02SQR\x03") return readStream();
+      if (frame == "\x02LON\x03" || frame == "\x02SQW\x03" || frame == "\x02LOF\x03") return kOk;
+      return "";
+    });
+    peer.linkAs(start.dir, "COM2");
+    const MessageDialogHook previous = setMessageDialogHook([](QDialog&) { return int(mrOk); });
+
+    TMainForm form(start.dir.dir());
+    form.selectPortIndex(1);
+    form.PageControl->setCurrentIndex(kPlcPage);
+    QCOMPARE(QString::fromStdString(form.plcFilePath), QString("Tmp.mcn"));
+
+    // An empty editor sends nothing.
+    form.PLMTrnBtnClick();
+    QCOMPARE(lines(form.PLMMsgMemo), QStringList{"The PLC editor is empty: nothing to send"});
+    form.PLMMsgMemo->clear();
+
+    form.PLMMemo->setPlainText("LD 0001 ; first\nEND\n");
+    form.PLMTrnBtnClick();
+    QVERIFY(start.dir.exists("Tmp.mcn"));
+    QVERIFY(peer.waitForFrames(2 + 11 + 2));
+    QCOMPARE(peer.frames()[12], std::string("\x02" "0C00" "0100010000007E0000000000" "73\x03"));
+    const QStringList sent = lines(form.PLMMsgMemo);
+    QCOMPARE(sent.mid(1, 5), (QStringList{"Communicating...", "Communicating...", "Sending PLC data...",
+                                          "Communicating...", "Transfer finished"}));
+    QVERIFY(sent.last().startsWith("Port closed"));
+    QVERIFY(form.Progress->isHidden());
+
+    // A compile error names the line as the editor's labels show it.
+    form.PLMMsgMemo->clear();
+    form.PLMMemo->setPlainText("LD 0001\nOUT 0499\n");
+    form.PLMTrnBtnClick();
+    QCOMPARE(lines(form.PLMMsgMemo), QStringList{"PLC: operand value out of range  N0002: OUT 0499"});
+
+    form.PLMMsgMemo->clear();
+    form.PLMRcvBtnClick();
+    QCOMPARE(lines(form.PLMMemo), (QStringList{"LD 0001", "END"}));
+    QCOMPARE(lines(form.TmpMemo).size(), 11);
+    QCOMPARE(lines(form.PLMMsgMemo).last(), QString("End of the PLC program"));
+    QVERIFY(start.dir.exists("Mcn.tmp"));
+    QVERIFY(form.Progress->isHidden());
+    setMessageDialogHook(previous);
+  }
+};
+
+QTEST_MAIN(TestPlcPage)
+#include "test_plc_page.moc"
