@@ -264,3 +264,159 @@ TEST(ProgramOperations, PortThatDoesNotOpenEndsAtOnce) {
 
 }  // namespace
 }  // namespace qxr
+
+namespace qxr {
+namespace {
+
+TEST(ProgramFileOperations, ReadAndWriteThroughThePage) {
+  Rig rig({});
+  rig.dir.write("p.nc", "7\r\nPART1\r\nN1 G00 X0\r\nN3 M30\r\n");
+  ASSERT_TRUE(rig.ops.readFile(rig.dir.file("p.nc")));
+  EXPECT_EQ(rig.page.number, 7);
+  EXPECT_EQ(rig.page.name, "PART1");
+  EXPECT_EQ(rig.page.lines, (Lines{"G00 X0", "", "M30"}));
+  EXPECT_EQ(rig.page.fileLabel, "#35" + rig.dir.file("p.nc"));
+  EXPECT_EQ(rig.messages(), (Lines{"#111", "#114:3", "#115"}));
+  EXPECT_TRUE(rig.page.editorVisible);
+
+  rig.page.name = "COPY";
+  ASSERT_TRUE(rig.ops.writeFile(rig.dir.file("q.nc")));
+  EXPECT_EQ(rig.dir.read("q.nc"), "7\r\nCOPY\r\nN1 G00 X0\r\nN3 M30\r\n");
+  EXPECT_EQ(rig.messages().back(), "#117");
+
+  // X00/X01: no name line, the name is emptied.
+  rig.page.gen = kGenerationX00;
+  rig.dir.write("x.nc", "12\r\nN2 G01\r\n");
+  ASSERT_TRUE(rig.ops.readFile(rig.dir.file("x.nc")));
+  EXPECT_EQ(rig.page.name, "");
+  EXPECT_EQ(rig.page.lines, (Lines{"", "G01"}));
+}
+
+TEST(ProgramFileOperations, BadFilesAreReportedAndTheOldFileSurvives) {
+  Rig rig({});
+  rig.page.lines = {"KEEP"};
+  rig.page.number = 5;
+  // Cannot open: the editor keeps its text.
+  EXPECT_FALSE(rig.ops.readFile(rig.dir.file("absent.nc")));
+  EXPECT_EQ(rig.page.lines, (Lines{"KEEP"}));
+  EXPECT_TRUE(rig.page.editorVisible);
+  EXPECT_NE(rig.messages().back().find("absent.nc"), std::string::npos);
+
+  rig.dir.write("bad.nc", "100\r\nNAME\r\nN1 X\r\n");
+  EXPECT_FALSE(rig.ops.readFile(rig.dir.file("bad.nc")));
+  EXPECT_EQ(rig.messages().back(), "#112");
+  EXPECT_TRUE(rig.page.lines.empty());
+  EXPECT_EQ(rig.page.number, 5);
+
+  rig.dir.write("long.nc", "9\r\nNINECHARS\r\nN1 X\r\n");
+  EXPECT_FALSE(rig.ops.readFile(rig.dir.file("long.nc")));
+  EXPECT_EQ(rig.messages().back(), "#113");
+  EXPECT_EQ(rig.page.number, 9);
+  EXPECT_TRUE(rig.page.editorVisible);
+
+  // A save that cannot be made leaves the old file as it was.
+  rig.dir.write("old.nc", "1\r\nOLD\r\n");
+  std::filesystem::create_directory(rig.dir.file("sub"));
+  EXPECT_FALSE(rig.ops.writeFile(rig.dir.file("sub")));
+  EXPECT_FALSE(rig.ops.writeFile(rig.dir.file("none/p.nc")));
+  EXPECT_EQ(rig.dir.read("old.nc"), "1\r\nOLD\r\n");
+  EXPECT_NE(rig.messages().back().find("none/p.nc"), std::string::npos);
+}
+
+TEST(MultipleTransfer, ReadManyWritesOneFilePerProgram) {
+  Rig rig({kAtt, "OK\r\n", "OK\r\n", "P3\r\n", "N1 G00\r\n", "N2 M30\r\n", kAtt, kSilent,  // program 3
+           kAtt, "OK\r\n", kNak,                                                          // 61 absent
+           kAtt, "OK\r\n", "OK\r\n", "P62\r\n", kAtt, kSilent});                          // 62 empty
+  MultipleChoice choice;
+  choice.programs[2] = choice.programs[60] = choice.programs[61] = true;
+  choice.prefix = "AB";
+  choice.directory = rig.dir.dir();
+  EXPECT_FALSE(rig.ops.readMany(choice));  // 61 could not be read
+  EXPECT_EQ(rig.dir.read("ABL03.NC"), "3\r\nP3\r\nN1 G00\r\nN2 M30\r\n");
+  EXPECT_FALSE(rig.dir.exists("ABG61.NC"));
+  EXPECT_EQ(rig.dir.read("ABG62.NC"), "62\r\nP62\r\n");
+  rig.peer.waitForFrames(17);
+  const Lines frames = rig.peer.frames();
+  ASSERT_EQ(frames.size(), 17u);
+  EXPECT_EQ(frames[2], "03\r\n");
+  EXPECT_EQ(frames[10], "61\r\n");
+  EXPECT_EQ(frames[13], "62\r\n");
+  // The message box holds the last program's log only.
+  EXPECT_EQ(rig.page.messageClears, 3);
+  EXPECT_EQ(rig.messages().back(), "#107");
+  EXPECT_TRUE(rig.host.hasLine(kProgramPage, "In program No 61"));
+  EXPECT_EQ(rig.page.number, 62);
+  EXPECT_EQ(rig.page.fileLabel, "#35" + rig.dir.file("ABG62.NC"));
+  EXPECT_FALSE(rig.port.Enabled());
+}
+
+TEST(MultipleTransfer, ReadManyWithoutAFirstReplyWritesNoFile) {
+  Rig rig({kAtt, "OK\r\n", "OK\r\n"});  // program 1 exists, then silence
+  rig.dir.write("L01.NC", "1\r\nMINE\r\nN1 X1\r\n");
+  MultipleChoice choice;
+  choice.programs[0] = choice.programs[1] = true;
+  choice.directory = rig.dir.dir();
+  EXPECT_FALSE(rig.ops.readMany(choice));
+  EXPECT_TRUE(rig.host.hasLine(kProgramPage, "In program No 01"));
+  EXPECT_EQ(rig.dir.read("L01.NC"), "1\r\nMINE\r\nN1 X1\r\n");
+  EXPECT_EQ(rig.peer.frames().size(), 4u);  // the closed port ends the batch
+}
+
+TEST(MultipleTransfer, WriteManyDeletesExistingProgramsAndStores) {
+  const std::deque<std::string> fileA = {kAtt,   "OK\r\n", "OK\r\n", "OLD\r\n",                   // exists
+                                         kAtt,   "OK\r\n", "OK\r\n", "$V\r\n",                    // deleted
+                                         kAtt,   "OK\r\n", "OK\r\n", "OK\r\n", "OK\r\n", "OK\r\n", "OK\r\n"};
+  const std::deque<std::string> fileB = {kAtt, "OK\r\n", kNak, kAtt, "OK\r\n", "OK\r\n", "OK\r\n", "OK\r\n"};
+  for (bool inquire : {false, true}) {
+    SCOPED_TRACE(inquire);
+    std::deque<std::string> replies = fileA;
+    if (inquire) replies = {kAtt, "OK\r\n", "OK\r\n", "OLD\r\n", kAtt, "OK\r\n", "OK\r\n", "OK\r\n", "OK\r\n", "OK\r\n", "OK\r\n"};
+    replies.insert(replies.end(), fileB.begin(), fileB.end());
+    Rig rig(replies);
+    rig.host.answers = {false};  // Cancel: keep the old program
+    rig.dir.write("A.NC", "4\r\nNEW\r\nN1 G00\r\nN3 M30\r\n");
+    rig.dir.write("B.NC", "9\r\nBEE\r\nN1 X\r\n");
+    MultipleChoice choice;
+    choice.files = {"A.NC", "B.NC"};
+    choice.directory = rig.dir.dir();
+    ASSERT_TRUE(rig.ops.writeMany(choice, inquire));
+    EXPECT_EQ(rig.host.questions.size(), inquire ? 1u : 0u);
+    Lines expected = {"$%\r\n", "$L\r\n", "04\r\n", kAck};
+    if (!inquire) expected.insert(expected.end(), {"$%\r\n", "$K\r\n", "04\r\n", "OLD     \r\n"});
+    expected.insert(expected.end(), {"$%\r\n", "$S\r\n", "04\r\n", "NEW     \r\n", "N1 G00\r\n", "N2 \r\n",
+                                     "N3 M30\r\n", "$%\r\n", "$L\r\n", "09\r\n", "$%\r\n", "$S\r\n", "09\r\n",
+                                     "BEE     \r\n", "N1 X\r\n"});
+    EXPECT_EQ(rig.peer.frames(), expected);
+    EXPECT_EQ(rig.page.tmpName, "OLD");
+    EXPECT_EQ(rig.page.number, 9);
+    EXPECT_EQ(rig.messages().back(), "#107");
+    EXPECT_EQ(rig.messages()[rig.messages().size() - 2], "#106");
+  }
+}
+
+TEST(MultipleTransfer, WriteManyEndsAtABadFileWithThePortClosed) {
+  Rig rig({kAtt, "OK\r\n", kNak, kAtt, "OK\r\n", "OK\r\n", "OK\r\n", "OK\r\n"});
+  rig.dir.write("A.NC", "4\r\nNEW\r\nN1 G00\r\n");
+  rig.dir.write("B.NC", "0\r\nBAD\r\n");
+  rig.dir.write("C.NC", "5\r\nC\r\nN1 G00\r\n");
+  MultipleChoice choice;
+  choice.files = {"A.NC", "B.NC", "C.NC", "absent.NC"};
+  choice.directory = rig.dir.dir();
+  EXPECT_FALSE(rig.ops.writeMany(choice, false));
+  EXPECT_EQ(rig.peer.frames().size(), 8u);  // A only
+  const Lines& log = rig.messages();
+  ASSERT_GE(log.size(), 3u);
+  EXPECT_EQ(Lines(log.end() - 3, log.end()), (Lines{"#111", "#112", "#107"}));
+  EXPECT_FALSE(rig.port.Enabled());
+
+  // A line that does not fit is refused before the controller's copy could be deleted.
+  Rig second({});
+  second.dir.write("L.NC", "4\r\nNEW\r\nN1 " + std::string(300, 'X') + "\r\n");
+  choice.files = {"L.NC"};
+  choice.directory = second.dir.dir();
+  EXPECT_FALSE(second.ops.writeMany(choice, false));
+  EXPECT_TRUE(second.peer.frames().empty());
+}
+
+}  // namespace
+}  // namespace qxr
