@@ -1,0 +1,111 @@
+#pragma once
+// The emulated controller: cuts the PC's bytes into frames and answers each
+// as a controller of the QXR series would. It shares only the frame
+// vocabulary with the PC side, never its exchange code, so that a mistake on
+// either side shows up as a disagreement on the wire.
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qxremu {
+
+struct Program {
+  std::string name;                // X02 generation only
+  std::vector<std::string> lines;  // as on the wire, "N<k> <text>", without CR LF
+};
+
+struct Config {
+  int model = 102;
+  bool namedPrograms = true;  // the X02 generation keeps a name per program
+  std::string designation;    // the model reply's text (between STX and ETX)
+  std::string versionText;    // the version reply's text
+  std::string storeDir;       // mirror of what the controller holds ("" = none)
+
+  // Faults.
+  long silentAfter = -1;  // stop answering after this many frames
+  long hangupAfter = -1;  // close the line after answering this many frames
+  std::vector<std::string> refused;  // frame contents answered with the refusal line ("X*" = prefix)
+  bool garbage = false;   // every reply replaced by garbage bytes
+  bool overlong = false;  // every reply preceded by 100 bytes without a line end
+};
+
+class Controller {
+ public:
+  explicit Controller(Config config);
+
+  // Bytes from the PC. Replies are appended to the output.
+  void receive(std::string_view bytes);
+  // Replies not yet written to the line, in order.
+  std::string takeOutput();
+  // The configured hang-up point has been reached.
+  bool hangupDue() const { return hangupDue_; }
+
+  // Called with every frame received ("in") and every reply sent ("out").
+  std::function<void(const char* direction, std::string_view bytes)> onTraffic;
+  // A note for the log (faults, rejected records).
+  std::function<void(const std::string& note)> onNote;
+
+  // What the controller holds.
+  std::map<int, Program> programs;
+  std::vector<std::pair<std::string, std::string>> parameters;  // number text, value text
+  std::vector<std::string> plcRecords;                          // hex data of each record
+
+  // Writes everything held to the store directory.
+  void saveAll();
+
+ private:
+  enum class State {
+    Idle,
+    LookUpNumber,
+    Output,
+    DeleteNumber,
+    DeleteName,
+    StoreNumber,
+    StoreName,
+    StoreLines,
+    ParameterWrite,
+    ParameterRead,
+    ParameterValue,
+    PlcWrite,
+  };
+
+  void frame(const std::string& bytes);
+  void lineFrame(const std::string& bytes, const std::string& content);
+  void stxFrame(const std::string& content);
+  void plcRecord(const std::string& content);
+  void reply(std::string bytes);
+  void note(const std::string& text);
+  bool isRefused(const std::string& content) const;
+  std::optional<int> programNumber(const std::string& content) const;
+  std::string parameterValue(const std::string& number) const;
+  void setParameter(const std::string& number, const std::string& value);
+  std::vector<std::string> plcData() const;
+
+  void saveProgram(int number);
+  void appendProgramLine(int number, const std::string& line);
+  void removeProgram(int number);
+  void saveParameters();
+  void savePlc();
+
+  Config config_;
+  State state_ = State::Idle;
+  std::string pending_;
+  std::string output_;
+  long frames_ = 0;
+  bool hangupDue_ = false;
+
+  int current_ = 0;                  // program of the running look-up, delete or store
+  std::vector<std::string> outputQueue_;  // what the next acknowledgements fetch
+  std::string parameterNumber_;
+  std::vector<std::string> incomingRecords_;
+  bool plcFault_ = false;
+};
+
+// Program files as the PC writes them: the number, the name (X02 only), then
+// the program lines. nullopt when the file cannot be read or has no number.
+std::optional<std::pair<int, Program>> readProgramFile(const std::string& path, bool named);
+
+}  // namespace qxremu
