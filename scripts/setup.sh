@@ -11,6 +11,7 @@ packages=(
   xvfb xauth xdotool imagemagick          # running and checking the windows without a screen
   fonts-wqy-microhei                      # a CJK font: the Chinese captions
   xdg-utils                               # opens the manual in the desktop's PDF viewer
+  poppler-utils                           # checking the built manual (pdfinfo, pdftoppm)
   clang libclang-rt-14-dev                # fuzzing (libFuzzer) and sanitizers
 )
 
