@@ -1,0 +1,165 @@
+// The program page of the main window: its widgets behind the NC operations,
+// with a scripted controller on a pseudo-terminal linked as COM2.
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTest>
+#include <deque>
+#include <mutex>
+
+#include "app/filewindows.h"
+#include "app/mainform.h"
+#include "app/msgdlg.h"
+#include "nc/multiplenc.h"
+#include "support/fakehost.h"
+#include "support/ptypeer.h"
+#include "widgets/radiogroup.h"
+
+using namespace qxr;
+
+namespace {
+
+const std::string kAtt = "$%\r\n";
+const std::string kNak = "\x15\x07\x07\r\n";
+
+struct StartDir {
+  test::TempDir dir;
+  StartDir() {
+    test::makeTestSession(dir);  // writes the catalogue "#n"
+    dir.write("Init.ini",
+              "Time Out Timer    = 1000\r\nTrans Delay time  = 10\r\nSystem parameter  = 0,0,0\r\n"
+              "Transit mode      = 1\r\nDefault COM       = 1\r\nPLC Transit Delay = 5\r\n"
+              "MAX COM Port      = 8\r\n");
+  }
+};
+
+// Replies in order, one per frame; silence once they run out.
+std::function<std::string(const std::string&)> script(std::deque<std::string> replies) {
+  auto state = std::make_shared<std::pair<std::mutex, std::deque<std::string>>>();
+  state->second = std::move(replies);
+  return [state](const std::string&) {
+    std::lock_guard<std::mutex> guard(state->first);
+    if (state->second.empty()) return std::string();
+    std::string reply = state->second.front();
+    state->second.pop_front();
+    return reply;
+  };
+}
+
+QStringList messages(const TMainForm& form) { return form.MsgMemo->toPlainText().split('\n'); }
+
+// Answers every question of the message dialog with OK.
+struct AnswerOk {
+  AnswerOk() { previous = setMessageDialogHook([](QDialog&) { return 1; }); }
+  ~AnswerOk() { setMessageDialogHook(previous); }
+  MessageDialogHook previous;
+};
+
+}  // namespace
+
+class TestNcPage : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void editorLinesAsTheOperationsSeeThem() {
+    StartDir start;
+    TMainForm form(start.dir.dir());
+    const std::pair<QString, std::vector<std::string>> cases[] = {
+        {"", {}},
+        {"\n", {""}},
+        {"G00", {"G00"}},
+        {"G00\nM30\n", {"G00", "M30"}},
+        {"G00\n\n", {"G00", ""}},
+        {"\nG01 X5\nM30", {"", "G01 X5", "M30"}},
+    };
+    for (const auto& [text, lines] : cases) {
+      form.ProgramMemo->setPlainText(text);
+      QCOMPARE(form.ProgramLines(), lines);
+    }
+  }
+
+  void sendAndReceiveThroughTheWidgets() {
+    StartDir start;
+    AnswerOk ok;
+    test::PtyPeer peer(script({kAtt, "OK\r\n", kNak, kAtt, "OK\r\n", "OK\r\n", "OK\r\n", "OK\r\n", "OK\r\n",
+                               "OK\r\n",  // the send
+                               kAtt, "OK\r\n", "OK\r\n", "PART1\r\n", "N1 G00 X0\r\n", "N2 \r\n", "N3 M30\r\n", kAtt}));
+    peer.linkAs(start.dir, "COM2");
+    TMainForm form(start.dir.dir());
+    const QString title = form.windowTitle();
+    form.ProgramMemo->setPlainText("G00 X0\n\nM30\n");
+    form.ProgNoEdit->setValue(7);
+    form.ProgNameEdit->setText("PART1");
+    form.TransBtn->click();
+    QCOMPARE(peer.frames().size(), std::size_t{10});
+    QCOMPARE(peer.frames()[6], std::string("PART1   \r\n"));
+    QCOMPARE(peer.frames()[8], std::string("N2 \r\n"));
+    QVERIFY(messages(form).contains("#106"));
+    QCOMPARE(messages(form).last(), QStringLiteral("#107"));
+    QCOMPARE(form.windowTitle(), title);  // the progress is gone again
+
+    form.ProgramMemo->clear();
+    form.ProgNameEdit->clear();
+    form.RcvBtn->click();
+    QCOMPARE(form.ProgramMemo->toPlainText(), QStringLiteral("G00 X0\n\nM30\n"));
+    QCOMPARE(form.ProgNameEdit->text(), QStringLiteral("PART1"));
+    QCOMPARE(messages(form).last(), QStringLiteral("#107"));
+  }
+
+  void fileButtonsThroughTheFileWindows() {
+    StartDir start;
+    TMainForm form(start.dir.dir());
+    const std::string path = start.dir.file("prog.nc");
+    auto previous = setFileWindowHook([&](QDialog& window) {
+      auto& files = static_cast<TFileWindowBase&>(window);
+      files.setDirectory(start.dir.dir());
+      files.FileEdit->setText("prog");
+      if (auto* save = qobject_cast<TSaveFileForm*>(&window)) save->SaveOKBtn->click();
+      else static_cast<TOpenFileForm&>(window).OpenOKBtn->click();
+    });
+    form.ProgramMemo->setPlainText("G00 X0\n\nM30\n");
+    form.ProgNoEdit->setValue(12);
+    form.ProgNameEdit->setText("AB");
+    form.WriteFileBtn->click();
+    QCOMPARE(start.dir.read("prog.nc"), std::string("12\r\nAB\r\nN1 G00 X0\r\nN3 M30\r\n"));
+    QCOMPARE(form.FileNameLabel->text(), QString::fromStdString("#35" + path));
+
+    form.ProgramMemo->clear();
+    form.ProgNoEdit->setValue(1);
+    form.ReadFileBtn->click();
+    QCOMPARE(form.ProgramMemo->toPlainText(), QStringLiteral("G00 X0\n\nM30\n"));
+    QCOMPARE(form.ProgNoEdit->value(), 12);
+    QVERIFY(form.ProgramMemo->isVisibleTo(&form));
+    QCOMPARE(messages(form).last(), QStringLiteral("#115"));
+    setFileWindowHook(previous);
+  }
+
+  void multipleButtonRunsTheBatch() {
+    StartDir start;
+    test::PtyPeer peer(script({kAtt, "OK\r\n", "OK\r\n", "P2\r\n", "N1 X2\r\n", kAtt}));
+    peer.linkAs(start.dir, "COM2");
+    TMainForm form(start.dir.dir());
+    form.MultipleBtn->show();
+    auto previous = setMultipleFormHook([&](TMultipleNCForm& window) {
+      QCOMPARE(window.directory(), start.dir.dir());
+      window.ModeSelect->setItemIndex(kBatchReadMany);
+      window.ModeSelectClick();
+      window.CheckBoxes[1]->click();
+      window.OKBtn->click();
+    });
+    form.MultipleBtnClick();
+    setMultipleFormHook(previous);
+    QVERIFY(form.MultipleBtn->isHidden());
+    QCOMPARE(start.dir.read("L02.NC"), std::string("2\r\nP2\r\nN1 X2\r\n"));
+    QCOMPARE(form.ProgNoEdit->value(), 2);
+    QCOMPARE(messages(form).last(), QStringLiteral("#107"));
+  }
+};
+
+QTEST_MAIN(TestNcPage)
+#include "test_nc_page.moc"
