@@ -5,6 +5,7 @@
 #include <QWidget>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/filechoice.h"
 #include "app/host.h"
@@ -166,6 +167,8 @@ class TMainForm : public QWidget, public LinkHost, public DetectTarget {
   void RcvBtnClick();
   void DelProgBtnClick();
   void MultipleBtnClick();
+  // `ProgramMemo`'s lines as bytes of the language's code page.
+  std::vector<std::string> ProgramLines();
   // Parameters: src/params/mainform_params.cpp
   void LoadAdditionalParameterLists();
   void SetParameterList(int modelIndex);

@@ -612,7 +612,8 @@ SimulatorConversion convertForSimulator(NcConverter& converter, const std::vecto
     return outcome;
   }
   outcome.result = converter.ConvertProgram(lines);
-  outcome.dumpWritten = writeFileAtomic(dumpPath, formatConversionDump(converter.table(), outcome.result));
+  if (!dumpPath.empty())
+    outcome.dumpWritten = writeFileAtomic(dumpPath, formatConversionDump(converter.table(), outcome.result));
   if (!outcome.result.ok()) {
     host.appendPageLine(kProgramPage, conversionFailureLine(catalogue, outcome.result));
     host.beep();

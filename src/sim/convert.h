@@ -149,9 +149,9 @@ std::string formatConversionDump(const CommandTable& table, const NcConverter::R
 std::string conversionFailureLine(const MessageCatalogue& catalogue, const NcConverter::Result& result);
 
 // The simulator command's conversion of the program's lines: converts them,
-// writes the dump to `dumpPath`, and on failure reports on the program page
-// with a beep. An empty program reports catalogue message 198 and writes
-// nothing. True when the simulator may open.
+// writes the dump to `dumpPath` (unless it is empty), and on failure reports
+// on the program page with a beep. An empty program reports catalogue
+// message 198 and writes nothing. ok(): the simulator may open.
 struct SimulatorConversion {
   NcConverter::Result result;
   bool emptyProgram = false;

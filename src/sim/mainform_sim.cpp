@@ -1,8 +1,20 @@
-// The simulator button of the main window.
+// The simulator button of the main window: converts the program and, when
+// that succeeds, opens the simulator window on it.
 #include "app/mainform.h"
+#include "app/textio.h"
+#include "sim/convert.h"
+#include "sim/simulatorform.h"
 
 namespace qxr {
 
-void TMainForm::SimulatorBtnClick() {}
+void TMainForm::SimulatorBtnClick() {
+  const std::vector<std::string> lines = ProgramLines();
+  NcConverter converter;
+  const SimulatorConversion outcome = convertForSimulator(
+      converter, lines, joinPath(session_.startDir, "Test.TXT"), session_.catalogue, *this);
+  if (!outcome.ok()) return;
+  TSimulatorForm simulator(session_, std::move(converter.table()), lines, SystemClock::instance(), this);
+  simulator.exec();
+}
 
 }  // namespace qxr
