@@ -111,10 +111,16 @@ class Emulator {
   Emulator(const Emulator&) = delete;
   Emulator& operator=(const Emulator&) = delete;
 
-  // The built emulator ($QXR_BIN_DIR/tools/qxremu/qxremu).
+  // The built emulator: $QXR_BIN_DIR/tools/qxremu/qxremu, or, for a test
+  // program started by hand, the one of the build tree the program is in.
   static std::string binary() {
-    const char* bin = std::getenv("QXR_BIN_DIR");
-    return std::string(bin ? bin : ".") + "/tools/qxremu/qxremu";
+    constexpr const char* kRelative = "tools/qxremu/qxremu";
+    if (const char* bin = std::getenv("QXR_BIN_DIR")) return std::string(bin) + "/" + kRelative;
+    std::error_code error;
+    auto dir = std::filesystem::read_symlink("/proc/self/exe", error).parent_path();
+    for (; !error && dir.has_relative_path(); dir = dir.parent_path())
+      if (std::filesystem::exists(dir / kRelative)) return (dir / kRelative).string();
+    return kRelative;
   }
 
   // Stops it (SIGTERM) and waits; its link is gone afterwards. Harmless twice.

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/signalfd.h>
 #include <termios.h>
 #include <unistd.h>
@@ -277,6 +278,10 @@ int main(int argc, char* argv[]) {
       }
     }
     if (controller.hangupDue() && output.empty()) {
+      // Let the PC take the last reply first: a hang-up throws away what
+      // the terminal still holds.
+      int waiting = 0;
+      for (int i = 0; i < 100 && ::ioctl(slave, FIONREAD, &waiting) == 0 && waiting > 0; ++i) ::usleep(10000);
       logLine("# hang-up\n");
       break;
     }

@@ -1,0 +1,219 @@
+// The controller emulator's sequences, driven through the link as the
+// operations drive it.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "link/comm.h"
+#include "link/link.h"
+#include "support/emulator.h"
+#include "support/fakehost.h"
+
+namespace qxr {
+namespace {
+
+using Lines = std::vector<std::string>;
+const std::string kAck(frames::kAckLine);
+const std::string kRefusal(frames::kRefusalLine);
+
+class EmulatorTest : public ::testing::Test {
+ protected:
+  EmulatorTest() : session(test::makeTestSession(dir)), link(port, session, host, clock) {
+    port.SetPortDirectory(session.startDir);
+    session.settings.transitMode = 1;
+    host.onProcessEvents = [this] { clock.advance(50); };  // silent lines time out quickly
+  }
+  void start(const test::EmulatorOptions& options = {}) {
+    emulator = std::make_unique<test::Emulator>(dir, options);
+    link.ConnectRS232();
+    ASSERT_TRUE(link.portOpen());
+  }
+  // One exchange: the frame, then the reply (empty when the wait failed).
+  std::string ask(std::string_view frame, int report = 0) {
+    if (!link.TransToQXR(frame)) return "<write failed>";
+    return link.ReceiveFromQXR(kReplyLength, report) ? std::string(link.reply())
+                                                      : link.replyLength() ? std::string(link.reply()) : "";
+  }
+
+  test::TempDir dir;
+  Session session;
+  test::FakeHost host;
+  test::FakeClock clock;
+  TComm port;
+  Link link;
+  std::unique_ptr<test::Emulator> emulator;
+};
+
+TEST_F(EmulatorTest, NamedProgramStoredReadBackAndDeleted) {
+  start();
+  EXPECT_EQ(ask("$%\r\n"), "$%\r\n");
+  EXPECT_EQ(ask("$S\r\n"), kAck);
+  EXPECT_EQ(ask("07\r\n"), kAck);
+  EXPECT_EQ(ask("PART1   \r\n"), kAck);
+  EXPECT_EQ(ask("N1 G00 X0\r\n"), kAck);
+  EXPECT_EQ(*emulator->storedProgram(7), "7\r\nPART1\r\nN1 G00 X0\r\n");  // each acknowledged line is kept
+  EXPECT_EQ(ask("N2 \r\n"), kAck);
+  EXPECT_EQ(ask("N3 M30\r\n"), kAck);
+  EXPECT_EQ(*emulator->storedProgram(7), "7\r\nPART1\r\nN1 G00 X0\r\nN2 \r\nN3 M30\r\n");
+
+  // The PC closes and reopens the port between phases.
+  link.ConnectRS232();
+  ASSERT_TRUE(link.portOpen());
+  EXPECT_EQ(ask("$%\r\n"), "$%\r\n");
+  EXPECT_EQ(ask("$L\r\n"), kAck);
+  EXPECT_EQ(ask("07\r\n"), kAck);
+  Lines replies;
+  for (int i = 0; i < 5; ++i) replies.push_back(ask(kAck));
+  EXPECT_EQ(replies, (Lines{"PART1\r\n", "N1 G00 X0\r\n", "N2 \r\n", "N3 M30\r\n", "$%\r\n"}));
+  // An acknowledgement after the end gets no answer.
+  EXPECT_EQ(ask(kAck), "");
+  link.ConnectRS232();
+
+  EXPECT_EQ(ask("$L\r\n"), kAck);
+  EXPECT_EQ(ask("08\r\n"), kRefusal);  // absent
+  EXPECT_EQ(ask("$K\r\n"), kAck);
+  EXPECT_EQ(ask("07\r\n"), kAck);
+  EXPECT_EQ(ask("OTHER   \r\n"), kAck);  // not its name: kept
+  EXPECT_TRUE(emulator->storedProgram(7));
+  EXPECT_EQ(ask("$K\r\n"), kAck);
+  EXPECT_EQ(ask("07\r\n"), kAck);
+  EXPECT_EQ(ask("PART1   \r\n"), "$V\r\n");
+  EXPECT_FALSE(emulator->storedProgram(7));
+  EXPECT_EQ(ask("$K\r\n"), kAck);
+  EXPECT_EQ(ask("07\r\n"), kRefusal);
+}
+
+TEST_F(EmulatorTest, UnnamedGenerationAndStartingPrograms) {
+  test::EmulatorOptions options;
+  options.model = 200;
+  options.programs[12] = "12\r\nN1 G01 X5\r\nN3 M30\r\n";
+  start(options);
+  EXPECT_EQ(*emulator->storedProgram(12), "12\r\nN1 G01 X5\r\nN3 M30\r\n");
+  EXPECT_EQ(ask("$L\r\n"), kAck);
+  EXPECT_EQ(ask("12\r\n"), kAck);
+  EXPECT_EQ(ask(kAck), "N1 G01 X5\r\n");  // no name first
+  EXPECT_EQ(ask(kAck), "N3 M30\r\n");
+  EXPECT_EQ(ask(kAck), "$%\r\n");
+  EXPECT_EQ(ask("$S\r\n"), kAck);
+  EXPECT_EQ(ask("05\r\n"), kAck);
+  EXPECT_EQ(ask("N1 G00\r\n"), kAck);  // the frame after the number is a program line
+  EXPECT_EQ(*emulator->storedProgram(5), "5\r\nN1 G00\r\n");
+  EXPECT_EQ(ask("$S\r\n"), kAck);
+  EXPECT_EQ(ask("7\r\n"), kRefusal);  // numbers have two digits
+}
+
+TEST_F(EmulatorTest, ParametersWrittenAndRead) {
+  test::EmulatorOptions options;
+  options.parameters = "12=300\r\n40=-5\r\n";
+  start(options);
+  EXPECT_EQ(ask("$%\r\n"), "$%\r\n");
+  EXPECT_EQ(ask("$R\r\n"), kAck);
+  EXPECT_EQ(ask("12=301\r\n"), kAck);
+  EXPECT_EQ(ask("1 2=5\r\n"), kAck);  // the number text is taken as it is
+  EXPECT_EQ(ask("nonsense\r\n"), kRefusal);
+  EXPECT_EQ(emulator->storedParameters(), "12=301\r\n40=-5\r\n1 2=5\r\n");
+  EXPECT_EQ(ask("$P\r\n"), kAck);
+  EXPECT_EQ(ask("40\r\n"), kAck);
+  EXPECT_EQ(ask(kAck), "-5\r\n");
+  EXPECT_EQ(ask("12\r\n"), kAck);
+  EXPECT_EQ(ask(kAck), "301\r\n");
+  EXPECT_EQ(ask("77\r\n"), kAck);
+  EXPECT_EQ(ask(kAck), "0\r\n");  // never written
+}
+
+TEST_F(EmulatorTest, PlcProgramWrittenAndReadBack) {
+  start();
+  const Lines data = {"000102030405060708090A0B0C0D0E0F", "FF00", "0A1B"};
+  ASSERT_TRUE(link.TransStr(frames::kLinkOn));
+  ASSERT_TRUE(link.ReceiveFromQXR(kReplyLength, 1));
+  EXPECT_EQ(link.reply(), "\x02\x06\x03");  // exactly three bytes
+  ASSERT_TRUE(link.TransStr(frames::kSequenceWrite));
+  ASSERT_TRUE(link.ReceiveFromQXR(kReplyLength, 1));
+  for (const auto& line : data) ASSERT_TRUE(link.TransToQXR(BuildHexRecord(line)));  // no replies
+  ASSERT_TRUE(link.TransStr(frames::kEndOfData));
+  ASSERT_TRUE(link.TransStr(frames::kLinkOff));
+  ASSERT_TRUE(link.ReceiveFromQXR(kReplyLength, 1));
+  EXPECT_EQ(emulator->storedPlc(), "000102030405060708090A0B0C0D0E0F\r\nFF00\r\n0A1B\r\n");
+
+  ASSERT_TRUE(link.TransStr(frames::kLinkOn));
+  ASSERT_TRUE(link.ReceiveFromQXR(kReplyLength, 1));
+  ASSERT_TRUE(link.TransStr(frames::kSequenceRead));
+  ASSERT_TRUE(link.ReceiveFromQXR(kReplyLength, 1));
+  // One leading byte, then the record; the data starts at the seventh character.
+  EXPECT_EQ(link.reply(), "\x06" + BuildHexRecord(data[0]));
+  ASSERT_TRUE(link.ReceiveFromQXR(kReplyLength, 1));
+  EXPECT_EQ(link.reply(), BuildHexRecord(data[1]));
+  ASSERT_TRUE(link.ReceiveFromQXR(kReplyLength, 1));
+  EXPECT_EQ(link.reply(), BuildHexRecord(data[2]));
+  ASSERT_TRUE(link.ReceiveFromQXR(kReplyLength, 1));
+  EXPECT_EQ(link.reply(), frames::kEndOfData);
+  ASSERT_TRUE(link.TransStr(frames::kLinkOff));
+  EXPECT_TRUE(link.ReceiveFromQXR(kReplyLength, 1));
+}
+
+TEST_F(EmulatorTest, DamagedPlcRecordRefusesTheLinkOffAndKeepsTheOldProgram) {
+  test::EmulatorOptions options;
+  options.plc = "1122\r\n";
+  start(options);
+  ASSERT_TRUE(link.TransStr(frames::kSequenceWrite));
+  ASSERT_TRUE(link.ReceiveFromQXR(kReplyLength, 1));
+  std::string record = BuildHexRecord("0A1B");
+  record[record.size() - 2] = '0';  // checksum D8 -> D0
+  ASSERT_TRUE(link.TransToQXR(record));
+  ASSERT_TRUE(link.TransStr(frames::kEndOfData));
+  ASSERT_TRUE(link.TransStr(frames::kLinkOff));
+  host.page = kPlcPage;
+  EXPECT_FALSE(link.ReceiveFromQXR(kReplyLength, 1));
+  EXPECT_EQ(host.lines(kPlcPage), (Lines{"#162", "#107"}));
+  EXPECT_EQ(emulator->storedPlc(), "1122\r\n");
+}
+
+TEST_F(EmulatorTest, FaultsOnRequest) {
+  test::EmulatorOptions options;
+  options.refuse = {"$S", "N2*"};
+  options.garbage = false;
+  start(options);
+  EXPECT_EQ(ask("$S\r\n"), kRefusal);
+  EXPECT_EQ(ask("N2 X\r\n"), kRefusal);
+  emulator.reset();
+
+  options = {};
+  options.garbage = true;
+  start(options);
+  EXPECT_EQ(ask("$%\r\n"), std::string("\x8f", 1));  // the NUL ends the text
+  EXPECT_EQ(link.replyLength(), 15u);
+  emulator.reset();
+
+  options = {};
+  options.overlong = true;
+  start(options);
+  EXPECT_EQ(ask("$%\r\n"), std::string(75, 'Z'));
+  emulator.reset();
+
+  options = {};
+  options.silentAfter = 1;
+  start(options);
+  EXPECT_EQ(ask("$%\r\n"), "$%\r\n");
+  host.clearLines();
+  EXPECT_EQ(ask("$%\r\n", 1), "");
+  EXPECT_EQ(host.lines(kProgramPage), (Lines{"#103", "#107"}));
+}
+
+TEST_F(EmulatorTest, HangUpMidTransfer) {
+  test::EmulatorOptions options;
+  options.hangupAfter = 2;
+  start(options);
+  EXPECT_EQ(ask("$%\r\n"), "$%\r\n");
+  EXPECT_EQ(ask("$S\r\n"), kAck);
+  for (int i = 0; i < 100 && emulator->running(); ++i) ::usleep(10000);
+  EXPECT_FALSE(emulator->running());
+  EXPECT_FALSE(std::filesystem::is_symlink(dir.file("COM2")));
+  host.clearLines();
+  // The line is gone: the next exchange fails and closes the port.
+  EXPECT_EQ(ask("07\r\n", 1), "<write failed>");
+  EXPECT_FALSE(link.portOpen());
+  EXPECT_EQ(host.lines(kProgramPage), (Lines{"#104", "#107"}));
+}
+
+}  // namespace
+}  // namespace qxr
