@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
+#include <QTimer>
 #include <deque>
 #include <mutex>
 
@@ -95,7 +96,14 @@ class TestNcPage : public QObject {
     form.ProgramMemo->setPlainText("G00 X0\n\nM30\n");
     form.ProgNoEdit->setValue(7);
     form.ProgNameEdit->setText("PART1");
+    // A press of another program button while the send waits is refused.
+    bool pressed = false;
+    QTimer::singleShot(0, &form, [&] {
+      form.RcvBtn->click();
+      pressed = true;
+    });
     form.TransBtn->click();
+    QVERIFY(pressed);
     QCOMPARE(peer.frames().size(), std::size_t{10});
     QCOMPARE(peer.frames()[6], std::string("PART1   \r\n"));
     QCOMPARE(peer.frames()[8], std::string("N2 \r\n"));
