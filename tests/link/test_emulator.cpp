@@ -2,10 +2,12 @@
 // operations drive it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "link/comm.h"
 #include "link/link.h"
+#include "link/testsequences.h"
 #include "support/emulator.h"
 #include "support/fakehost.h"
 
@@ -213,6 +215,36 @@ TEST_F(EmulatorTest, HangUpMidTransfer) {
   EXPECT_EQ(ask("07\r\n", 1), "<write failed>");
   EXPECT_FALSE(link.portOpen());
   EXPECT_EQ(host.lines(kProgramPage), (Lines{"#104", "#107"}));
+}
+
+TEST_F(EmulatorTest, TestButtonSequencesOnTheWire) {
+  start();
+  link.closePort();
+  RunTestButton(link, 2);
+  EXPECT_EQ(emulator->framesIn(), (Lines{"\x02LON\x03", "\x02QXR\x03", "\x02VER\x03", "\x02" "APR\x03", "\x02MRD\x03",
+                                         "\x02" "BLW\x03", "\x02N3\x03", "\x02" "BLR\x03", "\x02LOF\x03"}));
+  const Lines& lines = host.lines(kProgramPage);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "#108"), 8);
+  EXPECT_TRUE(host.hasLine(kProgramPage, "\x02QXR-102\x03"));  // every reply is shown as text
+  EXPECT_EQ(lines.back(), "#107");
+  EXPECT_FALSE(link.portOpen());
+  emulator.reset();
+
+  start();
+  link.closePort();
+  RunTestButton(link, 3);
+  EXPECT_EQ(emulator->framesIn(), (Lines{"RI\r\n", "WT01123456789ABCDEF123456789\r\n", "RD\r\n"}));
+  emulator.reset();
+
+  start();
+  link.closePort();
+  host.clearLines();
+  // It listens first; nothing comes, so its wait times out and closes the
+  // port, and the frames after it go nowhere.
+  RunTestButton(link, 6);
+  EXPECT_TRUE(emulator->framesIn().empty());
+  EXPECT_EQ(Lines(host.lines(kProgramPage).begin(), host.lines(kProgramPage).begin() + 5),
+            (Lines{"#101COM2", "RCV: ", "", "#103", "#107"}));
 }
 
 }  // namespace
