@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
 #include "sim/numtext.h"
 
@@ -123,13 +124,24 @@ bool PathPlot::PutPixel(double y, double x, const PlotContext& context) {
   return true;
 }
 
+// Appends piece by piece: "literal" + string trips a false -Wrestrict in GCC 12.
 std::string positionText(double x, double y, double z) {
-  return "X" + formatFixed(x, 0, 3) + " Y" + formatFixed(y, 0, 3) + " Z" + formatFixed(z, 0, 3);
+  std::string text;
+  for (const auto& [label, value] : {std::pair{"X", x}, {" Y", y}, {" Z", z}}) {
+    text += label;
+    text += formatFixed(value, 0, 3);
+  }
+  return text;
 }
 
 std::string extentsText(double xMin, double yMin, double xMax, double yMax) {
-  return "(X" + formatFixed(xMin, 0, 3) + ",Y" + formatFixed(yMin, 0, 3) + ") , (X" + formatFixed(xMax, 0, 3) +
-         ",Y" + formatFixed(yMax, 0, 3) + ")";
+  std::string text;
+  for (const auto& [label, value] : {std::pair{"(X", xMin}, {",Y", yMin}, {") , (X", xMax}, {",Y", yMax}}) {
+    text += label;
+    text += formatFixed(value, 0, 3);
+  }
+  text += ')';
+  return text;
 }
 
 }  // namespace qxr

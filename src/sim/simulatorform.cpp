@@ -78,6 +78,11 @@ QLabel* makePanel(QWidget* parent, const char* name, int x, int y, int w, int h)
   panel->setObjectName(name);
   panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
   panel->setAlignment(Qt::AlignCenter);
+  // Extents of large programs need two lines of the panel's height.
+  panel->setWordWrap(true);
+  QFont font = panel->font();
+  font.setPixelSize(12);
+  panel->setFont(font);
   panel->setGeometry(x, y, w, h);
   return panel;
 }
