@@ -252,6 +252,17 @@ CommandRecord NcConverter::freshRecord(int lineIndex) const {
 }
 
 std::uint8_t NcConverter::ConvertWord(std::string_view& text, int lineIndex) {
+  // A comment's text is no word: however long it runs, it cannot fail.
+  if (text.front() == '\'') {
+    commentFlag_ = true;
+    return kEnoOk;
+  }
+  if (text.front() == '(') {
+    const auto close = text.find(')');
+    if (close == std::string_view::npos) return kEnoUnknown;
+    text.remove_prefix(close + 1);
+    return kEnoOk;
+  }
   CommandRecord record = freshRecord(lineIndex);
   const std::string_view atWord = text;  // the text from the word's letter on
   std::string word;
@@ -268,15 +279,6 @@ std::uint8_t NcConverter::ConvertWord(std::string_view& text, int lineIndex) {
   };
 
   switch (word[0]) {
-    case '\'':
-      commentFlag_ = true;
-      return kEnoOk;
-    case '(': {
-      const auto close = text.find(')');
-      if (close == std::string_view::npos) return kEnoUnknown;
-      text.remove_prefix(close + 1);
-      return kEnoOk;
-    }
     case '/':
       blockDelete_ = true;
       return kEnoOk;

@@ -222,6 +222,10 @@ TEST(ConvertText, HeaderCommentsBlockDeleteAndExtras) {
   EXPECT_EQ(comment.result.ENO, kEnoMalformed);  // the bare "'" inside the G00 list
   EXPECT_EQ(comment.result.EL, 2);
   EXPECT_EQ(enoOf("(not closed G01 X1"), kEnoUnknown);
+  // Comment text of any length, Big5 bytes included, is no word.
+  std::string big5;
+  for (int i = 0; i < 100; ++i) big5 += "\xb5\xf9";
+  EXPECT_EQ(convert({"' " + big5, "(" + big5 + ") G01 X1"}).count(), 1);
 
   auto skip = convert({"M03 / G01 X2 M04", "G01 X3"});
   ASSERT_EQ(skip.count(), 4);
