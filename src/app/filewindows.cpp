@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -42,6 +43,14 @@ FileWindowHook& fileWindowHook() {
 }
 
 constexpr int kPathRole = Qt::UserRole;
+
+void centreOnScreen(QWidget* window) {
+  if (QScreen* screen = window->screen()) {
+    const QRect s = screen->geometry();
+    const QSize frame = window->frameGeometry().size();
+    window->move(s.left() + s.width() / 2 - frame.width() / 2, s.top() + s.height() / 2 - frame.height() / 2);
+  }
+}
 
 }  // namespace
 
@@ -180,6 +189,8 @@ void TFileWindowBase::fillDirectories() {
   const QStringList children =
       QDir(current).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
   for (const QString& child : children) {
+    // Links to devices (a port linked as COM2) are not directories to enter.
+    if (!QFileInfo(current + "/" + child).isDir()) continue;
     auto* item = new QListWidgetItem(closed, QString((depth + 1) * 2, ' ') + child, DirectoryListBox1);
     item->setData(kPathRole, QDir::cleanPath(current + "/" + child));
   }
@@ -217,6 +228,11 @@ bool TFileWindowBase::eventFilter(QObject* watched, QEvent* event) {
     }
   }
   return QDialog::eventFilter(watched, event);
+}
+
+void TFileWindowBase::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  centreOnScreen(this);
 }
 
 std::string TFileWindowBase::typedName() const { return toPath(FileEdit->text()); }
@@ -381,6 +397,11 @@ TNewDirForm::TNewDirForm(const Session& session, FileChoice& choice, QWidget* pa
   setFixedWidth(420);
   setFixedHeight(sizeHint().height());
   NewDirEdit->setFocus();
+}
+
+void TNewDirForm::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  centreOnScreen(this);
 }
 
 void TNewDirForm::ConfirmBtnClick() {

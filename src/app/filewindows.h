@@ -48,6 +48,7 @@ class TFileWindowBase : public QDialog {
   // When the typed name is an existing directory, shows it and returns true.
   bool enterTypedDirectory();
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
   std::string typedName() const;
 
   const Session& session_;
@@ -112,6 +113,9 @@ class TNewDirForm : public QDialog {
 
   void ConfirmBtnClick();
   void CancelBtnClick();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
 
  private:
   const Session& session_;

@@ -18,6 +18,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -841,8 +842,23 @@ void TMainForm::SpeedButton1Click() {
                              .arg(path));
     return;
   }
-  if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+  // xdg-open tells by its exit status whether a viewer took the document;
+  // without it the desktop services are asked, which only report failure to
+  // start anything.
+  auto noReader = [this] {
     QMessageBox::information(this, windowTitle(), QStringLiteral("Can't found Acrobat Reader(AcroRd32.exe)!!"));
+  };
+  auto* opener = new QProcess(this);
+  connect(opener, &QProcess::finished, this, [opener, noReader](int code, QProcess::ExitStatus status) {
+    opener->deleteLater();
+    if (status != QProcess::NormalExit || code != 0) noReader();
+  });
+  connect(opener, &QProcess::errorOccurred, this, [opener, noReader, path](QProcess::ProcessError error) {
+    if (error != QProcess::FailedToStart) return;
+    opener->deleteLater();
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path))) noReader();
+  });
+  opener->start(QStringLiteral("xdg-open"), {path});
 }
 
 void TMainForm::ProgramSheetMouseDown(Qt::KeyboardModifiers modifiers) {

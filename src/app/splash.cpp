@@ -28,8 +28,8 @@ constexpr SplashText kChinese = {
     "QXRX02通訊軟體",
     "歡迎使用! 本軟體在PC與控制器之間經由RS-232傳輸線,\n"
     "編輯、傳送與接收NC程式、控制器參數及PLC程式,\n並可預覽NC程式的刀具路徑。",
-    "支援機型: QXR102、QXR202、QXR302 (版本 SD、K、M)\n"
-    "                QXR101、QXR200、QXR300",
+    "支援機型: QXR102、QXR202、QXR302 (版本 SD、K、M),\n"
+    "QXR101、QXR200、QXR300",
     "版本",
     "技術支援: 請洽您的控制器經銷商或機台製造商服務部門",
 };
@@ -38,8 +38,8 @@ constexpr SplashText kEnglish = {
     "QXRX02 Software",
     "Welcome! Edit, send and receive NC programs, controller parameters\n"
     "and PLC programs over an RS-232 line, and preview tool paths.",
-    "Supported models: QXR102, QXR202, QXR302 (versions SD, K, M)\n"
-    "                             QXR101, QXR200, QXR300",
+    "Supported models: QXR102, QXR202, QXR302 (versions SD, K, M),\n"
+    "QXR101, QXR200, QXR300",
     "Version",
     "Support: contact your controller dealer or the machine builder's service department",
 };
