@@ -28,8 +28,22 @@
 //   EXPECT_EQ(emulator.storedParameters(), "12=300\r\n");
 //
 // Faults: options.silentAfter, hangupAfter, refuse ({"$S", "N2*"}), garbage,
-// overlong, baud; see `qxremu --help`. Logs of a failed test stay readable
-// in emulator.logText().
+// overlong, baud; see `qxremu --help`. emulator.logText() shows the whole
+// conversation when a test fails.
+//
+// What the emulated controller answers: "$%" with "$%"; "$L" "$K" "$S" "$R"
+// "$P", known program numbers, names, lines and parameters with the
+// acknowledge line; an unknown program number with the refusal line; each
+// acknowledgement after a look-up with the next of name (X02), "N<k> text"
+// lines and "$%"; a delete's name frame with "$V" (or the acknowledge line
+// when the name is not the program's); a parameter's acknowledgement with
+// its value (0 when never written); STX LON/LOF/SQW ETX with STX ACK ETX;
+// QXR and VER with the designation and version texts; SQR with ACK plus
+// the first record, then the other records and STX "0001FE" ETX. A PLC write
+// with a damaged record is refused at the link-off.
+//
+// In CMake, make the test depend on the emulator:
+//   add_dependencies(<test target> qxremu)
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
