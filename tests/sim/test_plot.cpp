@@ -92,10 +92,5 @@ TEST(Plot, PointsFarOutsideOrNotNumbersTouchNothing) {
             true);
 }
 
-TEST(Plot, PanelTextsKeepTheDecimalPoint) {
-  EXPECT_EQ(positionText(1, -2.5, 0.0004), "X1.000 Y-2.500 Z0.000");
-  EXPECT_EQ(extentsText(-1, 0, 12.3456, 7), "(X-1.000,Y0.000) , (X12.346,Y7.000)");
-}
-
 }  // namespace
 }  // namespace qxr
