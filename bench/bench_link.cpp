@@ -6,15 +6,12 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <ctime>
-#include <thread>
 
 #include "link/comm.h"
 #include "link/link.h"
 #include "support/emulator.h"
 #include "support/fakehost.h"
-#include "support/ptypeer.h"
 
 namespace {
 
@@ -61,34 +58,29 @@ void BM_BlockModeExchange(benchmark::State& state) {
 }
 BENCHMARK(BM_BlockModeExchange)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
-// The floor: four bytes out and the same four back over a bare pair, an
-// echo thread on the far side, one write and byte reads as the link does.
+// The floor: the same attention frame and its echo through the same
+// emulator, with a bare descriptor in raw mode (one write, reads as bytes
+// come) and none of the component or the link around it.
 void BM_BareEchoFloor(benchmark::State& state) {
-  qxr::test::PtyPair pty;
-  const int near = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-  std::atomic<bool> stop{false};
-  std::thread echo([&] {
-    char chunk[64];
-    while (!stop) {
-      pollfd pfd{pty.master(), POLLIN, 0};
-      if (::poll(&pfd, 1, 20) <= 0) continue;
-      const ssize_t n = ::read(pty.master(), chunk, sizeof chunk);
-      if (n > 0) [[maybe_unused]] auto written = ::write(pty.master(), chunk, static_cast<std::size_t>(n));
-    }
-  });
+  qxr::test::TempDir dir;
+  qxr::test::Emulator emulator(dir);
+  const int fd = ::open(emulator.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) {
+    state.SkipWithError("cannot open the emulator's terminal");
+    return;
+  }
   for (auto _ : state) {
-    [[maybe_unused]] auto written = ::write(near, "$%\r\n", 4);
-    int got = 0;
-    while (got < 4) {
-      pollfd pfd{near, POLLIN, 0};
+    [[maybe_unused]] auto written = ::write(fd, "$%\r\n", 4);
+    char last = 0;
+    while (last != '\n') {
+      pollfd pfd{fd, POLLIN, 0};
       ::poll(&pfd, 1, 1000);
-      char byte;
-      if (::read(near, &byte, 1) == 1) ++got;
+      char chunk[16];
+      const ssize_t n = ::read(fd, chunk, sizeof chunk);
+      if (n > 0) last = chunk[n - 1];
     }
   }
-  stop = true;
-  echo.join();
-  ::close(near);
+  ::close(fd);
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));
 }
 BENCHMARK(BM_BareEchoFloor)->UseRealTime()->Unit(benchmark::kMicrosecond);
