@@ -2,7 +2,12 @@
 // is closed.
 #include <QApplication>
 #include <QMessageBox>
+#include <QSocketNotifier>
+#include <csignal>
 #include <exception>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "app/mainform.h"
 #include "app/settings.h"
@@ -26,6 +31,32 @@ class Application : public QApplication {
   }
 };
 
+// SIGTERM and SIGINT (a session ending, Ctrl+C in the terminal) close the
+// main window as its close box does, so the settings are still written.
+int signalPipe[2] = {-1, -1};
+
+void onTerminationSignal(int) {
+  const char byte = 1;
+  [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
+}
+
+void closeOnTerminationSignals(QWidget& window) {
+  if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &window);
+  QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
+    char byte;
+    while (::read(signalPipe[0], &byte, 1) > 0) {
+    }
+    window.close();
+  });
+  struct sigaction action {};
+  action.sa_handler = onTerminationSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  ::sigaction(SIGTERM, &action, nullptr);
+  ::sigaction(SIGINT, &action, nullptr);
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -35,6 +66,7 @@ int main(int argc, char* argv[]) {
     auto* splash = qxr::showSplashForStartup(qxr::splashLanguage(qxr::currentStartDirectory()));
     qxr::TMainForm mainForm;
     delete splash;
+    closeOnTerminationSignals(mainForm);
     mainForm.show();
     return app.exec();
   } catch (const std::exception& error) {

@@ -73,6 +73,26 @@ class ProgramNameValidator : public QValidator {
   int language_;
 };
 
+// The editors' fixed-pitch font. Chinese text needs a font that has its
+// characters itself: a fallback font for them makes those lines taller, and
+// the line labels beside the editor would drift from the lines.
+QFont editorFont(int language) {
+  QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  if (language != 1) {
+    const QStringList installed = QFontDatabase::families();
+    for (const char* family : {"WenQuanYi Micro Hei Mono", "Noto Sans Mono CJK TC", "Noto Sans Mono CJK SC",
+                               "Sarasa Mono TC", "AR PL UMing TW"}) {
+      if (installed.contains(QString::fromLatin1(family))) {
+        font = QFont(QString::fromLatin1(family));
+        font.setStyleHint(QFont::TypeWriter);
+        break;
+      }
+    }
+  }
+  font.setPixelSize(14);
+  return font;
+}
+
 QPlainTextEdit* makeEditor(QWidget* parent, const char* name, const QFont& font) {
   auto* editor = new QPlainTextEdit(parent);
   editor->setObjectName(name);
@@ -255,8 +275,7 @@ TMainForm::~TMainForm() {
 void TMainForm::buildProgramSheet() {
   ProgramSheet = new QWidget;
   ProgramSheet->setObjectName("ProgramSheet");
-  QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-  fixed.setPixelSize(14);
+  const QFont fixed = editorFont(session_.language());
 
   Label1 = makeLabel(ProgramSheet, "Label1");
   ProgramMemo = makeEditor(ProgramSheet, "ProgramMemo", fixed);
@@ -376,8 +395,7 @@ void TMainForm::buildProgramSheet() {
 void TMainForm::buildParameterSheet() {
   ParameterSheet = new QWidget;
   ParameterSheet->setObjectName("ParameterSheet");
-  QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-  fixed.setPixelSize(14);
+  const QFont fixed = editorFont(session_.language());
 
   Label5 = makeLabel(ParameterSheet, "Label5");
   ParaCheckListBox = new QListWidget(ParameterSheet);
@@ -468,8 +486,7 @@ void TMainForm::buildParameterSheet() {
 void TMainForm::buildPlcSheet() {
   PLMSheet = new QWidget;
   PLMSheet->setObjectName("PLMSheet");
-  QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-  fixed.setPixelSize(14);
+  const QFont fixed = editorFont(session_.language());
 
   Label8 = makeLabel(PLMSheet, "Label8");
   PLMMemo = makeEditor(PLMSheet, "PLMMemo", fixed);

@@ -15,6 +15,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTextBlock>
+#include <QAbstractTextDocumentLayout>
 #include <QKeyEvent>
 #include <filesystem>
 #include <memory>
@@ -297,6 +298,21 @@ class TestMainForm : public QObject {
     form.PLMMemo->setPlainText(lines.join('\n'));
     form.PLMMemo->verticalScrollBar()->setValue(33);
     QCOMPARE(form.Memo2->verticalScrollBar()->value(), 33);
+  }
+
+  void lineLabelsKeepTheirHeightBesideChineseText() {
+    StartDir start(0);
+    TMainForm form(start.dir.dir());
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.ProgramMemo->setPlainText(QString::fromUtf8("G01 X10 (切削)\n(程式開始)\nM30\n"));
+    auto height = [](QPlainTextEdit* edit, int line) {
+      QTextDocument* doc = edit->document();
+      return doc->documentLayout()->blockBoundingRect(doc->findBlockByNumber(line)).height();
+    };
+    // A fallback font for the Chinese characters would make those lines
+    // taller than the labels beside them, and the labels would drift.
+    for (int line = 0; line < 3; ++line) QCOMPARE(height(form.ProgramMemo, line), height(form.Memo1, line));
   }
 
   void closingWritesTheSelectedPortAndTransferDelay() {
