@@ -65,48 +65,6 @@ struct Rig {
   NcOperations ops;
 };
 
-TEST(SendProgram, AbsentProgramFrameByFrame) {
-  // Step 4 ignored, 5 any, 6 refused, then the store.
-  Rig rig({kAtt, "OK\r\n", kNak, kAtt, "OK\r\n", "OK\r\n", "OK\r\n", "OK\r\n", "OK\r\n"});
-  rig.page.lines = {"G00 X0", "M30"};
-  rig.page.number = 7;
-  rig.page.name = "PART1";
-  ASSERT_TRUE(rig.ops.send());
-  EXPECT_EQ(rig.peer.frames(), (Lines{"$%\r\n", "$L\r\n", "07\r\n", "$%\r\n", "$S\r\n", "07\r\n", "PART1   \r\n",
-                                      "N1 G00 X0\r\n", "N2 M30\r\n"}));
-  EXPECT_EQ(rig.host.questions, (Lines{"#123\n\n#14:07\n#15:PART1"}));
-  EXPECT_EQ(rig.messages(), (Lines{"#101COM2", "#108", "#107", "#101COM2", "#105", "N1 G00 X0", "N2 M30", "#106",
-                                   "#107"}));
-  EXPECT_FALSE(rig.port.Enabled());
-  // The window's progress display ends cleared.
-  EXPECT_GT(rig.page.progressUpdates, 1);
-  EXPECT_EQ(rig.page.lastProgress, "");
-}
-
-TEST(SendProgram, ExistingProgramOverwriteAnsweredBothWays) {
-  for (bool overwrite : {true, false}) {
-    SCOPED_TRACE(overwrite);
-    std::deque<std::string> replies = {kAtt, "OK\r\n", "OK\r\n", "OLDNAME\r\n"};
-    if (overwrite) replies.insert(replies.end(), {kAtt, "OK\r\n", "OK\r\n", "$V\r\n"});
-    replies.insert(replies.end(), {kAtt, "OK\r\n", "OK\r\n", "OK\r\n", "OK\r\n"});
-    Rig rig(replies);
-    rig.host.answers = {true, overwrite};
-    rig.page.lines = {""};  // one empty line is a program of one line
-    rig.page.number = 99;
-    rig.page.name = "AB";
-    ASSERT_TRUE(rig.ops.send());
-    Lines frames = {"$%\r\n", "$L\r\n", "99\r\n", kAck};
-    if (overwrite) frames.insert(frames.end(), {"$%\r\n", "$K\r\n", "99\r\n", "OLDNAME \r\n"});
-    frames.insert(frames.end(), {"$%\r\n", "$S\r\n", "99\r\n", "AB      \r\n"});
-    frames.push_back("N1 \r\n");
-    EXPECT_EQ(rig.peer.frames(), frames);
-    EXPECT_EQ(rig.page.tmpName, "OLDNAME");
-    ASSERT_EQ(rig.host.questions.size(), 2u);
-    EXPECT_EQ(rig.host.questions[1], "#130\n\n#14:99\n#15:OLDNAME");
-    EXPECT_EQ(rig.host.hasLine(kProgramPage, "#128"), overwrite);
-  }
-}
-
 TEST(SendProgram, GenerationX00SendsNoNameAndAttentionKeepsTheOldName) {
   Rig rig({kAtt, "OK\r\n", "OK\r\n", kAtt, kAtt, "OK\r\n", "OK\r\n", "X\r\n", kAtt, "OK\r\n", "OK\r\n", "OK\r\n"});
   rig.page.gen = kGenerationX00;
@@ -142,43 +100,6 @@ TEST(SendProgram, RefusedBeforeAnythingIsSent) {
   EXPECT_EQ(NcOperations::firstOversizedLine({"G00", std::string(251, 'X')}), 1);
 }
 
-TEST(SendProgram, ControllerStopsAnsweringInTheMiddle) {
-  Rig rig({kAtt, "OK\r\n", kNak, kAtt, "OK\r\n", "OK\r\n", "OK\r\n", "OK\r\n"});
-  rig.page.lines = {"G00 X0", "G01 X1", "M30"};
-  EXPECT_FALSE(rig.ops.send());
-  EXPECT_TRUE(rig.peer.waitForFrames(8));
-  EXPECT_EQ(rig.peer.frames().back(), "N2 G01 X1\r\n");
-  EXPECT_EQ(rig.messages().back(), "#107");
-  EXPECT_EQ(rig.messages()[rig.messages().size() - 2], "#103");
-  EXPECT_FALSE(rig.host.hasLine(kProgramPage, "#106"));
-  EXPECT_FALSE(rig.port.Enabled());
-}
-
-TEST(ReceiveProgram, BothGenerationsAndTheAcknowledgements) {
-  for (int gen : {kGenerationX02, kGenerationX00}) {
-    SCOPED_TRACE(gen);
-    Rig rig({kAtt, "OK\r\n", "OK\r\n", "MYPROG\r\n", "N1 G00 X0\r\n", "N2 M30 ( END )\r\n", "N3 \r\n", kAtt});
-    rig.page.gen = gen;
-    rig.page.number = 12;
-    rig.page.name = "OLD";
-    rig.page.lines = {"replaced"};
-    ASSERT_TRUE(rig.ops.receive());
-    EXPECT_EQ(rig.host.questions, (Lines{"#124\n\n#14:12"}));
-    // One ACK after the number, and one after every reply, the end included.
-    rig.peer.waitForFrames(9);
-    EXPECT_EQ(rig.peer.frames(), (Lines{"$%\r\n", "$L\r\n", "12\r\n", kAck, kAck, kAck, kAck, kAck, kAck}));
-    if (gen == kGenerationX02) {
-      EXPECT_EQ(rig.page.name, "MYPROG");
-      EXPECT_EQ(rig.page.lines, (Lines{"G00 X0", "M30 ( END )", ""}));
-    } else {
-      // A reply without a blank is kept whole, not lost.
-      EXPECT_EQ(rig.page.name, "");
-      EXPECT_EQ(rig.page.lines, (Lines{"MYPROG", "G00 X0", "M30 ( END )", ""}));
-    }
-    EXPECT_EQ(rig.messages(), (Lines{"#101COM2", "#108", "#109", "#107"}));
-  }
-}
-
 TEST(ReceiveProgram, LongLineArrivesInTwoRepliesAndIsJoined) {
   const std::string text = "G01 " + std::string(100, 'X');
   const std::string line = "N1 " + text + "\r\n";
@@ -193,63 +114,22 @@ TEST(ReceiveProgram, LongLineArrivesInTwoRepliesAndIsJoined) {
   EXPECT_EQ(rig.peer.frames().size(), 7u);  // $% $L 03 ACK, then ACK for name, line, end
 }
 
-TEST(ReceiveProgram, EndAtOnceRefusalAndSilence) {
-  {  // End reply first: editor emptied, name kept.
-    Rig rig({kAtt, "OK\r\n", "OK\r\n", kAtt});
-    rig.page.name = "KEEP";
-    rig.page.lines = {"old"};
-    ASSERT_TRUE(rig.ops.receive());
-    EXPECT_EQ(rig.page.name, "KEEP");
-    EXPECT_TRUE(rig.page.lines.empty());
-  }
-  {  // Refused number: 122, port closed, editor untouched.
-    Rig rig({kAtt, "OK\r\n", kNak});
-    rig.page.lines = {"mine"};
-    EXPECT_FALSE(rig.ops.receive());
-    EXPECT_EQ(rig.messages(), (Lines{"#101COM2", "#108", "#122", "#107"}));
-    EXPECT_EQ(rig.page.lines, (Lines{"mine"}));
-  }
-  {  // Silent after two lines: what arrived stays, 103 and 107.
-    Rig rig({kAtt, "OK\r\n", "OK\r\n", "NAME\r\n", "N1 A\r\n", "N2 B\r\n"});
-    EXPECT_FALSE(rig.ops.receive());
-    EXPECT_EQ(rig.page.lines, (Lines{"A", "B"}));
-    EXPECT_EQ(rig.messages(), (Lines{"#101COM2", "#108", "#103", "#107"}));
-    EXPECT_FALSE(rig.port.Enabled());
-  }
+TEST(ReceiveProgram, EndReplyFirstEmptiesTheEditorAndKeepsTheName) {
+  Rig rig({kAtt, "OK\r\n", "OK\r\n", kAtt});
+  rig.page.name = "KEEP";
+  rig.page.lines = {"old"};
+  ASSERT_TRUE(rig.ops.receive());
+  EXPECT_EQ(rig.page.name, "KEEP");
+  EXPECT_TRUE(rig.page.lines.empty());
 }
 
-TEST(DeleteProgram, ConfirmedUnconfirmedAndCancelled) {
-  {
-    Rig rig({kAtt, "OK\r\n", "OK\r\n", "PROG5\r\n", kAtt, "OK\r\n", "OK\r\n", "$V\r\n"});
-    rig.page.number = 5;
-    rig.page.name = "TYPED";
-    ASSERT_TRUE(rig.ops.deleteProgram());
-    EXPECT_EQ(rig.page.name, "PROG5");  // the controller's name replaces the typed one
-    EXPECT_EQ(rig.host.questions, (Lines{"#125\n\n#14:05\n#15:PROG5"}));
-    EXPECT_EQ(rig.peer.frames(), (Lines{"$%\r\n", "$L\r\n", "05\r\n", kAck, "$%\r\n", "$K\r\n", "05\r\n",
-                                        "PROG5   \r\n"}));
-    EXPECT_EQ(rig.messages(), (Lines{"#101COM2", "#108", "#107", "#101COM2", "#127", "#128", "#107"}));
-  }
-  {  // Name reported as the attention frame: the typed name is sent; no "$V".
-    Rig rig({kAtt, "OK\r\n", "OK\r\n", kAtt, kAtt, "OK\r\n", "OK\r\n", "??\r\n"});
-    rig.page.name = "";
-    EXPECT_FALSE(rig.ops.deleteProgram());
-    EXPECT_EQ(rig.peer.frames().back(), "        \r\n");
-    EXPECT_TRUE(rig.host.hasLine(kProgramPage, "#129"));
-  }
-  {
-    Rig rig({kAtt, "OK\r\n", "OK\r\n", "PROG5\r\n"});
-    rig.host.answers = {false};
-    EXPECT_FALSE(rig.ops.deleteProgram());
-    EXPECT_EQ(rig.messages().back(), "#126");
-    EXPECT_EQ(rig.peer.frames().size(), 4u);
-  }
-  {  // Absent: 122, no question.
-    Rig rig({kAtt, "OK\r\n", kNak});
-    EXPECT_FALSE(rig.ops.deleteProgram());
-    EXPECT_TRUE(rig.host.questions.empty());
-    EXPECT_TRUE(rig.host.hasLine(kProgramPage, "#122"));
-  }
+TEST(DeleteProgram, NameReportedAsAttentionSendsTheTypedName) {
+  Rig rig({kAtt, "OK\r\n", "OK\r\n", kAtt, kAtt, "OK\r\n", "OK\r\n", "??\r\n"});
+  rig.page.name = "";
+  EXPECT_FALSE(rig.ops.deleteProgram());  // "??" is no "$V"
+  EXPECT_EQ(rig.peer.frames().back(), "        \r\n");
+  EXPECT_EQ(rig.host.questions, (Lines{"#125\n\n#14:01\n#15:"}));
+  EXPECT_TRUE(rig.host.hasLine(kProgramPage, "#129"));
 }
 
 TEST(ProgramOperations, PortThatDoesNotOpenEndsAtOnce) {
@@ -362,36 +242,19 @@ TEST(MultipleTransfer, ReadManyWithoutAFirstReplyWritesNoFile) {
   EXPECT_EQ(rig.peer.frames().size(), 4u);  // the closed port ends the batch
 }
 
-TEST(MultipleTransfer, WriteManyDeletesExistingProgramsAndStores) {
-  const std::deque<std::string> fileA = {kAtt,   "OK\r\n", "OK\r\n", "OLD\r\n",                   // exists
-                                         kAtt,   "OK\r\n", "OK\r\n", "$V\r\n",                    // deleted
-                                         kAtt,   "OK\r\n", "OK\r\n", "OK\r\n", "OK\r\n", "OK\r\n", "OK\r\n"};
-  const std::deque<std::string> fileB = {kAtt, "OK\r\n", kNak, kAtt, "OK\r\n", "OK\r\n", "OK\r\n", "OK\r\n"};
-  for (bool inquire : {false, true}) {
-    SCOPED_TRACE(inquire);
-    std::deque<std::string> replies = fileA;
-    if (inquire) replies = {kAtt, "OK\r\n", "OK\r\n", "OLD\r\n", kAtt, "OK\r\n", "OK\r\n", "OK\r\n", "OK\r\n", "OK\r\n", "OK\r\n"};
-    replies.insert(replies.end(), fileB.begin(), fileB.end());
-    Rig rig(replies);
-    rig.host.answers = {false};  // Cancel: keep the old program
-    rig.dir.write("A.NC", "4\r\nNEW\r\nN1 G00\r\nN3 M30\r\n");
-    rig.dir.write("B.NC", "9\r\nBEE\r\nN1 X\r\n");
-    MultipleChoice choice;
-    choice.files = {"A.NC", "B.NC"};
-    choice.directory = rig.dir.dir();
-    ASSERT_TRUE(rig.ops.writeMany(choice, inquire));
-    EXPECT_EQ(rig.host.questions.size(), inquire ? 1u : 0u);
-    Lines expected = {"$%\r\n", "$L\r\n", "04\r\n", kAck};
-    if (!inquire) expected.insert(expected.end(), {"$%\r\n", "$K\r\n", "04\r\n", "OLD     \r\n"});
-    expected.insert(expected.end(), {"$%\r\n", "$S\r\n", "04\r\n", "NEW     \r\n", "N1 G00\r\n", "N2 \r\n",
-                                     "N3 M30\r\n", "$%\r\n", "$L\r\n", "09\r\n", "$%\r\n", "$S\r\n", "09\r\n",
-                                     "BEE     \r\n", "N1 X\r\n"});
-    EXPECT_EQ(rig.peer.frames(), expected);
-    EXPECT_EQ(rig.page.tmpName, "OLD");
-    EXPECT_EQ(rig.page.number, 9);
-    EXPECT_EQ(rig.messages().back(), "#107");
-    EXPECT_EQ(rig.messages()[rig.messages().size() - 2], "#106");
-  }
+TEST(MultipleTransfer, WriteManyAsksWhenInquiringAndCancelKeepsTheOldProgram) {
+  Rig rig({kAtt, "OK\r\n", "OK\r\n", "OLD\r\n",  // exists
+           kAtt, "OK\r\n", "OK\r\n", "OK\r\n", "OK\r\n", "OK\r\n", "OK\r\n"});
+  rig.host.answers = {false};
+  rig.dir.write("A.NC", "4\r\nNEW\r\nN1 G00\r\nN3 M30\r\n");
+  MultipleChoice choice;
+  choice.files = {"A.NC"};
+  choice.directory = rig.dir.dir();
+  ASSERT_TRUE(rig.ops.writeMany(choice, true));
+  EXPECT_EQ(rig.host.questions, (Lines{"#130\n\n#14:04\n#15:OLD"}));
+  EXPECT_EQ(rig.peer.frames(), (Lines{"$%\r\n", "$L\r\n", "04\r\n", kAck, "$%\r\n", "$S\r\n", "04\r\n",
+                                      "NEW     \r\n", "N1 G00\r\n", "N2 \r\n", "N3 M30\r\n"}));
+  EXPECT_EQ(Lines(rig.messages().end() - 2, rig.messages().end()), (Lines{"#106", "#107"}));
 }
 
 TEST(MultipleTransfer, WriteManyEndsAtABadFileWithThePortClosed) {

@@ -36,7 +36,7 @@ struct NcOptions {
 // Parses the options shared by the nc subcommands; false after a usage error
 // was printed (`code` holds the exit code then).
 bool parseOptions(const Args& args, NcOptions& options, int& code) {
-  for (std::size_t i = 1; i < args.size(); ++i) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     const bool hasValue = i + 1 < args.size();
     if (arg == "--type" && hasValue) {
@@ -68,12 +68,13 @@ int exitCode(bool ok) { return ok ? kExitOk : kExitFailed; }
 }  // namespace
 
 int runNcCommand(ToolContext& context, const Args& args) {
-  if (args.empty()) return usageError("nc needs a subcommand");
-  const std::string& sub = args[0];
   NcOptions options;
   int code = kExitUsage;
   if (!parseOptions(args, options, code)) return code;
-  const Args& pos = options.positional;
+  if (options.positional.empty()) return usageError("nc needs a subcommand");
+  // Options may stand before or after the subcommand.
+  const std::string sub = options.positional.front();
+  const Args pos(options.positional.begin() + 1, options.positional.end());
 
   ToolNcPage page;
   page.gen = options.generation;
