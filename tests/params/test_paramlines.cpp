@@ -4,13 +4,12 @@
 
 #include "app/session.h"
 #include "params/paramtransfer.h"
-#include "recordinghost.h"
+#include "support/fakehost.h"
 #include "support/tempdir.h"
 
 namespace qxr {
 namespace {
 
-using test::RecordingHost;
 using test::TempDir;
 
 TEST(ParameterWriteLine, NumberTextBetweenTheBracketsAndTheValueAfterTheLastEquals) {
@@ -52,7 +51,7 @@ class ParameterFileTest : public ::testing::Test {
   }
   TempDir dir;
   Session session;
-  RecordingHost host;
+  test::FakeHost host;
   MemoryParameterPage page;
 };
 
@@ -69,8 +68,8 @@ TEST_F(ParameterFileTest, SavingAndReadingGivesBackEveryLine) {
   EXPECT_EQ(readBack.lines, page.lines);
   const std::vector<std::string> expected = {session.msg(116), session.msg(117), session.msg(111),
                                              session.msg(114) + ":6", session.msg(115)};
-  EXPECT_EQ(host.texts(), expected);
-  for (const auto& line : host.lines) EXPECT_EQ(line.page, kParameterPage);
+  EXPECT_EQ(host.lines(kParameterPage), expected);
+  EXPECT_EQ(host.allLines(), expected);  // on the parameter page, whichever page is on top
 }
 
 TEST_F(ParameterFileTest, EmptyFileEmptiesTheEditor) {
@@ -78,19 +77,19 @@ TEST_F(ParameterFileTest, EmptyFileEmptiesTheEditor) {
   page.lines = {"old"};
   ASSERT_TRUE(readParameterFile(dir.file("empty.par"), session, host, page));
   EXPECT_TRUE(page.lines.empty());
-  EXPECT_EQ(host.texts()[1], session.msg(114) + ":0");
+  EXPECT_EQ(host.allLines()[1], session.msg(114) + ":0");
 }
 
 TEST_F(ParameterFileTest, FailuresLeaveEditorAndFilesAlone) {
   page.lines = {"kept"};
   EXPECT_FALSE(readParameterFile(dir.file("missing.par"), session, host, page));
   EXPECT_EQ(page.lines, std::vector<std::string>{"kept"});
-  EXPECT_EQ(host.texts(), std::vector<std::string>{session.msg(111)});
+  EXPECT_EQ(host.allLines(), std::vector<std::string>{session.msg(111)});
 
   // A save that cannot be made reports no success.
-  host.lines.clear();
+  host.clearLines();
   EXPECT_FALSE(writeParameterFile(dir.file("no such directory/set.par"), session, host, page));
-  EXPECT_EQ(host.texts(), std::vector<std::string>{session.msg(116)});
+  EXPECT_EQ(host.allLines(), std::vector<std::string>{session.msg(116)});
 }
 
 }  // namespace

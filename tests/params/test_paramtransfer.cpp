@@ -1,0 +1,244 @@
+// Sending and reading parameters against the controller emulator, checked
+// frame by frame on the wire.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "app/settings.h"
+#include "link/comm.h"
+#include "link/link.h"
+#include "params/paramlist.h"
+#include "params/paramtransfer.h"
+#include "support/emulator.h"
+#include "support/fakehost.h"
+#include "support/tempdir.h"
+
+namespace qxr {
+namespace {
+
+using Lines = std::vector<std::string>;
+using test::Emulator;
+using test::EmulatorOptions;
+
+const std::string kAck = "\x06\x07\x01\r\n";
+
+class ParameterTransferTest : public ::testing::Test {
+ protected:
+  ParameterTransferTest() : session(test::makeTestSession(dir)) {
+    session.settings.transitMode = 1;  // block mode: no pacing
+    host.page = kParameterPage;
+    port.SetPortDirectory(session.startDir);
+  }
+
+  Emulator& start(const EmulatorOptions& options = {}) {
+    emulator = std::make_unique<Emulator>(dir, options);
+    return *emulator;
+  }
+  Link& link() {
+    if (!link_) link_ = std::make_unique<Link>(port, session, host, clock);
+    return *link_;
+  }
+  const Lines& messages() const { return host.lines(kParameterPage); }
+
+  test::TempDir dir;
+  Session session;
+  test::FakeHost host;
+  test::FakeClock clock;
+  TComm port;
+  MemoryParameterPage page;
+  std::unique_ptr<Emulator> emulator;
+
+ private:
+  std::unique_ptr<Link> link_;
+};
+
+TEST_F(ParameterTransferTest, SendWritesEachLineAndSkipsComments) {
+  Emulator& controller = start();
+  page.lines = {"/ spindle set-up", "Speed(12)=300", "A(13)=3=4", "B(14)=x", "C(1 5)=5"};
+  EXPECT_TRUE(sendParameters(link(), page));
+
+  EXPECT_EQ(controller.framesIn(), (Lines{"$%\r\n", "$R\r\n", "12=300\r\n", "13=4\r\n", "14=0\r\n", "1 5=5\r\n"}));
+  EXPECT_EQ(controller.storedParameters(), "12=300\r\n13=4\r\n14=0\r\n1 5=5\r\n");
+  EXPECT_EQ(messages(), (Lines{"#101COM2", "#144", "/ spindle set-up...Skip...", "Speed(12)=300", "A(13)=3=4",
+                               "B(14)=x", "C(1 5)=5", "#146", "#107"}));
+  EXPECT_EQ(host.questions, Lines{"#143"});
+  EXPECT_EQ(host.beeps, 1);
+  EXPECT_FALSE(port.Enabled());
+}
+
+TEST_F(ParameterTransferTest, SendStopsAtAMalformedLineOrARefusal) {
+  EmulatorOptions options;
+  options.refuse = {"13=*"};
+  Emulator& controller = start(options);
+  page.lines = {"A(11)=1", "", "B(12)=2"};
+  EXPECT_FALSE(sendParameters(link(), page));
+  EXPECT_EQ(controller.framesIn(), (Lines{"$%\r\n", "$R\r\n", "11=1\r\n"}));
+  EXPECT_EQ(messages(), (Lines{"#101COM2", "#144", "A(11)=1", "#145", "#146", "#107"}));
+  EXPECT_EQ(host.beeps, 2);
+
+  // The controller refuses parameter 13: the send ends there.
+  host.clearLines();
+  page.lines = {"A(11)=1", "B(13)=2", "C(14)=3"};
+  EXPECT_FALSE(sendParameters(link(), page));
+  const Lines frames = controller.framesIn();
+  EXPECT_EQ(frames.back(), "13=2\r\n");
+  EXPECT_EQ(messages(), (Lines{"#101COM2", "#144", "A(11)=1", "B(13)=2", "#142", "#107", "#146"}));
+  EXPECT_EQ(controller.storedParameters(), "11=1\r\n");
+}
+
+TEST_F(ParameterTransferTest, NothingIsSentWithoutLinesOrConsent) {
+  Emulator& controller = start();
+  EXPECT_FALSE(sendParameters(link(), page));
+  EXPECT_EQ(messages(), Lines{"#141"});
+  EXPECT_TRUE(host.questions.empty());
+
+  host.clearLines();
+  host.defaultAnswer = false;
+  page.lines = {"A(1)=1"};
+  EXPECT_FALSE(sendParameters(link(), page));
+  EXPECT_EQ(host.questions, Lines{"#143"});
+  EXPECT_TRUE(messages().empty());
+  EXPECT_TRUE(controller.framesIn().empty());
+  EXPECT_EQ(host.beeps, 2);
+}
+
+TEST_F(ParameterTransferTest, ReceiveReadsTheCheckedEntriesInListOrder) {
+  EmulatorOptions options;
+  options.parameters = "12=300\r\n101=5000\r\n7=-2\r\n";
+  Emulator& controller = start(options);
+  const ParameterEntries list = {{"Speed", 12}, {"Rapid", 101}, {"Unset", 9}, {"Offset", 7}};
+  page.lines = {"old line"};
+  page.checked = {0, 2, 3};
+  EXPECT_TRUE(receiveParameters(link(), page, list));
+
+  EXPECT_EQ(controller.framesIn(), (Lines{"$%\r\n", "$P\r\n", "12\r\n", kAck, "9\r\n", kAck, "7\r\n", kAck}));
+  EXPECT_EQ(page.lines, (Lines{"Speed(12)=300", "Unset(9)=0", "Offset(7)=-2"}));
+  EXPECT_EQ(messages(), (Lines{"#101COM2", "#147", "#148", "#107"}));
+
+  // Nothing checked: only the request, and an empty editor.
+  host.clearLines();
+  page.checked.clear();
+  EXPECT_TRUE(receiveParameters(link(), page, list));
+  const Lines frames = controller.framesIn();
+  EXPECT_EQ(Lines(frames.end() - 2, frames.end()), (Lines{"$%\r\n", "$P\r\n"}));
+  EXPECT_TRUE(page.lines.empty());
+  EXPECT_EQ(messages(), (Lines{"#101COM2", "#147", "#148", "#107"}));
+}
+
+TEST_F(ParameterTransferTest, ReceivedLinesSendBackUnchanged) {
+  // Every parameter of a shipped list, each with its own value.
+  session.settings.language = 1;
+  ParameterCatalogue catalogue;
+  catalogue.loadAdditionalLists(test::dataDir(), 1);
+  const ParameterEntries list = catalogue.build(test::dataDir(), 2, 2, 1);
+  std::string held;
+  for (const auto& entry : list) held += std::to_string(entry.number) + "=" + std::to_string(entry.number * 3 - 50) + "\r\n";
+  EmulatorOptions options;
+  options.model = 302;
+  options.version = "M";
+  options.parameters = held;
+  Emulator& controller = start(options);
+
+  for (std::size_t i = 0; i < list.size(); ++i) page.checked.push_back(static_cast<int>(i));
+  ASSERT_TRUE(receiveParameters(link(), page, list));
+  ASSERT_EQ(page.lines.size(), list.size());
+  ASSERT_TRUE(writeParameterFile(dir.file("all.par"), session, host, page));
+
+  MemoryParameterPage fromFile;
+  ASSERT_TRUE(readParameterFile(dir.file("all.par"), session, host, fromFile));
+  const std::size_t before = controller.framesIn().size();
+  ASSERT_TRUE(sendParameters(link(), fromFile));
+  const Lines frames = controller.framesIn();
+  Lines written(frames.begin() + static_cast<long>(before) + 2, frames.end());
+  std::string sentBack;
+  for (const auto& frame : written) sentBack += frame;
+  EXPECT_EQ(sentBack, held);
+  EXPECT_EQ(controller.storedParameters(), held);
+}
+
+// The cases that wait for the read time-out, together.
+TEST_F(ParameterTransferTest, ASilentControllerEndsTheReadAtOnce) {
+  // Answers the request and the first parameter, then nothing more.
+  EmulatorOptions options;
+  options.parameters = "12=300\r\n";
+  options.silentAfter = 5;
+  Emulator& controller = start(options);
+  const ParameterEntries list = {{"Speed", 12}, {"Rapid", 101}, {"Unset", 9}, {"Offset", 7}};
+  page.checked = {0, 1, 2, 3};
+  EXPECT_FALSE(receiveParameters(link(), page, list));
+  EXPECT_EQ(page.lines, Lines{"Speed(12)=300"});
+  // One time-out only: the remaining entries are not asked for.
+  EXPECT_EQ(controller.framesIn().size(), 6u);
+  EXPECT_EQ(messages(), (Lines{"#101COM2", "#147", "#103", "#107", "Rapid(101)=XXXXXX", "#148"}));
+  EXPECT_FALSE(port.Enabled());
+}
+
+TEST_F(ParameterTransferTest, ARefusedNumberEndsTheRead) {
+  EmulatorOptions options;
+  options.parameters = "12=300\r\n";
+  options.refuse = {"101"};
+  Emulator& controller = start(options);
+  const ParameterEntries list = {{"Speed", 12}, {"Rapid", 101}, {"Unset", 9}};
+  page.checked = {0, 1, 2};
+  EXPECT_FALSE(receiveParameters(link(), page, list));
+  EXPECT_EQ(page.lines, Lines{"Speed(12)=300"});
+  EXPECT_EQ(controller.framesIn().back(), "101\r\n");
+  EXPECT_EQ(messages(), (Lines{"#101COM2", "#147", "#142", "#107", "Rapid(101)=XXXXXX", "#148"}));
+}
+
+// The command line: a full read into a file, sent back frame for frame.
+TEST_F(ParameterTransferTest, ToolReceivesAllAndSendsTheFileBack) {
+  // qxrtool lies beside qxremu in the build tree.
+  const std::string bin = std::filesystem::path(Emulator::binary()).parent_path().parent_path().string();
+  if (!std::filesystem::exists(bin + "/qxrtool/qxrtool")) GTEST_SKIP() << "no qxrtool in " << bin;
+  for (const char* name : {"102ParSDE.txt", "202ParSDE.txt", "Q202AddE.Ini"}) {
+    std::ifstream in(test::dataDir() + name, std::ios::binary);
+    dir.write(name, std::string(std::istreambuf_iterator<char>(in), {}));
+  }
+  dir.write("Customer.ini", "Language=1\r\nBaud=4\r\n");
+  Settings fast;
+  fast.transitMode = 1;  // block mode: no pause after every byte
+  dir.write("Init.ini", formatInitIni(fast));
+  ParameterCatalogue catalogue;
+  catalogue.loadAdditionalLists(dir.dir(), 1);
+  std::string held;
+  for (const auto& entry : catalogue.build(dir.dir(), 1, 0, 1))
+    held += std::to_string(entry.number) + "=" + std::to_string(entry.number + 7) + "\r\n";
+  EmulatorOptions options;
+  options.model = 202;
+  options.parameters = held;
+  Emulator& controller = start(options);
+
+  const std::string tool = bin + "/qxrtool/qxrtool --dir " + dir.dir() + " --port COM2 --yes ";
+  auto run = [](const std::string& command) {
+    FILE* out = ::popen((command + " 2>&1").c_str(), "r");
+    char chunk[4096];
+    std::string text;
+    while (std::size_t n = std::fread(chunk, 1, sizeof chunk, out)) text.append(chunk, n);
+    const int status = ::pclose(out);
+    return std::make_pair(WIFEXITED(status) ? WEXITSTATUS(status) : -1, text);
+  };
+  auto [received, receiveOutput] = run(tool + "param receive -o " + dir.file("all.par") + " --model QXR202 --all");
+  ASSERT_EQ(received, 0) << receiveOutput;
+  const std::size_t before = controller.framesIn().size();
+  auto [sent, sendOutput] = run(tool + "param send " + dir.file("all.par"));
+  ASSERT_EQ(sent, 0) << sendOutput;
+  const Lines frames = controller.framesIn();
+  std::string sentBack;
+  for (auto frame = frames.begin() + static_cast<long>(before) + 2; frame != frames.end(); ++frame) sentBack += *frame;
+  EXPECT_EQ(sentBack, held);
+
+  EXPECT_EQ(run(tool + "param receive -o x.par --all NAME").first, 2);
+  EXPECT_EQ(run(tool + "param receive -o x.par --model QXR999 --all").first, 2);
+  EXPECT_EQ(run(tool + "param send " + dir.file("missing.par")).first, 1);
+}
+
+}  // namespace
+}  // namespace qxr
