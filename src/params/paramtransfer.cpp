@@ -2,16 +2,13 @@
 
 #include "app/host.h"
 #include "app/textio.h"
+#include "link/frames.h"
 #include "link/link.h"
 
 namespace qxr {
 
 namespace {
 
-constexpr std::string_view kAttentionLine = "$%\r\n";
-constexpr std::string_view kSendRequestLine = "$R\r\n";
-constexpr std::string_view kReadRequestLine = "$P\r\n";
-constexpr std::string_view kNextLine = "\x06\x07\x01\r\n";
 constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::string_view kSkipMark = "...Skip...";
 constexpr std::string_view kMissingValue = "XXXXXX";
@@ -79,9 +76,9 @@ bool sendParameters(Link& link, ParameterPage& page) {
 
   link.ConnectRS232();
   report(host, session.msg(144));
-  if (!link.TransToQXR(kAttentionLine)) return false;
+  if (!link.TransToQXR(frames::kAttention)) return false;
   link.ReceiveFromQXR(kReplyLength, 0);  // whatever the controller answers
-  if (!link.TransToQXR(kSendRequestLine) || !link.ReceiveFromQXR(kReplyLength, 1)) return false;
+  if (!link.TransToQXR(frames::kParamWrite) || !link.ReceiveFromQXR(kReplyLength, 1)) return false;
 
   bool allSent = true;
   for (const std::string& line : lines) {
@@ -112,9 +109,9 @@ bool receiveParameters(Link& link, ParameterPage& page, const ParameterEntries& 
   LinkHost& host = link.host();
   link.ConnectRS232();
   report(host, session.msg(147));
-  if (!link.TransToQXR(kAttentionLine)) return false;
+  if (!link.TransToQXR(frames::kAttention)) return false;
   link.ReceiveFromQXR(kReplyLength, 0);
-  if (!link.TransToQXR(kReadRequestLine) || !link.ReceiveFromQXR(kReplyLength, 1)) return false;
+  if (!link.TransToQXR(frames::kParamRead) || !link.ReceiveFromQXR(kReplyLength, 1)) return false;
 
   page.setParameterLines({});
   bool allRead = true;
@@ -131,7 +128,7 @@ bool receiveParameters(Link& link, ParameterPage& page, const ParameterEntries& 
       allRead = false;
       break;
     }
-    if (!link.TransToQXR(kNextLine)) {
+    if (!link.TransToQXR(frames::kAckLine)) {
       allRead = false;
       break;
     }
