@@ -1,5 +1,5 @@
 // The program page of the main window: its widgets behind the NC operations,
-// with a scripted controller on a pseudo-terminal linked as COM2.
+// with the controller emulator on a pseudo-terminal linked as COM2.
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
@@ -10,23 +10,18 @@
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
-#include <deque>
-#include <mutex>
 
 #include "app/filewindows.h"
 #include "app/mainform.h"
 #include "app/msgdlg.h"
 #include "nc/multiplenc.h"
+#include "support/emulator.h"
 #include "support/fakehost.h"
-#include "support/ptypeer.h"
 #include "widgets/radiogroup.h"
 
 using namespace qxr;
 
 namespace {
-
-const std::string kAtt = "$%\r\n";
-const std::string kNak = "\x15\x07\x07\r\n";
 
 struct StartDir {
   test::TempDir dir;
@@ -38,19 +33,6 @@ struct StartDir {
               "MAX COM Port      = 8\r\n");
   }
 };
-
-// Replies in order, one per frame; silence once they run out.
-std::function<std::string(const std::string&)> script(std::deque<std::string> replies) {
-  auto state = std::make_shared<std::pair<std::mutex, std::deque<std::string>>>();
-  state->second = std::move(replies);
-  return [state](const std::string&) {
-    std::lock_guard<std::mutex> guard(state->first);
-    if (state->second.empty()) return std::string();
-    std::string reply = state->second.front();
-    state->second.pop_front();
-    return reply;
-  };
-}
 
 QStringList messages(const TMainForm& form) { return form.MsgMemo->toPlainText().split('\n'); }
 
@@ -87,10 +69,7 @@ class TestNcPage : public QObject {
   void sendAndReceiveThroughTheWidgets() {
     StartDir start;
     AnswerOk ok;
-    test::PtyPeer peer(script({kAtt, "OK\r\n", kNak, kAtt, "OK\r\n", "OK\r\n", "OK\r\n", "OK\r\n", "OK\r\n",
-                               "OK\r\n",  // the send
-                               kAtt, "OK\r\n", "OK\r\n", "PART1\r\n", "N1 G00 X0\r\n", "N2 \r\n", "N3 M30\r\n", kAtt}));
-    peer.linkAs(start.dir, "COM2");
+    test::Emulator emulator(start.dir);
     TMainForm form(start.dir.dir());
     const QString title = form.windowTitle();
     form.ProgramMemo->setPlainText("G00 X0\n\nM30\n");
@@ -104,9 +83,8 @@ class TestNcPage : public QObject {
     });
     form.TransBtn->click();
     QVERIFY(pressed);
-    QCOMPARE(peer.frames().size(), std::size_t{10});
-    QCOMPARE(peer.frames()[6], std::string("PART1   \r\n"));
-    QCOMPARE(peer.frames()[8], std::string("N2 \r\n"));
+    QCOMPARE(emulator.framesIn().size(), std::size_t{10});
+    QCOMPARE(*emulator.storedProgram(7), std::string("7\r\nPART1\r\nN1 G00 X0\r\nN2 \r\nN3 M30\r\n"));
     QVERIFY(messages(form).contains("#106"));
     QCOMPARE(messages(form).last(), QStringLiteral("#107"));
     QCOMPARE(form.windowTitle(), title);  // the progress is gone again
@@ -149,8 +127,9 @@ class TestNcPage : public QObject {
 
   void multipleButtonRunsTheBatch() {
     StartDir start;
-    test::PtyPeer peer(script({kAtt, "OK\r\n", "OK\r\n", "P2\r\n", "N1 X2\r\n", kAtt}));
-    peer.linkAs(start.dir, "COM2");
+    test::EmulatorOptions options;
+    options.programs[2] = "2\r\nP2\r\nN1 X2\r\n";
+    test::Emulator emulator(start.dir, options);
     TMainForm form(start.dir.dir());
     form.MultipleBtn->show();
     auto previous = setMultipleFormHook([&](TMultipleNCForm& window) {
