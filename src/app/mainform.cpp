@@ -248,6 +248,7 @@ TMainForm::TMainForm(const std::string& startDir, QWidget* parent)
   setWindowTitle(title);
   applyCaptions();
   PageControl->setCurrentIndex(kProgramPage);
+  ProgramMemo->setFocus();
   LoadAdditionalParameterLists();
   QXR102RadioButton->setChecked(true);
   selectVersion(1);
@@ -478,9 +479,9 @@ void TMainForm::buildParameterSheet() {
   right->addLayout(buttons);
 
   auto* page = new QHBoxLayout(ParameterSheet);
-  page->addLayout(list, 13);
+  page->addLayout(list, 12);
   page->addLayout(editor, 10);
-  page->addLayout(right, 12);
+  page->addLayout(right, 13);
 }
 
 void TMainForm::buildPlcSheet() {
