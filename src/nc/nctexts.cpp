@@ -20,7 +20,7 @@ constexpr TextPair kTexts[] = {
     {"Line %d is too long for the controller (%d bytes, at most %d): nothing was sent",
      "第 %d 行對控制器而言太長 (%d 位元組, 最多 %d): 未傳送任何資料"},
     {"Line %d of %d", "第 %d 行 / 共 %d 行"},
-    {"%d lines received", "已接收 %d 行"},
+    {"Lines received: %d", "已接收行數: %d"},
     {"Program %d of %d", "第 %d 組程式 / 共 %d 組"},
     {"More than %d files are checked: nothing is transferred", "勾選的檔案超過 %d 個: 不進行傳送"},
 };
