@@ -107,6 +107,8 @@ bool sendParameters(Link& link, ParameterPage& page) {
 bool receiveParameters(Link& link, ParameterPage& page, const ParameterEntries& list) {
   Session& session = link.session();
   LinkHost& host = link.host();
+  // Taken before the first wait: the waits let the page rebuild its list.
+  const std::vector<int> checked = page.checkedEntries();
   link.ConnectRS232();
   report(host, session.msg(147));
   if (!link.TransToQXR(frames::kAttention)) return false;
@@ -115,7 +117,7 @@ bool receiveParameters(Link& link, ParameterPage& page, const ParameterEntries& 
 
   page.setParameterLines({});
   bool allRead = true;
-  for (const int index : page.checkedEntries()) {
+  for (const int index : checked) {
     if (index < 0 || static_cast<std::size_t>(index) >= list.size()) continue;
     const ParameterEntry& entry = list[static_cast<std::size_t>(index)];
     if (!link.TransToQXR(std::to_string(entry.number) + std::string(kLineEnd))) {

@@ -1,0 +1,149 @@
+// The parameter page of the main window: its widgets behind the parameter
+// catalogue, files and transfers, with the controller emulator as COM2.
+#include <QListWidget>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <filesystem>
+
+#include "app/codec.h"
+#include "app/filewindows.h"
+#include "app/mainform.h"
+#include "app/msgdlg.h"
+#include "params/paramlist.h"
+#include "support/emulator.h"
+#include "support/fakehost.h"
+
+using namespace qxr;
+
+namespace {
+
+// A start directory with the catalogue "#n" (Chinese), the shipped parameter
+// descriptions, and block mode for speed.
+struct StartDir {
+  test::TempDir dir;
+  StartDir() {
+    test::makeTestSession(dir);
+    for (const auto& file : std::filesystem::directory_iterator(test::dataDir())) {
+      const std::string name = file.path().filename().string();
+      if (name.find("Par") != std::string::npos || name.find(".Ini") != std::string::npos)
+        std::filesystem::copy_file(file.path(), dir.file(name));
+    }
+    Settings settings;
+    settings.transitMode = 1;
+    dir.write("Init.ini", formatInitIni(settings));
+  }
+};
+
+QStringList messages(const TMainForm& form) { return form.ParMsgMemo->toPlainText().split('\n'); }
+
+struct AnswerOk {
+  AnswerOk() { previous = setMessageDialogHook([](QDialog&) { return 1; }); }
+  ~AnswerOk() { setMessageDialogHook(previous); }
+  MessageDialogHook previous;
+};
+
+ParameterEntries shippedList(int model, int version) {
+  ParameterCatalogue catalogue;
+  catalogue.loadAdditionalLists(test::dataDir(), 0);
+  return catalogue.build(test::dataDir(), model, version, 0);
+}
+
+}  // namespace
+
+class TestParamsPage : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void checkListFollowsModelAndVersion() {
+    StartDir start;
+    TMainForm form(start.dir.dir());
+    // At start: QXR102, version K.
+    ParameterEntries list = shippedList(0, 1);
+    QCOMPARE(form.ParaCheckListBox->count(), static_cast<int>(list.size()));
+    QCOMPARE(form.ParaCheckListBox->item(0)->text(), QString::fromStdString(bytesToUtf8(list[0].name, 0)));
+    form.ParaCheckListBox->item(3)->setCheckState(Qt::Checked);
+
+    form.SetParameterList(4);
+    list = shippedList(4, 1);
+    QCOMPARE(form.session().modelIndex, 4);
+    QCOMPARE(form.ParaCheckListBox->count(), static_cast<int>(list.size()));
+    QCOMPARE(form.ParaCheckListBox->item(form.ParaCheckListBox->count() - 1)->text(),
+             QString::fromStdString(bytesToUtf8(list.back().name, 0)));
+    for (int row = 0; row < form.ParaCheckListBox->count(); ++row) {
+      QListWidgetItem* item = form.ParaCheckListBox->item(row);
+      QVERIFY(item->flags() & Qt::ItemIsUserCheckable);
+      QCOMPARE(item->checkState(), Qt::Unchecked);
+    }
+  }
+
+  void sendAndReceiveThroughTheWidgets() {
+    StartDir start;
+    AnswerOk ok;
+    test::EmulatorOptions options;
+    options.parameters = "1=3\r\n103=250\r\n";
+    test::Emulator emulator(start.dir, options);
+    TMainForm form(start.dir.dir());
+    form.PageControl->setCurrentIndex(kParameterPage);
+
+    form.ParameterMemo->setPlainText("/ 備註\nSpeed(12)=300\n");
+    // A press of the receive button while the send waits is refused.
+    bool pressed = false;
+    QTimer::singleShot(0, &form, [&] {
+      form.ParRcvBtn->click();
+      pressed = true;
+    });
+    form.ParTrnBtn->click();
+    QVERIFY(pressed);
+    QCOMPARE(emulator.framesIn(), (std::vector<std::string>{"$%\r\n", "$R\r\n", "12=300\r\n"}));
+    QVERIFY(messages(form).contains(QString::fromUtf8("/ 備註...Skip...")));
+    QCOMPARE(messages(form).last(), QStringLiteral("#107"));
+
+    // Read two checked entries back: the editor shows them by name.
+    const ParameterEntries list = shippedList(0, 1);
+    int checkedRows[2] = {-1, -1};
+    for (int row = 0; row < static_cast<int>(list.size()); ++row) {
+      if (list[static_cast<std::size_t>(row)].number == 1) checkedRows[0] = row;
+      if (list[static_cast<std::size_t>(row)].number == 103) checkedRows[1] = row;
+    }
+    for (int row : checkedRows) form.ParaCheckListBox->item(row)->setCheckState(Qt::Checked);
+    form.ParRcvBtn->click();
+    const QString expected = QString::fromStdString(bytesToUtf8(list[static_cast<std::size_t>(checkedRows[0])].name, 0)) +
+                             "(1)=3\n" +
+                             QString::fromStdString(bytesToUtf8(list[static_cast<std::size_t>(checkedRows[1])].name, 0)) +
+                             "(103)=250";
+    QCOMPARE(form.ParameterMemo->toPlainText(), expected);
+    QCOMPARE(messages(form).last(), QStringLiteral("#107"));
+  }
+
+  void fileButtonsThroughTheFileWindows() {
+    StartDir start;
+    TMainForm form(start.dir.dir());
+    form.PageControl->setCurrentIndex(kParameterPage);
+    const std::string path = start.dir.file("set.par");
+    auto previous = setFileWindowHook([&](QDialog& window) {
+      auto& files = static_cast<TFileWindowBase&>(window);
+      files.setDirectory(start.dir.dir());
+      files.FileEdit->setText("set");
+      if (auto* save = qobject_cast<TSaveFileForm*>(&window)) save->SaveOKBtn->click();
+      else static_cast<TOpenFileForm&>(window).OpenOKBtn->click();
+    });
+    form.ParameterMemo->setPlainText(QString::fromUtf8("速度(12)=300\n\n") + QString(120, 'x'));
+    form.WriteParBtn->click();
+    QCOMPARE(start.dir.read("set.par"), "\xB3\x74\xAB\xD7(12)=300\r\n\r\n" + std::string(120, 'x') + "\r\n");
+    QCOMPARE(form.ParFileNameLabel->text(), QString::fromStdString("#35" + path));
+
+    form.ParameterMemo->clear();
+    form.ReadParBtn->click();
+    QCOMPARE(form.ParameterMemo->toPlainText(), QString::fromUtf8("速度(12)=300\n\n") + QString(120, 'x'));
+    QCOMPARE(messages(form).mid(messages(form).size() - 3),
+             (QStringList{"#111", "#114:3", "#115"}));
+    setFileWindowHook(previous);
+  }
+};
+
+QTEST_MAIN(TestParamsPage)
+#include "test_params_page.moc"
