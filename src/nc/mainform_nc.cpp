@@ -79,7 +79,9 @@ class MainFormNcPage final : public NcPage {
     form_.FileNameLabel->setText(QString::fromStdString(displayUtf8(label, language_)));
   }
   void clearMessages() override { form_.MsgMemo->clear(); }
-  void setEditorVisible(bool visible) override { form_.ProgramMemo->setVisible(visible); }
+  // Painting is suspended rather than the widget hidden, so that the page's
+  // layout does not jump while a file fills the editor.
+  void setEditorVisible(bool visible) override { form_.ProgramMemo->setUpdatesEnabled(visible); }
   void focusEditor() override { form_.ProgramMemo->setFocus(); }
   void scrollEditorToTop() override {
     form_.ProgramMemo->moveCursor(QTextCursor::Start);
