@@ -118,6 +118,10 @@ int runPlcCommand(ToolContext& context, const Args& args) {
 
   if (sub == "decompile") {
     if (pos.size() != 1 || !options.output.empty()) return usageError("plc decompile takes one FILE.mcn");
+    if (!std::filesystem::is_regular_file(pos[0])) {
+      std::fprintf(stderr, "qxrtool: cannot read %s\n", pos[0].c_str());
+      return kExitFailed;
+    }
     page.printEditor = true;
     return exitCode(operations.listMcnFile(pos[0]));
   }
