@@ -43,10 +43,24 @@ class TempDir {
   std::filesystem::path path_;
 };
 
-// The shipped data directory (data/ of the source tree).
+// The shipped data directory (data/ of the source tree), with a trailing separator.
 inline std::string dataDir() {
-  const char* dir = std::getenv("QXR_DATA_DIR");
-  return dir ? std::string(dir) + "/" : std::string("data/");
+  if (const char* dir = std::getenv("QXR_DATA_DIR")) return std::string(dir) + "/";
+#ifdef QXR_DEFAULT_DATA_DIR
+  return std::string(QXR_DEFAULT_DATA_DIR) + "/";
+#else
+  return "data/";
+#endif
+}
+
+// The build tree (where tools/qxremu/qxremu and tools/qxrtool/qxrtool are), without a trailing separator.
+inline std::string binDir() {
+  if (const char* dir = std::getenv("QXR_BIN_DIR")) return dir;
+#ifdef QXR_DEFAULT_BIN_DIR
+  return QXR_DEFAULT_BIN_DIR;
+#else
+  return ".";
+#endif
 }
 
 }  // namespace qxr::test
