@@ -184,7 +184,19 @@ std::string utf8ToBytes(std::string_view utf8, int language) {
 
 std::string displayUtf8(std::string_view text, int language) {
   if (isValidUtf8(text)) return std::string(text);
-  return bytesToUtf8(text, language);
+  // Catalogue text (UTF-8) followed by bytes of the code page (a name, a
+  // received line): split after the last ASCII character of the longest
+  // valid UTF-8 start. Catalogue texts end in ASCII (": ", a blank), and a
+  // Big5 pair that happens to look like UTF-8 never carries an ASCII byte.
+  std::size_t split = 0;
+  char32_t c;
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t length = decodeUtf8(text, i, c);
+    if (length == 0) break;
+    i += length;
+    if (c < 0x80) split = i;
+  }
+  return std::string(text.substr(0, split)) + bytesToUtf8(text.substr(split), language);
 }
 
 }  // namespace qxr

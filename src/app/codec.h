@@ -19,9 +19,9 @@ std::string bytesToUtf8(std::string_view bytes, int language);
 // become "?".
 std::string utf8ToBytes(std::string_view utf8, int language);
 
-// A line for a message box, which may mix catalogue text (UTF-8) with bytes
-// of the operator's code page: valid UTF-8 is shown as it is, anything else
-// is decoded through the code page.
+// A line for a message box, which may be catalogue text (UTF-8) followed by
+// bytes of the operator's code page: valid UTF-8 is shown as it is; otherwise
+// the UTF-8 start is kept and the rest decoded through the code page.
 std::string displayUtf8(std::string_view text, int language);
 
 bool isValidUtf8(std::string_view text);

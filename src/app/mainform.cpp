@@ -169,27 +169,8 @@ void alignLineColumn(QPlainTextEdit* editor, QPlainTextEdit* column) {
   column->verticalScrollBar()->setValue(editor->verticalScrollBar()->value());
 }
 
-// A page line is catalogue text (UTF-8) possibly followed by bytes of the
-// operator's code page (a name, a received line). Decoding the whole line by
-// one rule garbles the catalogue part whenever the bytes are Big5, so the
-// line is split after the last ASCII character of its longest valid UTF-8
-// start: catalogue texts end in ASCII (": ", a blank), and a Big5 pair that
-// happens to look like UTF-8 never carries an ASCII byte.
 QString mixedLineText(std::string_view line, int language) {
-  if (isValidUtf8(line)) return QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()));
-  std::size_t split = 0;
-  for (std::size_t i = 0; i < line.size();) {
-    const auto lead = static_cast<unsigned char>(line[i]);
-    if (lead < 0x80) {
-      split = ++i;
-      continue;
-    }
-    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
-    if (i + length > line.size() || !isValidUtf8(line.substr(i, length))) break;
-    i += length;
-  }
-  const std::string head(line.substr(0, split));
-  return QString::fromStdString(head + bytesToUtf8(line.substr(split), language));
+  return QString::fromStdString(displayUtf8(line, language));
 }
 
 bool isTypingKey(const QKeyEvent* key) {

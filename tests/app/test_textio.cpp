@@ -67,6 +67,8 @@ TEST(Codec, Big5RoundTripKeepsEveryByte) {
 TEST(Codec, DisplayKeepsUtf8AndDecodesCodePageBytes) {
   EXPECT_EQ(displayUtf8("\xe7\xa8\x8b", 0), "\xe7\xa8\x8b");
   EXPECT_EQ(displayUtf8("\xb5{", 0), "\xe7\xa8\x8b");
+  // Chinese catalogue text followed by a Big5 name: each part by its own rule.
+  EXPECT_EQ(displayUtf8("\xe5\x90\x8d: \xb5{\xa6\xa1", 0), "\xe5\x90\x8d: \xe7\xa8\x8b\xe5\xbc\x8f");
 }
 
 TEST(ResolveCaseInsensitive, FindsAnExistingSpelling) {
