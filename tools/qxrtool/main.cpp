@@ -31,6 +31,7 @@ constexpr const char* kUsage =
     "  nc plot FILE -o OUT.png [--resolution 0-4] [--seconds] [--mirror-x] [--mirror-y] [--z VALUE]\n"
     "  param send FILE.par\n"
     "  param receive -o FILE.par [--model QXR102] [--version SD|K|M] [--all | NAME...]\n"
+    "  param list [--model QXR102] [--version SD|K|M]   numbers and names of a model\n"
     "  plc compile FILE [-o OUT.mcn]\n"
     "  plc decompile FILE.mcn\n"
     "  plc send FILE\n"
