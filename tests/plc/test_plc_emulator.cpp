@@ -45,7 +45,13 @@ TEST_F(PlcEmulatorTest, SendThenReceiveGivesTheCanonicalProgramBack) {
 
   page.lines = kProgram;
   page.filePath = dir.file("conveyor.pmc");
+  page.delayMs = 0;
   ASSERT_TRUE(operations.send()) << emulator.logText();
+  EXPECT_EQ(messages(), (Lines{"#101COM2", "#108", "#108", "#164", "#108", "#106", "#107"}));
+  EXPECT_EQ(clock.slept, 100u);  // the connect pause only: a delay of 0 adds nothing
+  EXPECT_FALSE(page.progressVisible);
+  EXPECT_EQ(page.progressUpdates, 14);
+  EXPECT_EQ(page.lastProgress, ">>>");  // eleven marks, then from one again
   const Lines mcn = *readAllLines(dir.file("conveyor.mcn"));
   ASSERT_EQ(mcn.size(), 14u);  // 160 + 10 x 6 bytes
 
@@ -69,7 +75,11 @@ TEST_F(PlcEmulatorTest, SendThenReceiveGivesTheCanonicalProgramBack) {
                                "ATMU 01 10 0500 0501", "LDA $00FF", "@LDA #TM05", "@SLA #03", "NOP", "END"}))
       << emulator.logText();
   EXPECT_EQ(*readAllLines(dir.file("Mcn.tmp")), mcn);
-  EXPECT_EQ(messages().back(), "#232");
+  EXPECT_EQ(fresh.presets[7], 20);
+  EXPECT_EQ(fresh.timing[0].count2(), 10);
+  EXPECT_EQ(messages(), (Lines{"#101COM2", "#108", "#108", "#108", "#176", "#108", "#109", "#107", "#171", "#232"}));
+  EXPECT_TRUE(page.lastProgressRight);
+  EXPECT_FALSE(page.progressVisible);
 }
 
 TEST_F(PlcEmulatorTest, ReceiveInterruptedMidStreamKeepsThePreviousMcnTmp) {

@@ -103,30 +103,6 @@ class PlcTransferTest : public ::testing::Test {
   PlcOperations operations;
 };
 
-TEST_F(PlcTransferTest, SendCompilesWritesTheMcnAndStreamsItsLines) {
-  page.lines = {"TMR 5 #100 ; main timer", "LD 0001", "", "OUT 0500", "END"};
-  page.delayMs = 0;
-  ASSERT_TRUE(operations.send());
-
-  const Lines mcn = *readAllLines(dir.file("Tmp.mcn"));  // relative: the start directory
-  ASSERT_EQ(mcn.size(), 12u);
-  ASSERT_TRUE(peer.waitForFrames(2 + mcn.size() + 2));
-  Lines expected = {kLinkOn, kSequenceWrite};
-  for (const std::string& line : mcn) expected.push_back(record(line));
-  expected.push_back(kEndOfData);
-  expected.push_back(kLinkOff);
-  EXPECT_EQ(peer.frames(), expected);
-  // The first record byte for byte: 16 preset bytes, preset 5 = 100.
-  EXPECT_EQ(peer.frames()[2], "\x02" "1000" "00000000000000000000640000000000" "8B\x03");
-
-  EXPECT_EQ(messages(), (Lines{"#101COM2", "#108", "#108", "#164", "#108", "#106", "#107"}));
-  EXPECT_FALSE(page.progressVisible);
-  EXPECT_EQ(page.progressUpdates, 12);
-  EXPECT_EQ(page.lastProgress, ">");  // 12 lines: eleven marks, then one again
-  EXPECT_FALSE(page.lastProgressRight);
-  EXPECT_EQ(clock.slept, 100u);  // the connect pause only: a delay of 0 adds nothing
-}
-
 TEST_F(PlcTransferTest, SendsCompiledDataUnchangedAndNamesTheMcnAfterTheFile) {
   page.lines = {"0A1B", "", "FF"};
   page.delayMs = 250;
@@ -169,24 +145,6 @@ TEST_F(PlcTransferTest, NothingIsSentForAnEmptyEditorACompileErrorOrAnUnwritable
 
   ::usleep(50000);
   EXPECT_TRUE(peer.frames().empty());
-}
-
-TEST_F(PlcTransferTest, ReceiveListsTheProgramAndKeepsTheDataInMcnTmp) {
-  const Lines source = {"TMR 5 #100", "CNT 7 #20 0001", "ATMU 1 10 0500 0501", "DW $00FF DM0010", "LDA $00FF", "END"};
-  const Lines mcn = mcnLinesOf(source);
-  script(readStream(mcn));
-  page.lines = {"old text"};
-  ASSERT_TRUE(operations.receive());
-  EXPECT_EQ(page.lines, (Lines{"TMR 005 #00100", "CNT 007 #00020 0001", "ATMU 01 10 0500 0501", "DW $00FF DM0010",
-                               "LDA $00FF", "END"}));
-  EXPECT_EQ(page.received, mcn);
-  EXPECT_EQ(*readAllLines(dir.file("Mcn.tmp")), mcn);
-  EXPECT_EQ(tables.presets[7], 20);
-  EXPECT_EQ(tables.timing[0].count2(), 10);
-  EXPECT_EQ(peer.frames(), (Lines{kLinkOn, kSequenceRead, kLinkOff}));
-  EXPECT_EQ(messages(), (Lines{"#101COM2", "#108", "#108", "#108", "#176", "#108", "#109", "#107", "#171", "#232"}));
-  EXPECT_TRUE(page.lastProgressRight);
-  EXPECT_FALSE(page.progressVisible);
 }
 
 TEST_F(PlcTransferTest, ReceiveWaitsAgainAfterAShortFirstAnswerAndStopsAtABadInstruction) {
