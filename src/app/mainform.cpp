@@ -878,14 +878,30 @@ void TMainForm::PLMSheetMouseDown(Qt::KeyboardModifiers modifiers) {
   TransDelayValue->setVisible(transDelayToggle_ == 1);
 }
 
-void TMainForm::AutoDetectBtnClick() { AutoDetect(link(), *this); }
+TMainForm::OperationGuard::OperationGuard(TMainForm& form)
+    : form_(form), acquired_(!form.operationRunning_) {
+  if (acquired_) form_.operationRunning_ = true;
+  else form_.beep();
+}
 
-void TMainForm::Button1Click() { RunTestButton(link(), 1); }
-void TMainForm::Button2Click() { RunTestButton(link(), 2); }
-void TMainForm::Button3Click() { RunTestButton(link(), 3); }
-void TMainForm::Button4Click() { RunTestButton(link(), 4); }
-void TMainForm::Button5Click() { RunTestButton(link(), 5); }
-void TMainForm::Button6Click() { RunTestButton(link(), 6); }
+TMainForm::OperationGuard::~OperationGuard() {
+  if (acquired_) form_.operationRunning_ = false;
+}
+
+void TMainForm::AutoDetectBtnClick() {
+  if (OperationGuard guard(*this); guard) AutoDetect(link(), *this);
+}
+
+void TMainForm::runTestButton(int button) {
+  if (OperationGuard guard(*this); guard) RunTestButton(link(), button);
+}
+
+void TMainForm::Button1Click() { runTestButton(1); }
+void TMainForm::Button2Click() { runTestButton(2); }
+void TMainForm::Button3Click() { runTestButton(3); }
+void TMainForm::Button4Click() { runTestButton(4); }
+void TMainForm::Button5Click() { runTestButton(5); }
+void TMainForm::Button6Click() { runTestButton(6); }
 
 // --- keys, mouse and focus ---
 

@@ -210,6 +210,7 @@ class TMainForm : public QWidget, public LinkHost, public DetectTarget {
   void ProgramSheetMouseDown(Qt::KeyboardModifiers modifiers);
   void PLMSheetMouseDown(Qt::KeyboardModifiers modifiers);
   void AutoDetectBtnClick();
+  void runTestButton(int button);
   void Button1Click();
   void Button2Click();
   void Button3Click();
@@ -246,7 +247,27 @@ class TMainForm : public QWidget, public LinkHost, public DetectTarget {
   Session session_;
   std::unique_ptr<Link> link_;
 
+  // One operation at a time. The waits for the controller keep the window
+  // responsive, so a button can be pressed while an operation runs; a second
+  // operation would mix its frames with the first one's on the same port and
+  // share its receive buffer. It is refused with a beep instead.
+  class OperationGuard {
+   public:
+    explicit OperationGuard(TMainForm& form);
+    ~OperationGuard();
+    OperationGuard(const OperationGuard&) = delete;
+    OperationGuard& operator=(const OperationGuard&) = delete;
+    explicit operator bool() const { return acquired_; }
+
+   private:
+    TMainForm& form_;
+    bool acquired_;
+  };
+  bool operationRunning() const { return operationRunning_; }
+
   // --- page state of the subsystems (each block owned by its subsystem) ---
+  bool operationRunning_ = false;
+
   // NC programs
   // Parameters
   struct ParameterState;  // catalogue and the list behind ParaCheckListBox

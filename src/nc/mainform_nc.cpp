@@ -112,33 +112,12 @@ class MainFormNcPage final : public NcPage {
   QString baseTitle_;
 };
 
-// The waits for the controller keep the window responsive, so a program
-// button can be pressed while an operation runs; a second operation would mix
-// its frames with the first one's on the same port. It is refused instead.
-class OneAtATime {
- public:
-  explicit OneAtATime(TMainForm& form) : acquired_(!running_) {
-    if (acquired_) running_ = true;
-    else form.beep();
-  }
-  ~OneAtATime() {
-    if (acquired_) running_ = false;
-  }
-  OneAtATime(const OneAtATime&) = delete;
-  OneAtATime& operator=(const OneAtATime&) = delete;
-  explicit operator bool() const { return acquired_; }
-
- private:
-  static inline bool running_ = false;
-  bool acquired_;
-};
-
 }  // namespace
 
 std::vector<std::string> TMainForm::ProgramLines() { return MainFormNcPage(*this).programLines(); }
 
 void TMainForm::ReadFileBtnClick() {
-  OneAtATime guard(*this);
+  OperationGuard guard(*this);
   if (!guard) return;
   fileChoice.fileChosen = false;
   if (!ShowOpenFileWindow()) return;
@@ -147,7 +126,7 @@ void TMainForm::ReadFileBtnClick() {
 }
 
 void TMainForm::WriteFileBtnClick() {
-  OneAtATime guard(*this);
+  OperationGuard guard(*this);
   if (!guard) return;
   fileChoice.fileChosen = false;
   if (!ShowSaveFileWindow()) return;
@@ -156,28 +135,28 @@ void TMainForm::WriteFileBtnClick() {
 }
 
 void TMainForm::TransBtnClick() {
-  OneAtATime guard(*this);
+  OperationGuard guard(*this);
   if (!guard) return;
   MainFormNcPage page(*this);
   NcOperations(link(), page).send();
 }
 
 void TMainForm::RcvBtnClick() {
-  OneAtATime guard(*this);
+  OperationGuard guard(*this);
   if (!guard) return;
   MainFormNcPage page(*this);
   NcOperations(link(), page).receive();
 }
 
 void TMainForm::DelProgBtnClick() {
-  OneAtATime guard(*this);
+  OperationGuard guard(*this);
   if (!guard) return;
   MainFormNcPage page(*this);
   NcOperations(link(), page).deleteProgram();
 }
 
 void TMainForm::MultipleBtnClick() {
-  OneAtATime guard(*this);
+  OperationGuard guard(*this);
   if (!guard) return;
   MultipleBtn->hide();
   MultipleChoice choice;

@@ -53,27 +53,6 @@ class WindowParameterPage final : public ParameterPage {
   TMainForm& form_;
 };
 
-// The waits for the controller keep the window responsive, so a parameter
-// button can be pressed while a transfer runs; a second operation would mix
-// its frames with the first one's and fill the editor twice. It is refused.
-class OnePageOperation {
- public:
-  explicit OnePageOperation(TMainForm& form) : acquired_(!running_) {
-    if (acquired_) running_ = true;
-    else form.beep();
-  }
-  ~OnePageOperation() {
-    if (acquired_) running_ = false;
-  }
-  OnePageOperation(const OnePageOperation&) = delete;
-  OnePageOperation& operator=(const OnePageOperation&) = delete;
-  explicit operator bool() const { return acquired_; }
-
- private:
-  static inline bool running_ = false;
-  bool acquired_;
-};
-
 }  // namespace
 
 TMainForm::ParameterState& TMainForm::parameterState() {
@@ -102,7 +81,7 @@ void TMainForm::SetParameterList(int modelIndex) {
 }
 
 void TMainForm::ReadParBtnClick() {
-  OnePageOperation guard(*this);
+  OperationGuard guard(*this);
   if (!guard) return;
   if (!ShowOpenFileWindow()) return;
   WindowParameterPage page(*this);
@@ -110,7 +89,7 @@ void TMainForm::ReadParBtnClick() {
 }
 
 void TMainForm::WriteParBtnClick() {
-  OnePageOperation guard(*this);
+  OperationGuard guard(*this);
   if (!guard) return;
   if (!ShowSaveFileWindow()) return;
   WindowParameterPage page(*this);
@@ -118,14 +97,14 @@ void TMainForm::WriteParBtnClick() {
 }
 
 void TMainForm::ParTrnBtnClick() {
-  OnePageOperation guard(*this);
+  OperationGuard guard(*this);
   if (!guard) return;
   WindowParameterPage page(*this);
   sendParameters(*link_, page);
 }
 
 void TMainForm::ParRcvBtnClick() {
-  OnePageOperation guard(*this);
+  OperationGuard guard(*this);
   if (!guard) return;
   WindowParameterPage page(*this);
   // A copy: the list may be rebuilt (page change, model choice) while the

@@ -84,6 +84,8 @@ class MainFormPlcPage final : public PlcPage {
 }  // namespace
 
 void TMainForm::ReadPLMBtnClick() {
+  OperationGuard guard(*this);
+  if (!guard) return;
   fileChoice.fileChosen = false;
   if (!ShowOpenFileWindow()) return;
   MainFormPlcPage page(*this);
@@ -91,6 +93,8 @@ void TMainForm::ReadPLMBtnClick() {
 }
 
 void TMainForm::WritePLMBtnClick() {
+  OperationGuard guard(*this);
+  if (!guard) return;
   fileChoice.fileChosen = false;
   if (!ShowSaveFileWindow()) return;
   MainFormPlcPage page(*this);
@@ -98,11 +102,15 @@ void TMainForm::WritePLMBtnClick() {
 }
 
 void TMainForm::PLMTrnBtnClick() {
+  OperationGuard guard(*this);
+  if (!guard) return;
   MainFormPlcPage page(*this);
   PlcOperations(link(), page, plcTables).send();
 }
 
 void TMainForm::PLMRcvBtnClick() {
+  OperationGuard guard(*this);
+  if (!guard) return;
   MainFormPlcPage page(*this);
   PlcOperations(link(), page, plcTables).receive();
 }

@@ -8,6 +8,10 @@
 namespace qxr {
 
 void TMainForm::SimulatorBtnClick() {
+  // The simulator window is modal: opened during a transfer it would hold the
+  // transfer's wait until it closes.
+  OperationGuard guard(*this);
+  if (!guard) return;
   const std::vector<std::string> lines = ProgramLines();
   NcConverter converter;
   const SimulatorConversion outcome = convertForSimulator(

@@ -75,10 +75,13 @@ class TestNcPage : public QObject {
     form.ProgramMemo->setPlainText("G00 X0\n\nM30\n");
     form.ProgNoEdit->setValue(7);
     form.ProgNameEdit->setText("PART1");
-    // A press of another program button while the send waits is refused.
+    // A press of another button that uses the port while the send waits is
+    // refused, on this page and on the others.
     bool pressed = false;
     QTimer::singleShot(0, &form, [&] {
       form.RcvBtn->click();
+      form.ParRcvBtn->click();
+      form.PLMRcvBtn->click();
       pressed = true;
     });
     form.TransBtn->click();
