@@ -108,6 +108,11 @@ std::string Link::PortName(int index) {
   return name;
 }
 
+bool Link::openSelectedPort() {
+  ConnectRS232();
+  return portOpen();
+}
+
 void Link::ConnectRS232() {
   if (port_.Enabled()) port_.Close();
   if (port_.Enabled()) return;

@@ -46,6 +46,10 @@ class Link {
   // (Re)opens the port selected in the port list with the controller's line
   // settings; the caller checks portOpen() afterwards.
   void ConnectRS232();
+  // ConnectRS232 for an operation: false when the port did not open, which
+  // ConnectRS232 has reported (message 102); going on would only wait for
+  // replies that cannot come.
+  bool openSelectedPort();
   // The device name of port list entry `index` (0-based): "COM1" ... "COM9",
   // "\\.\COM10" and up.
   static std::string PortName(int index);

@@ -108,13 +108,6 @@ std::string NcOperations::question(int catalogueNumber, bool withNameLine, std::
   return q;
 }
 
-// A port that did not open has been reported by ConnectRS232 (message 102);
-// going on would only wait for replies that cannot come.
-bool NcOperations::openPort() {
-  link_.ConnectRS232();
-  return link_.portOpen();
-}
-
 bool NcOperations::sendIgnore(std::string_view frame) {
   if (!link_.TransToQXR(frame)) return false;
   link_.ReceiveFromQXR(kReplyLength, 0);
@@ -310,7 +303,7 @@ bool NcOperations::send() {
   const int number = page_.programNumber();
 
   // Existence query.
-  if (!openPort()) return false;
+  if (!link_.openSelectedPort()) return false;
   report(kMsgCommunicating);
   if (!sendIgnore(ncframe::kAttention)) return false;
   if (!sendExpect(ncframe::kLookUp)) return false;
@@ -321,7 +314,7 @@ bool NcOperations::send() {
     if (!replyIsAttention()) page_.setTmpProgramName(replyUpToLineEnd().substr(0, kProgramNameLength));
     link_.closePort();
     if (link_.host().confirm(question(kMsgExistsQuestion, true, page_.tmpProgramName()))) {
-      if (!openPort()) return false;
+      if (!link_.openSelectedPort()) return false;
       if (!deleteOnController(page_.tmpProgramName(), number)) return false;
     }
   }
@@ -329,7 +322,7 @@ bool NcOperations::send() {
   // Store.
   link_.closePort();
   link_.DelayMs(kStorePauseMs);
-  if (!openPort()) return false;
+  if (!link_.openSelectedPort()) return false;
   report(kMsgStoring);
   if (!storeProgram(lines, number, page_.programName())) return false;
   link_.closePort();
@@ -340,7 +333,7 @@ bool NcOperations::receive() {
   link_.beep();
   if (!link_.host().confirm(question(kMsgReceiveQuestion, false, {}))) return false;
   const int number = page_.programNumber();
-  if (!openPort()) return false;
+  if (!link_.openSelectedPort()) return false;
   report(kMsgCommunicating);
   if (!sendIgnore(ncframe::kAttention)) return false;
   if (!sendExpect(ncframe::kLookUp)) return false;
@@ -358,7 +351,7 @@ bool NcOperations::receive() {
 
 bool NcOperations::deleteProgram() {
   const int number = page_.programNumber();
-  if (!openPort()) return false;
+  if (!link_.openSelectedPort()) return false;
   report(kMsgCommunicating);
   if (!sendIgnore(ncframe::kAttention)) return false;
   if (!sendExpect(ncframe::kLookUp)) return false;
@@ -370,7 +363,7 @@ bool NcOperations::deleteProgram() {
     report(kMsgDeleteCancelled);
     return false;
   }
-  if (!openPort()) return false;
+  if (!link_.openSelectedPort()) return false;
   const bool deleted = deleteOnController(page_.programName(), number);
   if (!deleted) return false;
   const bool confirmed = link_.reply() == ncframe::kDeleted;
@@ -391,7 +384,7 @@ struct PortCloser {
 
 bool NcOperations::readMany(const MultipleChoice& choice) {
   PortCloser closer{link_};
-  if (!openPort()) return false;
+  if (!link_.openSelectedPort()) return false;
   const int language = link_.session().language();
   int total = 0;
   for (bool on : choice.programs) total += on;
@@ -446,7 +439,7 @@ bool NcOperations::readMany(const MultipleChoice& choice) {
 
 bool NcOperations::writeMany(const MultipleChoice& choice, bool inquire) {
   PortCloser closer{link_};
-  if (!openPort()) return false;
+  if (!link_.openSelectedPort()) return false;
   const int language = link_.session().language();
   const long total = static_cast<long>(choice.files.size());
   long done = 0;

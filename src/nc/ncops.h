@@ -65,7 +65,6 @@ class NcOperations {
   std::string text(int catalogueNumber) const;
   void report(int catalogueNumber, std::string_view text = {});
   std::string question(int catalogueNumber, bool withNameLine, std::string_view shownName) const;
-  bool openPort();
   bool sendIgnore(std::string_view frame);
   bool sendExpect(std::string_view frame);
   bool receiveProgramLine(std::string& reply);

@@ -74,7 +74,7 @@ bool sendParameters(Link& link, ParameterPage& page) {
   host.beep();
   if (!host.confirm(session.msg(143))) return false;
 
-  link.ConnectRS232();
+  if (!link.openSelectedPort()) return false;
   report(host, session.msg(144));
   if (!link.TransToQXR(frames::kAttention)) return false;
   link.ReceiveFromQXR(kReplyLength, 0);  // whatever the controller answers
@@ -109,7 +109,7 @@ bool receiveParameters(Link& link, ParameterPage& page, const ParameterEntries& 
   LinkHost& host = link.host();
   // Taken before the first wait: the waits let the page rebuild its list.
   const std::vector<int> checked = page.checkedEntries();
-  link.ConnectRS232();
+  if (!link.openSelectedPort()) return false;
   report(host, session.msg(147));
   if (!link.TransToQXR(frames::kAttention)) return false;
   link.ReceiveFromQXR(kReplyLength, 0);

@@ -92,11 +92,6 @@ void PlcOperations::report(int catalogueNumber, std::string_view text) {
   link_.ShowPageMessage(catalogueNumber, text);
 }
 
-bool PlcOperations::openPort() {
-  link_.ConnectRS232();
-  return link_.portOpen();
-}
-
 // Sends one control frame, logs "communicating" and waits for the answer.
 bool PlcOperations::exchange(std::string_view frame, int communicatingLines) {
   const bool sent = link_.TransStr(frame);
@@ -109,7 +104,7 @@ bool PlcOperations::linkOnWithRetry() {
   if (exchange(frames::kLinkOn)) return true;
   link_.closePort();
   report(0, "Try again!");
-  if (!openPort()) return false;
+  if (!link_.openSelectedPort()) return false;
   return exchange(frames::kLinkOn);
 }
 
@@ -186,7 +181,7 @@ bool PlcOperations::send() {
     lines = std::move(*written);
   }
 
-  if (!openPort()) return false;
+  if (!link_.openSelectedPort()) return false;
   if (!linkOnWithRetry()) return false;
   if (!exchange(frames::kSequenceWrite)) return false;
 
@@ -208,7 +203,7 @@ bool PlcOperations::send() {
 
 bool PlcOperations::receive() {
   const Session& session = link_.session();
-  if (!openPort()) return false;
+  if (!link_.openSelectedPort()) return false;
   page_.setEditorLines({});
   page_.setReceivedLines({});
 

@@ -60,7 +60,6 @@ class PlcOperations {
 
  private:
   void report(int catalogueNumber, std::string_view text = {});
-  bool openPort();
   bool exchange(std::string_view frame, int communicatingLines = 1);
   bool linkOnWithRetry();
   bool sendDataLines(const std::vector<std::string>& lines);

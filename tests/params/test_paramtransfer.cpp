@@ -60,6 +60,17 @@ class ParameterTransferTest : public ::testing::Test {
   std::unique_ptr<Link> link_;
 };
 
+// A port that does not open ends both operations after its report, without
+// waiting for replies that cannot come.
+TEST_F(ParameterTransferTest, PortThatDoesNotOpenEndsTheOperationAtOnce) {
+  std::filesystem::create_symlink(dir.file("unplugged"), dir.file("COM2"));
+  page.lines = {"Speed(12)=300"};
+  EXPECT_FALSE(sendParameters(link(), page));
+  EXPECT_FALSE(receiveParameters(link(), page, {}));
+  EXPECT_EQ(messages(), (Lines{"#102COM2", "#102COM2"}));
+  EXPECT_EQ(page.lines, Lines{"Speed(12)=300"});
+}
+
 TEST_F(ParameterTransferTest, SendWritesEachLineAndStopsAtAMalformedOneOrARefusal) {
   EmulatorOptions options;
   options.refuse = {"13=*"};
