@@ -188,8 +188,8 @@ void SimInterpreter::freshStart() {
   view_.setInputButtonVisible(false);
   view_.setStartEnabled(false);
 
-  long calls = 0;
-  while (CmdIndex < table_.CommandCount() && calls++ < kPrePassLimit) {
+  prePassWork_ = 0;
+  while (CmdIndex < table_.CommandCount() && prePassWork_++ < kPrePassLimit) {
     RunOneCommand(CmdIndex, true);
     if (DoNext) ++CmdIndex;
   }
@@ -493,7 +493,7 @@ void SimInterpreter::Do_G02G03(const CommandRecord& record, bool prePass) {
     do {
       step();
       widenExtents(Pos.X, Pos.Y);
-    } while (arc.angle != arc.endAngle);
+    } while (arc.angle != arc.endAngle && ++prePassWork_ < kPrePassLimit);
     DoNext = true;
     return;
   }

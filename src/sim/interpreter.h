@@ -59,8 +59,9 @@ class SimInterpreter {
   static constexpr int kCallStackSize = 8;
   static constexpr int kMaxFlowRepeats = 1000;  // a JMP or CALL falls through after 999 jumps in a row
   static constexpr int kLampCount = 32;
-  // Handler calls a pre-pass may take; a program whose flow words would keep
-  // it going longer is scaled by what was found until then.
+  // Work a pre-pass may do (handler calls and arc steps, a fraction of a
+  // second); a program whose flow words would keep it going longer is scaled
+  // by what was found until then, and START never freezes the window.
   static constexpr long kPrePassLimit = 10'000'000;
 
   static constexpr double kLineSteps[2][5] = {{100, 1000, 2000, 5000, 10000}, {0.5, 1, 2, 5, 10}};
@@ -140,6 +141,7 @@ class SimInterpreter {
   bool waitingForInput_ = false;
   bool stoppedAtM00_ = false;
   bool incremental_ = false;
+  long prePassWork_ = 0;  // see kPrePassLimit
 
   // Working values of the command in progress.
   struct LinearMove {
