@@ -55,47 +55,24 @@ bool tryPort(Link& link, DetectTarget& target, bool& found) {
 
   bool wrong = false;
 
-  // Model: from the first "Q" or "K", at most seven characters.
   if (!link.TransStr(stxFrame("QXR")) || !link.ReceiveFromQXR(kReplyLength, 1)) return true;
-  const std::string modelReply(link.reply());
-  const std::size_t initialAt = modelReply.find_first_of("QK");
-  char initial = '\0';
-  if (initialAt == std::string::npos) {
-    wrong = true;
+  const ModelReply model = parseModelReply(link.reply());
+  if (!model.designation.empty()) addProgramPageLine(link, model.designation);
+  if (model.modelIndex >= 0) {
+    session.modelIndex = model.modelIndex;
+    target.setDetectedModel(model.typeEntry, model.modelIndex);
   } else {
-    initial = modelReply[initialAt];
-    const std::string designation = modelReply.substr(initialAt, kDesignationLength);
-    addProgramPageLine(link, designation);
-    const std::size_t dash = designation.find('-');
-    const int number = dash == std::string::npos ? 0 : leadingInt(std::string_view(designation).substr(dash + 1));
-    const ModelEntry* model = nullptr;
-    for (const ModelEntry& entry : kModels)
-      if (entry.number == number) model = &entry;
-    if (model) {
-      session.modelIndex = model->modelIndex;
-      target.setDetectedModel(model->typeEntry, model->modelIndex);
-    } else {
-      wrong = true;
-    }
+    wrong = true;
   }
 
-  // Version: from the first "V"; the letter three places after the last ".".
   if (!link.TransStr(stxFrame("VER")) || !link.ReceiveFromQXR(kReplyLength, 1)) return true;
-  const std::string versionReply(link.reply());
-  const std::size_t versionAt = versionReply.find('V');
-  int version = -1;
-  if (versionAt != std::string::npos) {
-    const std::string text = versionReply.substr(versionAt);
-    addProgramPageLine(link, text);
-    const std::size_t dot = text.rfind('.');
-    if (dot == std::string::npos) {
-      wrong = true;
-    } else {
-      const char letter = dot + 3 < text.size() ? text[dot + 3] : '\0';
-      version = letter == 'K' ? kVersionK : letter == 'M' ? kVersionM : kVersionSD;
-    }
+  const VersionReply versionReply = parseVersionReply(link.reply());
+  if (!versionReply.text.empty()) {
+    addProgramPageLine(link, versionReply.text);
+    if (!versionReply.hasDot) wrong = true;
   }
-  if (initial == 'K') version = kVersionK;
+  int version = versionReply.versionIndex;
+  if (model.initial == 'K') version = kVersionK;
   if (version >= 0) {
     session.versionIndex = version;
     target.setDetectedVersion(version);
@@ -116,6 +93,38 @@ bool tryPort(Link& link, DetectTarget& target, bool& found) {
 }
 
 }  // namespace
+
+ModelReply parseModelReply(std::string_view reply) {
+  ModelReply model;
+  const std::size_t at = reply.find_first_of("QK");
+  if (at == std::string_view::npos) return model;
+  model.hasInitial = true;
+  model.initial = reply[at];
+  model.designation = std::string(reply.substr(at, kDesignationLength));
+  const std::size_t dash = model.designation.find('-');
+  model.number = dash == std::string::npos ? 0 : leadingInt(std::string_view(model.designation).substr(dash + 1));
+  for (const ModelEntry& entry : kModels) {
+    if (entry.number == model.number) {
+      model.typeEntry = entry.typeEntry;
+      model.modelIndex = entry.modelIndex;
+    }
+  }
+  return model;
+}
+
+VersionReply parseVersionReply(std::string_view reply) {
+  VersionReply version;
+  const std::size_t at = reply.find('V');
+  if (at == std::string_view::npos) return version;
+  version.text = std::string(reply.substr(at));
+  const std::size_t dot = version.text.rfind('.');
+  version.hasDot = dot != std::string::npos;
+  if (version.hasDot) {
+    const char letter = dot + 3 < version.text.size() ? version.text[dot + 3] : '\0';
+    version.versionIndex = letter == 'K' ? kVersionK : letter == 'M' ? kVersionM : kVersionSD;
+  }
+  return version;
+}
 
 bool AutoDetect(Link& link, DetectTarget& target) {
   LinkHost& host = link.host();

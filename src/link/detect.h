@@ -1,6 +1,9 @@
 #pragma once
 // The automatic search for the controller: tries the ports in turn,
 // identifies model and version on the first that answers.
+#include <string>
+#include <string_view>
+
 #include "link/link.h"
 
 namespace qxr {
@@ -18,6 +21,27 @@ class DetectTarget {
   // Refills the parameter list for the detected model.
   virtual void refillParameterList(int modelIndex) = 0;
 };
+
+// The model reply: the designation runs from its first "Q" or "K" for at
+// most seven characters; the model number follows its first "-".
+struct ModelReply {
+  bool hasInitial = false;  // a "Q" or "K" was found
+  char initial = '\0';
+  std::string designation;
+  int number = 0;
+  int typeEntry = -1;       // -1: a number the search does not know
+  int modelIndex = -1;
+};
+ModelReply parseModelReply(std::string_view reply);
+
+// The version reply: the text from its first "V"; the letter three places
+// after its last "." selects the version (SD for any letter but K and M).
+struct VersionReply {
+  std::string text;       // empty: no "V", the version stays as it was
+  bool hasDot = false;    // a text without "." marks the search wrong
+  int versionIndex = -1;  // set when the text has a "."
+};
+VersionReply parseVersionReply(std::string_view reply);
 
 // `AutoDetectBtnClick`: true when a controller was found and identified
 // without a wrong type or version; the port then stays selected.
