@@ -148,11 +148,11 @@ int main(int argc, char* argv[]) {
     else if (option == "--version-text") config.versionText = unescape(value()), versionTextGiven = true;
     else if (option == "--programs") programsDir = value();
     else if (option == "--program") {
-      const std::string spec = value();
-      const std::size_t colon = spec.find(':');
+      const std::string numberAndFile = value();
+      const std::size_t colon = numberAndFile.find(':');
       if (colon == std::string::npos) fail("--program wants N:FILE");
-      programFiles.emplace_back(static_cast<int>(number(spec.substr(0, colon).c_str(), "--program")),
-                                spec.substr(colon + 1));
+      programFiles.emplace_back(static_cast<int>(number(numberAndFile.substr(0, colon).c_str(), "--program")),
+                                numberAndFile.substr(colon + 1));
     } else if (option == "--params") paramsPath = value();
     else if (option == "--plc") plcPath = value();
     else if (option == "--store") config.storeDir = value();
