@@ -38,10 +38,9 @@ bool parseOptions(const Args& args, SimOptions& options, int& code) {
     const std::string& arg = args[i];
     const bool hasValue = i + 1 < args.size();
     if (arg == "--type" && hasValue) {
-      const std::string& type = args[++i];
-      if (type == "x02" || type == "X02") options.generation = kGenerationX02;
-      else if (type == "x00" || type == "X00" || type == "x01" || type == "X01") options.generation = kGenerationX00;
-      else return (code = usageError("--type takes x02 or x00")), false;
+      const auto generation = generationOf(args[++i]);
+      if (!generation) return (code = usageError("--type takes x02 or x00")), false;
+      options.generation = *generation;
     } else if (arg == "--dump" && hasValue) {
       options.dump = args[++i];
       options.dumpGiven = true;

@@ -65,6 +65,12 @@ Link& ToolContext::link() {
   return *link_;
 }
 
+std::optional<int> generationOf(const std::string& type) {
+  if (type == "x02" || type == "X02") return kGenerationX02;
+  if (type == "x00" || type == "X00" || type == "x01" || type == "X01") return kGenerationX00;
+  return std::nullopt;
+}
+
 int usageError(const std::string& message) {
   std::fprintf(stderr, "qxrtool: %s (see qxrtool --help)\n", message.c_str());
   return kExitUsage;

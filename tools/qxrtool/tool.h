@@ -66,6 +66,9 @@ int runSimCommand(ToolContext& context, const Args& args);  // nc convert, nc pl
 int runParamCommand(ToolContext& context, const Args& args);
 int runPlcCommand(ToolContext& context, const Args& args);
 
+// The generation named by --type: "x02", or "x00" / "x01" (either case).
+std::optional<int> generationOf(const std::string& type);
+
 // Prints a usage error to stderr and returns kExitUsage.
 int usageError(const std::string& message);
 
