@@ -246,8 +246,16 @@ bool NcOperations::readFile(const std::string& path) {
 // a file without a name line empties the name (the single read does; the
 // batch leaves it).
 bool NcOperations::applyFile(const std::string& path, bool emptyNameForX00) {
-  const int language = link_.session().language();
   ProgramFile file = readProgramFile(path, withName());
+  if (!takeFileHeader(file, path, emptyNameForX00)) return false;
+  showFileLines(file);
+  return true;
+}
+
+// The number and name of a file read; false (reported) when the file cannot
+// be used. The page's program is cleared once the file opened.
+bool NcOperations::takeFileHeader(const ProgramFile& file, const std::string& path, bool emptyNameForX00) {
+  const int language = link_.session().language();
   if (file.status == ProgramFileStatus::kCannotOpen) {
     report(0, ncText(language, NcText::kCannotOpenFile, path));
     return false;
@@ -274,16 +282,20 @@ bool NcOperations::applyFile(const std::string& path, bool emptyNameForX00) {
   }
   if (withName()) page_.setProgramName(file.name);
   else if (emptyNameForX00) page_.setProgramName({});
-  const long count = static_cast<long>(file.lines.size());
-  page_.setProgramLines(std::move(file.lines));
+  return true;
+}
+
+// The file's program lines into the editor, with the summary of the read.
+void NcOperations::showFileLines(const ProgramFile& file) {
+  page_.setProgramLines(file.lines);
   if (file.unfilledCount) {
-    report(0, ncText(language, NcText::kGapNotFilled, {}, static_cast<long>(file.firstUnfilledFileLine)));
+    report(0, ncText(link_.session().language(), NcText::kGapNotFilled, {},
+                     static_cast<long>(file.firstUnfilledFileLine)));
   }
   page_.focusEditor();
-  report(0, text(kMsgLines) + ":" + std::to_string(count));
+  report(0, text(kMsgLines) + ":" + std::to_string(file.lines.size()));
   report(kMsgFileRead);
   page_.scrollEditorToTop();
-  return true;
 }
 
 // ---------------------------------------------------------------- transfers
@@ -449,31 +461,9 @@ bool NcOperations::writeMany(const MultipleChoice& choice, bool inquire) {
     const std::string path = joinPath(choice.directory, name);
     report(kMsgReadingFile);
     page_.setFileLabel(text(kMsgFileLabel) + path);
-    ProgramFile file = readProgramFile(path, withName());
-    if (file.status == ProgramFileStatus::kCannotOpen) {
-      report(0, ncText(language, NcText::kCannotOpenFile, path));
-      return false;
-    }
-    page_.clearProgram();
-    if (file.status == ProgramFileStatus::kNoNumberLine) {
-      report(0, ncText(language, NcText::kNoNumberLine));
-      return false;
-    }
-    if (file.status == ProgramFileStatus::kBadNumber) {
-      report(kMsgBadNumber);
-      return false;
-    }
+    const ProgramFile file = readProgramFile(path, withName());
+    if (!takeFileHeader(file, path, false)) return false;
     const int number = file.number;
-    page_.setProgramNumber(number);
-    if (file.status == ProgramFileStatus::kNoNameLine) {
-      report(0, ncText(language, NcText::kNoNameLine));
-      return false;
-    }
-    if (file.status == ProgramFileStatus::kNameTooLong) {
-      report(kMsgNameTooLong);
-      return false;
-    }
-    if (withName()) page_.setProgramName(file.name);
     // Checked before the controller's copy may be deleted.
     if (refuseOversizedLines(file.lines)) return false;
 
@@ -492,17 +482,9 @@ bool NcOperations::writeMany(const MultipleChoice& choice, bool inquire) {
       return false;  // no answer at all: the wait closed the port
     }
     link_.DelayMs(kStorePauseMs);
-    const long count = static_cast<long>(file.lines.size());
     {
       HiddenEditor hidden(page_);
-      page_.setProgramLines(file.lines);
-      if (file.unfilledCount) {
-        report(0, ncText(language, NcText::kGapNotFilled, {}, static_cast<long>(file.firstUnfilledFileLine)));
-      }
-      page_.focusEditor();
-      report(0, text(kMsgLines) + ":" + std::to_string(count));
-      report(kMsgFileRead);
-      page_.scrollEditorToTop();
+      showFileLines(file);
     }
     report(kMsgStoring);
     if (!storeProgram(file.lines, number, page_.programName())) return false;

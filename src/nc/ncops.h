@@ -11,6 +11,7 @@
 
 #include "link/frames.h"
 #include "nc/multiple.h"
+#include "nc/ncfile.h"
 #include "nc/ncpage.h"
 
 namespace qxr {
@@ -76,6 +77,8 @@ class NcOperations {
   enum class ReadOutcome { kFinished, kNoReply, kFailed };
   ReadOutcome readProgramLines(bool expectName, std::size_t& replies);
   bool applyFile(const std::string& path, bool emptyNameForX00);
+  bool takeFileHeader(const ProgramFile& file, const std::string& path, bool emptyNameForX00);
+  void showFileLines(const ProgramFile& file);
 
   Link& link_;
   NcPage& page_;
