@@ -11,8 +11,9 @@ std::string sixThousandLineFile() {
   std::string bytes = "7\r\nPART1\r\n";
   for (int i = 1; i <= 6000; ++i) {
     if (i % 50 == 25) continue;  // a few empty editor lines, filled on reading
-    bytes += "N" + std::to_string(i) + " G01 X" + std::to_string(i * 3 % 997) + ".125 Y-" +
-             std::to_string(i % 313) + ".5 Z2.0 F1200\r\n";
+    bytes += 'N';
+    bytes.append(std::to_string(i)).append(" G01 X").append(std::to_string(i * 3 % 997));
+    bytes.append(".125 Y-").append(std::to_string(i % 313)).append(".5 Z2.0 F1200\r\n");
   }
   return bytes;
 }

@@ -479,25 +479,47 @@ void SimInterpreter::Do_G02G03(const CommandRecord& record, bool prePass) {
       return;
     }
   }
-  const auto step = [&arc, this] {
+  const auto advance = [&arc, this] {
     if (arc.clockwise) {
       arc.angle = arc.angle + ArcStep > arc.endAngle ? arc.endAngle : arc.angle + ArcStep;
     } else {
       arc.angle = arc.angle - ArcStep < arc.endAngle ? arc.endAngle : arc.angle - ArcStep;
     }
-    const double radians = arc.angle * kPi * (1.0 / 180);
+  };
+  const auto place = [&arc, this](double angle) {
+    const double radians = angle * kPi * (1.0 / 180);
     Pos[arc.first] = arc.cx - arc.radius * std::sin(radians);
     Pos[arc.second] = arc.cy - arc.radius * std::cos(radians);
   };
   if (prePass) {
-    do {
-      step();
-      widenExtents(Pos.X, Pos.Y);
-    } while (arc.angle != arc.endAngle && ++prePassWork_ < kPrePassLimit);
+    // Within a quarter of the circle each coordinate moves one way only, so
+    // only the first and the last point of each quarter can widen the
+    // extents. The angle is stepped as the run steps it, and the sine and
+    // cosine are taken for those points alone; the last point, where the
+    // tool stays, is always among them.
+    const auto quarter = [](double angle) { return std::floor(angle / 90); };
+    bool firstPoint = true;
+    for (;;) {
+      const double from = arc.angle;
+      advance();
+      const bool turned = quarter(from) != quarter(arc.angle);
+      if (turned && !firstPoint) {
+        place(from);
+        widenExtents(Pos.X, Pos.Y);
+      }
+      const bool more = arc.angle != arc.endAngle && ++prePassWork_ < kPrePassLimit;
+      if (firstPoint || turned || !more) {
+        place(arc.angle);
+        widenExtents(Pos.X, Pos.Y);
+      }
+      firstPoint = false;
+      if (!more) break;
+    }
     DoNext = true;
     return;
   }
-  step();
+  advance();
+  place(arc.angle);
   view_.PutPixel(Pos.Y, Pos.X);
   if (arc.angle == arc.endAngle) Set_DONEXT_Flag();
 }

@@ -1,6 +1,7 @@
 // The simulation interpreter: motion, arcs, dwell, flow words and run control.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -435,6 +436,41 @@ TEST(SimScale, ExtentsSetTheScaleAndAPointPathKeepsIt) {
   EXPECT_DOUBLE_EQ(point.interpreter.ArcStep, 0.5);
   EXPECT_EQ(point.view.extents, "(X0.000,Y0.000) , (X0.000,Y0.000)");
   ASSERT_TRUE(point.runToEnd());
+}
+
+// The pre-pass finds the extents without visiting every arc point; they must
+// be exactly those of the points the run then plots, in every plane, both
+// directions, part and full circles, centres given by offsets or a radius,
+// and arcs that start or end on a quarter of the circle.
+TEST(SimScale, PrePassExtentsAreThoseOfThePlottedPath) {
+  const std::vector<std::vector<std::string>> programs = {
+      {"G02 X20 Y0 I10 J0", "G03 X0 Y0 I-10 J0"},
+      {"G01 X3 Y1", "G03 X3 Y1 I4 J-2.5"},
+      {"G01 X-1 Y7", "G02 X6.5 Y-3.25 R9", "G03 X1 Y1 R-6"},
+      {"G00 X5", "G02 X5 Y0 I-5 J0", "G91", "G03 X-2 Y-2 I-1 J-1", "G02 X0.3 Y4.1 I2 J2"},
+      {"G18", "G01 X2 Z1", "G02 X12 Z1 I5 K0", "G03 X2 Z1 I-5 K0.5"},
+      {"G19", "G01 Y-4 Z2", "G03 Y6 Z2 J5 K0", "G02 Y6 Z2 J-3 K1"},
+  };
+  for (int resolution = 0; resolution < 5; ++resolution) {
+    for (const auto& program : programs) {
+      Sim sim(program);
+      sim.view.resolution = resolution;
+      sim.interpreter.StartBtnClick();
+      const double xMin = sim.interpreter.XMin, xMax = sim.interpreter.XMax;
+      const double yMin = sim.interpreter.YMin, yMax = sim.interpreter.YMax;
+      ASSERT_TRUE(sim.runToEnd());
+      double x0 = 0, x1 = 0, y0 = 0, y1 = 0;  // the extents start at the origin
+      for (const Point& p : sim.view.points) {
+        x0 = std::min(x0, p.x), x1 = std::max(x1, p.x);
+        y0 = std::min(y0, p.y), y1 = std::max(y1, p.y);
+      }
+      SCOPED_TRACE(program.back() + " at resolution " + std::to_string(resolution));
+      EXPECT_EQ(xMin, x0);
+      EXPECT_EQ(xMax, x1);
+      EXPECT_EQ(yMin, y0);
+      EXPECT_EQ(yMax, y1);
+    }
+  }
 }
 
 }  // namespace
