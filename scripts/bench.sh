@@ -1,11 +1,50 @@
 #!/usr/bin/env bash
-# Runs every benchmark program of a build tree and prints their figures.
+# Runs every benchmark program of a (Release) build tree, each under GNU time
+# for its peak resident set, then starts qxrtrans itself offscreen for its
+# peak at start-up. The figures go to the terminal and, as JSON and text, to
+# <build>/bench-results/; docs/performance.md keeps them with their targets.
+#
+#   scripts/bench.sh [build-dir]          (make bench builds build-bench first)
+#   BENCH_FILTER=regex scripts/bench.sh   (only the benchmarks that match)
 set -euo pipefail
 build=${1:-build-bench}
+results="$build/bench-results"
+mkdir -p "$results"
+export QT_QPA_PLATFORM=offscreen
 status=0
+
+echo "bench: $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)" |
+  tee "$results/summary.txt"
+
 for program in "$build"/bench/bench_*; do
   [ -x "$program" ] || continue
-  echo "== $(basename "$program")"
-  "$program" --benchmark_counters_tabular=true || status=1
+  name=$(basename "$program")
+  echo "== $name"
+  args=(--benchmark_counters_tabular=true --benchmark_out="$results/$name.json" --benchmark_out_format=json)
+  [ -n "${BENCH_FILTER:-}" ] && args+=(--benchmark_filter="$BENCH_FILTER")
+  if ! /usr/bin/time -f "%M" -o "$results/$name.rss" "$program" "${args[@]}"; then
+    echo "bench: $name failed" >&2
+    status=1
+  fi
+  echo "$name: peak resident set $(tail -n 1 "$results/$name.rss") KiB" | tee -a "$results/summary.txt"
 done
+
+# The program as the operator starts it, in a fresh start directory with the
+# shipped data: the splash, then the main window. After a few seconds its
+# peak so far (VmHWM) is read and it is closed with SIGTERM, as the end of a
+# session closes it.
+program=$(realpath "$build/src/qxrtrans" 2>/dev/null || true)
+if [ -n "$program" ] && [ -x "$program" ]; then
+  start=$(mktemp -d)
+  trap 'rm -rf "$start"' EXIT
+  find "$build/run" -maxdepth 1 -type f ! -name 'Init.*' -exec cp {} "$start" \;
+  for n in 1 2 3 4 5 6 7 8; do ln -s "$start/no-such-port" "$start/COM$n"; done  # no real device is opened
+  (cd "$start" && exec "$program") &
+  pid=$!
+  sleep 3
+  peak=$(awk '/^VmHWM:/ {print $2}' "/proc/$pid/status" 2>/dev/null || echo "?")
+  kill -TERM "$pid" 2>/dev/null || true
+  wait "$pid" || true
+  echo "qxrtrans: peak resident set at start-up $peak KiB" | tee -a "$results/summary.txt"
+fi
 exit $status
