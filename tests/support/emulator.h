@@ -145,6 +145,15 @@ class Emulator {
     ::waitpid(pid_, &status, 0);
     pid_ = -1;
   }
+  // The device unplugged: killed at once, without a word on the line; its
+  // terminal is gone and its link is left dangling.
+  void unplug() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGKILL);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+  }
   // True while the process runs (false after a configured hang-up, say).
   bool running() {
     if (pid_ <= 0) return false;

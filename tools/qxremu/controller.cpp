@@ -80,6 +80,13 @@ void Controller::note(const std::string& text) {
 }
 
 void Controller::reply(std::string bytes) {
+  if (hangupDue_) return;
+  if (config_.silentAfterReplies >= 0 && replies_ >= config_.silentAfterReplies) {
+    note("silent");
+    return;
+  }
+  ++replies_;
+  if (config_.hangupAfterReplies >= 0 && replies_ >= config_.hangupAfterReplies) hangupDue_ = true;
   if (config_.garbage) bytes = std::string("\x8f\x00\x13\xff\x15\x07garbage\r\n", 15);
   if (config_.overlong) bytes = std::string(100, 'Z') + bytes;
   if (onTraffic) onTraffic("out", bytes);
@@ -102,6 +109,8 @@ void Controller::receive(std::string_view bytes) {
 }
 
 bool Controller::isRefused(const std::string& content) const {
+  for (long at : config_.refusedAt)
+    if (at == frames_) return true;
   for (const std::string& pattern : config_.refused) {
     if (!pattern.empty() && pattern.back() == '*') {
       if (content.compare(0, pattern.size() - 1, pattern, 0, pattern.size() - 1) == 0) return true;
@@ -132,6 +141,8 @@ void Controller::frame(const std::string& bytes) {
 
   if (isRefused(content)) {
     note("refused as configured");
+    // A refused record spoils the PLC write it belongs to.
+    if (stxFamily && state_ == State::PlcWrite && content != "LOF") plcFault_ = true;
     reply(std::string(fr::kRefusalLine));
   } else if (stxFamily && state_ == State::PlcWrite && content != "LOF") {
     plcRecord(content);
@@ -180,6 +191,7 @@ void Controller::lineFrame(const std::string& bytes, const std::string& content)
       reply(parameterValue(parameterNumber_) + "\r\n");
     }
     // An acknowledgement with nothing to fetch (after the end) gets no answer.
+    note("unanswered: nothing to fetch");
     return;
   }
 
@@ -303,6 +315,7 @@ void Controller::stxFrame(const std::string& content) {
     reply(kAck);
   } else if (content == "0001FE") {
     // An end of data outside a PLC write: nothing to end.
+    note("unanswered: no PLC write to end");
   } else {
     reply(kNak);
   }

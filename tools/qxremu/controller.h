@@ -28,6 +28,9 @@ struct Config {
   long silentAfter = -1;  // stop answering after this many frames
   long hangupAfter = -1;  // close the line after answering this many frames
   std::vector<std::string> refused;  // frame contents answered with the refusal line ("X*" = prefix)
+  std::vector<long> refusedAt;        // frame numbers (from 1) answered with the refusal line
+  long silentAfterReplies = -1;       // send this many replies, then no more
+  long hangupAfterReplies = -1;       // close the line once this many replies are out
   bool garbage = false;   // every reply replaced by garbage bytes
   bool overlong = false;  // every reply preceded by 100 bytes without a line end
 };
@@ -95,6 +98,7 @@ class Controller {
   std::string pending_;
   std::string output_;
   long frames_ = 0;
+  long replies_ = 0;
   bool hangupDue_ = false;
 
   int current_ = 0;                  // program of the running look-up, delete or store

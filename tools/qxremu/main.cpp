@@ -48,9 +48,14 @@ constexpr const char* kUsage =
     "  --baud N             emulate the line speed (10 bits per byte); 0 = at once\n"
     "faults:\n"
     "  --silent-after N     stop answering after N frames\n"
+    "  --silent-after-replies N\n"
+    "                       send N replies, then no more (also within a PLC read)\n"
     "  --hangup-after N     close the line after answering N frames, then exit\n"
+    "  --hangup-after-replies N\n"
+    "                       close the line once N replies are out, then exit\n"
     "  --refuse FRAME       answer FRAME (its text without CR LF or STX/ETX; \\xHH\n"
     "                       escapes; a final * matches a prefix) with the refusal line\n"
+    "  --refuse-at N        answer the N-th frame (from 1) with the refusal line\n"
     "  --garbage            answer every frame with garbage bytes\n"
     "  --overlong           put 100 bytes without a line end before every reply\n"
     "\n"
@@ -160,6 +165,11 @@ int main(int argc, char* argv[]) {
     else if (option == "--baud") baud = number(value(), "--baud");
     else if (option == "--silent-after") config.silentAfter = number(value(), "--silent-after");
     else if (option == "--hangup-after") config.hangupAfter = number(value(), "--hangup-after");
+    else if (option == "--silent-after-replies")
+      config.silentAfterReplies = number(value(), "--silent-after-replies");
+    else if (option == "--hangup-after-replies")
+      config.hangupAfterReplies = number(value(), "--hangup-after-replies");
+    else if (option == "--refuse-at") config.refusedAt.push_back(number(value(), "--refuse-at"));
     else if (option == "--refuse") config.refused.push_back(unescape(value()));
     else if (option == "--garbage") config.garbage = true;
     else if (option == "--overlong") config.overlong = true;
@@ -279,8 +289,11 @@ int main(int argc, char* argv[]) {
     }
     if (controller.hangupDue() && output.empty()) {
       // Let the PC take the last reply first: a hang-up throws away what
-      // the terminal still holds.
+      // the terminal still holds. The bytes reach the PC's side of the
+      // terminal a moment after they were written, so wait for them to show
+      // there before waiting for them to be taken.
       int waiting = 0;
+      for (int i = 0; i < 20 && ::ioctl(slave, FIONREAD, &waiting) == 0 && waiting == 0; ++i) ::usleep(1000);
       for (int i = 0; i < 100 && ::ioctl(slave, FIONREAD, &waiting) == 0 && waiting > 0; ++i) ::usleep(10000);
       logLine("# hang-up\n");
       break;

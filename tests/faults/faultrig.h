@@ -1,0 +1,315 @@
+#pragma once
+// The fault matrix's rig: one transfer operation on a real port against the
+// controller emulator, with one fault on the line, and the checks that every
+// cell of the matrix shares.
+//
+// A cell is an operation and a fault. The faults of a row are made from the
+// fault-free run of the same operation: silence from each frame on, a
+// refusal of each frame, a hang-up after each frame, the device unplugged
+// while the PC waits for each reply, then garbage, over-long replies and a
+// port that another program holds.
+//
+// Silences cost no real time: the rig's clock jumps a whole time-out as soon
+// as the emulator's log shows that nothing more will come (it went silent,
+// it let a frame go unanswered, it is gone), and creeps otherwise, so a
+// silence the log does not show still ends in well under a second.
+//
+// Set QXR_FAULT_LOG=FILE to append one line per cell (operation, fault,
+// result, page messages, state) to FILE; docs/fault-matrix.md is made from it.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "link/comm.h"
+#include "link/link.h"
+#include "support/emulator.h"
+#include "support/fakehost.h"
+
+namespace qxr::test {
+
+using Lines = std::vector<std::string>;
+
+enum class FaultKind {
+  kNone,
+  kSilent,         // no answer from frame `at` + 1 on
+  kSilentReplies,  // no reply after the first `at` replies (within a PLC read too)
+  kRefuse,         // frame `at` answered with the refusal line
+  kGarbage,        // every reply garbage
+  kOverlong,       // every reply after 100 bytes without a line end
+  kHangup,         // the line closed after answering `at` frames
+  kHangupReplies,  // the line closed once `at` replies are out
+  kUnplug,         // the device gone while the PC waits for the reply to frame `at`
+  kBusy,           // another program holds the port
+};
+
+struct Fault {
+  FaultKind kind = FaultKind::kNone;
+  long at = 0;
+
+  std::string name() const {
+    const std::string n = std::to_string(at);
+    switch (kind) {
+      case FaultKind::kNone: return "none";
+      case FaultKind::kSilent: return "silent after " + n;
+      case FaultKind::kSilentReplies: return "silent after reply " + n;
+      case FaultKind::kRefuse: return "refuse frame " + n;
+      case FaultKind::kGarbage: return "garbage";
+      case FaultKind::kOverlong: return "overlong";
+      case FaultKind::kHangup: return "hang-up after " + n;
+      case FaultKind::kHangupReplies: return "hang-up after reply " + n;
+      case FaultKind::kUnplug: return "unplug at " + n;
+      case FaultKind::kBusy: return "port held";
+    }
+    return "?";
+  }
+  // The messages a failure under this fault must show (any one of them).
+  Lines failureMessages(const std::string& refusal) const {
+    switch (kind) {
+      case FaultKind::kSilent:
+      case FaultKind::kSilentReplies: return {"#103"};
+      case FaultKind::kRefuse: return {refusal};
+      case FaultKind::kHangup:
+      case FaultKind::kHangupReplies:
+      case FaultKind::kUnplug: return {"#103", "#104", "#102COM2"};
+      case FaultKind::kBusy: return {"#102COM2"};
+      default: return {};
+    }
+  }
+};
+
+// The faults of one row, for a sequence of `frames` frames from the PC.
+inline std::vector<Fault> faultsAlong(long frames) {
+  std::vector<Fault> faults;
+  for (long n = 0; n < frames; ++n) faults.push_back({FaultKind::kSilent, n});
+  for (long n = 1; n <= frames; ++n) faults.push_back({FaultKind::kRefuse, n});
+  for (long n = 1; n < frames; ++n) faults.push_back({FaultKind::kHangup, n});
+  for (long n = 1; n <= frames; ++n) faults.push_back({FaultKind::kUnplug, n});
+  return faults;
+}
+inline std::vector<Fault> lineFaults() {
+  return {{FaultKind::kGarbage, 0}, {FaultKind::kOverlong, 0}, {FaultKind::kBusy, 0}};
+}
+// Only the faults of one kind.
+inline std::vector<Fault> only(const std::vector<Fault>& faults, std::initializer_list<FaultKind> kinds) {
+  std::vector<Fault> out;
+  for (const Fault& fault : faults)
+    for (FaultKind kind : kinds)
+      if (fault.kind == kind) out.push_back(fault);
+  return out;
+}
+
+// The PC side of a cell: a real port and link in a private start directory.
+class Rig {
+ public:
+  explicit Rig(int page) : session(makeTestSession(dir)), link(port, session, host, clock) {
+    port.SetPortDirectory(session.startDir);
+    session.settings.transitMode = 1;
+    host.page = page;
+    host.onProcessEvents = [this] { pump(); };
+    // The PC opens COM2, which leads to the emulator's link. When the
+    // emulator is gone, COM2 still names that (now missing) entry, so a
+    // reopening fails instead of reaching a serial device of the machine.
+    std::filesystem::create_symlink(kLineName, dir.file("COM2"));
+    linkMissingPorts(dir, session.settings.portCount);
+  }
+  ~Rig() { emulator.reset(); }
+
+  void start(EmulatorOptions options, const Fault& applied) {
+    fault = applied;
+    options.portName = kLineName;
+    const std::string n = std::to_string(fault.at);
+    switch (fault.kind) {
+      case FaultKind::kSilent: options.silentAfter = fault.at; break;
+      case FaultKind::kSilentReplies: options.extraArgs.insert(options.extraArgs.end(), {"--silent-after-replies", n}); break;
+      case FaultKind::kRefuse: options.extraArgs.insert(options.extraArgs.end(), {"--refuse-at", n}); break;
+      case FaultKind::kGarbage: options.garbage = true; break;
+      case FaultKind::kOverlong: options.overlong = true; break;
+      case FaultKind::kHangup: options.hangupAfter = fault.at; break;
+      case FaultKind::kHangupReplies: options.extraArgs.insert(options.extraArgs.end(), {"--hangup-after-replies", n}); break;
+      case FaultKind::kUnplug: options.silentAfter = fault.at - 1; break;
+      default: break;
+    }
+    emulator = std::make_unique<Emulator>(dir, options);
+    if (fault.kind == FaultKind::kBusy) {
+      holder = std::make_unique<TComm>();
+      holder->SetPortDirectory(session.startDir);
+      holder->SetDeviceName("COM2");
+      holder->Open();
+      ASSERT_TRUE(holder->Enabled()) << "the other program could not take the port";
+    }
+  }
+
+  // The frames the PC sent, once the emulator has logged the last of them
+  // (the PC does not wait for an answer to some).
+  Lines settledFrames() {
+    Lines frames = emulator->framesIn();
+    for (int quiet = 0, i = 0; quiet < 3 && i < 200; ++i) {
+      ::usleep(5000);
+      Lines now = emulator->framesIn();
+      quiet = now.size() == frames.size() ? quiet + 1 : 0;
+      frames = std::move(now);
+    }
+    return frames;
+  }
+
+  const Lines& messages() const { return host.lines(host.page); }
+  bool hasMessage(const std::string& line) const { return host.hasLine(host.page, line); }
+
+  // The checks every cell shares: the port is closed (and free for the next
+  // program), every opening was followed by a closing report, and a failure
+  // shows the message of its fault.
+  void checkCommon(bool result, const std::string& refusal) {
+    EXPECT_FALSE(port.Enabled());
+    // (Not once the emulator has hung up: its link goes with it.)
+    if (emulator->running() && !holder && emulator->logText().find("# hang-up") == std::string::npos) {
+      TComm other;
+      other.SetPortDirectory(session.startDir);
+      other.SetDeviceName("COM2");
+      other.Open();
+      EXPECT_TRUE(other.Enabled()) << "the port was left locked";
+      other.Close();
+    }
+    bool open = false;
+    for (const std::string& line : messages()) {
+      if (line.rfind("#101", 0) == 0) {
+        EXPECT_FALSE(open) << "opened twice without a closing report";
+        open = true;
+      } else if (line.rfind("#107", 0) == 0) {
+        open = false;
+      }
+    }
+    EXPECT_FALSE(open) << "opened without a closing report";
+    if (!result) {
+      const Lines wanted = fault.failureMessages(refusal);
+      bool shown = wanted.empty();
+      for (const std::string& line : wanted) shown = shown || hasMessage(line);
+      EXPECT_TRUE(shown) << "no report of the fault";
+    }
+    if (fault.kind == FaultKind::kBusy) {
+      EXPECT_FALSE(result);
+      EXPECT_TRUE(emulator->framesIn().empty()) << "bytes went to a port another program holds";
+    }
+  }
+
+  // One line per cell for the matrix table (QXR_FAULT_LOG).
+  void record(const std::string& operation, bool result, const std::string& state) const {
+    const char* path = std::getenv("QXR_FAULT_LOG");
+    if (!path) return;
+    std::string text;
+    for (const std::string& line : messages()) text += (text.empty() ? "" : " ") + printable(line);
+    for (const std::string& notice : host.notices) text += " [" + printable(notice) + "]";
+    std::ofstream out(path, std::ios::app);
+    out << operation << '\t' << fault.name() << '\t' << (result ? "ok" : "failed") << '\t' << text << '\t'
+        << state << '\n';
+  }
+
+  static std::string printable(const std::string& bytes) {
+    std::string out;
+    for (unsigned char c : bytes) {
+      if (c >= 0x20 && c < 0x7f && c != '\\') {
+        out += static_cast<char>(c);
+      } else {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "\\x%02x", c);
+        out += hex;
+      }
+    }
+    return out;
+  }
+
+  TempDir dir;
+  Session session;
+  FakeHost host;
+  FakeClock clock;
+  TComm port;
+  Link link;
+  std::unique_ptr<Emulator> emulator;
+  std::unique_ptr<TComm> holder;  // the other program's hold on the port
+  Fault fault;
+
+ private:
+  static constexpr const char* kLineName = "line-COM2";
+  // Time moves this much per round of a wait while the log does not tell.
+  static constexpr std::uint32_t kCreepMs = 50;
+
+  // Runs in every round of a wait.
+  void pump() {
+    if (!emulator) return;
+    if (port.Enabled() && port.InQueCount() > 0) return;  // a reply is coming in
+    bool silent = !emulator->running();
+    if (!silent) {
+      const std::string log = emulator->logText();
+      const bool gone = log.find("# silent") != std::string::npos;
+      if (gone && fault.kind == FaultKind::kUnplug) {
+        emulator->unplug();
+      }
+      std::size_t last = log.rfind('\n', log.size() >= 2 ? log.size() - 2 : 0);
+      last = last == std::string::npos ? 0 : last + 1;
+      silent = gone || log.compare(last, 13, "# unanswered:") == 0;
+    }
+    clock.advance(silent ? static_cast<std::uint32_t>(session.settings.timeoutMs) : kCreepMs);
+  }
+};
+
+// One row of the matrix: an operation with the page state it works on
+// (`Page`, made anew for every cell), what the controller holds at the
+// start, and the operation's own checks, which return what the cell left
+// behind (for the table).
+template <typename Page>
+struct Row {
+  std::string operation;
+  int page = kProgramPage;
+  std::string refusal;  // the page's refusal message
+  EmulatorOptions options;
+  std::function<void(Rig&, Page&)> setUp = [](Rig&, Page&) {};
+  std::function<bool(Rig&, Page&)> run;
+  std::function<std::string(Rig&, Page&, bool result)> check;
+
+  // The frames of the fault-free run.
+  long cleanFrames() const {
+    Rig rig(page);
+    Page state;
+    setUp(rig, state);
+    rig.start(options, {});
+    EXPECT_TRUE(run(rig, state)) << rig.emulator->logText();
+    check(rig, state, true);
+    return static_cast<long>(rig.settledFrames().size());
+  }
+
+  static int failureCount() {
+    return ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
+  }
+
+  void runCells(const std::vector<Fault>& faults) const {
+    for (const Fault& fault : faults) {
+      SCOPED_TRACE(operation + ", " + fault.name());
+      Rig rig(page);
+      Page state;
+      setUp(rig, state);
+      const int failuresBefore = failureCount();
+      rig.start(options, fault);
+      if (::testing::Test::HasFatalFailure()) return;
+      const bool result = run(rig, state);
+      rig.checkCommon(result, refusal);
+      const std::string left = check(rig, state, result);
+      rig.record(operation, result, left);
+      if (failureCount() != failuresBefore) {
+        std::string text;
+        for (const std::string& line : rig.messages()) text += " " + Rig::printable(line);
+        ADD_FAILURE() << (result ? "ok" : "failed") << ", messages:" << text << "\nemulator log:\n"
+                      << rig.emulator->logText();
+      }
+    }
+  }
+};
+
+}  // namespace qxr::test

@@ -1,0 +1,188 @@
+// The fault matrix of the parameter transfers: send and receive on the page,
+// and a receive by qxrtool into a parameter file that exists already.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+
+#include "app/settings.h"
+#include "faults/faultrig.h"
+#include "params/paramtransfer.h"
+
+namespace qxr {
+namespace {
+
+using test::Fault;
+using test::FaultKind;
+using test::Lines;
+using test::Rig;
+
+const Lines kSendLines = {"Speed(12)=300", "/ spindle", "Rapid(101)=5", "Feed(7)=40"};
+const std::string kHeld = "12=1\r\n101=2\r\n7=3\r\n";
+const std::string kSent = "12=300\r\n101=5\r\n7=40\r\n";
+
+using SendRow = test::Row<MemoryParameterPage>;
+
+SendRow sendRow() {
+  SendRow row;
+  row.operation = "parameter send";
+  row.page = kParameterPage;
+  row.refusal = "#142";
+  row.options.parameters = kHeld;
+  row.setUp = [](Rig&, MemoryParameterPage& page) { page.lines = kSendLines; };
+  row.run = [](Rig& rig, MemoryParameterPage& page) { return sendParameters(rig.link, page); };
+  row.check = [](Rig& rig, MemoryParameterPage& page, bool result) {
+    EXPECT_EQ(page.lines, kSendLines);
+    const std::string held = rig.emulator->storedParameters();
+    if (result) {
+      EXPECT_EQ(held, kSent) << "success reported for parameters not written";
+      EXPECT_EQ(rig.messages().back(), "#107");
+    }
+    // Once the lines were being sent, the end of the send is reported.
+    if (rig.hasMessage("Speed(12)=300")) {
+      EXPECT_TRUE(rig.hasMessage("#146"));
+    }
+    int written = 0;
+    for (const char* line : {"12=300\r\n", "101=5\r\n", "7=40\r\n"}) written += held.find(line) != std::string::npos;
+    return "controller: " + std::to_string(written) + " of 3 written";
+  };
+  return row;
+}
+
+struct ReceivePage : MemoryParameterPage {
+  ParameterEntries list = {{"Speed", 12}, {"Rapid", 101}, {"Feed", 7}};
+};
+using ReceiveRow = test::Row<ReceivePage>;
+const Lines kReceived = {"Speed(12)=300", "Rapid(101)=5", "Feed(7)=40"};
+
+ReceiveRow receiveRow() {
+  ReceiveRow row;
+  row.operation = "parameter receive";
+  row.page = kParameterPage;
+  row.refusal = "#142";
+  row.options.parameters = kSent;
+  row.setUp = [](Rig&, ReceivePage& page) {
+    page.lines = {"Old(1)=1"};
+    page.checked = {0, 1, 2};
+  };
+  row.run = [](Rig& rig, ReceivePage& page) { return receiveParameters(rig.link, page, page.list); };
+  row.check = [](Rig& rig, ReceivePage& page, bool result) {
+    if (result) {
+      EXPECT_EQ(page.lines, kReceived);
+      EXPECT_TRUE(rig.hasMessage("#148"));
+    }
+    // What it had, or only values that arrived as the controller holds them.
+    const bool kept = page.lines == Lines{"Old(1)=1"};
+    std::size_t good = 0;
+    for (const std::string& line : page.lines)
+      good += std::find(kReceived.begin(), kReceived.end(), line) != kReceived.end();
+    if (rig.fault.kind != FaultKind::kGarbage && rig.fault.kind != FaultKind::kOverlong) {
+      EXPECT_TRUE(kept || good == page.lines.size()) << "a value that is not the controller's";
+    }
+    // A value asked for and not obtained is named.
+    if (!result && !kept && page.lines.size() < 3) {
+      EXPECT_TRUE(rig.hasMessage(kReceived[page.lines.size()].substr(0, kReceived[page.lines.size()].find('=') + 1) +
+                                 "XXXXXX"));
+    }
+    if (kept) return std::string("memo: kept");
+    std::string shown = "memo: " + std::to_string(page.lines.size()) + " values";
+    if (good != page.lines.size()) shown += ", " + std::to_string(page.lines.size() - good) + " not the controller's";
+    return shown;
+  };
+  return row;
+}
+
+TEST(ParameterSendFaults, SilenceAndRefusalAtEveryStep) {
+  const auto row = sendRow();
+  row.runCells(test::only(test::faultsAlong(row.cleanFrames()), {FaultKind::kSilent, FaultKind::kRefuse}));
+}
+TEST(ParameterSendFaults, HangUpUnplugGarbageOverlongAndAHeldPort) {
+  const auto row = sendRow();
+  row.runCells(test::only(test::faultsAlong(row.cleanFrames()), {FaultKind::kHangup, FaultKind::kUnplug}));
+  row.runCells(test::lineFaults());
+}
+TEST(ParameterReceiveFaults, SilenceAndRefusalAtEveryStep) {
+  const auto row = receiveRow();
+  row.runCells(test::only(test::faultsAlong(row.cleanFrames()), {FaultKind::kSilent, FaultKind::kRefuse}));
+}
+TEST(ParameterReceiveFaults, HangUpUnplugGarbageOverlongAndAHeldPort) {
+  const auto row = receiveRow();
+  row.runCells(test::only(test::faultsAlong(row.cleanFrames()), {FaultKind::kHangup, FaultKind::kUnplug}));
+  row.runCells(test::lineFaults());
+}
+
+// qxrtool param receive -o FILE.par over an existing FILE.par: the file is
+// the old one or the complete new one, whatever happens on the line. The
+// tool runs on real time, so its start directory sets a short time-out.
+TEST(ParameterFileFaults, QxrtoolKeepsTheOldFileOrWritesAllOfTheNew) {
+  const std::string tool = test::binDir() + "/tools/qxrtool/qxrtool";
+  if (!std::filesystem::exists(tool)) GTEST_SKIP() << "no " << tool;
+  const std::string old = "Serial baud rate [1: 1200 ... 5: 19200](1)=9\r\n";
+  const std::string complete =
+      "Serial baud rate [1: 1200 ... 5: 19200](1)=4\r\nSerial time-out [ms](2)=1000\r\n";
+
+  auto cell = [&](const Fault& fault) {
+    SCOPED_TRACE("qxrtool parameter receive, " + fault.name());
+    Rig rig(kParameterPage);
+    for (const auto& entry : std::filesystem::directory_iterator(test::dataDir())) {
+      if (entry.is_regular_file()) std::filesystem::copy_file(entry.path(), rig.dir.file(entry.path().filename()),
+                                   std::filesystem::copy_options::overwrite_existing);
+    }
+    Settings settings;
+    settings.transitMode = 1;
+    settings.timeoutMs = 150;
+    rig.dir.write("Init.ini", formatInitIni(settings));
+    rig.dir.write("values.par", old);
+    test::EmulatorOptions options;
+    options.parameters = "1=4\r\n2=1000\r\n";
+    rig.start(options, fault);
+    if (::testing::Test::HasFatalFailure()) return 0L;
+
+    // The device unplugged while the tool waits.
+    std::atomic<bool> done{false};
+    std::thread unplugger([&] {
+      while (fault.kind == FaultKind::kUnplug && !done.load()) {
+        if (rig.emulator->logText().find("# silent") != std::string::npos) {
+          rig.emulator->unplug();
+          return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      }
+    });
+    const std::string command = tool + " --dir " + rig.dir.dir() + " --port COM2 --yes param receive -o " +
+                                rig.dir.file("values.par") + " --model QXR102 --version SD 1 2 2>&1";
+    FILE* out = ::popen(command.c_str(), "r");
+    std::string output;
+    char chunk[1024];
+    while (std::size_t n = std::fread(chunk, 1, sizeof chunk, out)) output.append(chunk, n);
+    const int status = ::pclose(out);
+    done.store(true);
+    unplugger.join();
+
+    const std::string now = rig.dir.read("values.par");
+    EXPECT_TRUE(WIFEXITED(status)) << output;
+    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    EXPECT_TRUE(now == old || now == complete) << "values.par damaged:\n" << now << output;
+    EXPECT_EQ(code == 0, now == complete) << output;
+    for (const auto& entry : std::filesystem::directory_iterator(rig.dir.dir()))
+      EXPECT_EQ(entry.path().filename().string().find("values.par."), std::string::npos) << "left behind: " << entry.path();
+    if (const char* log = std::getenv("QXR_FAULT_LOG")) {
+      std::ofstream(log, std::ios::app) << "qxrtool param receive\t" << fault.name() << '\t'
+                                        << (code == 0 ? "ok" : "failed") << '\t' << Rig::printable(output) << '\t'
+                                        << (now == old ? "values.par: old" : now == complete ? "values.par: new" : "values.par: DAMAGED")
+                                        << '\n';
+    }
+    return static_cast<long>(rig.settledFrames().size());
+  };
+
+  const long frames = cell({});
+  for (const Fault& fault : test::faultsAlong(frames)) cell(fault);
+  for (const Fault& fault : test::lineFaults()) cell(fault);
+}
+
+}  // namespace
+}  // namespace qxr
