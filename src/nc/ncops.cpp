@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/textio.h"
+#include "link/comm.h"
 #include "link/link.h"
 #include "nc/ncfile.h"
 #include "nc/nctexts.h"
@@ -394,6 +395,12 @@ struct PortCloser {
 };
 }  // namespace
 
+// The port stays open for a whole batch. Whatever the controller still sends
+// about the last program (an answer to its final acknowledgement, say) is no
+// answer to the next program's frames, and read as one it would put every
+// reply after it a step behind: a file would get the name as a program line.
+void NcOperations::discardStaleInput() { link_.port().PurgeIn(); }
+
 bool NcOperations::readMany(const MultipleChoice& choice) {
   PortCloser closer{link_};
   if (!link_.openSelectedPort()) return false;
@@ -410,6 +417,7 @@ bool NcOperations::readMany(const MultipleChoice& choice) {
     page_.clearMessages();
     report(0, ncText(language, NcText::kBatchProgress, {}, ++done, total));
     report(kMsgCommunicating);
+    discardStaleInput();
     if (!link_.TransToQXR(ncframe::kAttention)) return false;
     link_.ReceiveQXRProgNo(kReplyLength, 0);
     if (!link_.TransToQXR(ncframe::kLookUp) || !link_.ReceiveFromQXR(kReplyLength, 1)) return false;
@@ -469,6 +477,7 @@ bool NcOperations::writeMany(const MultipleChoice& choice, bool inquire) {
 
     if (!link_.portOpen()) return false;
     report(kMsgCommunicating);
+    discardStaleInput();
     if (!sendIgnore(ncframe::kAttention)) return false;
     if (!sendExpect(ncframe::kLookUp)) return false;
     if (!link_.TransToQXR(ncframe::number(number))) return false;

@@ -76,6 +76,7 @@ class NcOperations {
   bool storeProgram(const std::vector<std::string>& lines, int number, std::string_view name);
   enum class ReadOutcome { kFinished, kNoReply, kFailed };
   ReadOutcome readProgramLines(bool expectName, std::size_t& replies);
+  void discardStaleInput();
   bool applyFile(const std::string& path, bool emptyNameForX00);
   bool takeFileHeader(const ProgramFile& file, const std::string& path, bool emptyNameForX00);
   void showFileLines(const ProgramFile& file);
