@@ -1,5 +1,7 @@
 #include "params/paramtransfer.h"
 
+#include <algorithm>
+
 #include "app/host.h"
 #include "app/textio.h"
 #include "link/frames.h"
@@ -15,6 +17,19 @@ constexpr std::string_view kMissingValue = "XXXXXX";
 
 // Lines of this page go to its own message box, whichever page is on top.
 void report(LinkHost& host, std::string_view line) { host.appendPageLine(kParameterPage, line); }
+
+// A value answer: a decimal integer (blanks around it and a sign allowed),
+// then the line end. Anything else, line noise or a reply out of step, is no
+// value: kept as one, it would go back to the controller as 0 with the next
+// send of the file.
+bool isValueAnswer(std::string_view answer) {
+  answer = answer.substr(0, answer.find_first_of("\r\n"));
+  std::size_t at = answer.find_first_not_of(' ');
+  if (at == std::string_view::npos) return false;
+  if (answer[at] == '+' || answer[at] == '-') ++at;
+  const std::size_t end = std::min(answer.find_first_not_of("0123456789", at), answer.size());
+  return end > at && answer.find_first_not_of(' ', end) == std::string_view::npos;
+}
 
 }  // namespace
 
@@ -134,7 +149,7 @@ bool receiveParameters(Link& link, ParameterPage& page, const ParameterEntries& 
       allRead = false;
       break;
     }
-    if (link.ReceiveFromQXR(kReplyLength, 1)) {
+    if (link.ReceiveFromQXR(kReplyLength, 1) && isValueAnswer(link.reply())) {
       page.appendParameterLine(receivedParameterLine(entry, link.reply()));
     } else {
       report(host, missing);
