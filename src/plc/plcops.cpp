@@ -204,8 +204,6 @@ bool PlcOperations::send() {
 bool PlcOperations::receive() {
   const Session& session = link_.session();
   if (!link_.openSelectedPort()) return false;
-  page_.setEditorLines({});
-  page_.setReceivedLines({});
 
   if (!exchange(frames::kLinkOn)) return false;
   if (!exchange(frames::kSequenceRead, 2)) return false;
@@ -213,6 +211,10 @@ bool PlcOperations::receive() {
     report(0, "Reloading....");
     if (!link_.ReceiveFromQXR(kReplyLength, 1)) return false;
   }
+  // The editor gives way to the controller's program only once that program
+  // is coming: a controller that never answers leaves the operator's text.
+  page_.setEditorLines({});
+  page_.setReceivedLines({});
   std::vector<std::string> received;
   received.emplace_back(recordData(link_.reply(), kFirstRecordDataOffset));
   report(kMsgReceivingData);
