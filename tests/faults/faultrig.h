@@ -248,16 +248,24 @@ class Rig {
     bool silent = !emulator->running();
     if (!silent) {
       const std::string log = emulator->logText();
+      // Silent for good: every frame from now on goes unanswered.
       const bool gone = log.find("# silent") != std::string::npos;
       if (gone && fault.kind == FaultKind::kUnplug) {
         emulator->unplug();
       }
+      // A frame left unanswered, and nothing after it for a few rounds of
+      // the wait: the PC's next frame would have shown by now.
       std::size_t last = log.rfind('\n', log.size() >= 2 ? log.size() - 2 : 0);
       last = last == std::string::npos ? 0 : last + 1;
-      silent = gone || log.compare(last, 13, "# unanswered:") == 0;
+      const bool unanswered = log.compare(last, 13, "# unanswered:") == 0;
+      unansweredRounds_ = unanswered && log.size() == lastLogSize_ ? unansweredRounds_ + 1 : unanswered ? 1 : 0;
+      lastLogSize_ = log.size();
+      silent = gone || unansweredRounds_ >= 3;
     }
     clock.advance(silent ? static_cast<std::uint32_t>(session.settings.timeoutMs) : kCreepMs);
   }
+  std::size_t lastLogSize_ = 0;
+  int unansweredRounds_ = 0;
 };
 
 // One row of the matrix: an operation with the page state it works on

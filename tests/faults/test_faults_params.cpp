@@ -118,70 +118,83 @@ TEST(ParameterReceiveFaults, HangUpUnplugGarbageOverlongAndAHeldPort) {
 // qxrtool param receive -o FILE.par over an existing FILE.par: the file is
 // the old one or the complete new one, whatever happens on the line. The
 // tool runs on real time, so its start directory sets a short time-out.
-TEST(ParameterFileFaults, QxrtoolKeepsTheOldFileOrWritesAllOfTheNew) {
-  const std::string tool = test::binDir() + "/tools/qxrtool/qxrtool";
-  if (!std::filesystem::exists(tool)) GTEST_SKIP() << "no " << tool;
-  const std::string old = "Serial baud rate [1: 1200 ... 5: 19200](1)=9\r\n";
-  const std::string complete =
-      "Serial baud rate [1: 1200 ... 5: 19200](1)=4\r\nSerial time-out [ms](2)=1000\r\n";
+const std::string kOldFile = "Serial baud rate [1: 1200 ... 5: 19200](1)=9\r\n";
+const std::string kNewFile =
+    "Serial baud rate [1: 1200 ... 5: 19200](1)=4\r\nSerial time-out [ms](2)=1000\r\n";
 
-  auto cell = [&](const Fault& fault) {
-    SCOPED_TRACE("qxrtool parameter receive, " + fault.name());
-    Rig rig(kParameterPage);
-    for (const auto& entry : std::filesystem::directory_iterator(test::dataDir())) {
-      if (entry.is_regular_file()) std::filesystem::copy_file(entry.path(), rig.dir.file(entry.path().filename()),
-                                   std::filesystem::copy_options::overwrite_existing);
+std::string runTool(const std::string& command, int& code) {
+  FILE* out = ::popen((command + " 2>&1").c_str(), "r");
+  std::string output;
+  char chunk[1024];
+  while (std::size_t n = std::fread(chunk, 1, sizeof chunk, out)) output.append(chunk, n);
+  const int status = ::pclose(out);
+  EXPECT_TRUE(WIFEXITED(status)) << output;
+  code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return output;
+}
+
+// One cell; returns the number of frames the tool sent.
+long toolCell(const Fault& fault) {
+  SCOPED_TRACE("qxrtool parameter receive, " + fault.name());
+  Rig rig(kParameterPage);
+  for (const auto& entry : std::filesystem::directory_iterator(test::dataDir())) {
+    if (!entry.is_regular_file()) continue;
+    std::filesystem::copy_file(entry.path(), rig.dir.file(entry.path().filename()),
+                               std::filesystem::copy_options::overwrite_existing);
+  }
+  Settings settings;
+  settings.transitMode = 1;
+  settings.timeoutMs = 150;
+  rig.dir.write("Init.ini", formatInitIni(settings));
+  rig.dir.write("values.par", kOldFile);
+  test::EmulatorOptions options;
+  options.parameters = "1=4\r\n2=1000\r\n";
+  rig.start(options, fault);
+  if (::testing::Test::HasFatalFailure()) return 0;
+
+  // The device unplugged while the tool waits.
+  std::atomic<bool> done{false};
+  std::thread unplugger([&] {
+    while (fault.kind == FaultKind::kUnplug && !done.load()) {
+      if (rig.emulator->logText().find("# silent") != std::string::npos) return rig.emulator->unplug();
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    Settings settings;
-    settings.transitMode = 1;
-    settings.timeoutMs = 150;
-    rig.dir.write("Init.ini", formatInitIni(settings));
-    rig.dir.write("values.par", old);
-    test::EmulatorOptions options;
-    options.parameters = "1=4\r\n2=1000\r\n";
-    rig.start(options, fault);
-    if (::testing::Test::HasFatalFailure()) return 0L;
+  });
+  int code = -1;
+  const std::string output = runTool(test::binDir() + "/tools/qxrtool/qxrtool --dir " + rig.dir.dir() +
+                                         " --port COM2 --yes param receive -o " + rig.dir.file("values.par") +
+                                         " --model QXR102 --version SD 1 2",
+                                     code);
+  done.store(true);
+  unplugger.join();
 
-    // The device unplugged while the tool waits.
-    std::atomic<bool> done{false};
-    std::thread unplugger([&] {
-      while (fault.kind == FaultKind::kUnplug && !done.load()) {
-        if (rig.emulator->logText().find("# silent") != std::string::npos) {
-          rig.emulator->unplug();
-          return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-      }
-    });
-    const std::string command = tool + " --dir " + rig.dir.dir() + " --port COM2 --yes param receive -o " +
-                                rig.dir.file("values.par") + " --model QXR102 --version SD 1 2 2>&1";
-    FILE* out = ::popen(command.c_str(), "r");
-    std::string output;
-    char chunk[1024];
-    while (std::size_t n = std::fread(chunk, 1, sizeof chunk, out)) output.append(chunk, n);
-    const int status = ::pclose(out);
-    done.store(true);
-    unplugger.join();
+  const std::string now = rig.dir.read("values.par");
+  EXPECT_TRUE(now == kOldFile || now == kNewFile) << "values.par damaged:\n" << now << output;
+  EXPECT_EQ(code == 0, now == kNewFile) << output;
+  for (const auto& entry : std::filesystem::directory_iterator(rig.dir.dir())) {
+    EXPECT_EQ(entry.path().filename().string().find("values.par."), std::string::npos)
+        << "left behind: " << entry.path();
+  }
+  if (const char* log = std::getenv("QXR_FAULT_LOG")) {
+    std::ofstream(log, std::ios::app) << "qxrtool param receive\t" << fault.name() << '\t'
+                                      << (code == 0 ? "ok" : "failed") << '\t' << Rig::printable(output) << '\t'
+                                      << (now == kOldFile ? "values.par: old" : now == kNewFile ? "values.par: new"
+                                                                                               : "values.par: DAMAGED")
+                                      << '\n';
+  }
+  return static_cast<long>(rig.settledFrames().size());
+}
 
-    const std::string now = rig.dir.read("values.par");
-    EXPECT_TRUE(WIFEXITED(status)) << output;
-    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    EXPECT_TRUE(now == old || now == complete) << "values.par damaged:\n" << now << output;
-    EXPECT_EQ(code == 0, now == complete) << output;
-    for (const auto& entry : std::filesystem::directory_iterator(rig.dir.dir()))
-      EXPECT_EQ(entry.path().filename().string().find("values.par."), std::string::npos) << "left behind: " << entry.path();
-    if (const char* log = std::getenv("QXR_FAULT_LOG")) {
-      std::ofstream(log, std::ios::app) << "qxrtool param receive\t" << fault.name() << '\t'
-                                        << (code == 0 ? "ok" : "failed") << '\t' << Rig::printable(output) << '\t'
-                                        << (now == old ? "values.par: old" : now == complete ? "values.par: new" : "values.par: DAMAGED")
-                                        << '\n';
-    }
-    return static_cast<long>(rig.settledFrames().size());
-  };
-
-  const long frames = cell({});
-  for (const Fault& fault : test::faultsAlong(frames)) cell(fault);
-  for (const Fault& fault : test::lineFaults()) cell(fault);
+TEST(ParameterFileFaults, QxrtoolAfterSilenceAndUnplugging) {
+  if (!std::filesystem::exists(test::binDir() + "/tools/qxrtool/qxrtool")) GTEST_SKIP() << "no qxrtool";
+  for (const Fault& fault : test::only(test::faultsAlong(toolCell({})), {FaultKind::kSilent, FaultKind::kUnplug}))
+    toolCell(fault);
+}
+TEST(ParameterFileFaults, QxrtoolAfterRefusalHangUpGarbageOverlongAndAHeldPort) {
+  if (!std::filesystem::exists(test::binDir() + "/tools/qxrtool/qxrtool")) GTEST_SKIP() << "no qxrtool";
+  for (const Fault& fault : test::only(test::faultsAlong(toolCell({})), {FaultKind::kRefuse, FaultKind::kHangup}))
+    toolCell(fault);
+  for (const Fault& fault : test::lineFaults()) toolCell(fault);
 }
 
 }  // namespace
