@@ -33,7 +33,7 @@ std::string joined(const Lines& lines) {
   for (const std::string& line : lines) text += line + "\r\n";
   return text;
 }
-// What the controller holds before a send: an other program.
+// What the controller holds before a send: another program.
 const std::string kOldPlc = std::string(32, '0') + "\r\n" + std::string(32, '1') + "\r\n";
 
 struct PlcState : MemoryPlcPage {
