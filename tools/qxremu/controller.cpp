@@ -189,9 +189,10 @@ void Controller::lineFrame(const std::string& bytes, const std::string& content)
     } else if (state_ == State::ParameterValue) {
       state_ = State::ParameterRead;
       reply(parameterValue(parameterNumber_) + "\r\n");
+    } else {
+      // An acknowledgement with nothing to fetch (after the end) gets no answer.
+      note("unanswered: nothing to fetch");
     }
-    // An acknowledgement with nothing to fetch (after the end) gets no answer.
-    note("unanswered: nothing to fetch");
     return;
   }
 
