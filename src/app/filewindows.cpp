@@ -16,6 +16,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "app/dirbrowser.h"
 #include "app/filepaths.h"
 #include "app/msgdlg.h"
 #include "app/session.h"
@@ -25,13 +26,8 @@ namespace qxr {
 namespace {
 
 QString caption(const Session& session, int n) { return QString::fromStdString(session.msg(n)); }
-QString fromPath(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
-std::string toPath(const QString& text) { return QFile::encodeName(text).toStdString(); }
-
-std::string withSeparator(std::string dir) {
-  if (dir.empty() || dir.back() != '/') dir += '/';
-  return dir;
-}
+QString fromPath(const std::string& path) { return pathText(path); }
+std::string toPath(const QString& text) { return pathBytes(text); }
 
 // A name with wildcards lists files; it never becomes the name the save
 // window proposes.
@@ -41,8 +37,6 @@ FileWindowHook& fileWindowHook() {
   static FileWindowHook hook;
   return hook;
 }
-
-constexpr int kPathRole = Qt::UserRole;
 
 void centreOnScreen(QWidget* window) {
   if (QScreen* screen = window->screen()) {
@@ -113,12 +107,11 @@ TFileWindowBase::TFileWindowBase(const Session& session, int page, bool save, Fi
   for (const FileFilterEntry& entry : parseFileFilter(fileFilterText(page, save)))
     FilterComboBox1->addItem(QString::fromStdString(entry.description + " (" + entry.pattern + ")"),
                              QString::fromStdString(entry.pattern));
-  fillDrives();
-
-  connect(DriveComboBox1, &QComboBox::activated, this, [this](int index) {
-    setDirectory(toPath(DriveComboBox1->itemData(index, kPathRole).toString()));
+  browser_ = new DirectoryBrowser(DriveComboBox1, DirectoryListBox1, DirLabel, session.startDir, this);
+  connect(browser_, &DirectoryBrowser::directoryChosen, this, [this] {
+    fillFiles();
+    directoryChanged();
   });
-  connect(DirectoryListBox1, &QListWidget::itemActivated, this, &TFileWindowBase::directoryActivated);
   connect(FilterComboBox1, &QComboBox::currentIndexChanged, this, [this] {
     fillFiles();
     directoryChanged();
@@ -128,73 +121,20 @@ TFileWindowBase::TFileWindowBase(const Session& session, int page, bool save, Fi
   });
   connect(FileListBox1, &QListWidget::itemClicked, this,
           [this](QListWidgetItem* item) { FileEdit->setText(item->text()); });
-  DirectoryListBox1->installEventFilter(this);
   FileListBox1->installEventFilter(this);
 
   const std::string start = startDir.empty() ? session.startDir : startDir;
   setDirectory(start);
-  if (dir_.empty()) setDirectory(QDir::homePath().toStdString());
+  if (directory().empty()) setDirectory(QDir::homePath().toStdString());
   setFixedSize(640, 360);
 }
 
-void TFileWindowBase::fillDrives() {
-  DriveComboBox1->clear();
-  const QString home = QDir::homePath();
-  DriveComboBox1->addItem(style()->standardIcon(QStyle::SP_DriveHDIcon), "/", "/");
-  DriveComboBox1->addItem(style()->standardIcon(QStyle::SP_DirHomeIcon), home, home);
-  const QString start = fromPath(session_.startDir);
-  if (!start.isEmpty() && QDir::cleanPath(start) != QDir::cleanPath(home))
-    DriveComboBox1->addItem(style()->standardIcon(QStyle::SP_DirIcon), QDir::cleanPath(start), start);
-}
+const std::string& TFileWindowBase::directory() const { return browser_->directory(); }
 
 void TFileWindowBase::setDirectory(const std::string& dir) {
-  const QString cleaned = QDir::cleanPath(QDir(fromPath(dir)).absolutePath());
-  const QDir d(cleaned);
-  if (!d.exists() || !d.isReadable()) return;
-  dir_ = withSeparator(toPath(cleaned));
-  DirLabel->setText(fontMetrics().elidedText(cleaned, Qt::ElideLeft, std::max(DirLabel->width(), 200)));
-  DirLabel->setToolTip(cleaned);
-  // The drive entry is the longest one the directory lies under.
-  int drive = 0;
-  for (int i = 0; i < DriveComboBox1->count(); ++i) {
-    const QString root = QDir::cleanPath(DriveComboBox1->itemData(i, kPathRole).toString());
-    if (cleaned == root || cleaned.startsWith(root == "/" ? root : root + "/")) drive = i;
-  }
-  DriveComboBox1->setCurrentIndex(drive);
-  fillDirectories();
+  if (!browser_->setDirectory(dir)) return;
   fillFiles();
   directoryChanged();
-}
-
-void TFileWindowBase::fillDirectories() {
-  DirectoryListBox1->clear();
-  const QString current = QDir::cleanPath(fromPath(dir_));
-  QStringList parts = current.split('/', Qt::SkipEmptyParts);
-  const QIcon open = style()->standardIcon(QStyle::SP_DirOpenIcon);
-  const QIcon closed = style()->standardIcon(QStyle::SP_DirClosedIcon);
-  // The path from the root down to the shown directory, then its
-  // subdirectories one step further in.
-  QString path = "/";
-  auto* root = new QListWidgetItem(open, "/", DirectoryListBox1);
-  root->setData(kPathRole, path);
-  QListWidgetItem* currentItem = root;
-  int depth = 0;
-  for (const QString& part : parts) {
-    path = QDir::cleanPath(path + "/" + part);
-    ++depth;
-    auto* item = new QListWidgetItem(open, QString(depth * 2, ' ') + part, DirectoryListBox1);
-    item->setData(kPathRole, path);
-    currentItem = item;
-  }
-  const QStringList children =
-      QDir(current).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
-  for (const QString& child : children) {
-    // Links to devices (a port linked as COM2) are not directories to enter.
-    if (!QFileInfo(current + "/" + child).isDir()) continue;
-    auto* item = new QListWidgetItem(closed, QString((depth + 1) * 2, ' ') + child, DirectoryListBox1);
-    item->setData(kPathRole, QDir::cleanPath(current + "/" + child));
-  }
-  DirectoryListBox1->setCurrentItem(currentItem);
 }
 
 void TFileWindowBase::fillFiles() {
@@ -202,26 +142,18 @@ void TFileWindowBase::fillFiles() {
   QString pattern = FilterComboBox1->currentData().toString();
   if (pattern == "*.*") pattern = "*";
   const QStringList files =
-      QDir(fromPath(dir_)).entryList({pattern}, QDir::Files, QDir::Name | QDir::IgnoreCase);
+      QDir(fromPath(directory())).entryList({pattern}, QDir::Files, QDir::Name | QDir::IgnoreCase);
   // Filling the list must not overwrite what the operator typed.
   const QSignalBlocker block(FileListBox1);
   FileListBox1->addItems(files);
   FileListBox1->setCurrentRow(-1);
 }
 
-void TFileWindowBase::directoryActivated(QListWidgetItem* item) {
-  if (item) setDirectory(toPath(item->data(kPathRole).toString()));
-}
-
 bool TFileWindowBase::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress) {
     const int key = static_cast<QKeyEvent*>(event)->key();
     if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-      // Enter in a list acts on that list instead of pressing OK.
-      if (watched == DirectoryListBox1) {
-        directoryActivated(DirectoryListBox1->currentItem());
-        return true;
-      }
+      // Enter in the file list takes the file's name before OK is pressed.
       if (watched == FileListBox1 && FileListBox1->currentItem()) {
         FileEdit->setText(FileListBox1->currentItem()->text());
       }
@@ -240,7 +172,7 @@ std::string TFileWindowBase::typedName() const { return toPath(FileEdit->text())
 bool TFileWindowBase::enterTypedDirectory() {
   const std::string typed = typedName();
   if (typed.empty() || hasWildcards(typed)) return false;
-  const QString target = typed[0] == '/' ? fromPath(typed) : fromPath(dir_) + fromPath(typed);
+  const QString target = typed[0] == '/' ? fromPath(typed) : fromPath(directory()) + fromPath(typed);
   if (!QFileInfo(target).isDir()) return false;
   setDirectory(toPath(target));
   FileEdit->clear();

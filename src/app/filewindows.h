@@ -19,6 +19,7 @@ class QToolButton;
 
 namespace qxr {
 
+class DirectoryBrowser;
 struct Session;
 
 // The drive, directory and file lists, the filter list and the name field
@@ -27,7 +28,7 @@ class TFileWindowBase : public QDialog {
   Q_OBJECT
  public:
   // The directory shown (absolute, with a trailing separator).
-  const std::string& directory() const { return dir_; }
+  const std::string& directory() const;
   // Shows another directory; ignored when it cannot be read.
   void setDirectory(const std::string& dir);
   int page() const { return page_; }
@@ -58,11 +59,8 @@ class TFileWindowBase : public QDialog {
   QWidget* buttonColumn_ = nullptr;
 
  private:
-  void fillDrives();
-  void fillDirectories();
   void fillFiles();
-  void directoryActivated(QListWidgetItem* item);
-  std::string dir_;
+  DirectoryBrowser* browser_ = nullptr;
 };
 
 class TOpenFileForm : public TFileWindowBase {

@@ -10,6 +10,7 @@
 #include <QListWidget>
 #include <QPushButton>
 
+#include "app/dirbrowser.h"
 #include "app/filepaths.h"
 #include "app/filewindows.h"
 #include "app/session.h"
@@ -23,13 +24,8 @@ constexpr const char* kFilter = "NC files|*.nc|NCD files|*.ncd|All files|*.*";
 
 QString catalogueText(const Session& session, int n) { return QString::fromStdString(session.msg(n)); }
 
-QString fromPath(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
-std::string toPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
-
-std::string withSeparator(std::string dir) {
-  if (dir.empty() || dir.back() != '/') dir += '/';
-  return dir;
-}
+QString fromPath(const std::string& path) { return pathText(path); }
+std::string toPath(const QString& path) { return pathBytes(path); }
 
 MultipleFormHook& formHook() {
   static MultipleFormHook hook;
@@ -121,10 +117,8 @@ TMultipleNCForm::TMultipleNCForm(Session& session, FileChoice& fileChoice, const
   }
   OKBtn->setEnabled(false);
 
-  connect(DriveComboBox1, &QComboBox::activated, this,
-          [this](int index) { setDirectory(toPath(DriveComboBox1->itemData(index).toString())); });
-  connect(DirectoryListBox1, &QListWidget::itemActivated, this,
-          [this](QListWidgetItem* item) { directoryActivated(item); });
+  browser_ = new DirectoryBrowser(DriveComboBox1, DirectoryListBox1, DirLabel, session.startDir, this);
+  connect(browser_, &DirectoryBrowser::directoryChosen, this, [this] { FileListOnChange(); });
   connect(FilterComboBox1, &QComboBox::currentIndexChanged, this, [this] { FileListOnChange(); });
   connect(NewDir, &QPushButton::clicked, this, [this] { NewDirClick(); });
   connect(SelAllBtn, &QPushButton::clicked, this, [this] { SelAllBtnClick(); });
@@ -135,9 +129,8 @@ TMultipleNCForm::TMultipleNCForm(Session& session, FileChoice& fileChoice, const
   connect(OKBtn, &QPushButton::clicked, this, [this] { OKBtnClick(); });
   connect(CancelBtn, &QPushButton::clicked, this, [this] { CancelBtnClick(); });
 
-  fillDrives();
   setDirectory(startDir.empty() ? session.startDir : startDir);
-  if (dir_.empty()) setDirectory(QDir::homePath().toStdString());
+  if (directory().empty()) setDirectory(QDir::homePath().toStdString());
 }
 
 void TMultipleNCForm::buildProgramPanel() {
@@ -199,53 +192,10 @@ void TMultipleNCForm::syncCheckBoxes() {
   }
 }
 
-void TMultipleNCForm::fillDrives() {
-  DriveComboBox1->clear();
-  auto add = [this](const QString& path) {
-    if (path.isEmpty() || DriveComboBox1->findData(path) >= 0) return;
-    DriveComboBox1->addItem(path, path);
-  };
-  add(QStringLiteral("/"));
-  add(QDir::homePath());
-  add(fromPath(session_.startDir));
-}
+const std::string& TMultipleNCForm::directory() const { return browser_->directory(); }
 
 void TMultipleNCForm::setDirectory(const std::string& dir) {
-  const QDir qdir(fromPath(dir));
-  if (dir.empty() || !qdir.exists() || !qdir.isReadable()) return;
-  dir_ = withSeparator(toPath(qdir.canonicalPath()));
-  DirLabel->setText(fromPath(dir_));
-  // The drive is the longest entry of the drive list that holds the directory.
-  int drive = -1;
-  qsizetype longest = -1;
-  const QString shown = fromPath(dir_);
-  for (int i = 0; i < DriveComboBox1->count(); ++i) {
-    QString root = DriveComboBox1->itemData(i).toString();
-    if (!root.endsWith(QLatin1Char('/'))) root += QLatin1Char('/');
-    if (shown.startsWith(root) && root.size() > longest) {
-      longest = root.size();
-      drive = i;
-    }
-  }
-  if (drive >= 0) DriveComboBox1->setCurrentIndex(drive);
-  fillDirectories();
-  FileListOnChange();
-}
-
-void TMultipleNCForm::fillDirectories() {
-  DirectoryListBox1->clear();
-  const QDir qdir(fromPath(dir_));
-  if (dir_ != "/") DirectoryListBox1->addItem(QStringLiteral(".."));
-  for (const QString& name : qdir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase)) {
-    DirectoryListBox1->addItem(name);
-  }
-}
-
-void TMultipleNCForm::directoryActivated(QListWidgetItem* item) {
-  if (!item) return;
-  QDir qdir(fromPath(dir_));
-  if (!qdir.cd(item->text())) return;
-  setDirectory(toPath(qdir.absolutePath()));
+  if (browser_->setDirectory(dir)) FileListOnChange();
 }
 
 void TMultipleNCForm::ModeSelectClick() {
@@ -269,7 +219,7 @@ void TMultipleNCForm::ModeSelectClick() {
 void TMultipleNCForm::FileListOnChange() {
   QString pattern = FilterComboBox1->currentData().toString();
   if (pattern == QLatin1String("*.*") || pattern.isEmpty()) pattern = QStringLiteral("*");
-  const QDir qdir(fromPath(dir_));
+  const QDir qdir(fromPath(directory()));
   const QStringList names =
       qdir.entryList({pattern}, QDir::Files | QDir::Readable, QDir::Name | QDir::IgnoreCase);
   if (names.isEmpty()) return;
@@ -306,7 +256,7 @@ void TMultipleNCForm::MoreChkBoxClick(int range) {
   syncCheckBoxes();
 }
 
-void TMultipleNCForm::NewDirClick() { setDirectory(runNewDirWindow(session_, fileChoice_, dir_, this)); }
+void TMultipleNCForm::NewDirClick() { setDirectory(runNewDirWindow(session_, fileChoice_, directory(), this)); }
 
 void TMultipleNCForm::InquireChkClick() { session_.settings.multipleInquire = InquireChk->isChecked(); }
 
@@ -328,7 +278,7 @@ void TMultipleNCForm::OKBtnClick() {
   if (count > 0) {
     choice_.chosen = true;
     choice_.mode = ModeSelect->itemIndex();
-    choice_.directory = dir_;
+    choice_.directory = directory();
   }
   accept();
 }

@@ -21,6 +21,7 @@ class QPushButton;
 
 namespace qxr {
 
+class DirectoryBrowser;
 struct Session;
 class TRadioGroup;
 
@@ -35,7 +36,7 @@ class TMultipleNCForm : public QDialog {
   const MultipleChoice& choice() const { return choice_; }
   const ProgramSelection& selection() const { return selection_; }
   // The directory shown (absolute, with a trailing separator).
-  const std::string& directory() const { return dir_; }
+  const std::string& directory() const;
   void setDirectory(const std::string& dir);
 
   TRadioGroup* ModeSelect = nullptr;
@@ -78,16 +79,13 @@ class TMultipleNCForm : public QDialog {
  private:
   void buildProgramPanel();
   void syncCheckBoxes();
-  void fillDrives();
-  void fillDirectories();
-  void directoryActivated(QListWidgetItem* item);
   QCheckBox* rangeSwitch(int range) const;
 
   Session& session_;
   FileChoice& fileChoice_;
   MultipleChoice choice_;
   ProgramSelection selection_;
-  std::string dir_;
+  DirectoryBrowser* browser_ = nullptr;
 };
 
 // Shows the window modally. Tests may set a hook that receives the built
