@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/host.h"
+#include "base/host.h"
 #include "sim/convert.h"
 #include "sim/headless.h"
 #include "sim/interpreter.h"

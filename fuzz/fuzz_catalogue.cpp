@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "app/catalogue.h"
-#include "app/codec.h"
+#include "base/catalogue.h"
+#include "base/codec.h"
 #include "fuzz_input.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -1,7 +1,7 @@
 // "Init.ini" and "Customer.ini" as the start-up reads them.
 #include <cstdint>
 
-#include "app/settings.h"
+#include "base/settings.h"
 #include "fuzz_input.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

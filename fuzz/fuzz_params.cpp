@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "app/host.h"
-#include "app/session.h"
+#include "base/host.h"
+#include "base/session.h"
 #include "fuzz_input.h"
 #include "params/paramlist.h"
 #include "params/paramtransfer.h"

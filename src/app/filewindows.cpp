@@ -17,9 +17,9 @@
 #include <QVBoxLayout>
 
 #include "app/dirbrowser.h"
-#include "app/filepaths.h"
+#include "base/filepaths.h"
 #include "app/msgdlg.h"
-#include "app/session.h"
+#include "base/session.h"
 
 namespace qxr {
 

@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "app/filechoice.h"
+#include "base/filechoice.h"
 
 class QComboBox;
 class QLabel;

@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 #include "app/mainform.h"
-#include "app/settings.h"
+#include "base/settings.h"
 #include "app/splash.h"
 
 namespace {

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "app/filechoice.h"
-#include "app/host.h"
-#include "app/session.h"
+#include "base/filechoice.h"
+#include "base/host.h"
+#include "base/session.h"
 #include "link/detect.h"
 #include "plc/plc.h"
 

@@ -34,10 +34,10 @@
 #include <QVBoxLayout>
 #include <cmath>
 
-#include "app/codec.h"
+#include "base/codec.h"
 #include "app/filewindows.h"
 #include "app/msgdlg.h"
-#include "app/settings.h"
+#include "base/settings.h"
 #include "app/splash.h"
 #include "link/comm.h"
 #include "link/detect.h"

@@ -12,7 +12,7 @@
 #include <QtDebug>
 #include <array>
 
-#include "app/catalogue.h"
+#include "base/catalogue.h"
 #include "app/dialoglayout.h"
 
 namespace qxr {

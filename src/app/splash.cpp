@@ -9,8 +9,8 @@
 #include <QThread>
 #include <QVBoxLayout>
 
-#include "app/settings.h"
-#include "app/textio.h"
+#include "base/settings.h"
+#include "base/textio.h"
 
 namespace qxr {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "app/textio.h"
+#include "base/textio.h"
 #include "link/comm.h"
 
 namespace qxr {

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/host.h"
-#include "app/session.h"
+#include "base/host.h"
+#include "base/session.h"
 #include "link/frames.h"
 #include "link/hexrecord.h"
 

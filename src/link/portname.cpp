@@ -5,7 +5,7 @@
 
 #include <cctype>
 
-#include "app/textio.h"
+#include "base/textio.h"
 
 namespace qxr {
 

@@ -10,7 +10,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
-#include "app/codec.h"
+#include "base/codec.h"
 #include "app/mainform.h"
 #include "link/link.h"
 #include "nc/multiplenc.h"

@@ -11,9 +11,9 @@
 #include <QPushButton>
 
 #include "app/dirbrowser.h"
-#include "app/filepaths.h"
+#include "base/filepaths.h"
 #include "app/filewindows.h"
-#include "app/session.h"
+#include "base/session.h"
 #include "widgets/radiogroup.h"
 
 namespace qxr {

@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "app/filechoice.h"
+#include "base/filechoice.h"
 #include "nc/multiple.h"
 
 class QCheckBox;

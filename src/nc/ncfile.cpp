@@ -4,7 +4,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "app/textio.h"
+#include "base/textio.h"
 
 namespace qxr {
 

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/textio.h"
+#include "base/textio.h"
 #include "link/comm.h"
 #include "link/link.h"
 #include "nc/ncfile.h"

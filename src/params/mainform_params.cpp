@@ -5,7 +5,7 @@
 #include <QLabel>
 #include <QTextCursor>
 
-#include "app/codec.h"
+#include "base/codec.h"
 #include "app/mainform.h"
 #include "link/link.h"
 #include "params/paramlist.h"

@@ -1,7 +1,7 @@
 #include "params/paramlist.h"
 
-#include "app/codec.h"
-#include "app/textio.h"
+#include "base/codec.h"
+#include "base/textio.h"
 
 namespace qxr {
 

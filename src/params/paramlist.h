@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/session.h"
+#include "base/session.h"
 
 namespace qxr {
 

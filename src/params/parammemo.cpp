@@ -5,7 +5,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
-#include "app/codec.h"
+#include "base/codec.h"
 
 namespace qxr {
 

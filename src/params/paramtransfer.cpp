@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "app/host.h"
-#include "app/textio.h"
+#include "base/host.h"
+#include "base/textio.h"
 #include "link/frames.h"
 #include "link/link.h"
 

@@ -8,7 +8,7 @@
 #include <QTextDocument>
 #include <cmath>
 
-#include "app/codec.h"
+#include "base/codec.h"
 #include "app/mainform.h"
 #include "link/link.h"
 #include "plc/plcops.h"

@@ -1,6 +1,6 @@
 #include "plc/mcn.h"
 
-#include "app/textio.h"
+#include "base/textio.h"
 
 namespace qxr {
 

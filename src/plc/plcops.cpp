@@ -6,8 +6,8 @@
 #include <optional>
 #include <sstream>
 
-#include "app/session.h"
-#include "app/textio.h"
+#include "base/session.h"
+#include "base/textio.h"
 #include "link/frames.h"
 #include "link/hexrecord.h"
 #include "link/link.h"

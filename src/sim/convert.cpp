@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/catalogue.h"
-#include "app/host.h"
-#include "app/textio.h"
+#include "base/catalogue.h"
+#include "base/host.h"
+#include "base/textio.h"
 #include "sim/numtext.h"
 
 namespace qxr {

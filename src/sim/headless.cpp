@@ -1,6 +1,6 @@
 #include "sim/headless.h"
 
-#include "app/host.h"
+#include "base/host.h"
 #include "sim/interpreter.h"
 
 namespace qxr {

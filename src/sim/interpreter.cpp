@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/host.h"
+#include "base/host.h"
 
 namespace qxr {
 

@@ -1,7 +1,7 @@
 // The simulator button of the main window: converts the program and, when
 // that succeeds, opens the simulator window on it.
 #include "app/mainform.h"
-#include "app/textio.h"
+#include "base/textio.h"
 #include "sim/convert.h"
 #include "sim/simulatorform.h"
 

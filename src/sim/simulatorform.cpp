@@ -18,8 +18,8 @@
 #include <QTextBlock>
 #include <QTimer>
 
-#include "app/codec.h"
-#include "app/host.h"
+#include "base/codec.h"
+#include "base/host.h"
 #include "widgets/fspinedit.h"
 #include "widgets/radiogroup.h"
 

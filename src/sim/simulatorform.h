@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/session.h"
+#include "base/session.h"
 #include "sim/convert.h"
 #include "sim/interpreter.h"
 #include "sim/plot.h"

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "app/settings.h"
+#include "base/settings.h"
 #include "faults/faultrig.h"
 #include "params/paramtransfer.h"
 

@@ -2,7 +2,7 @@
 // editor) and receive (into "Mcn.tmp", which holds an earlier receive).
 #include <gtest/gtest.h>
 
-#include "app/textio.h"
+#include "base/textio.h"
 #include "faults/faultrig.h"
 #include "plc/mcn.h"
 #include "plc/plc.h"

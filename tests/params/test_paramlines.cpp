@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/session.h"
+#include "base/session.h"
 #include "params/paramtransfer.h"
 #include "support/fakehost.h"
 #include "support/tempdir.h"

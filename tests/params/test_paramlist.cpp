@@ -3,7 +3,7 @@
 #include <set>
 #include <string>
 
-#include "app/codec.h"
+#include "base/codec.h"
 #include "params/paramlist.h"
 #include "params/paramtransfer.h"
 #include "support/tempdir.h"

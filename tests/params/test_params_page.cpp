@@ -9,7 +9,7 @@
 #include <QTimer>
 #include <filesystem>
 
-#include "app/codec.h"
+#include "base/codec.h"
 #include "app/filewindows.h"
 #include "app/mainform.h"
 #include "app/msgdlg.h"

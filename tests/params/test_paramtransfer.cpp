@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
+#include "base/settings.h"
 #include "link/comm.h"
 #include "link/link.h"
 #include "params/paramlist.h"

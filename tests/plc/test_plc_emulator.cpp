@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/textio.h"
+#include "base/textio.h"
 #include "link/comm.h"
 #include "link/link.h"
 #include "plc/plcops.h"

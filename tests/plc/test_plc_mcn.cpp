@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/textio.h"
+#include "base/textio.h"
 #include "plc/mcn.h"
 #include "support/tempdir.h"
 

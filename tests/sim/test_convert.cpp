@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "app/catalogue.h"
-#include "app/host.h"
+#include "base/catalogue.h"
+#include "base/host.h"
 #include "sim/convert.h"
 #include "support/tempdir.h"
 

@@ -14,7 +14,7 @@
 #include <QTimer>
 #include <filesystem>
 
-#include "app/host.h"
+#include "base/host.h"
 #include "app/mainform.h"
 #include "sim/simulatorform.h"
 #include "support/tempdir.h"

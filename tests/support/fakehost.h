@@ -19,8 +19,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/host.h"
-#include "app/session.h"
+#include "base/host.h"
+#include "base/session.h"
 #include "support/tempdir.h"
 
 namespace qxr::test {

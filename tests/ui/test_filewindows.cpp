@@ -10,9 +10,9 @@
 #include <filesystem>
 
 #include "app/filewindows.h"
-#include "app/host.h"
+#include "base/host.h"
 #include "app/msgdlg.h"
-#include "app/session.h"
+#include "base/session.h"
 #include "support/tempdir.h"
 
 using namespace qxr;

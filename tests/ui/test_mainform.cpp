@@ -22,7 +22,7 @@
 
 #include "app/mainform.h"
 #include "app/msgdlg.h"
-#include "app/textio.h"
+#include "base/textio.h"
 #include "support/tempdir.h"
 #include "widgets/fspinedit.h"
 #include "widgets/radiogroup.h"

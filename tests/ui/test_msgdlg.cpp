@@ -9,7 +9,7 @@
 #include <QTimer>
 #include <functional>
 
-#include "app/catalogue.h"
+#include "base/catalogue.h"
 #include "app/msgdlg.h"
 #include "support/tempdir.h"
 

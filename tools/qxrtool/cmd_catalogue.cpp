@@ -1,7 +1,7 @@
 #include <cstdio>
 
-#include "app/codec.h"
-#include "app/textio.h"
+#include "base/codec.h"
+#include "base/textio.h"
 #include "tool.h"
 
 namespace qxr {

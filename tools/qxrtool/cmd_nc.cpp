@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/textio.h"
+#include "base/textio.h"
 #include "link/link.h"
 #include "nc/ncfile.h"
 #include "nc/ncops.h"

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <optional>
 
-#include "app/codec.h"
-#include "app/textio.h"
+#include "base/codec.h"
+#include "base/textio.h"
 #include "params/paramlist.h"
 #include "params/paramtransfer.h"
 #include "tool.h"

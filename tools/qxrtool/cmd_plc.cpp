@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/textio.h"
+#include "base/textio.h"
 #include "link/link.h"
 #include "plc/plcops.h"
 #include "tool.h"

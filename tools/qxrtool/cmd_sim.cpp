@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/textio.h"
+#include "base/textio.h"
 #include "nc/ncops.h"
 #include "nc/ncpage.h"
 #include "sim/convert.h"

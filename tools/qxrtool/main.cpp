@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 
-#include "app/settings.h"
-#include "app/textio.h"
+#include "base/settings.h"
+#include "base/textio.h"
 #include "tool.h"
 
 namespace {

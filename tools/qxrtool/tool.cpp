@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <iostream>
 
-#include "app/codec.h"
+#include "base/codec.h"
 #include "link/comm.h"
 #include "link/link.h"
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "app/host.h"
-#include "app/session.h"
+#include "base/host.h"
+#include "base/session.h"
 
 namespace qxr {
 

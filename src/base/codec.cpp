@@ -1,4 +1,4 @@
-#include "app/codec.h"
+#include "base/codec.h"
 
 #include <iconv.h>
 

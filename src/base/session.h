@@ -4,8 +4,8 @@
 // that the transfer operations read.
 #include <string>
 
-#include "app/catalogue.h"
-#include "app/settings.h"
+#include "base/catalogue.h"
+#include "base/settings.h"
 
 namespace qxr {
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "app/session.h"
-#include "app/settings.h"
+#include "base/session.h"
+#include "base/settings.h"
 #include "support/tempdir.h"
 
 namespace qxr {

@@ -1,4 +1,4 @@
-#include "app/settings.h"
+#include "base/settings.h"
 
 #include <unistd.h>
 
@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/textio.h"
+#include "base/textio.h"
 
 namespace qxr {
 

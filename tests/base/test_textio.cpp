@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "app/codec.h"
-#include "app/textio.h"
+#include "base/codec.h"
+#include "base/textio.h"
 #include "support/tempdir.h"
 
 namespace qxr {

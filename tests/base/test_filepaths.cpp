@@ -3,8 +3,8 @@
 
 #include <filesystem>
 
-#include "app/filepaths.h"
-#include "app/host.h"
+#include "base/filepaths.h"
+#include "base/host.h"
 #include "support/tempdir.h"
 
 namespace qxr {

@@ -3,8 +3,8 @@
 #include <set>
 #include <string>
 
-#include "app/catalogue.h"
-#include "app/codec.h"
+#include "base/catalogue.h"
+#include "base/codec.h"
 #include "support/tempdir.h"
 
 namespace qxr {

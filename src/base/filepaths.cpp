@@ -1,11 +1,11 @@
-#include "app/filepaths.h"
+#include "base/filepaths.h"
 
 #include <sys/stat.h>
 
 #include <array>
 
-#include "app/host.h"
-#include "app/textio.h"
+#include "base/host.h"
+#include "base/textio.h"
 
 namespace qxr {
 

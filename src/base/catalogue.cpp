@@ -1,6 +1,6 @@
-#include "app/catalogue.h"
+#include "base/catalogue.h"
 
-#include "app/textio.h"
+#include "base/textio.h"
 
 namespace qxr {
 

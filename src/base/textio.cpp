@@ -1,4 +1,4 @@
-#include "app/textio.h"
+#include "base/textio.h"
 
 #include <dirent.h>
 #include <fcntl.h>
