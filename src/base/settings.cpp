@@ -129,7 +129,7 @@ std::string formatInitIni(const Settings& s) {
 }
 
 bool writeInitIni(const std::string& path, const Settings& settings) {
-  return writeFileAtomic(path, formatInitIni(settings));
+  return saveFile(path, formatInitIni(settings)) == FileError::kNone;
 }
 
 std::string currentStartDirectory() {

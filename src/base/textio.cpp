@@ -48,31 +48,23 @@ std::string_view trimTrailingBlanks(std::string_view text) {
   return text;
 }
 
-LineReader::LineReader(const std::string& path) { file_ = std::fopen(path.c_str(), "rb"); }
-
-LineReader::~LineReader() {
-  if (file_) std::fclose(file_);
+LineReader::LineReader(const std::string& path, std::size_t limit) {
+  error_ = readFileChecked(path, limit, content_);
 }
 
 int LineReader::getChar() {
-  int c;
-  if (pushedBack_ >= 0) {
-    c = pushedBack_;
-    pushedBack_ = -1;
-  } else {
-    c = std::fgetc(file_);
-  }
-  if (c == '\r') {
-    const int next = std::fgetc(file_);
-    if (next == '\n') return '\n';
-    if (next != EOF) pushedBack_ = next;
+  if (position_ >= content_.size()) return EOF;
+  const int c = static_cast<unsigned char>(content_[position_++]);
+  if (c == '\r' && position_ < content_.size() && content_[position_] == '\n') {
+    ++position_;
+    return '\n';
   }
   return c;
 }
 
 bool LineReader::readPiece(std::string& piece, std::size_t limit) {
   piece.clear();
-  if (!file_ || limit == 0) return false;
+  if (limit == 0) return false;
   while (piece.size() < limit) {
     const int c = getChar();
     if (c == EOF) break;
@@ -84,7 +76,6 @@ bool LineReader::readPiece(std::string& piece, std::size_t limit) {
 
 bool LineReader::readLine(std::string& line) {
   line.clear();
-  if (!file_) return false;
   bool any = false;
   for (;;) {
     const int c = getChar();
@@ -95,8 +86,10 @@ bool LineReader::readLine(std::string& line) {
   }
 }
 
-std::optional<std::vector<std::string>> readAllLines(const std::string& path) {
-  LineReader reader(path);
+std::optional<std::vector<std::string>> readAllLines(const std::string& path, std::size_t limit,
+                                                     FileError* error) {
+  LineReader reader(path, limit);
+  if (error) *error = reader.error();
   if (!reader.isOpen()) return std::nullopt;
   std::vector<std::string> lines;
   std::string line;
@@ -104,44 +97,17 @@ std::optional<std::vector<std::string>> readAllLines(const std::string& path) {
   return lines;
 }
 
-namespace {
-
-bool writeAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
-}  // namespace
-
-bool writeFileAtomic(const std::string& path, std::string_view bytes) {
-  std::string temp = path + ".XXXXXX";
-  const int fd = ::mkstemp(temp.data());
-  if (fd < 0) return false;
-  bool ok = writeAll(fd, bytes) && ::fsync(fd) == 0;
-  // mkstemp creates the file private to its owner; give it the usual mode.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
-  ok = (::close(fd) == 0) && ok;
-  if (ok) ok = ::rename(temp.c_str(), path.c_str()) == 0;
-  if (!ok) ::unlink(temp.c_str());
-  return ok;
-}
-
-bool writeLinesAtomic(const std::string& path, const std::vector<std::string>& lines) {
+std::string textFileBytes(const std::vector<std::string>& lines) {
   std::string bytes;
   for (const auto& line : lines) {
     bytes += line;
     bytes += "\r\n";
   }
-  return writeFileAtomic(path, bytes);
+  return bytes;
+}
+
+FileError saveLines(const std::string& path, const std::vector<std::string>& lines) {
+  return saveFile(path, textFileBytes(lines));
 }
 
 std::string joinPath(const std::string& dir, const std::string& name) {

@@ -2,15 +2,16 @@
 // Reading and writing the operator's and the program's text files.
 //
 // Files hold bytes (ASCII or Big5) with CR LF line ends. Reading treats CR LF
-// and a bare LF alike; writing puts CR LF on disk. Saving goes through a
-// temporary file renamed over the old one, so a failed save never leaves a
-// truncated file behind.
+// and a bare LF alike; writing puts CR LF on disk. Reading and saving go
+// through base/fileio.h: regular files only, bounded, saved whole or not at all.
 #include <cstddef>
 #include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "base/fileio.h"
 
 namespace qxr {
 
@@ -34,12 +35,12 @@ std::string_view trimTrailingBlanks(std::string_view text);
 // it holds `limit` characters. CR LF reads as LF.
 class LineReader {
  public:
-  explicit LineReader(const std::string& path);
-  ~LineReader();
-  LineReader(const LineReader&) = delete;
-  LineReader& operator=(const LineReader&) = delete;
+  // Reads the file whole (a regular file of at most `limit` bytes); a file
+  // that cannot be read that way is not open, and error() says why.
+  explicit LineReader(const std::string& path, std::size_t limit = kSettingsFileLimit);
 
-  bool isOpen() const { return file_ != nullptr; }
+  bool isOpen() const { return error_ == FileError::kNone; }
+  FileError error() const { return error_; }
   // Next piece of at most `limit` characters (line feed included when it
   // fits). False at the end of the file.
   bool readPiece(std::string& piece, std::size_t limit);
@@ -48,20 +49,21 @@ class LineReader {
 
  private:
   int getChar();
-  std::FILE* file_ = nullptr;
-  int pushedBack_ = -1;
+  std::string content_;
+  std::size_t position_ = 0;
+  FileError error_ = FileError::kNone;
 };
 
-// All lines of a file without their line ends; nullopt when it cannot be opened.
-std::optional<std::vector<std::string>> readAllLines(const std::string& path);
+// All lines of a file without their line ends; nullopt when it cannot be
+// read (a regular file of at most `limit` bytes), with the reason in `error`.
+std::optional<std::vector<std::string>> readAllLines(const std::string& path, std::size_t limit,
+                                                     FileError* error = nullptr);
 
-// Writes `lines` as a text file, each ended by CR LF, atomically (temporary
-// file in the same directory, flushed, renamed over the target). False when
-// any step fails; the old file is then untouched.
-bool writeLinesAtomic(const std::string& path, const std::vector<std::string>& lines);
+// The bytes of a text file: each line ended by CR LF.
+std::string textFileBytes(const std::vector<std::string>& lines);
 
-// Writes raw bytes atomically, as above.
-bool writeFileAtomic(const std::string& path, std::string_view bytes);
+// Saves `lines` as a text file through saveFile; the old file is untouched on failure.
+FileError saveLines(const std::string& path, const std::vector<std::string>& lines);
 
 // Finds `name` in `dir` ignoring the case of letters, as the file names the
 // program uses were chosen on a system that ignores case. Returns the path of

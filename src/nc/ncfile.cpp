@@ -32,7 +32,7 @@ std::vector<std::string> programFileLines(int number, std::string_view name, boo
 
 bool writeProgramFile(const std::string& path, int number, std::string_view name, bool withName,
                       const std::vector<std::string>& editorLines) {
-  return writeLinesAtomic(path, programFileLines(number, name, withName, editorLines));
+  return saveLines(path, programFileLines(number, name, withName, editorLines)) == FileError::kNone;
 }
 
 void ProgramLineCollector::add(std::string_view fileLine, std::size_t fileLineNumber) {

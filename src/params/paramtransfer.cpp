@@ -60,7 +60,7 @@ bool readParameterFile(const std::string& path, Session& session, LinkHost& host
   page.setFileLabel(session.msg(35) + path);
   // Whole lines, however long, so that saving and reading again gives back
   // exactly the lines that were saved.
-  const auto lines = readAllLines(path);
+  const auto lines = readAllLines(path, kParameterFileLimit);
   if (!lines) return false;
   page.setParameterLines(*lines);
   report(host, session.msg(114) + ":" + std::to_string(lines->size()));
@@ -72,7 +72,7 @@ bool readParameterFile(const std::string& path, Session& session, LinkHost& host
 bool writeParameterFile(const std::string& path, Session& session, LinkHost& host, ParameterPage& page) {
   report(host, session.msg(116));
   page.setFileLabel(session.msg(35) + path);
-  if (!writeLinesAtomic(path, page.parameterLines())) return false;
+  if (saveLines(path, page.parameterLines()) != FileError::kNone) return false;
   report(host, session.msg(117));
   return true;
 }

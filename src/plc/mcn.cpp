@@ -117,7 +117,7 @@ std::string mcnText(const std::vector<std::uint8_t>& bytes) {
 
 bool WriteMcnFile(const std::string& mcnPath, const PlcTables& tables,
                   const std::vector<PlcInstruction>& instructions) {
-  return writeFileAtomic(mcnPath, mcnText(mcnBytes(tables, instructions)));
+  return saveFile(mcnPath, mcnText(mcnBytes(tables, instructions))) == FileError::kNone;
 }
 
 int McnReader::nextChar() {

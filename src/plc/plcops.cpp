@@ -113,7 +113,7 @@ bool PlcOperations::readFile(const std::string& path) {
   report(kMsgReadingFile);
   page_.setFileLabel(session.msg(kMsgFileLabel) + path);
   page_.setPlcFilePath(path);
-  std::optional<std::vector<std::string>> lines = readAllLines(path);
+  std::optional<std::vector<std::string>> lines = readAllLines(path, kPlcFileLimit);
   if (!lines) return false;
   const std::size_t count = lines->size();
   page_.setEditorLines(std::move(*lines));
@@ -129,7 +129,7 @@ bool PlcOperations::writeFile(const std::string& path) {
   report(kMsgWritingFile);
   page_.setFileLabel(session.msg(kMsgFileLabel) + path);
   page_.setPlcFilePath(path);
-  if (!writeLinesAtomic(path, page_.editorLines())) {
+  if (saveLines(path, page_.editorLines()) != FileError::kNone) {
     link_.beep();
     report(kMsgCannotCreateFile, " " + path);
     return false;
@@ -172,7 +172,7 @@ bool PlcOperations::send() {
     // written or read back stops the send rather than sending nothing.
     const std::string mcnPath = mcnPathFor(page_.plcFilePath(), session.startDir);
     std::optional<std::vector<std::string>> written;
-    if (WriteMcnFile(mcnPath, tables_, compilation.instructions)) written = readAllLines(mcnPath);
+    if (WriteMcnFile(mcnPath, tables_, compilation.instructions)) written = readAllLines(mcnPath, kPlcFileLimit);
     if (!written) {
       link_.beep();
       report(kMsgCannotCreateFile, " " + mcnPath);
@@ -246,7 +246,7 @@ bool PlcOperations::receive() {
   report(kMsgConverting);
 
   const std::string path = joinPath(session.startDir, kReceivedMcnName);
-  if (!writeLinesAtomic(path, received)) {
+  if (saveLines(path, received) != FileError::kNone) {
     link_.beep();
     report(kMsgCannotCreateFile, " " + path);
     return false;

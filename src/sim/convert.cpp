@@ -615,7 +615,8 @@ SimulatorConversion convertForSimulator(NcConverter& converter, const std::vecto
   }
   outcome.result = converter.ConvertProgram(lines);
   if (!dumpPath.empty())
-    outcome.dumpWritten = writeFileAtomic(dumpPath, formatConversionDump(converter.table(), outcome.result));
+    outcome.dumpWritten =
+        saveFile(dumpPath, formatConversionDump(converter.table(), outcome.result)) == FileError::kNone;
   if (!outcome.result.ok()) {
     host.appendPageLine(kProgramPage, conversionFailureLine(catalogue, outcome.result));
     host.beep();

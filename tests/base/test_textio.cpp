@@ -39,14 +39,14 @@ TEST(LineReader, PiecesOfBoundedLengthAndBothLineEnds) {
 
 TEST(AtomicWrite, ReplacesWholeOrNotAtAll) {
   TempDir dir;
-  ASSERT_TRUE(writeLinesAtomic(dir.file("p.nc"), {"7", "N1 G00"}));
+  ASSERT_EQ(saveLines(dir.file("p.nc"), {"7", "N1 G00"}), FileError::kNone);
   EXPECT_EQ(dir.read("p.nc"), "7\r\nN1 G00\r\n");
-  ASSERT_TRUE(writeLinesAtomic(dir.file("p.nc"), {"8"}));
+  ASSERT_EQ(saveLines(dir.file("p.nc"), {"8"}), FileError::kNone);
   EXPECT_EQ(dir.read("p.nc"), "8\r\n");
-  const auto lines = readAllLines(dir.file("p.nc"));
+  const auto lines = readAllLines(dir.file("p.nc"), kProgramFileLimit);
   ASSERT_TRUE(lines);
   EXPECT_EQ(*lines, std::vector<std::string>{"8"});
-  EXPECT_FALSE(readAllLines(dir.file("absent")));
+  EXPECT_FALSE(readAllLines(dir.file("absent"), kProgramFileLimit));
 }
 
 TEST(Codec, Big5RoundTripKeepsEveryByte) {

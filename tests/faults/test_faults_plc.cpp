@@ -24,7 +24,7 @@ const Lines& compiledLines() {
         compilePlcProgram({"TMR 5 #100", "CNT 7 #20 0001", "LDA $00FF", "@SLA #3", "END"}, tables);
     test::TempDir dir;
     EXPECT_TRUE(WriteMcnFile(dir.file("p.mcn"), tables, compilation.instructions));
-    return readAllLines(dir.file("p.mcn")).value_or(Lines{});
+    return readAllLines(dir.file("p.mcn"), kPlcFileLimit).value_or(Lines{});
   }();
   return lines;
 }

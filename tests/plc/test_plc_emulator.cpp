@@ -52,7 +52,7 @@ TEST_F(PlcEmulatorTest, SendThenReceiveGivesTheCanonicalProgramBack) {
   EXPECT_FALSE(page.progressVisible);
   EXPECT_EQ(page.progressUpdates, 14);
   EXPECT_EQ(page.lastProgress, ">>>");  // eleven marks, then from one again
-  const Lines mcn = *readAllLines(dir.file("conveyor.mcn"));
+  const Lines mcn = *readAllLines(dir.file("conveyor.mcn"), kPlcFileLimit);
   ASSERT_EQ(mcn.size(), 14u);  // 160 + 10 x 6 bytes
 
   const Lines in = emulator.framesIn();
@@ -74,7 +74,7 @@ TEST_F(PlcEmulatorTest, SendThenReceiveGivesTheCanonicalProgramBack) {
   EXPECT_EQ(page.lines, (Lines{"TMR 005 #00100", "CNT 007 #00020 0001", "DW #00100 DM0010", "SFT 1000 1015",
                                "ATMU 01 10 0500 0501", "LDA $00FF", "@LDA #TM05", "@SLA #03", "NOP", "END"}))
       << emulator.logText();
-  EXPECT_EQ(*readAllLines(dir.file("Mcn.tmp")), mcn);
+  EXPECT_EQ(*readAllLines(dir.file("Mcn.tmp"), kPlcFileLimit), mcn);
   EXPECT_EQ(fresh.presets[7], 20);
   EXPECT_EQ(fresh.timing[0].count2(), 10);
   EXPECT_EQ(messages(), (Lines{"#101COM2", "#108", "#108", "#108", "#176", "#108", "#109", "#107", "#171", "#232"}));

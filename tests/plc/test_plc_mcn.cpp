@@ -43,7 +43,7 @@ TEST(McnFile, LayoutOfTheWrittenFile) {
   ASSERT_TRUE(WriteMcnFile(path, tables, program));
   const std::string text = dir.read("prog.mcn");
   // 160 + 60 bytes: 13 full lines and a last one of 12 bytes, not ended.
-  const std::vector<std::string> lines = *readAllLines(path);
+  const std::vector<std::string> lines = *readAllLines(path, kPlcFileLimit);
   ASSERT_EQ(lines.size(), 14u);
   for (std::size_t i = 0; i + 1 < lines.size(); ++i) EXPECT_EQ(lines[i].size(), 32u) << i;
   EXPECT_EQ(lines.back().size(), 24u);

@@ -328,7 +328,7 @@ class TestMainForm : public QObject {
       QCOMPARE(form.TransDelayValue->Value(), 80.0);
       form.close();
     }
-    const auto lines = readAllLines(start.dir.file("Init.Ini"));
+    const auto lines = readAllLines(start.dir.file("Init.Ini"), kSettingsFileLimit);
     QVERIFY(lines);
     QCOMPARE(lines->size(), size_t(9));
     QCOMPARE((*lines)[4], std::string("Default COM       = 2"));

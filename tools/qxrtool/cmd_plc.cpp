@@ -75,7 +75,7 @@ std::string absolute(const std::string& path) {
 int exitCode(bool ok) { return ok ? kExitOk : kExitFailed; }
 
 int compile(ToolContext& context, const std::string& file, const std::string& output) {
-  std::optional<std::vector<std::string>> lines = readAllLines(file);
+  std::optional<std::vector<std::string>> lines = readAllLines(file, kPlcFileLimit);
   if (!lines) {
     std::fprintf(stderr, "qxrtool: cannot read %s\n", file.c_str());
     return kExitFailed;
