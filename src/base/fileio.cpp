@@ -162,6 +162,16 @@ FileError saveFile(const std::string& path, std::string_view bytes) {
   return FileError::kNone;
 }
 
+FileError checkOutputDirectory(const std::string& dir) {
+  struct stat info {};
+  if (::stat(dir.empty() ? "." : dir.c_str(), &info) != 0) return errorFromErrno(errno);
+  if (!S_ISDIR(info.st_mode)) return FileError::kNotDirectory;
+  if (::access(dir.empty() ? "." : dir.c_str(), W_OK | X_OK) != 0) {
+    return errno == EROFS ? FileError::kReadOnly : FileError::kNoPermission;
+  }
+  return FileError::kNone;
+}
+
 std::string fileErrorText(int language, FileError error, std::string_view path, std::size_t limit) {
   const bool english = language == 1;
   std::string text;
@@ -173,6 +183,9 @@ std::string fileErrorText(int language, FileError error, std::string_view path, 
       break;
     case FileError::kNotRegular:
       text = english ? "Not a regular file: " : "不是一般檔案：";
+      break;
+    case FileError::kNotDirectory:
+      text = english ? "Not a directory: " : "不是目錄：";
       break;
     case FileError::kTooLarge: {
       char bound[96];

@@ -39,6 +39,10 @@ bool parseOptions(const Args& args, NcOptions& options, int& code) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     const bool hasValue = i + 1 < args.size();
+    if (arg == "--") {
+      options.positional.insert(options.positional.end(), args.begin() + static_cast<long>(i) + 1, args.end());
+      break;
+    }
     if (arg == "--type" && hasValue) {
       const auto generation = generationOf(args[++i]);
       if (!generation) return (code = usageError("--type takes x02 or x00")), false;
