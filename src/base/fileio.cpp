@@ -172,6 +172,21 @@ FileError checkOutputDirectory(const std::string& dir) {
   return FileError::kNone;
 }
 
+FileError checkSaveTarget(const std::string& path) {
+  if (path.empty()) return FileError::kNotFound;
+  const std::string target = followLinks(path);
+  struct stat old {};
+  if (::stat(target.c_str(), &old) == 0) {
+    if (!S_ISREG(old.st_mode)) return FileError::kNotRegular;
+    if (::access(target.c_str(), W_OK) != 0 || (old.st_mode & 0222) == 0) return FileError::kReadOnly;
+  } else if (errno != ENOENT) {
+    return errorFromErrno(errno);
+  }
+  const FileError dir = checkOutputDirectory(directoryOf(target));
+  // A missing directory reads as the file's own absence.
+  return dir == FileError::kNotDirectory ? FileError::kNotFound : dir;
+}
+
 std::string fileErrorText(int language, FileError error, std::string_view path, std::size_t limit) {
   const bool english = language == 1;
   std::string text;

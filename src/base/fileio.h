@@ -56,6 +56,11 @@ FileError saveFile(const std::string& path, std::string_view bytes);
 // writes into it starts.
 FileError checkOutputDirectory(const std::string& dir);
 
+// Whether saveFile could replace or make `path` as things stand (the same
+// checks, nothing written): used to refuse a target before a transfer whose
+// result could not be kept.
+FileError checkSaveTarget(const std::string& path);
+
 // The reason of a failure in the operator's language (1 English, otherwise
 // Traditional Chinese), UTF-8, naming the path; `limit` fills in a bound.
 std::string fileErrorText(int language, FileError error, std::string_view path,

@@ -214,17 +214,21 @@ TEST(ToolFiles, InputsOfTheWrongKindOrSize) {
 TEST(ToolFiles, TargetsThatCannotBeWritten) {
   runRows({
       {"nc convert good.nc --dump ro.txt", 1, "read-only, nothing written: ro.txt"},
-      {"nc convert good.nc --dump afile/dump.txt", 1, "could not write the dump"},
+      {"nc convert good.nc --dump afile/dump.txt", 1, "File not found: afile/dump.txt"},
+      {"nc convert good.nc --dump adir", 1, "Not a regular file: adir"},
       {"nc plot good.nc -o ro.png", 1, "read-only, nothing written: ro.png"},
-      {"nc plot good.nc -o missing/new.png", 1, "could not write the image"},
+      {"nc plot good.nc -o missing/new.png", 1, "File not found: missing/new.png"},
+      {"nc plot good.nc -o fifo", 1, "Not a regular file: fifo"},
       {"nc plot good.nc -o new.png --dump ro.txt", 1, "read-only"},
       {"plc compile good.pmc -o ro.mcn", 1, "read-only, nothing written: ro.mcn"},
       {"nc read-many 1 --out afile", 1, "Not a directory: afile"},
       {"nc read-many 1 --out missing", 1, "File not found: missing"},
       {"nc read-many 1 --out adir --prefix ../up", 1, "cannot hold \"/\""},
       {"nc read-many 1 --out adir --prefix a/b", 1, "cannot hold \"/\""},
-      {"nc receive 7 -o ro.nc", 1, "read-only, nothing written: ro.nc", false, Setup::kProgram7},
-      {"param receive -o ro.par --model QXR102 --version SD 1", 1, "read-only", false},
+      {"nc receive 7 -o ro.nc", 1, "read-only, nothing written: ro.nc", true, Setup::kProgram7},
+      {"nc receive 7 -o adir", 1, "Not a regular file: adir", true, Setup::kProgram7},
+      {"param receive -o ro.par --model QXR102 --version SD 1", 1, "read-only"},
+      {"plc receive -o link-to-fifo", 1, "Not a regular file: link-to-fifo"},
   });
 }
 

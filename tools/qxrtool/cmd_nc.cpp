@@ -94,6 +94,7 @@ int runNcCommand(ToolContext& context, const Args& args) {
     if (!parseProgramNumber(pos[0], kMinProgramNumber, kMaxProgramNumber, page.number)) {
       return usageError("program number must be 1 to 99: " + pos[0]);
     }
+    if (refuseSaveTarget(context, options.output)) return kExitFailed;
     if (!operations.receive()) return kExitFailed;
     return exitCode(operations.writeFile(options.output));
   }

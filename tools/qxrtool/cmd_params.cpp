@@ -131,6 +131,7 @@ int receiveCommand(ToolContext& context, const Args& args) {
   if (options.output.empty()) return usageError("param receive needs -o FILE.par");
   if (options.all == !options.names.empty()) return usageError("param receive takes --all or parameter names");
 
+  if (refuseSaveTarget(context, options.output)) return kExitFailed;
   const ParameterEntries list = parameterList(context, options);
   if (options.all) {
     // All of a model's parameters are the ones its description file names:

@@ -150,6 +150,7 @@ int runPlcCommand(ToolContext& context, const Args& args) {
   }
   if (sub == "receive") {
     if (!pos.empty() || options.output.empty()) return usageError("plc receive takes -o FILE");
+    if (refuseSaveTarget(context, options.output)) return kExitFailed;
     if (!operations.receive()) {
       // Stopped by a damaged instruction: what was listed before it, as the
       // page's editor shows it. No file is written.

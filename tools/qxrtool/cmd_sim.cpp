@@ -150,8 +150,10 @@ int runSimCommand(ToolContext& context, const Args& args) {
   int code = kExitUsage;
   if (!parseOptions(args, options, code)) return code;
   if (options.positional.size() != 1) return usageError("nc " + args[0] + " takes one FILE");
+  if (options.dumpGiven && refuseSaveTarget(context, options.dump)) return kExitFailed;
   if (args[0] == "convert") return convertCommand(context, options);
   if (options.output.empty()) return usageError("nc plot needs -o OUT.png");
+  if (refuseSaveTarget(context, options.output)) return kExitFailed;
   return plotCommand(context, options);
 }
 
