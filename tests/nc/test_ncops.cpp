@@ -286,6 +286,20 @@ TEST(MultipleTransfer, WriteManyEndsAtABadFileBeforeItsFirstFrame) {
     EXPECT_NE(rig.messages()[rig.messages().size() - 2].find(rig.dir.file(name)), std::string::npos);
   }
 
+  // A file changed after the check is not sent unchecked: the batch ends at it.
+  Rig changed({kAtt, "OK\r\n", kNak, kAtt, "OK\r\n", "OK\r\n", "OK\r\n", "OK\r\n"});
+  changed.session.settings.language = 1;
+  changed.dir.write("A.NC", "4\r\nNEW\r\nN1 G00\r\n");
+  changed.dir.write("C.NC", "5\r\nC\r\nN1 G00\r\n");
+  changed.host.onProcessEvents = [&] { changed.dir.write("C.NC", "5\r\nC\r\nN1 G00\r\nN2 \x01\r\n"); };
+  choice.files = {"A.NC", "C.NC"};
+  choice.directory = changed.dir.dir();
+  EXPECT_FALSE(changed.ops.writeMany(choice, false));
+  EXPECT_EQ(changed.peer.frames().size(), 8u);  // A only
+  EXPECT_TRUE(changed.host.hasLine(kProgramPage,
+                                   "The file " + changed.dir.file("C.NC") + " changed after it was checked: the batch ends"));
+  EXPECT_FALSE(changed.port.Enabled());
+
   // A line that does not fit is refused before the controller's copy could be deleted.
   Rig second({});
   second.dir.write("L.NC", "4\r\nNEW\r\nN1 " + std::string(300, 'X') + "\r\n");
