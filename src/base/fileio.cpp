@@ -162,6 +162,31 @@ FileError saveFile(const std::string& path, std::string_view bytes) {
   return FileError::kNone;
 }
 
+FileError checkOutputDirectory(const std::string& dir) {
+  struct stat info {};
+  if (::stat(dir.empty() ? "." : dir.c_str(), &info) != 0) return errorFromErrno(errno);
+  if (!S_ISDIR(info.st_mode)) return FileError::kNotDirectory;
+  if (::access(dir.empty() ? "." : dir.c_str(), W_OK | X_OK) != 0) {
+    return errno == EROFS ? FileError::kReadOnly : FileError::kNoPermission;
+  }
+  return FileError::kNone;
+}
+
+FileError checkSaveTarget(const std::string& path) {
+  if (path.empty()) return FileError::kNotFound;
+  const std::string target = followLinks(path);
+  struct stat old {};
+  if (::stat(target.c_str(), &old) == 0) {
+    if (!S_ISREG(old.st_mode)) return FileError::kNotRegular;
+    if (::access(target.c_str(), W_OK) != 0 || (old.st_mode & 0222) == 0) return FileError::kReadOnly;
+  } else if (errno != ENOENT) {
+    return errorFromErrno(errno);
+  }
+  const FileError dir = checkOutputDirectory(directoryOf(target));
+  // A missing directory reads as the file's own absence.
+  return dir == FileError::kNotDirectory ? FileError::kNotFound : dir;
+}
+
 std::string fileErrorText(int language, FileError error, std::string_view path, std::size_t limit) {
   const bool english = language == 1;
   std::string text;
@@ -173,6 +198,9 @@ std::string fileErrorText(int language, FileError error, std::string_view path, 
       break;
     case FileError::kNotRegular:
       text = english ? "Not a regular file: " : "不是一般檔案：";
+      break;
+    case FileError::kNotDirectory:
+      text = english ? "Not a directory: " : "不是目錄：";
       break;
     case FileError::kTooLarge: {
       char bound[96];

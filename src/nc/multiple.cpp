@@ -17,6 +17,10 @@ std::string batchFileName(std::string_view prefix, int number) {
   return name;
 }
 
+bool isSafeBatchPrefix(std::string_view prefix) {
+  return prefix.find('/') == std::string_view::npos && prefix.find('\0') == std::string_view::npos;
+}
+
 std::vector<std::string> batchFiles(const std::vector<std::pair<std::string, bool>>& entries, bool* tooMany) {
   std::vector<std::string> files;
   if (tooMany) *tooMany = false;

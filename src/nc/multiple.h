@@ -34,6 +34,10 @@ std::string batchProgramCaption(int number);
 // The file a batch read stores program `number` in: "%sL%02d.NC" or "%sG%02d.NC".
 std::string batchFileName(std::string_view prefix, int number);
 
+// Whether a prefix keeps the files of a batch read in the chosen directory:
+// no "/" (nor a zero byte, which would cut the name).
+bool isSafeBatchPrefix(std::string_view prefix);
+
 // The checked names of the file check list in list order; none when more
 // than kBatchFileLimit are checked (nothing is transferred then).
 std::vector<std::string> batchFiles(const std::vector<std::pair<std::string, bool>>& entries,

@@ -1,9 +1,5 @@
 #include "nc/ncfile.h"
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-
 #include "base/textio.h"
 
 namespace qxr {
@@ -31,8 +27,10 @@ std::vector<std::string> programFileLines(int number, std::string_view name, boo
 }
 
 bool writeProgramFile(const std::string& path, int number, std::string_view name, bool withName,
-                      const std::vector<std::string>& editorLines) {
-  return saveLines(path, programFileLines(number, name, withName, editorLines)) == FileError::kNone;
+                      const std::vector<std::string>& editorLines, FileError* error) {
+  const FileError result = saveLines(path, programFileLines(number, name, withName, editorLines));
+  if (error) *error = result;
+  return result == FileError::kNone;
 }
 
 void ProgramLineCollector::add(std::string_view fileLine, std::size_t fileLineNumber) {
@@ -116,13 +114,19 @@ ProgramFile parseProgramFile(std::string_view bytes, bool withName) {
 }
 
 ProgramFile readProgramFile(const std::string& path, bool withName) {
-  std::error_code error;
-  if (std::filesystem::is_directory(path, error)) return ProgramFile{};
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return ProgramFile{};
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return ProgramFile{};
-  return parseProgramFile(bytes, withName);
+  std::string bytes;
+  const FileError error = readFileChecked(path, kProgramFileLimit, bytes);
+  if (error != FileError::kNone) {
+    ProgramFile file;
+    file.error = error;
+    return file;
+  }
+  ProgramFile file = parseProgramFile(bytes, withName);
+  // FNV-1a: enough to notice that a file was changed between two reads.
+  std::uint64_t hash = 14695981039346656037ull;
+  for (const unsigned char c : bytes) hash = (hash ^ c) * 1099511628211ull;
+  file.fingerprint = hash;
+  return file;
 }
 
 }  // namespace qxr

@@ -4,9 +4,12 @@
 // non-empty editor line. Lines are bytes (ASCII or Big5) and are written as
 // the editor holds them.
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "base/fileio.h"
 
 namespace qxr {
 
@@ -33,9 +36,10 @@ std::string numberedProgramLine(std::size_t index, std::string_view text);
 std::vector<std::string> programFileLines(int number, std::string_view name, bool withName,
                                           const std::vector<std::string>& editorLines);
 
-// Writes a program file atomically (temporary file renamed over the old one).
+// Writes a program file atomically (temporary file renamed over the old one);
+// on failure `error` (when given) says why.
 bool writeProgramFile(const std::string& path, int number, std::string_view name, bool withName,
-                      const std::vector<std::string>& editorLines);
+                      const std::vector<std::string>& editorLines, FileError* error = nullptr);
 
 // Turns the numbered lines of a file back into editor lines: text after the
 // first blank, gaps in the numbering filled with empty lines, lines without
@@ -77,10 +81,13 @@ struct ProgramFile {
   std::vector<std::string> lines;   // kRead only
   std::size_t unfilledCount = 0;    // see ProgramLineCollector
   std::size_t firstUnfilledFileLine = 0;
+  FileError error = FileError::kNone;  // why kCannotOpen
+  std::uint64_t fingerprint = 0;       // of the file's bytes, to tell a later change
 };
 
-// Reads a program file. withName: the file was written for "QXR X02" and has
-// a name line. Lines are read whole however long they are, CR LF or LF ends.
+// Reads a program file (a regular file of at most kProgramFileLimit bytes).
+// withName: the file was written for "QXR X02" and has a name line. Lines are
+// read whole however long they are, CR LF or LF ends.
 ProgramFile readProgramFile(const std::string& path, bool withName);
 // The same from bytes already in memory.
 ProgramFile parseProgramFile(std::string_view bytes, bool withName);

@@ -227,8 +227,10 @@ NcOperations::ReadOutcome NcOperations::readProgramLines(bool expectName, std::s
 bool NcOperations::writeFile(const std::string& path) {
   report(kMsgWritingFile);
   page_.setFileLabel(text(kMsgFileLabel) + path);
-  if (!writeProgramFile(path, page_.programNumber(), page_.programName(), withName(), page_.programLines())) {
-    report(0, ncText(link_.session().language(), NcText::kCannotWriteFile, path));
+  FileError error = FileError::kNone;
+  if (!writeProgramFile(path, page_.programNumber(), page_.programName(), withName(), page_.programLines(),
+                        &error)) {
+    report(0, fileErrorText(link_.session().language(), error, path));
     link_.beep();
     return false;
   }
@@ -258,7 +260,8 @@ bool NcOperations::applyFile(const std::string& path, bool emptyNameForX00) {
 bool NcOperations::takeFileHeader(const ProgramFile& file, const std::string& path, bool emptyNameForX00) {
   const int language = link_.session().language();
   if (file.status == ProgramFileStatus::kCannotOpen) {
-    report(0, ncText(language, NcText::kCannotOpenFile, path));
+    report(0, fileErrorText(language, file.error, path, kProgramFileLimit));
+    link_.beep();
     return false;
   }
   page_.clearProgram();
@@ -401,7 +404,26 @@ struct PortCloser {
 // reply after it a step behind: a file would get the name as a program line.
 void NcOperations::discardStaleInput() { link_.port().PurgeIn(); }
 
+// Where a batch read puts its files, checked before the port opens: the
+// prefix cannot lead out of the chosen directory, and files can be made there.
+bool NcOperations::checkBatchTarget(const MultipleChoice& choice) {
+  const int language = link_.session().language();
+  if (!isSafeBatchPrefix(choice.prefix)) {
+    report(0, ncText(language, NcText::kBadPrefix, choice.prefix));
+    link_.beep();
+    return false;
+  }
+  const FileError error = checkOutputDirectory(choice.directory);
+  if (error != FileError::kNone) {
+    report(0, fileErrorText(language, error, choice.directory));
+    link_.beep();
+    return false;
+  }
+  return true;
+}
+
 bool NcOperations::readMany(const MultipleChoice& choice) {
+  if (!checkBatchTarget(choice)) return false;
   PortCloser closer{link_};
   if (!link_.openSelectedPort()) return false;
   const int language = link_.session().language();
@@ -447,8 +469,9 @@ bool NcOperations::readMany(const MultipleChoice& choice) {
     report(kMsgWritingFile);
     const std::string path = joinPath(choice.directory, batchFileName(choice.prefix, number));
     page_.setFileLabel(text(kMsgFileLabel) + path);
-    if (!writeProgramFile(path, number, page_.programName(), withName(), page_.programLines())) {
-      report(0, ncText(language, NcText::kCannotWriteFile, path));
+    FileError error = FileError::kNone;
+    if (!writeProgramFile(path, number, page_.programName(), withName(), page_.programLines(), &error)) {
+      report(0, fileErrorText(language, error, path));
       link_.beep();
       return false;
     }
@@ -457,19 +480,72 @@ bool NcOperations::readMany(const MultipleChoice& choice) {
   return allWritten;
 }
 
+// Whether a program file read for sending can be sent whole; the reason is
+// reported when it cannot. The page is left as it is.
+bool NcOperations::checkProgramFile(const ProgramFile& file, const std::string& path) {
+  const int language = link_.session().language();
+  switch (file.status) {
+    case ProgramFileStatus::kCannotOpen:
+      report(0, fileErrorText(language, file.error, path, kProgramFileLimit));
+      return false;
+    case ProgramFileStatus::kNoNumberLine:
+      report(0, ncText(language, NcText::kNoNumberLine));
+      return false;
+    case ProgramFileStatus::kBadNumber:
+      report(kMsgBadNumber);
+      return false;
+    case ProgramFileStatus::kNoNameLine:
+      report(0, ncText(language, NcText::kNoNameLine));
+      return false;
+    case ProgramFileStatus::kNameTooLong:
+      report(kMsgNameTooLong);
+      return false;
+    case ProgramFileStatus::kRead:
+      break;
+  }
+  return !refuseOversizedLines(file.lines);
+}
+
+// Every chosen file of a batch write is read and checked before the port
+// opens: a file that cannot be sent ends the batch before its first frame,
+// not after the programs before it have replaced the controller's. The
+// fingerprints tell, at the file's turn, that it is still what was checked.
+// Every check of a file to be sent belongs in checkProgramFile.
+bool NcOperations::checkBatchFiles(const MultipleChoice& choice, std::vector<std::uint64_t>& fingerprints) {
+  fingerprints.clear();
+  for (const std::string& name : choice.files) {
+    const std::string path = joinPath(choice.directory, name);
+    const ProgramFile file = readProgramFile(path, withName());
+    if (!checkProgramFile(file, path)) {
+      report(0, ncText(link_.session().language(), NcText::kBatchFileRefused, path));
+      link_.beep();
+      return false;
+    }
+    fingerprints.push_back(file.fingerprint);
+  }
+  return true;
+}
+
 bool NcOperations::writeMany(const MultipleChoice& choice, bool inquire) {
+  std::vector<std::uint64_t> fingerprints;
+  if (!checkBatchFiles(choice, fingerprints)) return false;
   PortCloser closer{link_};
   if (!link_.openSelectedPort()) return false;
   const int language = link_.session().language();
   const long total = static_cast<long>(choice.files.size());
   long done = 0;
-  for (const std::string& name : choice.files) {
+  for (std::size_t k = 0; k < choice.files.size(); ++k) {
     page_.clearMessages();
     report(0, ncText(language, NcText::kBatchProgress, {}, ++done, total));
-    const std::string path = joinPath(choice.directory, name);
+    const std::string path = joinPath(choice.directory, choice.files[k]);
     report(kMsgReadingFile);
     page_.setFileLabel(text(kMsgFileLabel) + path);
     const ProgramFile file = readProgramFile(path, withName());
+    if (file.status != ProgramFileStatus::kCannotOpen && file.fingerprint != fingerprints[k]) {
+      report(0, ncText(language, NcText::kBatchFileChanged, path));
+      link_.beep();
+      return false;
+    }
     if (!takeFileHeader(file, path, false)) return false;
     const int number = file.number;
     // Checked before the controller's copy may be deleted.

@@ -77,6 +77,9 @@ class NcOperations {
   enum class ReadOutcome { kFinished, kNoReply, kFailed };
   ReadOutcome readProgramLines(bool expectName, std::size_t& replies);
   void discardStaleInput();
+  bool checkProgramFile(const ProgramFile& file, const std::string& path);
+  bool checkBatchFiles(const MultipleChoice& choice, std::vector<std::uint64_t>& fingerprints);
+  bool checkBatchTarget(const MultipleChoice& choice);
   bool applyFile(const std::string& path, bool emptyNameForX00);
   bool takeFileHeader(const ProgramFile& file, const std::string& path, bool emptyNameForX00);
   void showFileLines(const ProgramFile& file);

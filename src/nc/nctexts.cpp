@@ -23,6 +23,10 @@ constexpr TextPair kTexts[] = {
     {"Lines received: %d", "已接收行數: %d"},
     {"Program %d of %d", "第 %d 組程式 / 共 %d 組"},
     {"More than %d files are checked: nothing is transferred", "勾選的檔案超過 %d 個: 不進行傳送"},
+    {"The file name prefix \"%s\" cannot hold \"/\": the files stay in the chosen directory; nothing was read",
+     "檔名字首 \"%s\" 不可含 \"/\": 檔案只存入所選的目錄; 未讀取任何程式"},
+    {"The file %s cannot be sent: nothing was sent", "檔案 %s 無法傳送: 未傳送任何程式"},
+    {"The file %s changed after it was checked: the batch ends", "檔案 %s 在檢查之後被更改: 批次傳送結束"},
 };
 
 }  // namespace

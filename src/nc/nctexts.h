@@ -19,6 +19,9 @@ enum class NcText {
   kReceiveProgress,   // %d lines
   kBatchProgress,     // %d program, %d count
   kTooManyFiles,      // %d limit
+  kBadPrefix,         // %s prefix
+  kBatchFileRefused,  // %s path
+  kBatchFileChanged,  // %s path
 };
 
 // The text for a language with its slots filled; `s` fills %s, `a` to `c` the

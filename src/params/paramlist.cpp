@@ -72,6 +72,15 @@ ParameterEntries readParameterEntries(const std::string& path, int language, boo
   return entries;
 }
 
+std::string descriptionFilePath(const std::string& dir, int modelIndex, int versionIndex, int language) {
+  for (const bool withVersion : {true, false}) {
+    const std::string path =
+        resolveCaseInsensitive(dir, descriptionFileName(modelIndex, versionIndex, language, withVersion));
+    if (LineReader(path).isOpen()) return path;
+  }
+  return {};
+}
+
 void ParameterCatalogue::loadAdditionalLists(const std::string& dir, int language) {
   for (int model = 0; model < kModelCount; ++model) {
     const std::string path = resolveCaseInsensitive(dir, additionalFileName(model, language));
@@ -88,10 +97,9 @@ const ParameterEntries& ParameterCatalogue::additionalList(int modelIndex) const
 ParameterEntries ParameterCatalogue::build(const std::string& dir, int modelIndex, int versionIndex,
                                            int language) const {
   if (!validModel(modelIndex)) return {};
-  std::string path = resolveCaseInsensitive(dir, descriptionFileName(modelIndex, versionIndex, language));
-  if (!LineReader(path).isOpen())
-    path = resolveCaseInsensitive(dir, descriptionFileName(modelIndex, versionIndex, language, false));
-  ParameterEntries list = readParameterEntries(path, language, /*trimNames=*/true, kDescriptionEntryLimit);
+  const std::string path = descriptionFilePath(dir, modelIndex, versionIndex, language);
+  ParameterEntries list =
+      path.empty() ? ParameterEntries{} : readParameterEntries(path, language, /*trimNames=*/true, kDescriptionEntryLimit);
   const ParameterEntries& extra = additionalList(modelIndex);
   list.insert(list.end(), extra.begin(), extra.end());
   return list;

@@ -29,6 +29,11 @@ inline constexpr std::size_t kAdditionalEntryLimit = 1000;
 // without the version text (the X00/X01 models never carry one).
 std::string descriptionFileName(int modelIndex, int versionIndex, int language, bool withVersion = true);
 
+// The description file that is read for a model, version and language in
+// `dir` (the versioned name, else the one without the version text); empty
+// when neither can be read.
+std::string descriptionFilePath(const std::string& dir, int modelIndex, int versionIndex, int language);
+
 // "Q102Add.Ini", "XE.Ini" ...
 std::string additionalFileName(int modelIndex, int language);
 

@@ -60,8 +60,13 @@ bool readParameterFile(const std::string& path, Session& session, LinkHost& host
   page.setFileLabel(session.msg(35) + path);
   // Whole lines, however long, so that saving and reading again gives back
   // exactly the lines that were saved.
-  const auto lines = readAllLines(path, kParameterFileLimit);
-  if (!lines) return false;
+  FileError error = FileError::kNone;
+  const auto lines = readAllLines(path, kParameterFileLimit, &error);
+  if (!lines) {
+    report(host, fileErrorText(session.language(), error, path, kParameterFileLimit));
+    host.beep();
+    return false;
+  }
   page.setParameterLines(*lines);
   report(host, session.msg(114) + ":" + std::to_string(lines->size()));
   report(host, session.msg(115));
@@ -72,7 +77,12 @@ bool readParameterFile(const std::string& path, Session& session, LinkHost& host
 bool writeParameterFile(const std::string& path, Session& session, LinkHost& host, ParameterPage& page) {
   report(host, session.msg(116));
   page.setFileLabel(session.msg(35) + path);
-  if (saveLines(path, page.parameterLines()) != FileError::kNone) return false;
+  const FileError error = saveLines(path, page.parameterLines());
+  if (error != FileError::kNone) {
+    report(host, fileErrorText(session.language(), error, path));
+    host.beep();
+    return false;
+  }
   report(host, session.msg(117));
   return true;
 }

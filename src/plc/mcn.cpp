@@ -116,8 +116,10 @@ std::string mcnText(const std::vector<std::uint8_t>& bytes) {
 }
 
 bool WriteMcnFile(const std::string& mcnPath, const PlcTables& tables,
-                  const std::vector<PlcInstruction>& instructions) {
-  return saveFile(mcnPath, mcnText(mcnBytes(tables, instructions))) == FileError::kNone;
+                  const std::vector<PlcInstruction>& instructions, FileError* error) {
+  const FileError result = saveFile(mcnPath, mcnText(mcnBytes(tables, instructions)));
+  if (error) *error = result;
+  return result == FileError::kNone;
 }
 
 int McnReader::nextChar() {

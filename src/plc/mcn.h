@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/fileio.h"
 #include "plc/plc.h"
 
 namespace qxr {
@@ -31,9 +32,10 @@ std::array<std::uint8_t, kMcnInstructionBytes> mcnInstructionBytes(const PlcInst
 std::string mcnText(const std::vector<std::uint8_t>& bytes);
 
 // Writes the ".mcn" file for `instructions` with the tables as they stand,
-// atomically. False (and nothing written) when it cannot be created.
+// atomically. False (and nothing written) when it cannot be created;
+// `error` (when given) says why.
 bool WriteMcnFile(const std::string& mcnPath, const PlcTables& tables,
-                  const std::vector<PlcInstruction>& instructions);
+                  const std::vector<PlcInstruction>& instructions, FileError* error = nullptr);
 
 // Reads ".mcn" text byte by byte: pairs of hexadecimal digits (either case);
 // line feeds, and a carriage return before a line feed, are skipped.

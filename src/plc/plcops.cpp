@@ -2,9 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <optional>
-#include <sstream>
 
 #include "base/session.h"
 #include "base/textio.h"
@@ -43,14 +41,6 @@ constexpr std::size_t kFirstRecordDataOffset = 6;
 constexpr std::size_t kRecordDataOffset = 5;
 // An answer this short is not yet the first record.
 constexpr std::size_t kShortFirstAnswer = 6;
-
-std::optional<std::string> readWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
 
 }  // namespace
 
@@ -113,8 +103,13 @@ bool PlcOperations::readFile(const std::string& path) {
   report(kMsgReadingFile);
   page_.setFileLabel(session.msg(kMsgFileLabel) + path);
   page_.setPlcFilePath(path);
-  std::optional<std::vector<std::string>> lines = readAllLines(path, kPlcFileLimit);
-  if (!lines) return false;
+  FileError error = FileError::kNone;
+  std::optional<std::vector<std::string>> lines = readAllLines(path, kPlcFileLimit, &error);
+  if (!lines) {
+    link_.beep();
+    report(0, fileErrorText(session.language(), error, path, kPlcFileLimit));
+    return false;
+  }
   const std::size_t count = lines->size();
   page_.setEditorLines(std::move(*lines));
   page_.focusEditor();
@@ -129,9 +124,11 @@ bool PlcOperations::writeFile(const std::string& path) {
   report(kMsgWritingFile);
   page_.setFileLabel(session.msg(kMsgFileLabel) + path);
   page_.setPlcFilePath(path);
-  if (saveLines(path, page_.editorLines()) != FileError::kNone) {
+  const FileError error = saveLines(path, page_.editorLines());
+  if (error != FileError::kNone) {
     link_.beep();
     report(kMsgCannotCreateFile, " " + path);
+    report(0, fileErrorText(session.language(), error, path));
     return false;
   }
   report(kMsgFileSaved);
@@ -171,11 +168,17 @@ bool PlcOperations::send() {
     // What goes out is what the ".mcn" file holds; a file that cannot be
     // written or read back stops the send rather than sending nothing.
     const std::string mcnPath = mcnPathFor(page_.plcFilePath(), session.startDir);
-    std::optional<std::vector<std::string>> written;
-    if (WriteMcnFile(mcnPath, tables_, compilation.instructions)) written = readAllLines(mcnPath, kPlcFileLimit);
-    if (!written) {
+    FileError error = FileError::kNone;
+    if (!WriteMcnFile(mcnPath, tables_, compilation.instructions, &error)) {
       link_.beep();
       report(kMsgCannotCreateFile, " " + mcnPath);
+      report(0, fileErrorText(session.language(), error, mcnPath));
+      return false;
+    }
+    std::optional<std::vector<std::string>> written = readAllLines(mcnPath, kPlcFileLimit, &error);
+    if (!written) {
+      link_.beep();
+      report(0, fileErrorText(session.language(), error, mcnPath, kPlcFileLimit));
       return false;
     }
     lines = std::move(*written);
@@ -246,21 +249,25 @@ bool PlcOperations::receive() {
   report(kMsgConverting);
 
   const std::string path = joinPath(session.startDir, kReceivedMcnName);
-  if (saveLines(path, received) != FileError::kNone) {
+  const FileError error = saveLines(path, received);
+  if (error != FileError::kNone) {
     link_.beep();
     report(kMsgCannotCreateFile, " " + path);
+    report(0, fileErrorText(session.language(), error, path));
     return false;
   }
   return listMcnFile(path);
 }
 
 bool PlcOperations::listMcnFile(const std::string& path) {
-  std::optional<std::string> text = readWholeFile(path);
-  if (!text) {
+  std::string text;
+  const FileError error = readFileChecked(path, kPlcFileLimit, text);
+  if (error != FileError::kNone) {
     report(kMsgCannotOpenReceived);
+    report(0, fileErrorText(link_.session().language(), error, path, kPlcFileLimit));
     return false;
   }
-  McnListing listing = listMcnText(std::move(*text), tables_);
+  McnListing listing = listMcnText(std::move(text), tables_);
   if (listing.outcome == McnListing::loHeaderDamaged) {
     report(kMsgPresetsDamaged);
     return false;

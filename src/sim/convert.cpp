@@ -614,9 +614,10 @@ SimulatorConversion convertForSimulator(NcConverter& converter, const std::vecto
     return outcome;
   }
   outcome.result = converter.ConvertProgram(lines);
-  if (!dumpPath.empty())
-    outcome.dumpWritten =
-        saveFile(dumpPath, formatConversionDump(converter.table(), outcome.result)) == FileError::kNone;
+  if (!dumpPath.empty()) {
+    outcome.dumpError = saveFile(dumpPath, formatConversionDump(converter.table(), outcome.result));
+    outcome.dumpWritten = outcome.dumpError == FileError::kNone;
+  }
   if (!outcome.result.ok()) {
     host.appendPageLine(kProgramPage, conversionFailureLine(catalogue, outcome.result));
     host.beep();

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/fileio.h"
+
 namespace qxr {
 
 class LinkHost;
@@ -156,6 +158,7 @@ struct SimulatorConversion {
   NcConverter::Result result;
   bool emptyProgram = false;
   bool dumpWritten = false;
+  FileError dumpError = FileError::kNone;  // why the dump was not written
   bool ok() const { return !emptyProgram && result.ok(); }
 };
 SimulatorConversion convertForSimulator(NcConverter& converter, const std::vector<std::string>& lines,

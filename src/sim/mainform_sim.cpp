@@ -14,8 +14,11 @@ void TMainForm::SimulatorBtnClick() {
   if (!guard) return;
   const std::vector<std::string> lines = ProgramLines();
   NcConverter converter;
-  const SimulatorConversion outcome = convertForSimulator(
-      converter, lines, joinPath(session_.startDir, "Test.TXT"), session_.catalogue, *this);
+  const std::string dumpPath = joinPath(session_.startDir, "Test.TXT");
+  const SimulatorConversion outcome = convertForSimulator(converter, lines, dumpPath, session_.catalogue, *this);
+  // The run does not need the dump; the operator is told that it is missing.
+  if (!outcome.emptyProgram && !outcome.dumpWritten)
+    appendPageLine(kProgramPage, fileErrorText(session_.language(), outcome.dumpError, dumpPath));
   if (!outcome.ok()) return;
   TSimulatorForm simulator(session_, std::move(converter.table()), lines, SystemClock::instance(), this);
   simulator.exec();

@@ -65,6 +65,8 @@ TEST(SaveFile, KeepsWhatTheTargetIsAndNeverLeavesDebris) {
     c.prepare(dir);
     const std::size_t before = entriesIn(dir);
     const bool wasLink = std::filesystem::is_symlink(dir.file("t"));
+    // The check made before a transfer foresees the save.
+    EXPECT_EQ(checkSaveTarget(dir.file("t")), c.expected);
     EXPECT_EQ(saveFile(dir.file("t"), "new"), c.expected);
     if (c.contentAfter) {
       EXPECT_EQ(dir.read("t"), c.contentAfter);
@@ -84,6 +86,27 @@ TEST(SaveFile, NameNearTheFileSystemLimit) {
   EXPECT_EQ(saveFile(dir.file(name), "x"), FileError::kNone);
   EXPECT_EQ(dir.read(name), "x");
   EXPECT_EQ(saveFile(dir.file("missing/dir/t"), "x"), FileError::kNotFound);
+  EXPECT_EQ(checkSaveTarget(dir.file("missing/dir/t")), FileError::kNotFound);
+}
+
+TEST(CheckOutputDirectory, OnlyAnExistingDirectory) {
+  TempDir dir;
+  dir.write("file", "x");
+  std::filesystem::create_directory(dir.file("sub"));
+  ::symlink("sub", dir.file("link").c_str());
+  const struct {
+    std::string path;
+    FileError expected;
+  } cases[] = {
+      {dir.dir(), FileError::kNone},
+      {dir.file("sub"), FileError::kNone},
+      {dir.file("link"), FileError::kNone},
+      {dir.file("file"), FileError::kNotDirectory},
+      {dir.file("absent"), FileError::kNotFound},
+      {dir.file("file/below"), FileError::kNotFound},
+  };
+  for (const auto& c : cases) EXPECT_EQ(checkOutputDirectory(c.path), c.expected) << c.path;
+  EXPECT_EQ(checkSaveTarget(dir.file("file/t")), FileError::kNotFound);
 }
 
 TEST(ReadFileChecked, OnlyRegularFilesWithinTheirBound) {
@@ -122,7 +145,8 @@ TEST(ReadFileChecked, OnlyRegularFilesWithinTheirBound) {
 
 TEST(FileErrorText, NamesThePathInBothLanguages) {
   for (int language : {0, 1}) {
-    for (FileError e : {FileError::kNotFound, FileError::kNotRegular, FileError::kTooLarge, FileError::kNoPermission,
+    for (FileError e : {FileError::kNotFound, FileError::kNotRegular, FileError::kNotDirectory, FileError::kTooLarge,
+                        FileError::kNoPermission,
                         FileError::kReadOnly, FileError::kNoSpace, FileError::kFailed}) {
       const std::string text = fileErrorText(language, e, "/x/p.nc", 4096);
       EXPECT_NE(text.find("/x/p.nc"), std::string::npos) << text;

@@ -259,7 +259,7 @@ TEST(MultipleTransfer, WriteManyAsksWhenInquiringAndCancelKeepsTheOldProgram) {
   EXPECT_EQ(Lines(rig.messages().end() - 2, rig.messages().end()), (Lines{"#106", "#107"}));
 }
 
-TEST(MultipleTransfer, WriteManyEndsAtABadFileWithThePortClosed) {
+TEST(MultipleTransfer, WriteManyEndsAtABadFileBeforeItsFirstFrame) {
   Rig rig({kAtt, "OK\r\n", kNak, kAtt, "OK\r\n", "OK\r\n", "OK\r\n", "OK\r\n"});
   rig.dir.write("A.NC", "4\r\nNEW\r\nN1 G00\r\n");
   rig.dir.write("B.NC", "0\r\nBAD\r\n");
@@ -267,12 +267,38 @@ TEST(MultipleTransfer, WriteManyEndsAtABadFileWithThePortClosed) {
   MultipleChoice choice;
   choice.files = {"A.NC", "B.NC", "C.NC", "absent.NC"};
   choice.directory = rig.dir.dir();
+  rig.session.settings.language = 1;
   EXPECT_FALSE(rig.ops.writeMany(choice, false));
-  EXPECT_EQ(rig.peer.frames().size(), 8u);  // A only
+  // Every file is checked before the port opens: A is not sent either.
+  EXPECT_TRUE(rig.peer.frames().empty());
   const Lines& log = rig.messages();
-  ASSERT_GE(log.size(), 3u);
-  EXPECT_EQ(Lines(log.end() - 3, log.end()), (Lines{"#111", "#112", "#107"}));
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_EQ(log[log.size() - 2], "#112");
+  EXPECT_EQ(log.back(), "The file " + rig.dir.file("B.NC") + " cannot be sent: nothing was sent");
   EXPECT_FALSE(rig.port.Enabled());
+
+  // A file that is missing, or no regular file, is named with its reason.
+  for (const char* name : {"absent.NC", "sub"}) {
+    std::filesystem::create_directory(rig.dir.file("sub"));
+    choice.files = {"A.NC", name};
+    EXPECT_FALSE(rig.ops.writeMany(choice, false));
+    EXPECT_TRUE(rig.peer.frames().empty());
+    EXPECT_NE(rig.messages()[rig.messages().size() - 2].find(rig.dir.file(name)), std::string::npos);
+  }
+
+  // A file changed after the check is not sent unchecked: the batch ends at it.
+  Rig changed({kAtt, "OK\r\n", kNak, kAtt, "OK\r\n", "OK\r\n", "OK\r\n", "OK\r\n"});
+  changed.session.settings.language = 1;
+  changed.dir.write("A.NC", "4\r\nNEW\r\nN1 G00\r\n");
+  changed.dir.write("C.NC", "5\r\nC\r\nN1 G00\r\n");
+  changed.host.onProcessEvents = [&] { changed.dir.write("C.NC", "5\r\nC\r\nN1 G00\r\nN2 \x01\r\n"); };
+  choice.files = {"A.NC", "C.NC"};
+  choice.directory = changed.dir.dir();
+  EXPECT_FALSE(changed.ops.writeMany(choice, false));
+  EXPECT_EQ(changed.peer.frames().size(), 8u);  // A only
+  EXPECT_TRUE(changed.host.hasLine(kProgramPage,
+                                   "The file " + changed.dir.file("C.NC") + " changed after it was checked: the batch ends"));
+  EXPECT_FALSE(changed.port.Enabled());
 
   // A line that does not fit is refused before the controller's copy could be deleted.
   Rig second({});

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "base/fileio.h"
 #include "base/session.h"
 #include "params/paramtransfer.h"
 #include "support/fakehost.h"
@@ -44,12 +45,16 @@ TEST(ParameterFiles, SavingAndReadingGivesBackEveryLine) {
   EXPECT_EQ(host.lines(kParameterPage), (std::vector<std::string>{session.msg(116), session.msg(117), session.msg(111),
                                                                   session.msg(114) + ":5", session.msg(115)}));
 
-  // Failures report no success and leave the editor as it was.
+  // Failures report their reason, no success, and leave the editor as it was.
   host.clearLines();
   EXPECT_FALSE(readParameterFile(dir.file("missing.par"), session, host, readBack));
   EXPECT_FALSE(writeParameterFile(dir.file("no such directory/set.par"), session, host, page));
   EXPECT_EQ(readBack.lines, page.lines);
-  EXPECT_EQ(host.allLines(), (std::vector<std::string>{session.msg(111), session.msg(116)}));
+  const int language = session.language();
+  EXPECT_EQ(host.allLines(),
+            (std::vector<std::string>{session.msg(111), fileErrorText(language, FileError::kNotFound, dir.file("missing.par")),
+                                      session.msg(116),
+                                      fileErrorText(language, FileError::kNotFound, dir.file("no such directory/set.par"))}));
 }
 
 }  // namespace

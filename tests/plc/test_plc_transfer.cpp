@@ -141,7 +141,8 @@ TEST_F(PlcTransferTest, NothingIsSentForAnEmptyEditorACompileErrorOrAnUnwritable
   page.lines = {"END"};
   page.filePath = dir.file("no-such-dir/prog.pmc");
   EXPECT_FALSE(operations.send());
-  EXPECT_EQ(messages(), (Lines{"#170 " + dir.file("no-such-dir/prog.mcn")}));
+  EXPECT_EQ(messages(), (Lines{"#170 " + dir.file("no-such-dir/prog.mcn"),
+                               fileErrorText(session.language(), FileError::kNotFound, dir.file("no-such-dir/prog.mcn"))}));
 
   ::usleep(50000);
   EXPECT_TRUE(peer.frames().empty());
@@ -203,9 +204,12 @@ TEST_F(PlcTransferTest, FilesKeepEveryLineAndAFailedSaveSaysSo) {
 
   host.clearLines();
   EXPECT_FALSE(operations.writeFile(dir.file("missing/c.pmc")));
-  EXPECT_EQ(messages(), (Lines{"#116", "#170 " + dir.file("missing/c.pmc")}));
+  EXPECT_EQ(messages(), (Lines{"#116", "#170 " + dir.file("missing/c.pmc"),
+                               fileErrorText(session.language(), FileError::kNotFound, dir.file("missing/c.pmc"))}));
+  host.clearLines();
   EXPECT_FALSE(operations.readFile(dir.file("missing.pmc")));
   EXPECT_EQ(page.lines.size(), 4u);  // the editor keeps what it held
+  EXPECT_EQ(messages().back(), fileErrorText(session.language(), FileError::kNotFound, dir.file("missing.pmc")));
 }
 
 }  // namespace

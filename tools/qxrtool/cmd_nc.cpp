@@ -39,6 +39,10 @@ bool parseOptions(const Args& args, NcOptions& options, int& code) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     const bool hasValue = i + 1 < args.size();
+    if (arg == "--") {
+      options.positional.insert(options.positional.end(), args.begin() + static_cast<long>(i) + 1, args.end());
+      break;
+    }
     if (arg == "--type" && hasValue) {
       const auto generation = generationOf(args[++i]);
       if (!generation) return (code = usageError("--type takes x02 or x00")), false;
@@ -90,6 +94,7 @@ int runNcCommand(ToolContext& context, const Args& args) {
     if (!parseProgramNumber(pos[0], kMinProgramNumber, kMaxProgramNumber, page.number)) {
       return usageError("program number must be 1 to 99: " + pos[0]);
     }
+    if (refuseSaveTarget(context, options.output)) return kExitFailed;
     if (!operations.receive()) return kExitFailed;
     return exitCode(operations.writeFile(options.output));
   }

@@ -46,6 +46,10 @@ bool parseOptions(const Args& args, bool forReceive, ReceiveOptions& options, in
   for (std::size_t i = 1; i < args.size(); ++i) {
     const std::string& arg = args[i];
     const bool hasValue = i + 1 < args.size();
+    if (forReceive && arg == "--") {
+      options.names.insert(options.names.end(), args.begin() + static_cast<long>(i) + 1, args.end());
+      break;
+    }
     if (forReceive && arg == "-o" && hasValue) {
       options.output = args[++i];
     } else if (arg == "--model" && hasValue) {
@@ -76,12 +80,35 @@ ParameterEntries parameterList(ToolContext& context, const ReceiveOptions& optio
   return catalogue.build(session.startDir, session.modelIndex, session.versionIndex, session.language());
 }
 
+// Says so on stderr, with `consequence`, when the model's description file
+// cannot be read.
+bool missingDescription(ToolContext& context, const std::string& consequence) {
+  const Session& session = context.session;
+  const int language = session.language();
+  if (!descriptionFilePath(session.startDir, session.modelIndex, session.versionIndex, language).empty()) return false;
+  std::string names = descriptionFileName(session.modelIndex, session.versionIndex, language);
+  const std::string fallback = descriptionFileName(session.modelIndex, session.versionIndex, language, false);
+  if (fallback != names) names += " or " + fallback;
+  std::fprintf(stderr, "qxrtool: the parameter description file of %s (%s) is missing or unreadable in %s; %s\n",
+               kModelNames[session.modelIndex], names.c_str(), session.startDir.c_str(), consequence.c_str());
+  return true;
+}
+
 int sendCommand(ToolContext& context, const Args& args) {
-  if (args.size() != 2) return usageError("param send takes one parameter file");
+  Args files;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    if (args[i] == "--") {
+      files.insert(files.end(), args.begin() + static_cast<long>(i) + 1, args.end());
+      break;
+    }
+    if (args[i].size() > 1 && args[i][0] == '-') return usageError("param: unexpected argument " + args[i]);
+    files.push_back(args[i]);
+  }
+  if (files.size() != 1) return usageError("param send takes one parameter file");
   context.host.page = kParameterPage;
   MemoryParameterPage page;
-  if (!readParameterFile(args[1], context.session, context.host, page)) {
-    std::fprintf(stderr, "qxrtool: cannot read %s\n", args[1].c_str());
+  if (!readParameterFile(files[0], context.session, context.host, page)) {
+    std::fprintf(stderr, "qxrtool: cannot read %s\n", files[0].c_str());
     return kExitFailed;
   }
   return sendParameters(context.link(), page) ? kExitOk : kExitFailed;
@@ -93,7 +120,8 @@ int listCommand(ToolContext& context, const Args& args) {
   if (!parseOptions(args, false, options, exitCode)) return exitCode;
   for (const ParameterEntry& entry : parameterList(context, options))
     std::printf("%d\t%s\n", entry.number, displayUtf8(entry.name, context.session.language()).c_str());
-  return kExitOk;
+  std::fflush(stdout);
+  return missingDescription(context, "the list holds the additional entries only") ? kExitFailed : kExitOk;
 }
 
 int receiveCommand(ToolContext& context, const Args& args) {
@@ -103,7 +131,18 @@ int receiveCommand(ToolContext& context, const Args& args) {
   if (options.output.empty()) return usageError("param receive needs -o FILE.par");
   if (options.all == !options.names.empty()) return usageError("param receive takes --all or parameter names");
 
+  if (refuseSaveTarget(context, options.output)) return kExitFailed;
   const ParameterEntries list = parameterList(context, options);
+  if (options.all) {
+    // All of a model's parameters are the ones its description file names:
+    // without it, "all" would be only the additional entries, or nothing.
+    if (missingDescription(context, "nothing received, " + options.output + " was not written")) return kExitFailed;
+    if (list.empty()) {
+      std::fprintf(stderr, "qxrtool: the parameter description names no parameter; nothing received, %s was not written\n",
+                   options.output.c_str());
+      return kExitFailed;
+    }
+  }
   MemoryParameterPage page;
   if (options.all) {
     for (std::size_t i = 0; i < list.size(); ++i) page.checked.push_back(static_cast<int>(i));

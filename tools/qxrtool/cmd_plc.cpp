@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <string>
 
+#include "base/codec.h"
+#include "base/fileio.h"
 #include "base/textio.h"
 #include "link/link.h"
 #include "plc/plcops.h"
@@ -52,6 +54,10 @@ struct PlcOptions {
 bool parseOptions(const Args& args, PlcOptions& options, int& code) {
   for (std::size_t i = 1; i < args.size(); ++i) {
     const std::string& arg = args[i];
+    if (arg == "--") {
+      options.positional.insert(options.positional.end(), args.begin() + static_cast<long>(i) + 1, args.end());
+      break;
+    }
     if ((arg == "-o" || arg == "--out") && i + 1 < args.size()) {
       options.output = args[++i];
     } else if (arg.size() > 1 && arg[0] == '-') {
@@ -74,10 +80,16 @@ std::string absolute(const std::string& path) {
 
 int exitCode(bool ok) { return ok ? kExitOk : kExitFailed; }
 
+void printFileError(ToolContext& context, FileError error, const std::string& path, std::size_t limit = 0) {
+  const int language = context.session.language();
+  std::fprintf(stderr, "qxrtool: %s\n", displayUtf8(fileErrorText(language, error, path, limit), language).c_str());
+}
+
 int compile(ToolContext& context, const std::string& file, const std::string& output) {
-  std::optional<std::vector<std::string>> lines = readAllLines(file, kPlcFileLimit);
+  FileError error = FileError::kNone;
+  std::optional<std::vector<std::string>> lines = readAllLines(file, kPlcFileLimit, &error);
   if (!lines) {
-    std::fprintf(stderr, "qxrtool: cannot read %s\n", file.c_str());
+    printFileError(context, error, file, kPlcFileLimit);
     return kExitFailed;
   }
   PlcTables tables;
@@ -87,8 +99,9 @@ int compile(ToolContext& context, const std::string& file, const std::string& ou
     return kExitFailed;
   }
   const std::string mcnPath = output.empty() ? mcnPathFor(absolute(file), context.session.startDir) : output;
-  if (!WriteMcnFile(mcnPath, tables, compilation.instructions)) {
+  if (!WriteMcnFile(mcnPath, tables, compilation.instructions, &error)) {
     context.host.appendPageLine(kPlcPage, context.session.msg(170) + " " + mcnPath);
+    printFileError(context, error, mcnPath);
     return kExitFailed;
   }
   context.host.appendPageLine(kPlcPage, context.session.msg(kMsgCompiled) + " " + mcnPath);
@@ -118,8 +131,10 @@ int runPlcCommand(ToolContext& context, const Args& args) {
 
   if (sub == "decompile") {
     if (pos.size() != 1 || !options.output.empty()) return usageError("plc decompile takes one FILE.mcn");
-    if (!std::filesystem::is_regular_file(pos[0])) {
-      std::fprintf(stderr, "qxrtool: cannot read %s\n", pos[0].c_str());
+    std::string bytes;
+    const FileError error = readFileChecked(pos[0], kPlcFileLimit, bytes);
+    if (error != FileError::kNone) {
+      printFileError(context, error, pos[0], kPlcFileLimit);
       return kExitFailed;
     }
     page.printEditor = true;
@@ -135,7 +150,19 @@ int runPlcCommand(ToolContext& context, const Args& args) {
   }
   if (sub == "receive") {
     if (!pos.empty() || options.output.empty()) return usageError("plc receive takes -o FILE");
-    if (!operations.receive()) return kExitFailed;
+    if (refuseSaveTarget(context, options.output)) return kExitFailed;
+    if (!operations.receive()) {
+      // Stopped by a damaged instruction: what was listed before it, as the
+      // page's editor shows it. No file is written.
+      for (const std::string& line : page.lines) {
+        std::fwrite(line.data(), 1, line.size(), stdout);
+        std::fputc('\n', stdout);
+      }
+      std::fflush(stdout);
+      std::fprintf(stderr, "qxrtool: the PLC program did not arrive whole; %s was not written\n",
+                   options.output.c_str());
+      return kExitFailed;
+    }
     return exitCode(operations.writeFile(options.output));
   }
   return usageError("unknown plc subcommand " + sub);

@@ -1,10 +1,14 @@
 // nc convert | nc plot: the simulator's conversion and a headless run whose
 // plot is saved as an image.
+#include <QBuffer>
+#include <QByteArray>
 #include <QImage>
 #include <cmath>
 #include <cstdio>
 #include <string>
 
+#include "base/codec.h"
+#include "base/fileio.h"
 #include "base/textio.h"
 #include "nc/ncops.h"
 #include "nc/ncpage.h"
@@ -37,6 +41,10 @@ bool parseOptions(const Args& args, SimOptions& options, int& code) {
   for (std::size_t i = 1; i < args.size(); ++i) {
     const std::string& arg = args[i];
     const bool hasValue = i + 1 < args.size();
+    if (arg == "--") {
+      options.positional.insert(options.positional.end(), args.begin() + static_cast<long>(i) + 1, args.end());
+      break;
+    }
     if (arg == "--type" && hasValue) {
       const auto generation = generationOf(args[++i]);
       if (!generation) return (code = usageError("--type takes x02 or x00")), false;
@@ -70,8 +78,9 @@ bool parseOptions(const Args& args, SimOptions& options, int& code) {
 }
 
 // Reads FILE as the program page opens it and converts its lines as the
-// simulator button does. False when the file could not be read or the
-// conversion failed (the page messages say why).
+// simulator button does. False when the file could not be read, the
+// conversion failed or the dump asked for could not be written (the page
+// messages or stderr say why).
 bool loadAndConvert(ToolContext& context, const SimOptions& options, const std::string& dumpPath,
                     NcConverter& converter) {
   MemoryNcPage page;
@@ -81,13 +90,18 @@ bool loadAndConvert(ToolContext& context, const SimOptions& options, const std::
   if (!operations.readFile(options.positional[0])) return false;
   const SimulatorConversion outcome =
       convertForSimulator(converter, page.lines, dumpPath, context.session.catalogue, context.host);
-  if (!dumpPath.empty() && !outcome.emptyProgram && !outcome.dumpWritten)
-    std::fprintf(stderr, "qxrtool: could not write %s\n", dumpPath.c_str());
+  if (!dumpPath.empty() && !outcome.emptyProgram && !outcome.dumpWritten) {
+    const std::string reason = fileErrorText(context.session.language(), outcome.dumpError, dumpPath);
+    std::fprintf(stderr, "qxrtool: could not write the dump: %s\n",
+                 displayUtf8(reason, context.session.language()).c_str());
+    return false;
+  }
   return outcome.ok();
 }
 
 int convertCommand(ToolContext& context, const SimOptions& options) {
-  const std::string dumpPath = options.dumpGiven ? options.dump : joinPath(currentStartDirectory(), "Test.TXT");
+  // As the simulator button does, the dump goes into the start directory.
+  const std::string dumpPath = options.dumpGiven ? options.dump : joinPath(context.session.startDir, "Test.TXT");
   NcConverter converter;
   if (!loadAndConvert(context, options, dumpPath, converter)) return kExitFailed;
   std::printf("%d records, dump in %s\n", converter.table().CommandCount(), dumpPath.c_str());
@@ -100,13 +114,28 @@ int plotCommand(ToolContext& context, const SimOptions& options) {
     return kExitFailed;
   PathPlot plot;
   const HeadlessResult result = runHeadless(converter.table(), options.run, plot);
-  if (!result.finished)
-    std::fprintf(stderr, "qxrtool: the run was cut off after %ld steps\n", result.ticks);
+  if (!result.finished) {
+    // The plot of part of a run is no plot of the program: nothing is written.
+    std::fprintf(stderr, "qxrtool: the run was cut off after %ld steps; %s was not written\n", result.ticks,
+                 options.output.c_str());
+    return kExitFailed;
+  }
   const PixelImage& image = plot.image();
   const QImage picture(reinterpret_cast<const uchar*>(image.data()), image.width(), image.height(),
                        image.width() * static_cast<int>(sizeof(Rgb)), QImage::Format_RGB32);
-  if (!picture.save(QString::fromStdString(options.output), "PNG")) {
-    std::fprintf(stderr, "qxrtool: could not write %s\n", options.output.c_str());
+  // Encoded in memory and saved whole: a failed save leaves an old image as it was.
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  if (!picture.save(&buffer, "PNG")) {
+    std::fprintf(stderr, "qxrtool: could not encode the image\n");
+    return kExitFailed;
+  }
+  const FileError error = saveFile(options.output, std::string_view(png.constData(), static_cast<std::size_t>(png.size())));
+  if (error != FileError::kNone) {
+    const std::string reason = fileErrorText(context.session.language(), error, options.output);
+    std::fprintf(stderr, "qxrtool: could not write the image: %s\n",
+                 displayUtf8(reason, context.session.language()).c_str());
     return kExitFailed;
   }
   std::printf("%s\n%s\n%ld steps, plot in %s\n", result.extents.c_str(), result.position.c_str(), result.ticks,
@@ -121,8 +150,10 @@ int runSimCommand(ToolContext& context, const Args& args) {
   int code = kExitUsage;
   if (!parseOptions(args, options, code)) return code;
   if (options.positional.size() != 1) return usageError("nc " + args[0] + " takes one FILE");
+  if (options.dumpGiven && refuseSaveTarget(context, options.dump)) return kExitFailed;
   if (args[0] == "convert") return convertCommand(context, options);
   if (options.output.empty()) return usageError("nc plot needs -o OUT.png");
+  if (refuseSaveTarget(context, options.output)) return kExitFailed;
   return plotCommand(context, options);
 }
 

@@ -37,7 +37,8 @@ constexpr const char* kUsage =
     "  plc send FILE\n"
     "  plc receive -o FILE\n"
     "\n"
-    "nc commands take --type x02|x00 (default x02).\n";
+    "nc commands take --type x02|x00 (default x02). \"--\" ends the options: what\n"
+    "follows is taken as names (qxrtool nc send -- -a.nc).\n";
 
 // "COM7" or "\\.\COM12" -> 0-based index into the port list.
 std::optional<int> portIndexOf(std::string name) {
@@ -57,6 +58,10 @@ int main(int argc, char* argv[]) {
   int i = 1;
   for (; i < argc && argv[i][0] == '-'; ++i) {
     const std::string option = argv[i];
+    if (option == "--") {
+      ++i;
+      break;
+    }
     if (option == "--help" || option == "-h") {
       std::fputs(kUsage, stdout);
       return qxr::kExitOk;

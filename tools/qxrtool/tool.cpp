@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "base/codec.h"
+#include "base/fileio.h"
 #include "link/comm.h"
 #include "link/link.h"
 
@@ -69,6 +70,14 @@ std::optional<int> generationOf(const std::string& type) {
   if (type == "x02" || type == "X02") return kGenerationX02;
   if (type == "x00" || type == "X00" || type == "x01" || type == "X01") return kGenerationX00;
   return std::nullopt;
+}
+
+bool refuseSaveTarget(ToolContext& context, const std::string& path) {
+  const FileError error = checkSaveTarget(path);
+  if (error == FileError::kNone) return false;
+  const int language = context.session.language();
+  std::fprintf(stderr, "qxrtool: %s\n", displayUtf8(fileErrorText(language, error, path), language).c_str());
+  return true;
 }
 
 int usageError(const std::string& message) {

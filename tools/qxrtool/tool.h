@@ -69,6 +69,10 @@ int runPlcCommand(ToolContext& context, const Args& args);
 // The generation named by --type: "x02", or "x00" / "x01" (either case).
 std::optional<int> generationOf(const std::string& type);
 
+// True, after saying why on stderr, when the result of a command could not be
+// saved as `path`: checked before the command starts its work.
+bool refuseSaveTarget(ToolContext& context, const std::string& path);
+
 // Prints a usage error to stderr and returns kExitUsage.
 int usageError(const std::string& message);
 
