@@ -310,6 +310,9 @@ bool NetPort::sendRaw(std::string_view bytes, Clock::time_point deadline, std::s
 
 int NetPort::send(const void* data, int count, Clock::time_point deadline) {
   if (fd_ < 0 || count <= 0) return 0;
+  // A server that has closed its side is a line that hung up: nothing more
+  // goes out (what it sent before stays readable).
+  if (!pump() && gone_) return 0;
   const auto* bytes = static_cast<const unsigned char*>(data);
   const std::string_view plain(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(count));
   const std::string escaped = rfc2217_ ? telnet::escape(plain) : std::string(plain);
@@ -323,8 +326,15 @@ int NetPort::send(const void* data, int count, Clock::time_point deadline) {
       sent = sent > static_cast<std::size_t>(unacknowledged) ? sent - unacknowledged : 0;
       break;
     }
-    pollfd none{-1, 0, 0};
-    ::poll(&none, 0, 1);
+    pollfd pfd{fd_, POLLRDHUP, 0};
+    ::poll(&pfd, 1, 1);
+    if (pfd.revents & (POLLERR | POLLHUP | POLLRDHUP)) {
+      pump();
+      if (gone_ || (pfd.revents & (POLLERR | POLLHUP))) {
+        sent = 0;  // reset or closed: the bytes never reached the line
+        break;
+      }
+    }
   }
   if (!rfc2217_) return static_cast<int>(sent);
   return dataBytesWithin(bytes, count, sent);

@@ -101,7 +101,7 @@ class Ser2net {
 
   void stop() {
     if (pid_ <= 0) return;
-    ::kill(pid_, SIGTERM);
+    ::kill(pid_, SIGKILL);  // it lingers for seconds after SIGTERM; it keeps nothing we need
     int status = 0;
     ::waitpid(pid_, &status, 0);
     pid_ = -1;
