@@ -323,7 +323,7 @@ void TThreadComm::UpdateDataControlBlock() {
   if (!Enabled()) return;
   if (impl_->net) {
     if (dataBits_ == da4) throw ECommError(kDataControlBlockFailed, EINVAL);
-    if (!impl_->net->setLine(networkLine())) throw ECommError(kDataControlBlockFailed, EPIPE);
+    if (!impl_->net->setLine(networkLine()) && !impl_->net->gone()) throw ECommError(kDataControlBlockFailed, EIO);
     return;
   }
   const int fd = impl_->fd;
@@ -768,8 +768,10 @@ bool TThreadComm::waitForNetworkInput(int ms) {
   }
 }
 
+// A connection that is gone takes no control; that shows as a hang-up at
+// the next write or wait, as on a terminal whose line dropped.
 void TThreadComm::networkControl(unsigned char value) {
-  if (!impl_->net->control(value)) throw ECommError(kEscapeFailed, EPIPE);
+  if (!impl_->net->control(value) && !impl_->net->gone()) throw ECommError(kEscapeFailed, EIO);
 }
 
 void TThreadComm::Lock() { impl_->lock.lock(); }
