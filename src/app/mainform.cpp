@@ -1,5 +1,6 @@
 #include "app/mainform.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
@@ -41,6 +42,8 @@
 #include "link/comm.h"
 #include "link/detect.h"
 #include "link/link.h"
+#include "link/netport.h"
+#include "link/portname.h"
 #include "link/testsequences.h"
 #include "widgets/fspinedit.h"
 #include "widgets/radiogroup.h"
@@ -124,7 +127,18 @@ TMainForm::TMainForm(const std::string& startDir, QWidget* parent)
   // settings, the title and captions from the catalogue, then the program
   // page with model QXR102 and version K.
   TransDelayValue->setText(QString::number(session_.settings.plcTransferDelayMs));
-  for (int n = 1; n <= session_.settings.portCount; ++n) COM_Select->addItem(QStringLiteral("COM%1").arg(n));
+  for (int n = 1; n <= session_.settings.portCount; ++n) {
+    // An entry bound in the start directory shows what it leads to; one bound
+    // to a serial device server shows its address beside the name, as that
+    // is what tells the machines apart.
+    const std::string binding = portBinding(Link::PortName(n - 1), session_.startDir);
+    QString text = QStringLiteral("COM%1").arg(n);
+    if (looksLikeNetworkAddress(binding)) text += QStringLiteral("  ") + QString::fromStdString(binding);
+    COM_Select->addItem(text);
+    if (!binding.empty()) COM_Select->setItemData(n - 1, QString::fromStdString(binding), Qt::ToolTipRole);
+  }
+  // The open list shows addresses whole, however narrow the box.
+  COM_Select->view()->setMinimumWidth(COM_Select->view()->sizeHintForColumn(0) + 8);
   COM_Select->setCurrentIndex(session_.settings.defaultPortIndex);
   fileWindowDir_ = session_.startDir;
   const QString title = session_.language() == 1 ? QStringLiteral("QXRX02 Software")

@@ -28,6 +28,9 @@ class LinkHost {
   // The port list: the selected 0-based entry and its size.
   virtual int selectedPortIndex() const = 0;
   virtual void selectPortIndex(int index) = 0;
+  // A port named outright instead of the list's entry (qxrtool --port
+  // rfc2217://HOST:PORT); empty: the selected entry.
+  virtual std::string namedPort() const { return {}; }
 
   // The confirmation dialog with OK and Cancel: false only for Cancel (or the
   // dialog closed), true for every other answer.

@@ -22,6 +22,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "link/netport.h"
 #include "link/portname.h"
 
 namespace qxr {
@@ -126,6 +127,10 @@ void TCommEventChars::changed() {
 
 struct TThreadComm::Impl {
   int fd = -1;
+  // A port on a serial device server; fd is then its socket.
+  std::unique_ptr<NetPort> net;
+  NetFailure openFailure = NetFailure::kNone;
+  int openFailureError = 0;
   std::atomic<bool> enabled{false};
   bool modemLines = false;  // TIOCMGET works: a real serial line
   std::recursive_mutex lock;
@@ -172,7 +177,7 @@ void TThreadComm::Impl::runEvents(std::uint32_t watched) {
   while (!stop.load()) {
     const bool periodic = watchModem || haveCounts || lastIn > 0 || txPending.load();
     pollfd fds[2] = {{wakeFd, POLLIN, 0}, {fd, 0, 0}};
-    if (!hungUp && lastIn == 0 && (watched & kEvRxChar)) fds[1].events = POLLIN;
+    if (!hungUp && lastIn == 0 && (watched & kEvRxChar)) fds[1].events = POLLIN | POLLRDHUP;
     const int ready = ::poll(fds, fds[1].events ? 2 : 1, periodic ? kEventPollMs : -1);
     if (ready < 0 && errno != EINTR) break;
     if (fds[0].revents & POLLIN) {
@@ -180,7 +185,7 @@ void TThreadComm::Impl::runEvents(std::uint32_t watched) {
       [[maybe_unused]] const auto got = ::read(wakeFd, &count, sizeof count);
     }
     if (stop.load()) break;
-    if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) hungUp = true;
+    if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL | POLLRDHUP)) hungUp = true;
 
     std::uint32_t mask = 0;
     int inQueue = 0;
@@ -316,6 +321,11 @@ bool TThreadComm::Enabled() const { return impl_->enabled.load(); }
 void TThreadComm::UpdateDataControlBlock() {
   std::lock_guard<std::recursive_mutex> guard(impl_->lock);
   if (!Enabled()) return;
+  if (impl_->net) {
+    if (dataBits_ == da4) throw ECommError(kDataControlBlockFailed, EINVAL);
+    if (!impl_->net->setLine(networkLine()) && !impl_->net->gone()) throw ECommError(kDataControlBlockFailed, EIO);
+    return;
+  }
   const int fd = impl_->fd;
   termios settings {};
   if (::tcgetattr(fd, &settings) != 0) throw ECommError(kDataControlBlockFailed, errno);
@@ -378,8 +388,14 @@ void TThreadComm::Open() {
   std::lock_guard<std::recursive_mutex> guard(impl_->lock);
   if (Enabled()) throw ECommError(kAlreadyOpen, -1);
 
+  impl_->openFailure = NetFailure::kNone;
+  impl_->openFailureError = 0;
   const std::string path = ResolvedDevicePath();
   if (path.empty()) return;
+  if (looksLikeNetworkAddress(path)) {
+    openNetwork(path);
+    return;
+  }
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return;
   struct stat info {};
@@ -405,7 +421,49 @@ void TThreadComm::Open() {
   }
   // The input and output queues are the driver's own; ReadBufSize and
   // WriteBufSize are kept as properties only.
+  startEventThread();
+}
 
+void TThreadComm::openNetwork(const std::string& address) {
+  const auto parsed = parseNetworkAddress(address);
+  if (!parsed) {
+    impl_->openFailure = NetFailure::kBadAddress;
+    return;
+  }
+  if (dataBits_ == da4) throw ECommError(kDataControlBlockFailed, EINVAL);
+  auto net = std::make_unique<NetPort>();
+  if (!net->open(*parsed, static_cast<int>(connectTimeout_), networkLine())) {
+    impl_->openFailure = net->failure();
+    impl_->openFailureError = net->failureError();
+    return;
+  }
+  impl_->fd = net->fd();
+  impl_->net = std::move(net);
+  impl_->modemLines = false;
+  impl_->errorFlags.store(0);
+  impl_->txPending.store(false);
+  impl_->enabled.store(true);
+  startEventThread();
+}
+
+NetLine TThreadComm::networkLine() const {
+  static constexpr unsigned char kParities[] = {telnet::kParityNone, telnet::kParityOdd, telnet::kParityEven,
+                                                telnet::kParityMark, telnet::kParitySpace};
+  static constexpr unsigned char kStops[] = {telnet::kStopOne, telnet::kStopOneAndHalf, telnet::kStopTwo};
+  NetLine line;
+  line.bitsPerSecond = bitsPerSecond(baudRate_);
+  line.dataSize = static_cast<unsigned char>(4 + static_cast<int>(dataBits_));
+  line.parity = kParities[parity_];
+  line.stopSize = kStops[stopBits_];
+  return line;
+}
+
+std::string TThreadComm::OpenFailureText(int language) const {
+  if (impl_->openFailure == NetFailure::kNone) return {};
+  return netFailureText(language, impl_->openFailure, impl_->openFailureError, static_cast<int>(connectTimeout_));
+}
+
+void TThreadComm::startEventThread() {
   std::uint32_t watched = 0;
   for (TCommEventType event : monitorEvents_) watched |= commEventBit(event);
   impl_->stop.store(false);
@@ -442,6 +500,12 @@ void TThreadComm::Close() {
     impl_->wakeFd = -1;
   }
   const int fd = impl_->fd;
+  if (impl_->net) {
+    impl_->net.reset();  // closes the connection; what was sent is delivered
+    impl_->fd = -1;
+    impl_->enabled.store(false);
+    return;
+  }
   // Unread input goes; output already written is left to drain, so the last
   // frame before a close is not lost.
   ::tcflush(fd, TCIFLUSH);
@@ -461,6 +525,7 @@ int TThreadComm::Write(const void* data, int count) {
   // The write time-out: 19200 / (position of BaudRate) ms per byte.
   const int position = static_cast<int>(baudRate_) > 0 ? static_cast<int>(baudRate_) : 1;
   const auto deadline = SteadyClock::now() + std::chrono::milliseconds(static_cast<long long>(19200 / position) * count);
+  if (impl_->net) return writeNetwork(data, count, deadline);
 
   const auto* bytes = static_cast<const unsigned char*>(data);
   int written = 0;
@@ -505,6 +570,7 @@ int TThreadComm::Read(void* buffer, int count) {
   if (count <= 0) return 0;
   const int fd = impl_->fd;
   const auto deadline = SteadyClock::now() + std::chrono::milliseconds(kReadTimeoutMs);
+  if (impl_->net) return readNetwork(buffer, count, deadline);
   for (;;) {
     const ssize_t n = ::read(fd, buffer, static_cast<std::size_t>(count));
     if (n > 0) return static_cast<int>(n);
@@ -529,6 +595,7 @@ int TThreadComm::Read(void* buffer, int count) {
 
 bool TThreadComm::WaitForInput(int ms) {
   if (!Enabled()) return true;
+  if (impl_->net) return waitForNetworkInput(ms);
   pollfd pfd{impl_->fd, POLLIN, 0};
   const auto deadline = SteadyClock::now() + std::chrono::milliseconds(ms < 0 ? 0 : ms);
   for (;;) {
@@ -545,6 +612,11 @@ bool TThreadComm::WaitForInput(int ms) {
 
 int TThreadComm::InQueCount() {
   if (!Enabled()) return -1;
+  if (impl_->net) {
+    std::lock_guard<std::recursive_mutex> guard(impl_->lock);
+    if (impl_->net) impl_->net->pump();
+    return impl_->net ? impl_->net->available() : -1;
+  }
   int count = 0;
   return ::ioctl(impl_->fd, FIONREAD, &count) == 0 ? count : 0;
 }
@@ -557,12 +629,13 @@ int TThreadComm::OutQueCount() {
 
 void TThreadComm::PurgeIn() {
   std::lock_guard<std::recursive_mutex> guard(impl_->lock);
-  if (Enabled()) ::tcflush(impl_->fd, TCIFLUSH);
+  if (impl_->net) impl_->net->dropInput();
+  else if (Enabled()) ::tcflush(impl_->fd, TCIFLUSH);
 }
 
 void TThreadComm::PurgeOut() {
   std::lock_guard<std::recursive_mutex> guard(impl_->lock);
-  if (Enabled()) ::tcflush(impl_->fd, TCOFLUSH);
+  if (Enabled() && !impl_->net) ::tcflush(impl_->fd, TCOFLUSH);  // a socket's output is already on its way
 }
 
 namespace {
@@ -580,24 +653,32 @@ void modemEscape(int fd, bool modemLines, unsigned long request, int bits) {
 void TThreadComm::SetDTRState(bool on) {
   std::lock_guard<std::recursive_mutex> guard(impl_->lock);
   if (!Enabled()) throw ECommError(kNotOpen, -1);
+  if (impl_->net) return networkControl(on ? telnet::kDtrOn : telnet::kDtrOff);
   modemEscape(impl_->fd, impl_->modemLines, on ? TIOCMBIS : TIOCMBIC, TIOCM_DTR);
 }
 
 void TThreadComm::SetRTSState(bool on) {
   std::lock_guard<std::recursive_mutex> guard(impl_->lock);
   if (!Enabled()) throw ECommError(kNotOpen, -1);
+  if (impl_->net) return networkControl(on ? telnet::kRtsOn : telnet::kRtsOff);
   modemEscape(impl_->fd, impl_->modemLines, on ? TIOCMBIS : TIOCMBIC, TIOCM_RTS);
 }
 
 void TThreadComm::SetXONState(bool on) {
   std::lock_guard<std::recursive_mutex> guard(impl_->lock);
   if (!Enabled()) throw ECommError(kNotOpen, -1);
+  if (impl_->net) return;  // the server's own flow control; the protocol uses none
   if (::tcflow(impl_->fd, on ? TCOON : TCOOFF) != 0) throw ECommError(kEscapeFailed, errno);
 }
 
 void TThreadComm::SetBREAKState(bool on) {
   std::lock_guard<std::recursive_mutex> guard(impl_->lock);
   if (!Enabled()) throw ECommError(kNotOpen, -1);
+  if (impl_->net) {
+    networkControl(on ? telnet::kBreakOn : telnet::kBreakOff);
+    impl_->net->dropInput();
+    return;
+  }
   if (::ioctl(impl_->fd, on ? TIOCSBRK : TIOCCBRK) != 0) {
     const int error = errno;
     if (impl_->modemLines || !noModemControl(error)) throw ECommError(kEscapeFailed, error);
@@ -627,11 +708,70 @@ bool TThreadComm::GetComState(int kind) {
     case 5:  // waiting because XOFF was sent
       return false;
     default: {  // waiting for CTS
+      if (impl_->net) return false;
       termios settings {};
       if (::tcgetattr(impl_->fd, &settings) != 0 || !(settings.c_cflag & CRTSCTS)) return false;
       return !GetModemState(1) && impl_->modemLines;
     }
   }
+}
+
+// --- a port on a serial device server ---
+
+int TThreadComm::writeNetwork(const void* data, int count, std::chrono::steady_clock::time_point deadline) {
+  const int written = impl_->net->send(data, count, deadline);
+  if (written > 0 && monitorEvents_.count(evTxEmpty)) {
+    impl_->txPending.store(true);
+    impl_->wake();
+  }
+  return written;
+}
+
+// As on a terminal: data that came is returned at once, a silent line gives 0
+// after the read time-out, and so does a connection that is gone.
+int TThreadComm::readNetwork(void* buffer, int count, std::chrono::steady_clock::time_point deadline) {
+  NetPort& net = *impl_->net;
+  if (net.waitForData(deadline)) return net.take(buffer, count);
+  sleepMs(msUntil(deadline));
+  return 0;
+}
+
+bool TThreadComm::waitForNetworkInput(int ms) {
+  const auto deadline = SteadyClock::now() + std::chrono::milliseconds(ms < 0 ? 0 : ms);
+  {
+    std::lock_guard<std::recursive_mutex> guard(impl_->lock);
+    if (!impl_->net) return true;
+    NetPort& net = *impl_->net;
+    net.pump();
+    if (net.available() > 0) return true;
+    if (net.gone()) {
+      sleepMs(msUntil(deadline));  // no input will come
+      return false;
+    }
+  }
+  // Wait without the lock; the socket may hold Telnet commands only, so look
+  // again until data is buffered.
+  for (;;) {
+    pollfd pfd{impl_->fd, POLLIN | POLLRDHUP, 0};
+    const int ready = ::poll(&pfd, 1, msUntil(deadline));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0) return false;
+    std::lock_guard<std::recursive_mutex> guard(impl_->lock);
+    if (!impl_->net) return true;
+    NetPort& net = *impl_->net;
+    net.pump();
+    if (net.available() > 0) return true;
+    if (net.gone()) {
+      sleepMs(msUntil(deadline));
+      return false;
+    }
+  }
+}
+
+// A connection that is gone takes no control; that shows as a hang-up at
+// the next write or wait, as on a terminal whose line dropped.
+void TThreadComm::networkControl(unsigned char value) {
+  if (!impl_->net->control(value) && !impl_->net->gone()) throw ECommError(kEscapeFailed, EIO);
 }
 
 void TThreadComm::Lock() { impl_->lock.lock(); }

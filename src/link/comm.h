@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <chrono>
 #include <mutex>
 #include <set>
 #include <stdexcept>
@@ -12,6 +13,8 @@
 #include <thread>
 
 namespace qxr {
+
+struct NetLine;
 
 enum TBaudRate {
   br110, br300, br600, br1200, br2400, br4800, br9600, br14400, br19200,
@@ -100,6 +103,16 @@ class TThreadComm {
   TThreadComm(const TThreadComm&) = delete;
   TThreadComm& operator=(const TThreadComm&) = delete;
 
+  // A port named "rfc2217://HOST:PORT" or "tcp://HOST:PORT" (or a COMn entry
+  // bound to one in the port directory) is a connection to a serial device
+  // server; Open gives up on it after this long.
+  std::uint32_t ConnectTimeout() const { return connectTimeout_; }
+  void SetConnectTimeout(std::uint32_t ms) { connectTimeout_ = ms; }
+  // Why the last Open of a network port failed, in the operator's language;
+  // empty when it did not fail that way (a device that does not open has no
+  // reason beyond its name).
+  std::string OpenFailureText(int language) const;
+
   // Where "COMn" names are looked up before /dev/ttyS(n-1).
   void SetPortDirectory(const std::string& dir) { portDirectory_ = dir; }
   const std::string& PortDirectory() const { return portDirectory_; }
@@ -171,12 +184,20 @@ class TThreadComm {
 
  protected:
   struct Impl;
+  void startEventThread();
+  void openNetwork(const std::string& address);
+  NetLine networkLine() const;
+  int writeNetwork(const void* data, int count, std::chrono::steady_clock::time_point deadline);
+  int readNetwork(void* buffer, int count, std::chrono::steady_clock::time_point deadline);
+  bool waitForNetworkInput(int ms);
+  void networkControl(unsigned char value);
   std::unique_ptr<Impl> impl_;
 
  private:
   std::string portDirectory_;
   std::string deviceName_ = "Com2";
   std::uint32_t readTimeout_ = 1000;
+  std::uint32_t connectTimeout_ = 1000;
   std::uint32_t writeTimeout_ = 1000;
   std::uint16_t readBufSize_ = 4096;
   std::uint16_t writeBufSize_ = 2048;

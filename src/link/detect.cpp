@@ -40,7 +40,8 @@ void addProgramPageLine(Link& link, std::string_view line) { link.host().appendP
 // wrong or a failed wait), false to go on with the next port.
 bool tryPort(Link& link, DetectTarget& target, bool& found) {
   Session& session = link.session();
-  const std::string name = Link::PortName(link.host().selectedPortIndex());
+  const std::string named = link.host().namedPort();
+  const std::string name = named.empty() ? Link::PortName(link.host().selectedPortIndex()) : named;
   link.ConnectRS232();
   if (!link.portOpen()) return false;
 

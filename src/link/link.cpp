@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "link/comm.h"
+#include "link/netport.h"
 
 namespace qxr {
 
@@ -116,21 +117,31 @@ bool Link::openSelectedPort() {
 void Link::ConnectRS232() {
   if (port_.Enabled()) port_.Close();
   if (port_.Enabled()) return;
-  const std::string name = PortName(host_.selectedPortIndex());
+  const std::string named = host_.namedPort();
+  const std::string name = named.empty() ? PortName(host_.selectedPortIndex()) : named;
   port_.SetDeviceName(name);
   port_.SetBaudRate(baudRateForIndex(session_.settings.baudIndex));
   port_.SetDataBits(da8);
   port_.SetParity(paNone);
   port_.SetStopBits(sb10);
+  // A serial device server gets as long to answer as the controller does.
+  const int timeout = session_.settings.timeoutMs;
+  port_.SetConnectTimeout(timeout > 0 ? static_cast<std::uint32_t>(timeout) : 0);
   port_.Open();
+  // An entry bound to a network address shows the address with its name.
+  std::string shown = name;
+  if (const std::string target = port_.ResolvedDevicePath(); target != name && looksLikeNetworkAddress(target))
+    shown += " (" + target + ")";
   if (port_.Enabled()) {
-    ShowPageMessage(101, name);
+    ShowPageMessage(101, shown);
     port_.SetRTSState(true);
     port_.SetDTRState(true);
     DelayMs(kConnectPauseMs);
   } else {
     port_.Close();
-    ShowPageMessage(102, name);
+    if (const std::string reason = port_.OpenFailureText(session_.language()); !reason.empty())
+      shown += ": " + reason;
+    ShowPageMessage(102, shown);
   }
 }
 

@@ -2,10 +2,12 @@
 
 #include <strings.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cctype>
 
 #include "base/textio.h"
+#include "link/netport.h"
 
 namespace qxr {
 
@@ -30,16 +32,43 @@ int comNumber(const std::string& name) {
   return static_cast<int>(number);
 }
 
+// The target text of a symbolic link, empty for anything else.
+std::string linkTarget(const std::string& path) {
+  char target[1024];
+  const ssize_t n = ::readlink(path.c_str(), target, sizeof target);
+  if (n <= 0 || static_cast<std::size_t>(n) >= sizeof target) return {};
+  return std::string(target, static_cast<std::size_t>(n));
+}
+
+std::string stripDevicePrefix(std::string name) {
+  if (name.rfind(kWin32DevicePrefix, 0) == 0) name.erase(0, kWin32DevicePrefix.size());
+  return name;
+}
+
+// The entry of that name in the port directory, empty when there is none.
+std::string portEntry(const std::string& bare, const std::string& portDirectory) {
+  if (portDirectory.empty() || bare.empty() || bare.find('/') != std::string::npos || bare == "." || bare == "..")
+    return {};
+  const std::string entry = resolveCaseInsensitive(portDirectory, bare);
+  return entryExists(entry) ? entry : std::string();
+}
+
 }  // namespace
 
+std::string portBinding(const std::string& name, const std::string& portDirectory) {
+  const std::string entry = portEntry(stripDevicePrefix(name), portDirectory);
+  return entry.empty() ? std::string() : linkTarget(entry);
+}
+
 std::string resolvePortDevice(const std::string& name, const std::string& portDirectory) {
-  std::string bare = name;
-  if (bare.rfind(kWin32DevicePrefix, 0) == 0) bare.erase(0, kWin32DevicePrefix.size());
+  const std::string bare = stripDevicePrefix(name);
   if (bare.empty()) return bare;
 
-  if (!portDirectory.empty() && bare.find('/') == std::string::npos && bare != "." && bare != "..") {
-    const std::string entry = resolveCaseInsensitive(portDirectory, bare);
-    if (entryExists(entry)) return entry;
+  if (const std::string entry = portEntry(bare, portDirectory); !entry.empty()) {
+    // A link whose target is a network address binds the entry to that
+    // serial device server.
+    if (std::string target = linkTarget(entry); looksLikeNetworkAddress(target)) return target;
+    return entry;
   }
   if (const int number = comNumber(bare); number >= 1) return "/dev/ttyS" + std::to_string(number - 1);
   return bare;

@@ -33,6 +33,7 @@
 #include "link/link.h"
 #include "support/emulator.h"
 #include "support/fakehost.h"
+#include "support/ser2net.h"
 
 namespace qxr::test {
 
@@ -49,7 +50,21 @@ enum class FaultKind {
   kHangupReplies,  // the line closed once `at` replies are out
   kUnplug,         // the device gone while the PC waits for the reply to frame `at`
   kBusy,           // another program holds the port
+  kServerDown,     // nobody listens at the network port's address
 };
+
+// How the PC reaches the controller: its pseudo-terminal directly, or
+// through ser2net on 127.0.0.1 (RFC 2217 or raw TCP), COM2 bound to it.
+enum class Transport { kLocal, kRfc2217, kRawTcp };
+
+inline const char* transportName(Transport transport) {
+  switch (transport) {
+    case Transport::kLocal: return "local";
+    case Transport::kRfc2217: return "RFC 2217";
+    case Transport::kRawTcp: return "raw TCP";
+  }
+  return "?";
+}
 
 struct Fault {
   FaultKind kind = FaultKind::kNone;
@@ -68,6 +83,7 @@ struct Fault {
       case FaultKind::kHangupReplies: return "hang-up after reply " + n;
       case FaultKind::kUnplug: return "unplug at " + n;
       case FaultKind::kBusy: return "port held";
+      case FaultKind::kServerDown: return "server down";
     }
     return "?";
   }
@@ -80,7 +96,8 @@ struct Fault {
       case FaultKind::kHangup:
       case FaultKind::kHangupReplies:
       case FaultKind::kUnplug: return {"#103", "#104", "#102COM2"};
-      case FaultKind::kBusy: return {"#102COM2"};
+      case FaultKind::kBusy:
+      case FaultKind::kServerDown: return {"#102COM2"};
       default: return {};
     }
   }
@@ -110,7 +127,8 @@ inline std::vector<Fault> only(const std::vector<Fault>& faults, std::initialize
 // The PC side of a cell: a real port and link in a private start directory.
 class Rig {
  public:
-  explicit Rig(int page) : session(makeTestSession(dir)), link(port, session, host, clock) {
+  explicit Rig(int page, Transport via = Transport::kLocal)
+      : session(makeTestSession(dir)), link(port, session, host, clock), transport(via) {
     port.SetPortDirectory(session.startDir);
     // Byte mode, as the settings have it by default; the pacing pauses
     // cost nothing on the rig's clock.
@@ -120,10 +138,20 @@ class Rig {
     // The PC opens COM2, which leads to the emulator's link. When the
     // emulator is gone, COM2 still names that (now missing) entry, so a
     // reopening fails instead of reaching a serial device of the machine.
-    std::filesystem::create_symlink(kLineName, dir.file("COM2"));
+    // Over the network, COM2 is bound to the server's address once it runs.
+    if (transport == Transport::kLocal) std::filesystem::create_symlink(kLineName, dir.file("COM2"));
+    else bindCom2("tcp://127.0.0.1:" + std::to_string(freeLoopbackPort()));
     linkMissingPorts(dir, session.settings.portCount);
   }
-  ~Rig() { emulator.reset(); }
+  ~Rig() {
+    server.reset();
+    emulator.reset();
+  }
+
+  void bindCom2(const std::string& address) {
+    std::filesystem::remove(dir.file("COM2"));
+    std::filesystem::create_symlink(address, dir.file("COM2"));
+  }
 
   void start(EmulatorOptions options, const Fault& applied) {
     fault = applied;
@@ -141,6 +169,11 @@ class Rig {
       default: break;
     }
     emulator = std::make_unique<Emulator>(dir, options);
+    if (transport != Transport::kLocal && fault.kind != FaultKind::kServerDown) {
+      server = std::make_unique<Ser2net>(dir, std::filesystem::read_symlink(dir.file(kLineName)).string(),
+                                         transport == Transport::kRfc2217);
+      bindCom2(server->address());
+    }
     if (fault.kind == FaultKind::kBusy) {
       holder = std::make_unique<TComm>();
       holder->SetPortDirectory(session.startDir);
@@ -172,7 +205,8 @@ class Rig {
   void checkCommon(bool result, const std::string& refusal) {
     EXPECT_FALSE(port.Enabled());
     // (Not once the emulator has hung up: its link goes with it.)
-    if (emulator->running() && !holder && emulator->logText().find("# hang-up") == std::string::npos) {
+    if (emulator->running() && !holder && fault.kind != FaultKind::kServerDown &&
+        emulator->logText().find("# hang-up") == std::string::npos) {
       TComm other;
       other.SetPortDirectory(session.startDir);
       other.SetDeviceName("COM2");
@@ -193,10 +227,12 @@ class Rig {
     if (!result) {
       const Lines wanted = fault.failureMessages(refusal);
       bool shown = wanted.empty();
-      for (const std::string& line : wanted) shown = shown || hasMessage(line);
+      // A bound network port adds its address and the reason to the name.
+      for (const std::string& line : wanted)
+        for (const std::string& message : messages()) shown = shown || message.rfind(line, 0) == 0;
       EXPECT_TRUE(shown) << "no report of the fault";
     }
-    if (fault.kind == FaultKind::kBusy) {
+    if (fault.kind == FaultKind::kBusy || fault.kind == FaultKind::kServerDown) {
       EXPECT_FALSE(result);
       EXPECT_TRUE(emulator->framesIn().empty()) << "bytes went to a port another program holds";
     }
@@ -210,7 +246,8 @@ class Rig {
     for (const std::string& line : messages()) text += (text.empty() ? "" : " ") + printable(line);
     for (const std::string& notice : host.notices) text += " [" + printable(notice) + "]";
     std::ofstream out(path, std::ios::app);
-    out << operation << '\t' << fault.name() << '\t' << (result ? "ok" : "failed") << '\t' << text << '\t'
+    const std::string via = transport == Transport::kLocal ? "" : std::string(" over ") + transportName(transport);
+    out << operation << via << '\t' << fault.name() << '\t' << (result ? "ok" : "failed") << '\t' << text << '\t'
         << state << '\n';
   }
 
@@ -236,7 +273,9 @@ class Rig {
   Link link;
   std::unique_ptr<Emulator> emulator;
   std::unique_ptr<TComm> holder;  // the other program's hold on the port
+  std::unique_ptr<Ser2net> server;
   Fault fault;
+  Transport transport;
 
  private:
   static constexpr const char* kLineName = "line-COM2";
@@ -279,6 +318,7 @@ struct Row {
   std::string operation;
   int page = kProgramPage;
   std::string refusal;  // the page's refusal message
+  Transport transport = Transport::kLocal;
   EmulatorOptions options;
   std::function<void(Rig&, Page&)> setUp = [](Rig&, Page&) {};
   std::function<bool(Rig&, Page&)> run;
@@ -286,7 +326,7 @@ struct Row {
 
   // The frames of the fault-free run.
   long cleanFrames() const {
-    Rig rig(page);
+    Rig rig(page, transport);
     Page state;
     setUp(rig, state);
     rig.start(options, {});
@@ -301,8 +341,8 @@ struct Row {
 
   void runCells(const std::vector<Fault>& faults) const {
     for (const Fault& fault : faults) {
-      SCOPED_TRACE(operation + ", " + fault.name());
-      Rig rig(page);
+      SCOPED_TRACE(operation + ", " + fault.name() + ", " + transportName(transport));
+      Rig rig(page, transport);
       Page state;
       setUp(rig, state);
       const int failuresBefore = failureCount();

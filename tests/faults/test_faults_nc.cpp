@@ -205,5 +205,26 @@ FAULT_ROW(NcDeleteFaults, deleteRow)
 FAULT_ROW(NcReadManyFaults, readManyRow)
 FAULT_ROW(NcWriteManyFaults, writeManyRow)
 
+// The main cells again with the controller behind a serial device server:
+// silence, refusal and hang-up at the first, a middle and the last step of a
+// send and a receive, and a server that is not there, over RFC 2217 and raw
+// TCP.
+void networkCells(test::Transport transport) {
+  if (!test::Ser2net::installed()) GTEST_SKIP() << test::Ser2net::kMissing;
+  for (NcRow row : {sendRow(), receiveRow()}) {
+    row.transport = transport;
+    const long frames = row.cleanFrames();
+    // The first step, one in the middle and the last of each kind.
+    std::vector<Fault> faults;
+    for (const Fault& fault : test::only(test::faultsAlong(frames), {FaultKind::kSilent, FaultKind::kRefuse,
+                                                                      FaultKind::kHangup}))
+      if (fault.at <= 1 || fault.at == frames / 2 || fault.at >= frames - 1) faults.push_back(fault);
+    faults.push_back({FaultKind::kServerDown, 0});
+    row.runCells(faults);
+  }
+}
+TEST(NcNetworkFaults, OverRfc2217) { networkCells(test::Transport::kRfc2217); }
+TEST(NcNetworkFaults, OverRawTcp) { networkCells(test::Transport::kRawTcp); }
+
 }  // namespace
 }  // namespace qxr

@@ -1,5 +1,6 @@
 // qxrtool detect: the automatic search for the controller from a shell.
 #include <cstdio>
+#include <string>
 
 #include "link/detect.h"
 #include "link/link.h"
@@ -22,10 +23,15 @@ class ConsoleDetectTarget final : public DetectTarget {
 int runDetectCommand(ToolContext& context, const Args& args) {
   if (!args.empty()) return usageError("detect takes no arguments");
   ConsoleDetectTarget target;
+  // A port named by its network address is the only one to try.
+  const std::string& address = context.host.portAddress;
+  if (!address.empty()) context.session.settings.portCount = 1;
   if (!AutoDetect(context.link(), target)) return kExitFailed;
   const Session& session = context.session;
-  std::printf("model=%s version=%s port=COM%d\n", kModelNames[session.modelIndex],
-              kVersionNames[session.versionIndex], context.host.selectedPortIndex() + 1);
+  const std::string port =
+      address.empty() ? "COM" + std::to_string(context.host.selectedPortIndex() + 1) : address;
+  std::printf("model=%s version=%s port=%s\n", kModelNames[session.modelIndex],
+              kVersionNames[session.versionIndex], port.c_str());
   std::fflush(stdout);
   return kExitOk;
 }

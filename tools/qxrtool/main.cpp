@@ -1,4 +1,4 @@
-// qxrtool [--dir START_DIR] [--port COMn] [--yes] COMMAND ...
+// qxrtool [--dir START_DIR] [--port COMn|ADDRESS] [--yes] COMMAND ...
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -7,17 +7,20 @@
 
 #include "base/settings.h"
 #include "base/textio.h"
+#include "link/netport.h"
 #include "tool.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: qxrtool [--dir START_DIR] [--port COMn] [--yes] COMMAND ...\n"
+    "usage: qxrtool [--dir START_DIR] [--port COMn|ADDRESS] [--yes] COMMAND ...\n"
     "\n"
     "Runs the operations of qxrtrans from a shell. Reads Init.ini, Customer.ini\n"
     "and the message catalogue of the start directory (default: the current\n"
     "directory) and never writes Init.ini. Page messages go to stdout.\n"
     "Exit status: 0 success, 1 the operation failed or was refused, 2 bad usage.\n"
+    "A port is COMn (an entry of the start directory, else /dev/ttyS(n-1)) or a\n"
+    "serial device server: rfc2217://HOST:PORT (RFC 2217) or tcp://HOST:PORT (raw).\n"
     "\n"
     "commands:\n"
     "  catalogue N                 print catalogue message N\n"
@@ -54,6 +57,7 @@ std::optional<int> portIndexOf(std::string name) {
 int main(int argc, char* argv[]) {
   std::string startDir;
   std::optional<int> portIndex;
+  std::string portAddress;
   bool yes = false;
   int i = 1;
   for (; i < argc && argv[i][0] == '-'; ++i) {
@@ -70,7 +74,13 @@ int main(int argc, char* argv[]) {
     } else if (option == "--dir" && i + 1 < argc) {
       startDir = argv[++i];
     } else if (option == "--port" && i + 1 < argc) {
-      portIndex = portIndexOf(argv[++i]);
+      const std::string name = argv[++i];
+      if (qxr::looksLikeNetworkAddress(name)) {
+        if (!qxr::parseNetworkAddress(name)) return qxr::usageError("not a network port address: " + name);
+        portAddress = name;
+        continue;
+      }
+      portIndex = portIndexOf(name);
       if (!portIndex) return qxr::usageError(std::string("not a port name: ") + argv[i]);
     } else {
       return qxr::usageError("unknown option " + option);
@@ -82,6 +92,7 @@ int main(int argc, char* argv[]) {
 
   if (startDir.empty()) startDir = qxr::currentStartDirectory();
   qxr::ToolContext context(startDir, yes, portIndex);
+  context.host.portAddress = portAddress;
   try {
     if (command == "catalogue") return qxr::runCatalogueCommand(context, args);
     if (command == "detect") return qxr::runDetectCommand(context, args);

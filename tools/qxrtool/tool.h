@@ -26,7 +26,10 @@ class ConsoleHost final : public LinkHost {
   void appendPageLine(int page, std::string_view line) override;
   void beep() override {}
   void processEvents() override {}
+  std::string portAddress;  // --port rfc2217://HOST:PORT or tcp://HOST:PORT
+
   int selectedPortIndex() const override { return portIndex; }
+  std::string namedPort() const override { return portAddress; }
   void selectPortIndex(int index) override { portIndex = index; }
   bool confirm(std::string_view question) override;
   void notice(std::string_view text) override;
