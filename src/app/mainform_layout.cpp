@@ -43,6 +43,7 @@
 #include "link/detect.h"
 #include "link/link.h"
 #include "link/testsequences.h"
+#include "sim/previewtexts.h"
 #include "widgets/fspinedit.h"
 #include "widgets/radiogroup.h"
 
@@ -199,6 +200,8 @@ void TMainForm::buildProgramSheet() {
   RcvBtn = makeButton(ProgramSheet, "RcvBtn");
   DelProgBtn = makeButton(ProgramSheet, "DelProgBtn");
   SimulatorBtn = makeButton(ProgramSheet, "SimulatorBtn");
+  PreviewBtn = makeButton(ProgramSheet, "PreviewBtn");
+  PreviewBtn->setText(QString::fromStdString(previewText(session_.language(), PreviewText::kPreview)));
   MultipleBtn = makeButton(ProgramSheet, "MultipleBtn");
   AutoDetectBtn = makeButton(ProgramSheet, "AutoDetectBtn");
   ClrMsgBtn = makeButton(ProgramSheet, "ClrMsgBtn");
@@ -264,7 +267,11 @@ void TMainForm::buildProgramSheet() {
   buttons->addWidget(TransBtn, 1, 0);
   buttons->addWidget(RcvBtn, 1, 1);
   buttons->addWidget(DelProgBtn, 2, 0);
-  buttons->addWidget(SimulatorBtn, 2, 1);
+  auto* simulatorRow = new QHBoxLayout;
+  simulatorRow->setSpacing(4);
+  simulatorRow->addWidget(SimulatorBtn, 3);
+  simulatorRow->addWidget(PreviewBtn, 2);
+  buttons->addLayout(simulatorRow, 2, 1);
   buttons->addWidget(MultipleBtn, 3, 0);
   buttons->addWidget(AutoDetectBtn, 3, 1);
   buttons->addWidget(ClrMsgBtn, 4, 0);
