@@ -723,7 +723,7 @@ std::string previewSvg(const PreviewPath& path, const PreviewView& view) {
   if (!path.moves.empty()) {
     const PreviewMove& last = path.moves.back();
     svg += "<circle class=\"start\" cx=\"" + number(view.toPixelX(0)) + "\" cy=\"" + number(view.toPixelY(0)) +
-           "\" r=\"5\" fill=\"none\" stroke=\"#00a000\" stroke-width=\"2\"/>\n";
+           "\" r=\"7\" fill=\"none\" stroke=\"#00a000\" stroke-width=\"2\"/>\n";
     const double ex = view.toPixelX(last.end[h]), ey = view.toPixelY(last.end[v]);
     svg += "<rect class=\"end\" x=\"" + number(ex - 4) + "\" y=\"" + number(ey - 4) +
            "\" width=\"8\" height=\"8\" fill=\"none\" stroke=\"#d00000\" stroke-width=\"2\"/>\n";
