@@ -16,10 +16,6 @@
 
 namespace qxr {
 
-namespace {
-constexpr int kMsgClose = 74;
-}
-
 TPreviewForm::TPreviewForm(const Session& session, const std::vector<std::string>& programLines, QWidget* parent)
     : QDialog(parent), session_(session) {
   const int language = session_.language();
@@ -68,7 +64,7 @@ TPreviewForm::TPreviewForm(const Session& session, const std::vector<std::string
   if (path->cutOff)
     summary += "  " + QString::fromStdString(previewText(language, PreviewText::kCutOff, {}, long(path->moves.size())));
   summary_->setText(summary);
-  closeBtn_ = new QPushButton(QString::fromStdString(session_.msg(kMsgClose)), this);
+  closeBtn_ = new QPushButton(QString::fromStdString(previewText(language, PreviewText::kClose)), this);
   closeBtn_->setObjectName("PreviewCloseBtn");
   closeBtn_->setAutoDefault(false);
 

@@ -22,6 +22,7 @@ constexpr TextPair kTexts[] = {
     {"The plane the view looks at", "檢視的平面"},
     {"Show the whole path", "顯示整個路徑"},
     {"Wheel: zoom   Drag: pan   Click: select the line", "滾輪: 縮放   拖曳: 平移   點選: 選取程式行"},
+    {"Close", "關閉"},
 };
 
 }  // namespace

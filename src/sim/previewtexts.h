@@ -19,6 +19,7 @@ enum class PreviewText {
   kPlaneTip,
   kFitTip,
   kHelp,
+  kClose,
 };
 
 // The text for a language with %s filled by `s` and %d by `n`.

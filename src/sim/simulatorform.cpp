@@ -13,6 +13,7 @@
 #include <QPalette>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -195,11 +196,18 @@ TSimulatorForm::TSimulatorForm(const Session& session, CommandTable table,
   S_InBtn->hide();
   OutCheck = makeCheck(this, "OutCheck", message(kMsgOutputs), 520, 108, 105, 17);
   InCheck = makeCheck(this, "InCheck", message(kMsgInputs), 520, 136, 97, 13);
-  // The step choice is wide enough for "Continuous"; the unit choice gives
-  // up the room it did not need.
-  StepSel = makeRadioGroup(this, "StepSel", {message(kMsgSingleStep), message(kMsgContinuous)}, 424, 155, 96, 73);
+  // The two choices share their row so that every caption ("Continuous"
+  // too) is shown whole.
+  StepSel = makeRadioGroup(this, "StepSel", {message(kMsgSingleStep), message(kMsgContinuous)}, 424, 155, 98, 73);
   StepSel->setItemIndex(1);
-  SetUnit = makeRadioGroup(this, "SetUnit", {message(kMsgMilliseconds), message(kMsgSeconds)}, 524, 155, 101, 73);
+  SetUnit = makeRadioGroup(this, "SetUnit", {message(kMsgMilliseconds), message(kMsgSeconds)}, 526, 155, 99, 73);
+  for (TRadioGroup* group : {StepSel, SetUnit}) {
+    QFont small = group->font();
+    small.setPixelSize(11);
+    group->setFont(small);
+    group->layout()->setContentsMargins(2, 2, 2, 2);
+    for (int i = 0; i < group->count(); ++i) group->button(i)->setToolTip(group->button(i)->text());
+  }
   SetUnit->setItemIndex(0);
   XDIRCheck = makeCheck(this, "XDIRCheck", message(kMsgMirrorX), 424, 232, 97, 17);
   YDIRCheck = makeCheck(this, "YDIRCheck", message(kMsgMirrorY), 528, 232, 97, 17);
