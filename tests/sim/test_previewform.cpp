@@ -177,7 +177,10 @@ class TestPreviewForm : public QObject {
     const QRect line = w->ProgramMemo->cursorRect();
     QVERIFY2(line.top() >= 0 && line.bottom() <= w->ProgramMemo->viewport()->height(),
              qPrintable(QString("line at %1..%2").arg(line.top()).arg(line.bottom())));
+    // The box scrolls in steps of five lines, the last lines too.
+    QCOMPARE(w->ProgramMemo->cursorForPosition(QPoint(2, 2)).blockNumber(), 20);
     QCOMPARE(w->Memo1->verticalScrollBar()->value(), w->ProgramMemo->verticalScrollBar()->value());
+    QCOMPARE(w->Memo1->cursorForPosition(QPoint(2, 2)).blockNumber(), 20);
   }
 
   void previewWindowListsWhatItLeftOut() {
