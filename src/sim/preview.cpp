@@ -171,6 +171,8 @@ class Walker {
     move.cu = cx;
     move.cv = cy;
     move.sweep = sweep;
+    move.a0 = std::atan2(y0 - cy, x0 - cx);
+    move.r0 = std::sqrt((x0 - cx) * (x0 - cx) + (y0 - cy) * (y0 - cy));
     if (!sawArc_) {
       sawArc_ = true;
       path_.suggestedPlane = plane_ == ArcPlane::ZX ? ViewPlane::XZ
@@ -263,10 +265,10 @@ ArcShape arcShape(const PreviewPath& path, std::size_t index) {
   ArcShape s;
   arcAxes(m.plane, s.first, s.second);
   s.third = 3 - s.first - s.second;
-  const double u0 = path.startPoint(index, s.first) - m.cu, v0 = path.startPoint(index, s.second) - m.cv;
-  s.a0 = std::atan2(v0, u0);
-  s.r0 = std::hypot(u0, v0);
-  s.r1 = std::hypot(m.end[s.first] - m.cu, m.end[s.second] - m.cv);
+  s.a0 = m.a0;
+  s.r0 = m.r0;
+  const double u1 = m.end[s.first] - m.cu, v1 = m.end[s.second] - m.cv;
+  s.r1 = std::sqrt(u1 * u1 + v1 * v1);
   return s;
 }
 
@@ -308,19 +310,63 @@ void moveBox(const PreviewPath& path, std::size_t index, double lo[3], double hi
 // Chords for an arc of `radiusPixels` so that none strays farther than `tolerance`.
 long chordCount(double sweep, double radiusPixels, double tolerance) {
   if (!(radiusPixels > tolerance)) return 1;
-  const double step = 2 * std::acos(1 - tolerance / radiusPixels);
+  // 2 acos(1 - e) for e = tolerance / radius, from below: sqrt(2e) <= acos(1 - e).
+  const double step = 2 * std::sqrt(2 * tolerance / radiusPixels);
   const double n = std::ceil(std::fabs(sweep) / step);
   return static_cast<long>(std::clamp(n, 1.0, 65536.0));
 }
 
-// Pixel box of a move; false when the move lies outside `view` grown by `grow`.
+// Pixel box of a move; false when the move lies outside `view` grown by
+// `grow`. An arc counts with its whole circle: quick, and never too small.
 bool moveInView(const PreviewPath& path, std::size_t index, const PreviewView& view, double grow) {
   double lo[3], hi[3];
-  moveBox(path, index, lo, hi);
+  const PreviewMove& m = path.moves[index];
+  for (int a = 0; a < 3; ++a) {
+    const double s = path.startPoint(index, a);
+    lo[a] = std::min(s, m.end[a]);
+    hi[a] = std::max(s, m.end[a]);
+  }
+  if (m.kind == MoveKind::Arc) {
+    int first = 0, second = 1;
+    arcAxes(m.plane, first, second);
+    const double u1 = m.end[first] - m.cu, v1 = m.end[second] - m.cv;
+    const double r = std::max(m.r0, std::sqrt(u1 * u1 + v1 * v1));
+    lo[first] = m.cu - r;
+    hi[first] = m.cu + r;
+    lo[second] = m.cv - r;
+    hi[second] = m.cv + r;
+  }
   const int h = horizontalAxis(view.plane), v = verticalAxis(view.plane);
   const double x0 = view.toPixelX(lo[h]), x1 = view.toPixelX(hi[h]);
   const double y0 = view.toPixelY(hi[v]), y1 = view.toPixelY(lo[v]);
   return x1 >= -grow && x0 <= view.width + grow && y1 >= -grow && y0 <= view.height + grow;
+}
+
+// Liang-Barsky: the part of a segment inside the rectangle; false when none.
+bool clipSegment(double& x0, double& y0, double& x1, double& y1, double loX, double loY, double hiX, double hiY) {
+  double t0 = 0, t1 = 1;
+  const double dx = x1 - x0, dy = y1 - y0;
+  const double p[4] = {-dx, dx, -dy, dy};
+  const double q[4] = {x0 - loX, hiX - x0, y0 - loY, hiY - y0};
+  for (int k = 0; k < 4; ++k) {
+    if (p[k] == 0) {
+      if (q[k] < 0) return false;
+      continue;
+    }
+    const double t = q[k] / p[k];
+    if (p[k] < 0) {
+      t0 = std::max(t0, t);
+    } else {
+      t1 = std::min(t1, t);
+    }
+    if (t0 > t1) return false;
+  }
+  const double sx = x0, sy = y0;
+  x0 = sx + t0 * dx;
+  y0 = sy + t0 * dy;
+  x1 = sx + t1 * dx;
+  y1 = sy + t1 * dy;
+  return std::isfinite(x0) && std::isfinite(y0) && std::isfinite(x1) && std::isfinite(y1);
 }
 
 // Builds the runs of a scene with the merging of near points and the
@@ -385,31 +431,8 @@ class SceneBuilder {
     pending_ = false;
   }
 
-  // Liang-Barsky against the view grown by kClipMargin.
   bool clip(double& x0, double& y0, double& x1, double& y1) const {
-    double t0 = 0, t1 = 1;
-    const double dx = x1 - x0, dy = y1 - y0;
-    const double p[4] = {-dx, dx, -dy, dy};
-    const double q[4] = {x0 - lo_x_, hi_x_ - x0, y0 - lo_y_, hi_y_ - y0};
-    for (int k = 0; k < 4; ++k) {
-      if (p[k] == 0) {
-        if (q[k] < 0) return false;
-        continue;
-      }
-      const double t = q[k] / p[k];
-      if (p[k] < 0) {
-        t0 = std::max(t0, t);
-      } else {
-        t1 = std::min(t1, t);
-      }
-      if (t0 > t1) return false;
-    }
-    const double sx = x0, sy = y0;
-    x0 = sx + t0 * dx;
-    y0 = sy + t0 * dy;
-    x1 = sx + t1 * dx;
-    y1 = sy + t1 * dy;
-    return std::isfinite(x0) && std::isfinite(y0) && std::isfinite(x1) && std::isfinite(y1);
+    return clipSegment(x0, y0, x1, y1, lo_x_, lo_y_, hi_x_, hi_y_);
   }
 
   PreviewScene& scene_;
@@ -511,20 +534,27 @@ void movePixels(const PreviewPath& path, std::size_t index, const PreviewView& v
   out.push_back({static_cast<float>(view.toPixelX(m.end[h])), static_cast<float>(view.toPixelY(m.end[v]))});
 }
 
-void flattenPath(const PreviewPath& path, const PreviewView& view, int selectedLine, PreviewScene& scene) {
-  scene.points.clear();
-  scene.runs.clear();
-  scene.hasStart = scene.hasEnd = false;
+namespace {
+
+// Walks the moves of a view as pixel segments: arcs in chords, moves outside
+// the view left out (the sink's run is closed there).
+template <class Sink>
+void walkSegments(const PreviewPath& path, const PreviewView& view, int selectedLine, PathPart part, Sink& sink) {
   const int h = horizontalAxis(view.plane), v = verticalAxis(view.plane);
-  SceneBuilder builder(scene, view);
+  // A fitted path lies in the view as a whole: no move needs its own test.
+  const PreviewBounds& b = path.bounds;
+  const bool allInView = view.toPixelX(b.min[h]) >= 0 && view.toPixelX(b.max[h]) <= view.width &&
+                         view.toPixelY(b.max[v]) >= 0 && view.toPixelY(b.min[v]) <= view.height;
   double p[3];
   for (std::size_t i = 0; i < path.moves.size(); ++i) {
     const PreviewMove& m = path.moves[i];
-    if (!moveInView(path, i, view, 2.0)) {
-      builder.close();
+    const bool selected = m.line == selectedLine;
+    if ((part == PathPart::Selected && !selected) || (part == PathPart::Unselected && selected) ||
+        (!allInView && !moveInView(path, i, view, 2.0))) {
+      sink.close();
       continue;
     }
-    const Stroke stroke = strokeOf(m, m.line == selectedLine);
+    const Stroke stroke = strokeOf(m, selected);
     double x0 = view.toPixelX(path.startPoint(i, h)), y0 = view.toPixelY(path.startPoint(i, v));
     if (m.kind == MoveKind::Arc) {
       const ArcShape s = arcShape(path, i);
@@ -532,20 +562,88 @@ void flattenPath(const PreviewPath& path, const PreviewView& view, int selectedL
       for (long k = 1; k < n; ++k) {
         arcPoint(path, i, s, double(k) / double(n), p);
         const double x1 = view.toPixelX(p[h]), y1 = view.toPixelY(p[v]);
-        builder.segment(x0, y0, x1, y1, stroke);
+        sink.segment(x0, y0, x1, y1, stroke);
         x0 = x1;
         y0 = y1;
       }
     }
-    builder.segment(x0, y0, view.toPixelX(m.end[h]), view.toPixelY(m.end[v]), stroke);
+    sink.segment(x0, y0, view.toPixelX(m.end[h]), view.toPixelY(m.end[v]), stroke);
   }
-  builder.close();
+  sink.close();
+}
+
+// Draws segments one pixel wide straight into a 32-bit image; rapids dashed
+// five pixels on, four off along their runs.
+class RasterSink {
+ public:
+  explicit RasterSink(const RasterTarget& target) : t_(target) {}
+
+  void segment(double x0, double y0, double x1, double y1, Stroke stroke) {
+    const bool inside = x0 >= 0 && y0 >= 0 && x1 >= 0 && y1 >= 0 && x0 < t_.width && x1 < t_.width &&
+                        y0 < t_.height && y1 < t_.height;
+    if (!inside && !clipSegment(x0, y0, x1, y1, -1.0, -1.0, t_.width, t_.height)) {
+      close();
+      return;
+    }
+    if (stroke != stroke_) dash_ = 0;
+    stroke_ = stroke;
+    const std::uint32_t colour = t_.colours[static_cast<int>(stroke)];
+    const bool dashed = stroke == Stroke::Rapid || stroke == Stroke::SelectedRapid;
+    int ax = static_cast<int>(std::lround(x0)), ay = static_cast<int>(std::lround(y0));
+    const int bx = static_cast<int>(std::lround(x1)), by = static_cast<int>(std::lround(y1));
+    const int dx = std::abs(bx - ax), dy = -std::abs(by - ay);
+    const int sx = ax < bx ? 1 : -1, sy = ay < by ? 1 : -1;
+    int error = dx + dy;
+    for (;;) {
+      if (!dashed || dash_ % 9 < 5) plot(ax, ay, colour);
+      if (ax == bx && ay == by) break;
+      ++dash_;
+      const int e2 = 2 * error;
+      if (e2 >= dy) {
+        error += dy;
+        ax += sx;
+      }
+      if (e2 <= dx) {
+        error += dx;
+        ay += sy;
+      }
+    }
+  }
+  void close() { dash_ = 0; }
+
+ private:
+  void plot(int x, int y, std::uint32_t colour) {
+    if (x < 0 || y < 0 || x >= t_.width || y >= t_.height) return;
+    t_.pixels[static_cast<std::ptrdiff_t>(y) * t_.stride + x] = colour;
+  }
+
+  const RasterTarget& t_;
+  Stroke stroke_ = Stroke::Feed;
+  long dash_ = 0;
+};
+
+}  // namespace
+
+void flattenPath(const PreviewPath& path, const PreviewView& view, int selectedLine, PreviewScene& scene,
+                 PathPart part) {
+  scene.points.clear();
+  scene.runs.clear();
+  scene.hasStart = scene.hasEnd = false;
+  SceneBuilder builder(scene, view);
+  walkSegments(path, view, selectedLine, part, builder);
   if (!path.moves.empty()) {
+    const int h = horizontalAxis(view.plane), v = verticalAxis(view.plane);
     scene.hasStart = scene.hasEnd = true;
     scene.start = {static_cast<float>(view.toPixelX(0)), static_cast<float>(view.toPixelY(0))};
     const PreviewMove& last = path.moves.back();
     scene.end = {static_cast<float>(view.toPixelX(last.end[h])), static_cast<float>(view.toPixelY(last.end[v]))};
   }
+}
+
+void rasterizePath(const PreviewPath& path, const PreviewView& view, int selectedLine, PathPart part,
+                   const RasterTarget& target) {
+  RasterSink sink(target);
+  walkSegments(path, view, selectedLine, part, sink);
 }
 
 long hitTest(const PreviewPath& path, const PreviewView& view, double px, double py, double reach) {

@@ -25,6 +25,7 @@ struct PreviewMove {
   double end[3] = {0, 0, 0};  // X, Y, Z
   double cu = 0, cv = 0;      // arc: centre along the plane's first and second axis
   double sweep = 0;           // arc: radians, positive counter-clockwise (G03), negative clockwise (G02)
+  double a0 = 0, r0 = 0;      // arc: angle and radius of its start about the centre
   std::int32_t line = 0;      // 0-based program line
   MoveKind kind = MoveKind::Feed;
   ArcPlane plane = ArcPlane::XY;
@@ -109,10 +110,27 @@ struct PreviewScene {
   PixelPoint start, end;
 };
 
+// Which moves a drawing takes: all, or those of the selected line or the others.
+enum class PathPart : std::uint8_t { All, Selected, Unselected };
+
 // The path as the view shows it, each arc in chords no farther than
 // kArcTolerance pixels from it; moves outside the view are left out. Moves of
 // `selectedLine` get the selected strokes (-1: none).
-void flattenPath(const PreviewPath& path, const PreviewView& view, int selectedLine, PreviewScene& scene);
+void flattenPath(const PreviewPath& path, const PreviewView& view, int selectedLine, PreviewScene& scene,
+                 PathPart part = PathPart::All);
+
+// A 32-bit image to draw into: `stride` pixels a row, a colour per stroke.
+struct RasterTarget {
+  std::uint32_t* pixels = nullptr;
+  int width = 0, height = 0;
+  std::ptrdiff_t stride = 0;
+  std::uint32_t colours[4] = {0, 0, 0, 0};
+};
+
+// The path drawn one pixel wide without smoothing straight into `target`
+// (rapids dashed): for paths too dense for smoothed strokes to show.
+void rasterizePath(const PreviewPath& path, const PreviewView& view, int selectedLine, PathPart part,
+                   const RasterTarget& target);
 
 // The points of one move in pixels (its start first), arcs flattened to
 // `tolerance` pixels.

@@ -10,6 +10,7 @@ namespace qxr {
 
 namespace {
 
+constexpr std::size_t kDenseMoves = 50000;
 const QColor kBackground(255, 255, 255);
 const QColor kGridColour(230, 230, 230);
 const QColor kAxisColour(184, 184, 184);
@@ -25,9 +26,11 @@ QPen strokePen(Stroke stroke) {
   pen.setJoinStyle(Qt::RoundJoin);
   switch (stroke) {
     case Stroke::Rapid:
+      // One-pixel cosmetic pens take the painter's fast path, dashes included.
       pen.setColor(kRapidColour);
-      pen.setWidthF(1.2);
-      pen.setDashPattern({5, 3.5});
+      pen.setWidthF(1.0);
+      pen.setCosmetic(true);
+      pen.setDashPattern({5, 4});
       pen.setCapStyle(Qt::FlatCap);
       break;
     case Stroke::SelectedRapid:
@@ -42,7 +45,8 @@ QPen strokePen(Stroke stroke) {
       break;
     default:
       pen.setColor(kFeedColour);
-      pen.setWidthF(1.5);
+      pen.setWidthF(1.0);
+      pen.setCosmetic(true);
       break;
   }
   return pen;
@@ -66,7 +70,27 @@ void paintPreview(QPainter& painter, const PreviewPath& path, const PreviewView&
   if (grid.originColumn >= 0) painter.drawLine(QPointF(grid.originColumn, 0), QPointF(grid.originColumn, view.height));
   if (grid.originRow >= 0) painter.drawLine(QPointF(0, grid.originRow), QPointF(view.width, grid.originRow));
 
-  flattenPath(path, view, selectedLine, scene);
+  if (path.moves.size() > kDenseMoves) {
+    // So many moves cover the view many times over: they are drawn a pixel
+    // wide without smoothing, which could not be seen there and would cost
+    // the most, and only the selected line gets smoothed strokes on top.
+    QImage layer(view.width, view.height, QImage::Format_ARGB32_Premultiplied);
+    layer.fill(Qt::transparent);
+    RasterTarget target;
+    target.pixels = reinterpret_cast<std::uint32_t*>(layer.bits());
+    target.width = view.width;
+    target.height = view.height;
+    target.stride = layer.bytesPerLine() / 4;
+    target.colours[static_cast<int>(Stroke::Rapid)] = kRapidColour.rgb();
+    target.colours[static_cast<int>(Stroke::Feed)] = kFeedColour.rgb();
+    target.colours[static_cast<int>(Stroke::SelectedRapid)] = kSelectedColour.rgb();
+    target.colours[static_cast<int>(Stroke::SelectedFeed)] = kSelectedColour.rgb();
+    rasterizePath(path, view, selectedLine, PathPart::Unselected, target);
+    painter.drawImage(0, 0, layer);
+    flattenPath(path, view, selectedLine, scene, PathPart::Selected);
+  } else {
+    flattenPath(path, view, selectedLine, scene);
+  }
   painter.setRenderHint(QPainter::Antialiasing, true);
   std::vector<QPointF> points;
   // Selected moves last, over the others.
