@@ -384,3 +384,42 @@ TEST(LenientConversion, IsNotBoundByTheTableSize) {
   NcConverter strict;
   EXPECT_EQ(strict.ConvertProgram(lines).ENO, kEnoTableFull);
 }
+
+// Dense paths go straight into the image: feeds unbroken, rapids dashed, the
+// selected line left for the smoothed strokes, far-off moves clipped.
+TEST(PreviewRaster, DrawsFeedsWholeAndRapidsDashed) {
+  struct Case {
+    std::vector<std::string> program;
+    int selectedLine;
+    double centre;       // program X at the view's middle, 2 pixels a unit
+    int minLit, maxLit;  // lit pixels on the middle row
+  };
+  const Case cases[] = {
+      {{"G01 X100 Y0"}, -1, 50, 200, 200},          // a feed across the view's 200 pixels
+      {{"G00 X100 Y0"}, -1, 50, 105, 120},          // five on, four off
+      {{"G01 X100 Y0"}, 0, 50, 0, 0},               // the selected line is not rastered
+      {{"G01 X100000000 Y0"}, -1, 5e7, 200, 200},   // far beyond the view on both sides
+  };
+  for (const Case& c : cases) {
+    const PreviewPath path = pathOf(c.program);
+    PreviewView view;
+    view.width = 200;
+    view.height = 20;
+    view.scale = 2.0;
+    view.centreH = c.centre;
+    std::vector<std::uint32_t> pixels(200 * 20, 0);
+    RasterTarget target;
+    target.pixels = pixels.data();
+    target.width = 200;
+    target.height = 20;
+    target.stride = 200;
+    for (int k = 0; k < 4; ++k) target.colours[k] = 0xFF000000u | static_cast<std::uint32_t>(k + 1);
+    rasterizePath(path, view, c.selectedLine, PathPart::Unselected, target);
+    int lit = 0, elsewhere = 0;
+    for (int y = 0; y < 20; ++y)
+      for (int x = 0; x < 200; ++x) (y == 10 ? lit : elsewhere) += pixels[y * 200 + x] != 0;
+    EXPECT_GE(lit, c.minLit) << c.program[0];
+    EXPECT_LE(lit, c.maxLit) << c.program[0];
+    EXPECT_EQ(elsewhere, 0) << c.program[0];
+  }
+}
