@@ -78,30 +78,37 @@ void TPreviewWidget::setPlane(ViewPlane plane) {
 void TPreviewWidget::setSelectedLine(int line) {
   if (line == selectedLine_) return;
   selectedLine_ = line;
-  update();
+  invalidate();
 }
 
 void TPreviewWidget::fit() {
   const PreviewBounds bounds = path_ ? path_->bounds : PreviewBounds{};
   view_ = fitView(bounds, view_.plane, std::max(width(), 1), std::max(height(), 1));
   fitted_ = true;
-  update();
+  invalidate();
 }
 
 void TPreviewWidget::zoomAtPixel(QPointF pixel, double factor) {
   zoomAt(view_, pixel.x(), pixel.y(), factor);
   fitted_ = false;
-  update();
+  invalidate();
 }
 
 void TPreviewWidget::panByPixels(QPointF delta) {
   panBy(view_, delta.x(), delta.y());
   fitted_ = false;
+  invalidate();
+}
+
+void TPreviewWidget::invalidate() {
+  dirty_ = true;
   update();
 }
 
-void TPreviewWidget::paintEvent(QPaintEvent*) {
-  QPainter painter(this);
+void TPreviewWidget::render() {
+  if (picture_.size() != QSize(view_.width, view_.height))
+    picture_ = QImage(view_.width, view_.height, QImage::Format_RGB32);
+  QPainter painter(&picture_);
   static const PreviewPath kEmpty;
   const PreviewPath& path = path_ ? *path_ : kEmpty;
   const QString grid = text(language_, PreviewText::kGrid, spacingText(gridSpacing(view_.scale)));
@@ -114,8 +121,14 @@ void TPreviewWidget::paintEvent(QPaintEvent*) {
   }
   if (!note.isEmpty()) {
     painter.setPen(QColor(160, 0, 0));
-    painter.drawText(QRectF(6, 4, width() - 12, 24), Qt::AlignLeft | Qt::AlignVCenter, note);
+    painter.drawText(QRectF(6, 4, view_.width - 12, 24), Qt::AlignLeft | Qt::AlignVCenter, note);
   }
+  dirty_ = false;
+}
+
+void TPreviewWidget::paintEvent(QPaintEvent*) {
+  if (dirty_ || picture_.size() != QSize(view_.width, view_.height)) render();
+  QPainter(this).drawImage(0, 0, picture_);
 }
 
 void TPreviewWidget::resizeEvent(QResizeEvent*) {
@@ -126,6 +139,7 @@ void TPreviewWidget::resizeEvent(QResizeEvent*) {
   }
   view_.width = std::max(width(), 1);
   view_.height = std::max(height(), 1);
+  invalidate();
 }
 
 void TPreviewWidget::wheelEvent(QWheelEvent* event) {

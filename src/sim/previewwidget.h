@@ -2,6 +2,7 @@
 // The tool-path preview as a widget: the whole path true to scale, zoomed
 // with the wheel around the cursor, panned by dragging, fitted with its Fit
 // button; a click on a move selects its program line.
+#include <QImage>
 #include <QWidget>
 #include <memory>
 
@@ -50,11 +51,16 @@ class TPreviewWidget : public QWidget {
 
  private:
   void placeControls();
+  // The drawing changed: it is made again on the next paint.
+  void invalidate();
+  void render();
 
   int language_;
   std::shared_ptr<const PreviewPath> path_;
   PreviewView view_;
   PreviewScene scene_;
+  QImage picture_;  // the last drawing; a repaint without change shows it again
+  bool dirty_ = true;
   bool fitted_ = true;
   int selectedLine_ = -1;
   QToolButton* fitButton_ = nullptr;
