@@ -68,6 +68,7 @@ bool drawnAt(const TPreviewWidget* preview, double x, double y, QPointF pixel) {
 void shot(QWidget* widget, const char* name) {
   const QByteArray dir = qgetenv("QXR_SHOT_DIR");
   if (dir.isEmpty()) return;
+  QTest::qWait(40);  // the line labels follow the program box on the next tick
   widget->grab().save(QString::fromUtf8(dir) + "/" + name + ".png");
 }
 
