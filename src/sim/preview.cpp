@@ -101,7 +101,19 @@ class Walker {
     return incremental_ ? pos_[axis] + value : value - setOfs_[axis];
   }
 
-  void addMove(const PreviewMove& move) { path_.moves.push_back(move); }
+  // A move whose numbers overflowed (values near the limits of a double)
+  // cannot be drawn; it is counted and left out.
+  void addMove(const PreviewMove& move) {
+    bool finite = std::isfinite(move.end[0]) && std::isfinite(move.end[1]) && std::isfinite(move.end[2]);
+    if (move.kind == MoveKind::Arc)
+      finite = finite && std::isfinite(move.cu) && std::isfinite(move.cv) && std::isfinite(move.a0) &&
+               std::isfinite(move.r0) && std::isfinite(move.sweep);
+    if (!finite) {
+      ++path_.leftOut;
+      return;
+    }
+    path_.moves.push_back(move);
+  }
 
   void linear(const CommandRecord& record, MoveKind kind) {
     PreviewMove move;
@@ -505,7 +517,7 @@ PreviewView fitView(const PreviewBounds& bounds, ViewPlane plane, int width, int
 
 void zoomAt(PreviewView& view, double px, double py, double factor) {
   const double h = view.toWorldH(px), v = view.toWorldV(py);
-  view.scale = std::clamp(view.scale * factor, 1e-9, 1e9);
+  view.scale = std::clamp(view.scale * factor, 1e-300, 1e12);
   view.centreH = h - (px - view.width * 0.5) / view.scale;
   view.centreV = v + (py - view.height * 0.5) / view.scale;
 }

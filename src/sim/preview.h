@@ -41,6 +41,7 @@ struct PreviewPath {
   PreviewBounds bounds;         // of every point of the path, the start included
   ViewPlane suggestedPlane = ViewPlane::XY;  // the plane of the program's first arc
   bool cutOff = false;          // the flow words would have gone on past kMaxMoves
+  std::size_t leftOut = 0;      // moves whose numbers overflowed
 
   double startPoint(std::size_t move, int axis) const {
     return move == 0 ? 0.0 : moves[move - 1].end[axis];

@@ -423,3 +423,27 @@ TEST(PreviewRaster, DrawsFeedsWholeAndRapidsDashed) {
     EXPECT_EQ(elsewhere, 0) << c.program[0];
   }
 }
+
+// Values as large as a word can hold (124 digits): the path stays finite,
+// is fitted, and the SVG holds numbers only.
+TEST(PreviewGeometry, HugeValuesStayFinite) {
+  const std::string huge = "1" + std::string(123, '0');
+  const PreviewPath path = pathOf({"G01 X" + huge + " Y-" + huge, "G02 X-" + huge + " Y" + huge + " R" + huge,
+                                   "G91 G01 X" + huge, "G03 X1 Y1 I" + huge + " J-" + huge, "G90 G00 X0 Y0"});
+  EXPECT_EQ(path.leftOut, 0u);
+  EXPECT_EQ(path.moves.size(), 5u);
+  for (int a = 0; a < 3; ++a) EXPECT_TRUE(std::isfinite(path.bounds.min[a]) && std::isfinite(path.bounds.max[a]));
+  const PreviewView view = fitView(path.bounds, ViewPlane::XY, 800, 600);
+  EXPECT_TRUE(std::isfinite(view.scale) && view.scale > 0);
+  const std::string svg = previewSvg(path, view);
+  EXPECT_EQ(svg.find("nan"), std::string::npos);
+  EXPECT_EQ(svg.find("inf"), std::string::npos);
+  PreviewScene scene;
+  flattenPath(path, view, -1, scene);
+  EXPECT_FALSE(scene.points.empty());
+  PreviewView zoomed = view;
+  zoomAt(zoomed, 400, 300, 1e-20);
+  EXPECT_NEAR(zoomed.scale, view.scale * 1e-20, view.scale * 1e-30);
+  flattenPath(path, zoomed, -1, scene);
+  EXPECT_EQ(hitTest(path, zoomed, 400, 300), hitTest(path, zoomed, 400, 300));
+}
