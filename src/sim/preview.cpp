@@ -295,6 +295,69 @@ void arcPoint(const PreviewPath& path, std::size_t index, const ArcShape& s, dou
   out[s.third] = z0 + (m.end[s.third] - z0) * t;
 }
 
+// The inner chord points of an arc cut into n pieces, in order, with one
+// sine and cosine for the whole arc (none for two pieces): the direction from
+// the centre is turned step by step.
+class ArcWalk {
+ public:
+  ArcWalk(const PreviewPath& path, std::size_t index, const ArcShape& s, long n)
+      : m_(path.moves[index]), s_(s), n_(double(n)) {
+    z0_ = path.startPoint(index, s.third);
+    const double su = path.startPoint(index, s.first) - m_.cu, sv = path.startPoint(index, s.second) - m_.cv;
+    if (s.r0 > 0) {
+      ux_ = su / s.r0;
+      uy_ = sv / s.r0;
+    } else {
+      ux_ = std::cos(s.a0);
+      uy_ = std::sin(s.a0);
+    }
+    if (n == 2) {
+      // The middle of the arc: halfway between the directions of its ends.
+      const double eu = m_.end[s.first] - m_.cu, ev = m_.end[s.second] - m_.cv;
+      double mx = ux_, my = uy_;
+      if (s.r1 > 0) {
+        mx += eu / s.r1;
+        my += ev / s.r1;
+      }
+      const double length = std::sqrt(mx * mx + my * my);
+      if (length > 1e-6 && std::fabs(m_.sweep) < kTwoPi / 2 - 1e-6) {
+        mx /= length;
+        my /= length;
+      } else if (length > 1e-6 && std::fabs(m_.sweep) > kTwoPi / 2 + 1e-6) {
+        mx /= -length;
+        my /= -length;
+      } else {
+        const double a = s.a0 + m_.sweep / 2;
+        mx = std::cos(a);
+        my = std::sin(a);
+      }
+      cs_ = mx * ux_ + my * uy_;  // the turn from the start to the middle
+      sn_ = ux_ * my - uy_ * mx;
+    } else {
+      cs_ = std::cos(m_.sweep / n_);
+      sn_ = std::sin(m_.sweep / n_);
+    }
+  }
+
+  // Point k of 1 .. n - 1.
+  void point(long k, double out[3]) {
+    const double x = ux_ * cs_ - uy_ * sn_, y = ux_ * sn_ + uy_ * cs_;
+    ux_ = x;
+    uy_ = y;
+    const double t = double(k) / n_;
+    const double r = s_.r0 + (s_.r1 - s_.r0) * t;
+    out[s_.first] = m_.cu + r * ux_;
+    out[s_.second] = m_.cv + r * uy_;
+    out[s_.third] = z0_ + (m_.end[s_.third] - z0_) * t;
+  }
+
+ private:
+  const PreviewMove& m_;
+  const ArcShape& s_;
+  double n_;
+  double z0_ = 0, ux_ = 1, uy_ = 0, cs_ = 1, sn_ = 0;
+};
+
 // Box of one move in program units.
 void moveBox(const PreviewPath& path, std::size_t index, double lo[3], double hi[3]) {
   const PreviewMove& m = path.moves[index];
@@ -571,8 +634,9 @@ void walkSegments(const PreviewPath& path, const PreviewView& view, int selected
     if (m.kind == MoveKind::Arc) {
       const ArcShape s = arcShape(path, i);
       const long n = chordCount(m.sweep, std::max(s.r0, s.r1) * view.scale, kArcTolerance);
+      ArcWalk walk(path, i, s, n);
       for (long k = 1; k < n; ++k) {
-        arcPoint(path, i, s, double(k) / double(n), p);
+        walk.point(k, p);
         const double x1 = view.toPixelX(p[h]), y1 = view.toPixelY(p[v]);
         sink.segment(x0, y0, x1, y1, stroke);
         x0 = x1;
@@ -601,8 +665,9 @@ class RasterSink {
     stroke_ = stroke;
     const std::uint32_t colour = t_.colours[static_cast<int>(stroke)];
     const bool dashed = stroke == Stroke::Rapid || stroke == Stroke::SelectedRapid;
-    int ax = static_cast<int>(std::lround(x0)), ay = static_cast<int>(std::lround(y0));
-    const int bx = static_cast<int>(std::lround(x1)), by = static_cast<int>(std::lround(y1));
+    // Within the view grown by a pixel: rounding is adding a half and cutting.
+    int ax = static_cast<int>(x0 + 0.5), ay = static_cast<int>(y0 + 0.5);
+    const int bx = static_cast<int>(x1 + 0.5), by = static_cast<int>(y1 + 0.5);
     const int dx = std::abs(bx - ax), dy = -std::abs(by - ay);
     const int sx = ax < bx ? 1 : -1, sy = ay < by ? 1 : -1;
     int error = dx + dy;

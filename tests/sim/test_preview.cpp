@@ -177,7 +177,7 @@ TEST(PreviewGeometry, FlowWordsRepeatMoves) {
 // zoom, and so do the merged short moves.
 TEST(PreviewGeometry, FlatteningStaysWithinHalfAPixel) {
   const PreviewPath path = pathOf({"G00 X50 Y0", "G03 X0 Y50 I-50 J0", "G02 X-3 Y53 I0 J3", "G03 X-53 Y3 R-50"});
-  for (double zoom : {0.05, 1.0, 7.0, 60.0}) {
+  for (double zoom : {0.05, 0.1, 0.2, 1.0, 7.0, 60.0}) {
     PreviewView view = fitView(path.bounds, ViewPlane::XY, 800, 600);
     zoomAt(view, view.toPixelX(35.3553), view.toPixelY(35.3553), zoom);  // on the first arc
     PreviewScene scene;
