@@ -169,10 +169,10 @@ class Walker {
       return;
     }
     double sweep;
+    const double a0 = std::atan2(y0 - cy, x0 - cx);
     if (fullCircle) {
       sweep = clockwise ? -kTwoPi : kTwoPi;
     } else {
-      const double a0 = std::atan2(y0 - cy, x0 - cx);
       const double a1 = std::atan2(y1 - cy, x1 - cx);
       double turn = std::fmod(clockwise ? a0 - a1 : a1 - a0, kTwoPi);
       if (turn < 0) turn += kTwoPi;
@@ -183,7 +183,7 @@ class Walker {
     move.cu = cx;
     move.cv = cy;
     move.sweep = sweep;
-    move.a0 = std::atan2(y0 - cy, x0 - cx);
+    move.a0 = a0;
     move.r0 = std::sqrt((x0 - cx) * (x0 - cx) + (y0 - cy) * (y0 - cy));
     if (!sawArc_) {
       sawArc_ = true;
