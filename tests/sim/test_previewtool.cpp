@@ -72,6 +72,7 @@ TEST(PreviewTool, WritesPngAndSvg) {
   const Refused refused[] = {
       {"demo.nc -o out.gif", 2},         {"demo.nc", 2},
       {"demo.nc -o a.png --size 10x10", 2}, {"demo.nc -o a.png --size 800", 2},
+      {"demo.nc -o a.png --size 8192x8192", 2}, {"demo.nc -o a.png --size 99999999x600", 2},
       {"demo.nc -o a.png --plane xx", 2}, {"missing.nc -o a.png", 1},
       {"demo.nc -o nodir/a.svg", 1},
   };

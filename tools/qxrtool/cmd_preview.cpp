@@ -20,7 +20,8 @@ namespace qxr {
 
 namespace {
 
-constexpr int kMaxSide = 16384;
+constexpr int kMaxSide = 8192;
+constexpr long kMaxPixels = 32L << 20;  // 128 MiB of image at most
 
 struct PreviewOptions {
   int generation = kGenerationX02;
@@ -37,7 +38,7 @@ bool endsWith(std::string text, const char* tail) {
   return text.size() > t.size() && text.compare(text.size() - t.size(), t.size(), t) == 0;
 }
 
-// "800x600": both sides 16 to 16384 pixels.
+// "800x600": both sides 16 to 8192 pixels, at most 32 Mi pixels in all.
 bool parseSize(const std::string& text, int& width, int& height) {
   const auto x = text.find_first_of("xX");
   if (x == std::string::npos) return false;
@@ -48,7 +49,8 @@ bool parseSize(const std::string& text, int& width, int& height) {
   if (!digits(w) || !digits(h)) return false;
   width = std::stoi(w);
   height = std::stoi(h);
-  return width >= 16 && height >= 16 && width <= kMaxSide && height <= kMaxSide;
+  return width >= 16 && height >= 16 && width <= kMaxSide && height <= kMaxSide &&
+         long(width) * height <= kMaxPixels;
 }
 
 bool parseOptions(const Args& args, PreviewOptions& options, int& code) {
@@ -63,7 +65,7 @@ bool parseOptions(const Args& args, PreviewOptions& options, int& code) {
       options.output = args[++i];
     } else if (arg == "--size" && hasValue) {
       if (!parseSize(args[++i], options.width, options.height))
-        return (code = usageError("--size takes WxH, each side 16 to 16384 pixels")), false;
+        return (code = usageError("--size takes WxH, each side 16 to 8192 pixels, at most 32 Mi pixels")), false;
     } else if (arg == "--plane" && hasValue) {
       const std::string& plane = args[++i];
       options.planeGiven = true;
