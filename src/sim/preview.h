@@ -40,7 +40,7 @@ struct PreviewPath {
   std::vector<PreviewMove> moves;
   PreviewBounds bounds;         // of every point of the path, the start included
   ViewPlane suggestedPlane = ViewPlane::XY;  // the plane of the program's first arc
-  bool cutOff = false;          // the flow words would have gone on past kMaxMoves
+  bool cutOff = false;          // the flow words would have gone on past the limits
   std::size_t leftOut = 0;      // moves whose numbers overflowed
 
   double startPoint(std::size_t move, int axis) const {
