@@ -118,6 +118,14 @@ void BM_Redraw1MZoomed(benchmark::State& state) {
 }
 BENCHMARK(BM_Redraw1MZoomed)->Unit(benchmark::kMillisecond)->Iterations(10);
 
+std::string number(double value) { return std::to_string(value); }
+
+std::string words(std::initializer_list<std::string> parts) {
+  std::string line;
+  for (const std::string& part : parts) line += part;
+  return line;
+}
+
 std::vector<std::string> programLines(int count) {
   std::vector<std::string> lines;
   lines.reserve(static_cast<std::size_t>(count));
@@ -125,16 +133,24 @@ std::vector<std::string> programLines(int count) {
   lines.push_back("G54 G90 G17");
   double x = 0, y = 0;
   for (int i = 2; i < count; ++i) {
-    std::string line;
     switch (i % 6) {
-      case 0: x = (i % 97) * 0.5; y = (i % 89) * 0.3; line = "G00 X" + std::to_string(x) + " Y" + std::to_string(y); break;
-      case 1: x += 3; line = "G01 X" + std::to_string(x) + " F1200"; break;
-      case 2: line = "G03 X" + std::to_string(x + 2) + " Y" + std::to_string(y + 2) + " I0 J2"; x += 2; y += 2; break;
-      case 3: y += 1.5; line = "Y" + std::to_string(y); break;
-      case 4: line = "G02 X" + std::to_string(x + 2) + " Y" + std::to_string(y + 2) + " I2 J0"; x += 2; y += 2; break;
-      default: x -= 4; line = "G01 X" + std::to_string(x); break;
+      case 0:
+        x = (i % 97) * 0.5;
+        y = (i % 89) * 0.3;
+        lines.push_back(words({"G00 X", number(x), " Y", number(y)}));
+        break;
+      case 1: x += 3; lines.push_back(words({"G01 X", number(x), " F1200"})); break;
+      case 2:
+        lines.push_back(words({"G03 X", number(x + 2), " Y", number(y + 2), " I0 J2"}));
+        x += 2, y += 2;
+        break;
+      case 3: y += 1.5; lines.push_back(words({"Y", number(y)})); break;
+      case 4:
+        lines.push_back(words({"G02 X", number(x + 2), " Y", number(y + 2), " I2 J0"}));
+        x += 2, y += 2;
+        break;
+      default: x -= 4; lines.push_back(words({"G01 X", number(x)})); break;
     }
-    lines.push_back(line);
   }
   return lines;
 }

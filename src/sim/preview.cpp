@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string_view>
 #include <unordered_map>
 
 #include "sim/interpreter.h"
@@ -791,21 +792,26 @@ namespace {
 
 std::string number(double value) { return formatFixed(value, 0, 2); }
 
+// Appends the parts in order.
+void put(std::string& out, std::initializer_list<std::string_view> parts) {
+  for (std::string_view part : parts) out += part;
+}
+
 // Path data of one kind of move: moves that join go on without a new "M".
 class SvgPathData {
  public:
   void moveTo(double x, double y) {
     if (open_ && std::fabs(x - x_) < 1e-6 && std::fabs(y - y_) < 1e-6) return;
-    data_ += "M" + number(x) + " " + number(y);
+    put(data_, {"M", number(x), " ", number(y)});
     open_ = true;
     set(x, y);
   }
   void lineTo(double x, double y) {
-    data_ += "L" + number(x) + " " + number(y);
+    put(data_, {"L", number(x), " ", number(y)});
     set(x, y);
   }
   void arcTo(double r, bool sweepFlag, double x, double y) {
-    data_ += "A" + number(r) + " " + number(r) + " 0 0 " + (sweepFlag ? "1 " : "0 ") + number(x) + " " + number(y);
+    put(data_, {"A", number(r), " ", number(r), " 0 0 ", sweepFlag ? "1 " : "0 ", number(x), " ", number(y)});
     set(x, y);
   }
   void breakOff() { open_ = false; }
@@ -868,45 +874,45 @@ std::string previewSvg(const PreviewPath& path, const PreviewView& view) {
 
   const std::string w = std::to_string(view.width), ht = std::to_string(view.height);
   std::string svg;
-  svg += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-  svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + w + "\" height=\"" + ht + "\" viewBox=\"0 0 " + w +
-         " " + ht + "\">\n";
-  svg += "<rect width=\"" + w + "\" height=\"" + ht + "\" fill=\"#ffffff\"/>\n";
+  put(svg, {"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"});
+  put(svg, {"<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"", w, "\" height=\"", ht, "\" viewBox=\"0 0 ", w, " ",
+            ht, "\">\n"});
+  put(svg, {"<rect width=\"", w, "\" height=\"", ht, "\" fill=\"#ffffff\"/>\n"});
   const PreviewGrid grid = previewGrid(view);
-  svg += "<g class=\"grid\" stroke=\"#e6e6e6\" stroke-width=\"1\">\n";
+  put(svg, {"<g class=\"grid\" stroke=\"#e6e6e6\" stroke-width=\"1\">\n"});
   for (double x : grid.columns)
-    svg += "<line x1=\"" + number(x) + "\" y1=\"0\" x2=\"" + number(x) + "\" y2=\"" + ht + "\"/>\n";
+    put(svg, {"<line x1=\"", number(x), "\" y1=\"0\" x2=\"", number(x), "\" y2=\"", ht, "\"/>\n"});
   for (double y : grid.rows)
-    svg += "<line x1=\"0\" y1=\"" + number(y) + "\" x2=\"" + w + "\" y2=\"" + number(y) + "\"/>\n";
-  svg += "</g>\n";
+    put(svg, {"<line x1=\"0\" y1=\"", number(y), "\" x2=\"", w, "\" y2=\"", number(y), "\"/>\n"});
+  put(svg, {"</g>\n"});
   if (grid.originColumn >= 0 || grid.originRow >= 0) {
-    svg += "<g class=\"axes\" stroke=\"#b8b8b8\" stroke-width=\"1\">\n";
+    put(svg, {"<g class=\"axes\" stroke=\"#b8b8b8\" stroke-width=\"1\">\n"});
     if (grid.originColumn >= 0)
-      svg += "<line x1=\"" + number(grid.originColumn) + "\" y1=\"0\" x2=\"" + number(grid.originColumn) +
-             "\" y2=\"" + ht + "\"/>\n";
+      put(svg, {"<line x1=\"", number(grid.originColumn), "\" y1=\"0\" x2=\"", number(grid.originColumn),
+                "\" y2=\"", ht, "\"/>\n"});
     if (grid.originRow >= 0)
-      svg += "<line x1=\"0\" y1=\"" + number(grid.originRow) + "\" x2=\"" + w + "\" y2=\"" +
-             number(grid.originRow) + "\"/>\n";
-    svg += "</g>\n";
+      put(svg, {"<line x1=\"0\" y1=\"", number(grid.originRow), "\" x2=\"", w, "\" y2=\"", number(grid.originRow),
+                "\"/>\n"});
+    put(svg, {"</g>\n"});
   }
   if (!rapid.data().empty())
-    svg += "<path class=\"rapid\" fill=\"none\" stroke=\"#e07000\" stroke-width=\"1.2\" stroke-dasharray=\"6 4\" d=\"" +
-           rapid.data() + "\"/>\n";
+    put(svg, {"<path class=\"rapid\" fill=\"none\" stroke=\"#e07000\" stroke-width=\"1.2\" stroke-dasharray=\"6 4\" d=\"",
+              rapid.data(), "\"/>\n"});
   if (!feed.data().empty())
-    svg += "<path class=\"feed\" fill=\"none\" stroke=\"#0048c0\" stroke-width=\"1.5\" stroke-linejoin=\"round\" d=\"" +
-           feed.data() + "\"/>\n";
+    put(svg, {"<path class=\"feed\" fill=\"none\" stroke=\"#0048c0\" stroke-width=\"1.5\" stroke-linejoin=\"round\" d=\"",
+              feed.data(), "\"/>\n"});
   if (!path.moves.empty()) {
     const PreviewMove& last = path.moves.back();
-    svg += "<circle class=\"start\" cx=\"" + number(view.toPixelX(0)) + "\" cy=\"" + number(view.toPixelY(0)) +
-           "\" r=\"7\" fill=\"none\" stroke=\"#00a000\" stroke-width=\"2\"/>\n";
+    put(svg, {"<circle class=\"start\" cx=\"", number(view.toPixelX(0)), "\" cy=\"", number(view.toPixelY(0)),
+              "\" r=\"7\" fill=\"none\" stroke=\"#00a000\" stroke-width=\"2\"/>\n"});
     const double ex = view.toPixelX(last.end[h]), ey = view.toPixelY(last.end[v]);
-    svg += "<rect class=\"end\" x=\"" + number(ex - 4) + "\" y=\"" + number(ey - 4) +
-           "\" width=\"8\" height=\"8\" fill=\"none\" stroke=\"#d00000\" stroke-width=\"2\"/>\n";
+    put(svg, {"<rect class=\"end\" x=\"", number(ex - 4), "\" y=\"", number(ey - 4),
+              "\" width=\"8\" height=\"8\" fill=\"none\" stroke=\"#d00000\" stroke-width=\"2\"/>\n"});
   }
-  svg += "<text class=\"grid-spacing\" x=\"8\" y=\"" + std::to_string(view.height - 8) +
-         "\" font-family=\"sans-serif\" font-size=\"12\" fill=\"#505050\">" + planeName(view.plane) +
-         "  grid " + spacingText(grid.spacing) + "</text>\n";
-  svg += "</svg>\n";
+  put(svg, {"<text class=\"grid-spacing\" x=\"8\" y=\"", std::to_string(view.height - 8),
+            "\" font-family=\"sans-serif\" font-size=\"12\" fill=\"#505050\">", planeName(view.plane), "  grid ",
+            spacingText(grid.spacing), "</text>\n"});
+  put(svg, {"</svg>\n"});
   return svg;
 }
 
