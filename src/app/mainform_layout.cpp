@@ -267,15 +267,12 @@ void TMainForm::buildProgramSheet() {
   buttons->addWidget(TransBtn, 1, 0);
   buttons->addWidget(RcvBtn, 1, 1);
   buttons->addWidget(DelProgBtn, 2, 0);
-  auto* simulatorRow = new QHBoxLayout;
-  simulatorRow->setSpacing(4);
-  simulatorRow->addWidget(SimulatorBtn, 3);
-  simulatorRow->addWidget(PreviewBtn, 2);
-  buttons->addLayout(simulatorRow, 2, 1);
-  buttons->addWidget(MultipleBtn, 3, 0);
-  buttons->addWidget(AutoDetectBtn, 3, 1);
-  buttons->addWidget(ClrMsgBtn, 4, 0);
-  buttons->addWidget(CloseBtn, 4, 1);
+  buttons->addWidget(SimulatorBtn, 2, 1);
+  buttons->addWidget(PreviewBtn, 3, 1);  // the whole path, under the simulator
+  buttons->addWidget(MultipleBtn, 4, 0);
+  buttons->addWidget(AutoDetectBtn, 4, 1);
+  buttons->addWidget(ClrMsgBtn, 5, 0);
+  buttons->addWidget(CloseBtn, 5, 1);
   right->addLayout(buttons);
 
   auto* page = new QHBoxLayout(ProgramSheet);
