@@ -896,7 +896,7 @@ std::string previewSvg(const PreviewPath& path, const PreviewView& view) {
     put(svg, {"</g>\n"});
   }
   if (!rapid.data().empty())
-    put(svg, {"<path class=\"rapid\" fill=\"none\" stroke=\"#e07000\" stroke-width=\"1.2\" stroke-dasharray=\"6 4\" d=\"",
+    put(svg, {"<path class=\"rapid\" fill=\"none\" stroke=\"#e07000\" stroke-width=\"1.2\" stroke-dasharray=\"5 4\" d=\"",
               rapid.data(), "\"/>\n"});
   if (!feed.data().empty())
     put(svg, {"<path class=\"feed\" fill=\"none\" stroke=\"#0048c0\" stroke-width=\"1.5\" stroke-linejoin=\"round\" d=\"",
