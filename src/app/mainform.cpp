@@ -178,6 +178,7 @@ void TMainForm::connectHandlers() {
   connect(RcvBtn, &QPushButton::clicked, this, &TMainForm::RcvBtnClick);
   connect(DelProgBtn, &QPushButton::clicked, this, &TMainForm::DelProgBtnClick);
   connect(SimulatorBtn, &QPushButton::clicked, this, &TMainForm::SimulatorBtnClick);
+  connect(PreviewBtn, &QPushButton::clicked, this, &TMainForm::PreviewBtnClick);
   connect(MultipleBtn, &QPushButton::clicked, this, &TMainForm::MultipleBtnClick);
   connect(AutoDetectBtn, &QPushButton::clicked, this, &TMainForm::AutoDetectBtnClick);
   connect(ClrMsgBtn, &QPushButton::clicked, this, &TMainForm::ClrMsgBtnClick);

@@ -86,6 +86,7 @@ class TMainForm : public QWidget, public LinkHost, public DetectTarget {
   QPushButton* RcvBtn = nullptr;
   QPushButton* DelProgBtn = nullptr;
   QPushButton* SimulatorBtn = nullptr;
+  QPushButton* PreviewBtn = nullptr;  // the whole-path preview of the editor's program
   QPushButton* MultipleBtn = nullptr;
   QPushButton* AutoDetectBtn = nullptr;
   QComboBox* COM_Select = nullptr;
@@ -183,6 +184,7 @@ class TMainForm : public QWidget, public LinkHost, public DetectTarget {
   void PLMRcvBtnClick();
   // Simulator: src/sim/mainform_sim.cpp
   void SimulatorBtnClick();
+  void PreviewBtnClick();
 
   // --- the window's own small handlers (mainform.cpp) ---
   void FormCreate();

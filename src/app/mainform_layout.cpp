@@ -43,6 +43,7 @@
 #include "link/detect.h"
 #include "link/link.h"
 #include "link/testsequences.h"
+#include "sim/previewtexts.h"
 #include "widgets/fspinedit.h"
 #include "widgets/radiogroup.h"
 
@@ -199,6 +200,8 @@ void TMainForm::buildProgramSheet() {
   RcvBtn = makeButton(ProgramSheet, "RcvBtn");
   DelProgBtn = makeButton(ProgramSheet, "DelProgBtn");
   SimulatorBtn = makeButton(ProgramSheet, "SimulatorBtn");
+  PreviewBtn = makeButton(ProgramSheet, "PreviewBtn");
+  PreviewBtn->setText(QString::fromStdString(previewText(session_.language(), PreviewText::kPreview)));
   MultipleBtn = makeButton(ProgramSheet, "MultipleBtn");
   AutoDetectBtn = makeButton(ProgramSheet, "AutoDetectBtn");
   ClrMsgBtn = makeButton(ProgramSheet, "ClrMsgBtn");
@@ -265,10 +268,11 @@ void TMainForm::buildProgramSheet() {
   buttons->addWidget(RcvBtn, 1, 1);
   buttons->addWidget(DelProgBtn, 2, 0);
   buttons->addWidget(SimulatorBtn, 2, 1);
-  buttons->addWidget(MultipleBtn, 3, 0);
-  buttons->addWidget(AutoDetectBtn, 3, 1);
-  buttons->addWidget(ClrMsgBtn, 4, 0);
-  buttons->addWidget(CloseBtn, 4, 1);
+  buttons->addWidget(PreviewBtn, 3, 1);  // the whole path, under the simulator
+  buttons->addWidget(MultipleBtn, 4, 0);
+  buttons->addWidget(AutoDetectBtn, 4, 1);
+  buttons->addWidget(ClrMsgBtn, 5, 0);
+  buttons->addWidget(CloseBtn, 5, 1);
   right->addLayout(buttons);
 
   auto* page = new QHBoxLayout(ProgramSheet);

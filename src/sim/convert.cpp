@@ -109,10 +109,18 @@ void storeListValue(CommandRecord& record, char letter, double value, bool varia
   if (variable) record.AS |= bit;
 }
 
+// What a lenient word list does with a word it cannot take.
+using ListWarning = void (*)(void* context, const std::string& word);
+
 // Parses the words of a motion code's list from `text` into `record`. A word
-// whose letter is not in the list ends it and stays in the text.
-std::uint8_t parseWordList(std::string_view& text, CommandRecord& record, const char* letters) {
+// whose letter is not in the list ends it and stays in the text. With a
+// `warn` (the lenient conversion) a malformed value is left out with a
+// warning, and a lone letter that is no variable reference ends the list
+// unless it is the list's first word.
+std::uint8_t parseWordList(std::string_view& text, CommandRecord& record, const char* letters,
+                           ListWarning warn = nullptr, void* context = nullptr) {
   std::string word;
+  bool first = true;
   while (!text.empty()) {
     const std::string_view before = text;
     if (!ReadWord(text, word)) return kEnoMalformed;
@@ -121,23 +129,34 @@ std::uint8_t parseWordList(std::string_view& text, CommandRecord& record, const 
     if (word.size() == 1) {
       // A bare letter introduces a variable reference: letter "=" A-number.
       std::string equals, variable;
-      if (!ReadWord(text, equals) || equals != "=") return kEnoMalformed;
-      if (!ReadWord(text, variable) || variable.size() < 2 || variable[0] != 'A') return kEnoMalformed;
-      const std::string_view number = valueOf(variable);
-      if (!passesNumberCheck(number) || !hasDigits(number)) return kEnoMalformed;
+      bool reference = ReadWord(text, equals) && equals == "=";
+      reference = reference && ReadWord(text, variable) && variable.size() >= 2 && variable[0] == 'A';
+      const std::string_view number = reference ? valueOf(variable) : std::string_view();
+      reference = reference && passesNumberCheck(number) && hasDigits(number);
+      if (!reference) {
+        if (warn == nullptr || first) return kEnoMalformed;
+        text = before;
+        break;
+      }
       if (!contains(letters, letter)) {
         text = before;
         break;
       }
       storeListValue(record, letter, integerValue(number), true);
+      first = false;
       continue;
     }
     if (!contains(letters, letter)) {
       text = before;
       break;
     }
+    first = false;
     double value = 0.0;
-    if (!readDecimal(valueOf(word), value)) return kEnoMalformed;
+    if (!readDecimal(valueOf(word), value)) {
+      if (warn == nullptr) return kEnoMalformed;
+      warn(context, word);
+      continue;
+    }
     storeListValue(record, letter, value, false);
   }
   return kEnoOk;
@@ -206,17 +225,50 @@ bool ReadToken(std::string_view& text, std::string& token) {
 }
 
 std::uint8_t CommandTable::AppendRecord(const CommandRecord& record) {
-  if (CommandCount() > kMaxRecords) return kEnoTableFull;  // never stores beyond the first refusal
+  if (bounded_ && CommandCount() > kMaxRecords) return kEnoTableFull;  // never stores beyond the first refusal
   records_.push_back(record);
-  return CommandCount() > kMaxRecords ? kEnoTableFull : kEnoOk;
+  return bounded_ && CommandCount() > kMaxRecords ? kEnoTableFull : kEnoOk;
 }
 
 void NcConverter::reset() {
   table_.clear();
+  table_.setBounded(!lenient_);
+  warnings_.clear();
   ModalMotion = 1;
   ModalFeed = 1.0;
   commentFlag_ = false;
   blockDelete_ = false;
+}
+
+void NcConverter::setLenient(bool lenient) {
+  lenient_ = lenient;
+  table_.setBounded(!lenient_);
+}
+
+void NcConverter::warn(int lineIndex, std::string word, std::uint8_t eno) {
+  constexpr std::size_t kShownLength = 40;
+  if (word.size() > kShownLength) word = word.substr(0, kShownLength) + "...";
+  warnings_.push_back({lineIndex, std::move(word), eno});
+}
+
+// Leaves out the word at `failedAt` that did not convert and moves `line`
+// past it. A "(" without its ")" or a word too long to cut takes the rest
+// of the line with it.
+std::uint8_t NcConverter::skipRefusedWord(std::string_view& line, std::string_view failedAt, int lineIndex,
+                                          std::uint8_t eno) {
+  std::string_view rest = failedAt;
+  std::string word;
+  if (failedAt.front() == '(' || !ReadWord(rest, word)) {
+    std::string all;
+    for (char c : failedAt)
+      if (c != '\r' && c != '\n') all += c;
+    warn(lineIndex, all, eno);
+    line = std::string_view();
+    return kEnoOk;
+  }
+  warn(lineIndex, word, eno);
+  line = rest;
+  return kEnoOk;
 }
 
 NcConverter::Result NcConverter::ConvertProgram(const std::vector<std::string>& lines) {
@@ -236,9 +288,13 @@ NcConverter::Result NcConverter::ConvertProgram(const std::vector<std::string>& 
 std::uint8_t NcConverter::ConvertLine(std::string_view line, int lineIndex) {
   commentFlag_ = false;
   blockDelete_ = false;
+  currentLine_ = lineIndex;
   while (!line.empty() && line.front() != '\n' && !commentFlag_) {
+    const std::string_view before = line;
     const std::uint8_t eno = ConvertWord(line, lineIndex);
-    if (eno != kEnoOk) return eno;
+    if (eno == kEnoOk) continue;
+    if (!lenient_ || eno == kEnoTableFull) return eno;
+    skipRefusedWord(line, before, lineIndex, eno);
   }
   return kEnoOk;
 }
@@ -362,7 +418,13 @@ std::uint8_t NcConverter::ConvertWord(std::string_view& text, int lineIndex) {
 }
 
 std::uint8_t NcConverter::motionList(int motion, std::string_view& text, CommandRecord& record) {
-  const std::uint8_t eno = parseWordList(text, record, lettersOfMotion(motion));
+  const auto warnWord = [](void* self, const std::string& word) {
+    auto* converter = static_cast<NcConverter*>(self);
+    converter->warn(converter->currentLine_, word, kEnoMalformed);
+  };
+  const std::uint8_t eno =
+      lenient_ ? parseWordList(text, record, lettersOfMotion(motion), warnWord, this)
+               : parseWordList(text, record, lettersOfMotion(motion));
   if (eno != kEnoOk) return eno;
   record.C = static_cast<std::uint8_t>(motion);
   if (motion >= 2 && (record.MX & kMaskR)) record.C |= 0x80;
@@ -601,6 +663,17 @@ std::string conversionFailureLine(const MessageCatalogue& catalogue, const NcCon
   char where[32];
   std::snprintf(where, sizeof where, "  On Line:N%04d", result.EL);
   return catalogue.text(result.ENO - 5) + where;
+}
+
+LenientConversion convertLeniently(const std::vector<std::string>& lines) {
+  NcConverter converter;
+  converter.setLenient(true);
+  converter.table().reserve(lines.size());
+  converter.ConvertProgram(lines);
+  LenientConversion outcome;
+  outcome.table = std::move(converter.table());
+  outcome.warnings = converter.warnings();
+  return outcome;
 }
 
 SimulatorConversion convertForSimulator(NcConverter& converter, const std::vector<std::string>& lines,

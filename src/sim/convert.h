@@ -74,12 +74,25 @@ class CommandTable {
   const CommandRecord& operator[](int index) const { return records_[static_cast<std::size_t>(index)]; }
   const std::vector<CommandRecord>& records() const { return records_; }
 
-  // Stores the record; kEnoTableFull once the count passes kMaxRecords.
+  // Stores the record; kEnoTableFull once the count passes kMaxRecords
+  // (never for an unbounded table, which holds a program of any length).
   std::uint8_t AppendRecord(const CommandRecord& record);
   void clear() { records_.clear(); }
+  void reserve(std::size_t count) { records_.reserve(count); }
+  void setBounded(bool bounded) { bounded_ = bounded; }
+  bool bounded() const { return bounded_; }
 
  private:
   std::vector<CommandRecord> records_;
+  bool bounded_ = true;
+};
+
+// A word the lenient conversion left out: the 0-based line, the word as it
+// was cut (upper-cased) and the status the strict conversion stops with.
+struct ConversionWarning {
+  int line = 0;
+  std::string word;
+  std::uint8_t ENO = kEnoUnknown;
 };
 
 // Cuts the next word off `text`: the first character always goes; then
@@ -120,6 +133,15 @@ class NcConverter {
 
   void reset();
 
+  // Lenient: a word the conversion refuses (an unknown code such as G54, an
+  // O-word program number, a sequence number, a malformed value) is left out
+  // with a warning instead of stopping the conversion, and the table takes
+  // any number of records. For the tool-path preview; the simulator's run
+  // converts strictly.
+  void setLenient(bool lenient);
+  bool lenient() const { return lenient_; }
+  const std::vector<ConversionWarning>& warnings() const { return warnings_; }
+
   CommandTable& table() { return table_; }
   const CommandTable& table() const { return table_; }
 
@@ -139,9 +161,15 @@ class NcConverter {
   std::uint8_t assignment(const std::string& word, std::string_view& text, CommandRecord& record);
   std::uint8_t lWord(const std::string& word, std::string_view& text, CommandRecord& record);
 
+  std::uint8_t skipRefusedWord(std::string_view& line, std::string_view failedAt, int lineIndex, std::uint8_t eno);
+  void warn(int lineIndex, std::string word, std::uint8_t eno);
+
   CommandTable table_;
   bool commentFlag_ = false;
   bool blockDelete_ = false;
+  bool lenient_ = false;
+  int currentLine_ = 0;
+  std::vector<ConversionWarning> warnings_;
 };
 
 // "Test.TXT": the "ENO=" line after a failure, then one line per record.
@@ -149,6 +177,13 @@ std::string formatConversionDump(const CommandTable& table, const NcConverter::R
 
 // The page line of a failed conversion: catalogue message ENO - 5 and the line.
 std::string conversionFailureLine(const MessageCatalogue& catalogue, const NcConverter::Result& result);
+
+// The lenient conversion of a whole program (see NcConverter::setLenient).
+struct LenientConversion {
+  CommandTable table;
+  std::vector<ConversionWarning> warnings;
+};
+LenientConversion convertLeniently(const std::vector<std::string>& lines);
 
 // The simulator command's conversion of the program's lines: converts them,
 // writes the dump to `dumpPath` (unless it is empty), and on failure reports

@@ -35,6 +35,8 @@ double recordOffset(const CommandRecord& record, int axis) {
   }
 }
 
+}  // namespace
+
 // Centre of an arc of radius |r| from (x0, y0) to (x1, y1): one of the two
 // points on the chord's bisector at distance |r| from both ends (when |r| is
 // too short to reach, the absolute value of the discriminant still gives a
@@ -79,8 +81,6 @@ void radiusCentre(double x0, double y0, double x1, double y1, double r, bool clo
   cx = takeA ? xa : xb;
   cy = takeA ? ya : yb;
 }
-
-}  // namespace
 
 SimInterpreter::SimInterpreter(CommandTable& table, SimulatorView& view, Clock& clock, int plotWidth,
                                int plotHeight)

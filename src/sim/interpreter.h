@@ -54,6 +54,10 @@ struct AxisValues {
   double operator[](int axis) const { return axis == 0 ? X : axis == 1 ? Y : axis == 2 ? Z : U; }
 };
 
+// Centre (cx, cy) of an arc of radius |r| from (x0, y0) to (x1, y1) in the
+// arc's plane: a positive R asks for the arc of at most half a circle.
+void radiusCentre(double x0, double y0, double x1, double y1, double r, bool clockwise, double& cx, double& cy);
+
 class SimInterpreter {
  public:
   static constexpr int kCallStackSize = 8;

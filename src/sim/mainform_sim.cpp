@@ -3,6 +3,7 @@
 #include "app/mainform.h"
 #include "base/textio.h"
 #include "sim/convert.h"
+#include "sim/previewform.h"
 #include "sim/simulatorform.h"
 
 namespace qxr {
@@ -22,6 +23,16 @@ void TMainForm::SimulatorBtnClick() {
   if (!outcome.ok()) return;
   TSimulatorForm simulator(session_, std::move(converter.table()), lines, SystemClock::instance(), this);
   simulator.exec();
+}
+
+// The whole path of the editor's program, whatever its length; words the
+// conversion refuses are listed in the window and left out.
+void TMainForm::PreviewBtnClick() {
+  OperationGuard guard(*this);
+  if (!guard) return;
+  const std::vector<std::string> lines = ProgramLines();
+  TPreviewForm preview(session_, lines, this);
+  preview.exec();
 }
 
 }  // namespace qxr

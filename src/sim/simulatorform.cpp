@@ -13,6 +13,7 @@
 #include <QPalette>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -20,6 +21,9 @@
 
 #include "base/codec.h"
 #include "base/host.h"
+#include "sim/preview.h"
+#include "sim/previewtexts.h"
+#include "sim/previewwidget.h"
 #include "widgets/fspinedit.h"
 #include "widgets/radiogroup.h"
 
@@ -148,6 +152,10 @@ TSimulatorForm::TSimulatorForm(const Session& session, CommandTable table,
   PathImage = new PlotImageWidget(plot_.image(), Panel1);
   PathImage->setObjectName("PathImage");
   PathImage->setGeometry(2, 2, kPlotWidth, kPlotHeight);
+  // The whole path at once, true to scale, in the plot's place when chosen.
+  Preview = new TPreviewWidget(session_.language(), Panel1);
+  Preview->setGeometry(2, 2, kPlotWidth, kPlotHeight);
+  Preview->hide();
 
   Panel2 = makePanel(this, "Panel2", 0, 360, 209, 33);
   Panel3 = makePanel(this, "Panel3", 208, 360, 209, 33);
@@ -188,9 +196,18 @@ TSimulatorForm::TSimulatorForm(const Session& session, CommandTable table,
   S_InBtn->hide();
   OutCheck = makeCheck(this, "OutCheck", message(kMsgOutputs), 520, 108, 105, 17);
   InCheck = makeCheck(this, "InCheck", message(kMsgInputs), 520, 136, 97, 13);
-  StepSel = makeRadioGroup(this, "StepSel", {message(kMsgSingleStep), message(kMsgContinuous)}, 424, 155, 73, 73);
+  // The two choices share their row so that every caption ("Continuous"
+  // too) is shown whole.
+  StepSel = makeRadioGroup(this, "StepSel", {message(kMsgSingleStep), message(kMsgContinuous)}, 424, 155, 98, 73);
   StepSel->setItemIndex(1);
-  SetUnit = makeRadioGroup(this, "SetUnit", {message(kMsgMilliseconds), message(kMsgSeconds)}, 504, 155, 121, 73);
+  SetUnit = makeRadioGroup(this, "SetUnit", {message(kMsgMilliseconds), message(kMsgSeconds)}, 526, 155, 99, 73);
+  for (TRadioGroup* group : {StepSel, SetUnit}) {
+    QFont small = group->font();
+    small.setPixelSize(11);
+    group->setFont(small);
+    group->layout()->setContentsMargins(2, 2, 2, 2);
+    for (int i = 0; i < group->count(); ++i) group->button(i)->setToolTip(group->button(i)->text());
+  }
   SetUnit->setItemIndex(0);
   XDIRCheck = makeCheck(this, "XDIRCheck", message(kMsgMirrorX), 424, 232, 97, 17);
   YDIRCheck = makeCheck(this, "YDIRCheck", message(kMsgMirrorY), 528, 232, 97, 17);
@@ -208,6 +225,10 @@ TSimulatorForm::TSimulatorForm(const Session& session, CommandTable table,
   fillResolutionSel();
 
   ClsBtn = makeButton(this, "ClsBtn", message(kMsgCls), 424, 296, 97, 33);
+  PreviewBtn = makeButton(this, "PreviewBtn",
+                          QString::fromStdString(previewText(session_.language(), PreviewText::kPreview)), 528,
+                          296, 97, 33);
+  PreviewBtn->setCheckable(true);
   StartBtn = makeButton(this, "StartBtn", message(kMsgStart), 424, 360, 57, 33);
   StopBtn = makeButton(this, "StopBtn", message(kMsgStop), 496, 360, 57, 33);
   StopBtn->setEnabled(false);
@@ -257,6 +278,11 @@ TSimulatorForm::TSimulatorForm(const Session& session, CommandTable table,
   rightAligned.setAlignment(Qt::AlignRight);
   Memo1->document()->setDefaultTextOption(rightAligned);
   ProgramMemo->setPlainText(text);
+  // Room below the last line, so that the running line can always be
+  // scrolled to where it is shown, the last one included.
+  ProgramMemo->setCenterOnScroll(true);
+  Memo1->setCenterOnScroll(true);
+  Preview->setPath(std::make_shared<PreviewPath>(buildPreviewPath(table_)));
 
   connect(StartBtn, &QPushButton::clicked, this, &TSimulatorForm::StartBtnClick);
   connect(StopBtn, &QPushButton::clicked, this, &TSimulatorForm::StopBtnClick);
@@ -271,6 +297,10 @@ TSimulatorForm::TSimulatorForm(const Session& session, CommandTable table,
   connect(OutCheck, &QCheckBox::clicked, this, &TSimulatorForm::OutCheckClick);
   connect(InCheck, &QCheckBox::clicked, this, &TSimulatorForm::InCheckClick);
   connect(Timer1, &QTimer::timeout, this, &TSimulatorForm::Timer1Timer);
+  connect(PreviewBtn, &QPushButton::clicked, this, &TSimulatorForm::PreviewBtnClick);
+  connect(ProgramMemo, &QPlainTextEdit::cursorPositionChanged, this,
+          [this] { Preview->setSelectedLine(ProgramMemo->textCursor().blockNumber()); });
+  connect(Preview, &TPreviewWidget::lineClicked, this, [this](int line) { selectProgramLine(ProgramMemo, line); });
   connect(RunTimer, &QTimer::timeout, this, &TSimulatorForm::RunTimerTimer);
 
   interpreter_.DisplayZ = FSpinEdit1->Value();
@@ -361,6 +391,12 @@ void TSimulatorForm::XDIRCheckClick() {
 void TSimulatorForm::YDIRCheckClick() {
   plot_.DirY = YDIRCheck->isChecked() ? 1 : -1;
   ShowXYCoord();
+}
+
+void TSimulatorForm::PreviewBtnClick() {
+  const bool preview = PreviewBtn->isChecked();
+  Preview->setVisible(preview);
+  PathImage->setVisible(!preview);
 }
 
 void TSimulatorForm::OutCheckClick() { OutPanel->setVisible(OutCheck->isChecked()); }

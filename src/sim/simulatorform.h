@@ -24,6 +24,7 @@ namespace qxr {
 
 class Clock;
 class TFSpinEdit;
+class TPreviewWidget;
 class TRadioGroup;
 
 class TSimulatorForm : public QDialog, public SimulatorView {
@@ -70,6 +71,8 @@ class TSimulatorForm : public QDialog, public SimulatorView {
   void XDIRCheckClick();
   void YDIRCheckClick();
   void OutCheckClick();
+  // Shows the whole-path preview in place of the animated plot, or the plot again.
+  void PreviewBtnClick();
   void InCheckClick() {}
   void Button2Click() {}
   // True when the key is swallowed (Enter).
@@ -81,6 +84,8 @@ class TSimulatorForm : public QDialog, public SimulatorView {
   // --- components ---
   QFrame* Panel1 = nullptr;
   QWidget* PathImage = nullptr;
+  TPreviewWidget* Preview = nullptr;  // the second view of Panel1
+  QPushButton* PreviewBtn = nullptr;
   QLabel* Panel2 = nullptr;
   QLabel* Panel3 = nullptr;
   QPlainTextEdit* Memo1 = nullptr;

@@ -32,6 +32,9 @@ constexpr const char* kUsage =
     "  nc write-many FILE...\n"
     "  nc convert FILE [--dump PATH]\n"
     "  nc plot FILE -o OUT.png [--resolution 0-4] [--seconds] [--mirror-x] [--mirror-y] [--z VALUE]\n"
+    "  nc preview FILE -o OUT.png|OUT.svg [--size WxH] [--plane xy|xz|yz]\n"
+    "                              the whole tool path true to scale (default 800x600);\n"
+    "                              words the conversion refuses are listed and left out\n"
     "  param send FILE.par\n"
     "  param receive -o FILE.par [--model QXR102] [--version SD|K|M] [--all | NAME...]\n"
     "  param list [--model QXR102] [--version SD|K|M]   numbers and names of a model\n"
@@ -98,6 +101,7 @@ int main(int argc, char* argv[]) {
     if (command == "detect") return qxr::runDetectCommand(context, args);
     if (command == "nc") {
       if (!args.empty() && (args[0] == "convert" || args[0] == "plot")) return qxr::runSimCommand(context, args);
+      if (!args.empty() && args[0] == "preview") return qxr::runPreviewCommand(context, args);
       return qxr::runNcCommand(context, args);
     }
     if (command == "param") return qxr::runParamCommand(context, args);

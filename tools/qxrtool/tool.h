@@ -66,6 +66,7 @@ int runCatalogueCommand(ToolContext& context, const Args& args);
 int runDetectCommand(ToolContext& context, const Args& args);
 int runNcCommand(ToolContext& context, const Args& args);
 int runSimCommand(ToolContext& context, const Args& args);  // nc convert, nc plot
+int runPreviewCommand(ToolContext& context, const Args& args);  // nc preview
 int runParamCommand(ToolContext& context, const Args& args);
 int runPlcCommand(ToolContext& context, const Args& args);
 
