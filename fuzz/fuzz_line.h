@@ -5,8 +5,9 @@
 // Each time the PC waits for a reply with nothing queued on its line, the
 // controller writes the next reply of the input: its bytes up to and
 // including the next LF or ETX (or all that is left). What the PC sends is
-// read and counted. Once the input is used up, a wait can only time out, and
-// the clock jumps so that it does at the end of the wait's first slice.
+// read and counted. Once the input is used up, a wait can only time out: the
+// clock jumps past the time-out and the port is closed, as the time-out
+// closes it.
 //
 //   qxr::fuzz::ScriptedLine line(data, size);
 //   qxr::Link link(line.port(), line.session(), line, line);
@@ -147,7 +148,12 @@ class ScriptedLine final : public LinkHost, public Clock {
     drain();
     if (queued() > 0) return;
     if (next_ >= input_.size()) {
-      now_ += 3600 * 1000;  // nothing more will come: the wait times out
+      // Nothing more will come: the wait times out. The port is closed here,
+      // as the time-out would close it, so that the wait does not sit out a
+      // slice of the port's poll first (the link only sleeps on a closed
+      // port, on this clock).
+      now_ += 3600 * 1000;
+      port_.Close();
       return;
     }
     std::size_t end = input_.find_first_of(std::string_view("\n\x03", 2), next_);
