@@ -74,7 +74,8 @@ if [ "${FUZZ_MERGE:-0}" = 1 ]; then
   for name in "${targets[@]}"; do
     fresh="$build/fuzz/merged-$name"
     rm -rf "$fresh"; mkdir -p "$fresh"
-    "$build/fuzz/fuzz_$name" -merge=1 -max_len="$max_len" -timeout="$timeout" "$fresh" \
+    "$build/fuzz/fuzz_$name" -merge=1 -max_len="$max_len" -timeout="$timeout" \
+      -artifact_prefix="$build/fuzz/merge-$name-" "$fresh" \
       "fuzz/corpus/$name" "$build/fuzz/corpus-$name" >"$logs/$name.merge.log" 2>&1
     # Inputs kept under a name (one per fault found) stay, under that name.
     for kept in "fuzz/corpus/$name"/*; do
@@ -116,7 +117,8 @@ printf '%-14s %7s %9s %7s %7s\n' target files bytes cov ft
 for name in "${targets[@]}"; do
   files=$(find "fuzz/corpus/$name" -type f | wc -l)
   bytes=$(find "fuzz/corpus/$name" -type f -printf '%s\n' | awk '{ n += $1 } END { print n + 0 }')
-  inited=$("$build/fuzz/fuzz_$name" -runs=0 -timeout="$timeout" "fuzz/corpus/$name" 2>&1 | grep -E 'INITED|DONE' | head -1 || true)
+  inited=$("$build/fuzz/fuzz_$name" -runs=0 -timeout="$timeout" \
+             -artifact_prefix="$build/fuzz/replay-$name-" "fuzz/corpus/$name" 2>&1 | grep -E 'INITED|DONE' | head -1 || true)
   cov=$(sed -n 's/.* cov: \([0-9]*\).*/\1/p' <<<"$inited")
   ft=$(sed -n 's/.* ft: \([0-9]*\).*/\1/p' <<<"$inited")
   printf '%-14s %7s %9s %7s %7s\n' "$name" "$files" "$bytes" "${cov:-?}" "${ft:-?}"
