@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <string_view>
@@ -70,7 +71,8 @@ class LineEnvironment {
     dir_ = dir;
   }
   ~LineEnvironment() {
-    if (!dir_.empty()) std::system(("rm -rf '" + dir_ + "'").c_str());
+    std::error_code error;
+    if (!dir_.empty()) std::filesystem::remove_all(dir_, error);
   }
 
   int master_ = -1;
