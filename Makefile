@@ -38,12 +38,15 @@ bench: setup
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
 	@scripts/bench.sh $(BENCH_BUILD)
 
-# libFuzzer targets built with clang; FUZZ_SECONDS per target (default 60).
+# libFuzzer targets built with clang, the library under test instrumented
+# for coverage; FUZZ_SECONDS per target (default 60), FUZZ_JOBS targets at
+# once (default 1), FUZZ_MERGE=1 to minimize the new inputs into fuzz/corpus.
+# Ends with a table of executions, edges and features per target.
 FUZZ_BUILD ?= build-fuzz
 fuzz: setup
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DQXR_FUZZ=ON -DQXR_BUILD_TESTS=OFF -DQXR_BUILD_BENCH=OFF
-	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_targets
 	@scripts/fuzz.sh $(FUZZ_BUILD) $${FUZZ_SECONDS:-60}
 
 clean:

@@ -24,7 +24,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bool plain = file.unfilledCount == 0;
     for (const auto& line : trimmed)
       if (line.find_first_of("\r\n") != std::string::npos) plain = false;
-    if (plain && again.lines != trimmed) __builtin_trap();
+    // Beyond the bound of filled gaps a program does not come back whole
+    // (a file holding lines after a gap filled up to the bound is written
+    // with gaps that can no longer be filled); the reader then says so.
+    if (plain && again.lines != trimmed &&
+        (trimmed.size() <= qxr::kMaxFilledProgramLines || again.unfilledCount == 0))
+      __builtin_trap();
   }
   return 0;
 }
