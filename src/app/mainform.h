@@ -221,6 +221,11 @@ class TMainForm : public QWidget, public LinkHost, public DetectTarget {
   // The message box of a page (0 program, 1 parameter, 2 PLC).
   QPlainTextEdit* pageMessageBox(int page) const;
 
+  // Before editor text is saved or sent: false, with the first character the
+  // code page cannot hold selected and named in the page's message box, when
+  // the text would not survive the conversion to bytes ("?" in its place).
+  bool editorTextFitsCodePage(QPlainTextEdit* editor, int page, bool saving);
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -240,6 +245,9 @@ class TMainForm : public QWidget, public LinkHost, public DetectTarget {
   bool ProgramMemoKeyPress(QPlainTextEdit* editor, QKeyEvent* key);
   bool COM_SelectKeyPress(QKeyEvent* key);
   bool TransDelayValueKeyPress(QKeyEvent* key);
+  // Says at once when typed or pasted text holds a character the code page
+  // cannot hold; the text stays as typed.
+  void watchCodePage(QPlainTextEdit* editor, int page);
 
   int transDelayToggle_ = 0;     // the PLC page's hidden-control toggle
   std::string fileWindowDir_;    // where the next file window opens
