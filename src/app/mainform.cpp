@@ -281,7 +281,7 @@ void TMainForm::appendPageLine(int page, std::string_view line) {
   box->verticalScrollBar()->setValue(box->verticalScrollBar()->maximum());
 }
 
-bool TMainForm::editorTextFitsCodePage(QPlainTextEdit* editor, int page, bool saving) {
+bool TMainForm::editorTextFitsCodePage(QPlainTextEdit* editor, int page, Refused refused) {
   const int language = session_.language();
   for (QTextBlock block = editor->document()->begin(); block.isValid(); block = block.next()) {
     const QString text = block.text();
@@ -292,7 +292,7 @@ bool TMainForm::editorTextFitsCodePage(QPlainTextEdit* editor, int page, bool sa
     problem.kind = LineProblem::kNotInCodePage;
     problem.line = static_cast<std::size_t>(block.blockNumber());
     problem.text = utf8.substr(at, utf8CharLength(utf8, at));
-    appendPageLine(page, lineProblemText(language, problem, saving ? Refused::kSave : Refused::kSend));
+    appendPageLine(page, lineProblemText(language, problem, refused));
     beep();
     // Shown selected, so that the operator sees what to change.
     const int start = block.position() + static_cast<int>(QString::fromStdString(utf8.substr(0, at)).size());

@@ -9,6 +9,7 @@
 
 #include "base/filechoice.h"
 #include "base/host.h"
+#include "base/linecheck.h"
 #include "base/session.h"
 #include "link/detect.h"
 #include "plc/plc.h"
@@ -221,10 +222,10 @@ class TMainForm : public QWidget, public LinkHost, public DetectTarget {
   // The message box of a page (0 program, 1 parameter, 2 PLC).
   QPlainTextEdit* pageMessageBox(int page) const;
 
-  // Before editor text is saved or sent: false, with the first character the
+  // Before editor text is saved, sent or simulated: false, with the first character the
   // code page cannot hold selected and named in the page's message box, when
   // the text would not survive the conversion to bytes ("?" in its place).
-  bool editorTextFitsCodePage(QPlainTextEdit* editor, int page, bool saving);
+  bool editorTextFitsCodePage(QPlainTextEdit* editor, int page, Refused refused);
 
  protected:
   void closeEvent(QCloseEvent* event) override;

@@ -100,8 +100,11 @@ std::string lineProblemText(int language, const LineProblem& problem, Refused re
                     at, problem.text, codePageName(language));
       break;
   }
-  if (refused == Refused::kSend) text += english ? ": nothing was sent" : ": 未傳送任何資料";
-  else text += english ? ": the file was not written" : ": 檔案未寫入";
+  switch (refused) {
+    case Refused::kSend: text += english ? ": nothing was sent" : ": 未傳送任何資料"; break;
+    case Refused::kSave: text += english ? ": the file was not written" : ": 檔案未寫入"; break;
+    case Refused::kSimulate: text += english ? ": the simulation was not started" : ": 未開始模擬"; break;
+  }
   return text;
 }
 

@@ -92,7 +92,7 @@ void TMainForm::ReadPLMBtnClick() {
 void TMainForm::WritePLMBtnClick() {
   OperationGuard guard(*this);
   if (!guard) return;
-  if (!editorTextFitsCodePage(PLMMemo, kPlcPage, true)) return;
+  if (!editorTextFitsCodePage(PLMMemo, kPlcPage, Refused::kSave)) return;
   fileChoice.fileChosen = false;
   if (!ShowSaveFileWindow()) return;
   MainFormPlcPage page(*this);
@@ -102,7 +102,7 @@ void TMainForm::WritePLMBtnClick() {
 void TMainForm::PLMTrnBtnClick() {
   OperationGuard guard(*this);
   if (!guard) return;
-  if (!editorTextFitsCodePage(PLMMemo, kPlcPage, false)) return;
+  if (!editorTextFitsCodePage(PLMMemo, kPlcPage, Refused::kSend)) return;
   MainFormPlcPage page(*this);
   PlcOperations(link(), page, plcTables).send();
 }

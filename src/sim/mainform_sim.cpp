@@ -13,7 +13,7 @@ void TMainForm::SimulatorBtnClick() {
   OperationGuard guard(*this);
   if (!guard) return;
   // The conversion dump is a file: it gets no "?" for the operator's text.
-  if (!editorTextFitsCodePage(ProgramMemo, kProgramPage, true)) return;
+  if (!editorTextFitsCodePage(ProgramMemo, kProgramPage, Refused::kSimulate)) return;
   const std::vector<std::string> lines = ProgramLines();
   NcConverter converter;
   const SimulatorConversion outcome = convertForSimulator(

@@ -88,7 +88,9 @@ TEST(ControllerLines, EachKindRefusesWhatTheControllerWouldMisread) {
     ASSERT_TRUE(problem);
     EXPECT_EQ(problem->line, row.line);
     EXPECT_EQ(problem->kind, row.fault);
-    if (row.fault == P::kControlByte) EXPECT_EQ(problem->column, row.column);
+    if (row.fault == P::kControlByte) {
+      EXPECT_EQ(problem->column, row.column);
+    }
   }
 }
 

@@ -406,17 +406,17 @@ class TestMainForm : public QObject {
     const QString notice = form.MsgMemo->toPlainText();
     QVERIFY2(notice.contains(QString::fromUtf8("Line 2: the character \"\u4E2D\" has no place")), qPrintable(notice));
     form.ProgramMemo->moveCursor(QTextCursor::Start);
-    QVERIFY(!form.editorTextFitsCodePage(form.ProgramMemo, kProgramPage, false));
+    QVERIFY(!form.editorTextFitsCodePage(form.ProgramMemo, kProgramPage, Refused::kSend));
     QCOMPARE(form.ProgramMemo->textCursor().selectedText(), QString::fromUtf8("\u4E2D"));
     QVERIFY(form.MsgMemo->toPlainText().endsWith("ISO-8859-1: nothing was sent"));
     QVERIFY(form.ProgramMemo->toPlainText().contains(QString::fromUtf8("\u4E2D")));
     // Bytes read from a file come back as they were: nothing to say.
     form.MsgMemo->clear();
     form.PLMMemo->setPlainText(QString::fromUtf8("LD X1 (caf\u00E9)"));
-    QVERIFY(form.editorTextFitsCodePage(form.PLMMemo, kPlcPage, true));
+    QVERIFY(form.editorTextFitsCodePage(form.PLMMemo, kPlcPage, Refused::kSave));
     QVERIFY(form.PLMMsgMemo->toPlainText().isEmpty());
     form.ParameterMemo->setPlainText(QString::fromUtf8("A(1)=5 \u20AC"));
-    QVERIFY(!form.editorTextFitsCodePage(form.ParameterMemo, kParameterPage, true));
+    QVERIFY(!form.editorTextFitsCodePage(form.ParameterMemo, kParameterPage, Refused::kSave));
     QVERIFY(form.ParMsgMemo->toPlainText().endsWith("the file was not written"));
   }
 
