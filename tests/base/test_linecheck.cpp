@@ -94,24 +94,6 @@ TEST(ControllerLines, EachKindRefusesWhatTheControllerWouldMisread) {
   }
 }
 
-TEST(ControllerLines, MessagesNameTheLineAndWhatWasRefused) {
-  LineProblem nul;
-  nul.line = 4;
-  nul.column = 2;
-  EXPECT_EQ(lineProblemText(1, nul),
-            "Line 5 holds the control byte 0x00 at column 3, which the controller would misread: nothing was sent");
-  EXPECT_EQ(lineProblemText(0, nul).rfind("第 5 行", 0), 0u);
-  const auto range = checkParameterLines({"Speed(12)=300", "A(13)= 99999999999 mm"});
-  ASSERT_TRUE(range);
-  EXPECT_EQ(lineProblemText(1, *range),
-            "Line 2: the value 99999999999 is outside the controller's range (-2147483648 to 2147483647): "
-            "nothing was sent");
-  LineProblem name;
-  name.line = LineProblem::kNameLine;
-  EXPECT_EQ(lineProblemText(1, name, Refused::kSave).rfind("The program name holds", 0), 0u);
-  EXPECT_NE(lineProblemText(1, name, Refused::kSave).find("the file was not written"), std::string::npos);
-}
-
 TEST(ParameterValues, SentAndReceivedValuesStayWithin32Bits) {
   struct Row {
     const char* text;
