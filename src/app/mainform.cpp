@@ -27,6 +27,9 @@
 #include <QSpinBox>
 #include <QStyle>
 #include <QTabWidget>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
@@ -35,6 +38,7 @@
 #include <cmath>
 
 #include "base/codec.h"
+#include "base/linecheck.h"
 #include "app/filewindows.h"
 #include "app/msgdlg.h"
 #include "base/settings.h"
@@ -45,6 +49,7 @@
 #include "link/netport.h"
 #include "link/portname.h"
 #include "link/testsequences.h"
+#include "nc/ncfile.h"
 #include "widgets/fspinedit.h"
 #include "widgets/radiogroup.h"
 
@@ -69,9 +74,20 @@ QString lineLabels(int count) {
   return text;
 }
 
-// Keeps `column` level with the first visible line of `editor`.
+// Keeps `column` level with the first visible line of `editor`. Without word
+// wrap the editor's scroll position is its first visible line.
 void alignLineColumn(QPlainTextEdit* editor, QPlainTextEdit* column) {
-  column->verticalScrollBar()->setValue(editor->verticalScrollBar()->value());
+  QScrollBar* bar = column->verticalScrollBar();
+  const int line = editor->verticalScrollBar()->value();
+  if (bar->value() != line) bar->setValue(line);
+}
+
+// A program name typed, pasted or set, through the core's name rule; a name
+// the code page cannot hold is left to the validator and the checks.
+QString nameByRule(const QString& text, int language) {
+  const std::string utf8 = text.toStdString();
+  if (findUnencodable(utf8, language) != std::string::npos) return text;
+  return QString::fromStdString(bytesToUtf8(programNameRule(utf8ToBytes(utf8, language), language), language));
 }
 
 QString mixedLineText(std::string_view line, int language) {
@@ -126,7 +142,9 @@ TMainForm::TMainForm(const std::string& startDir, QWidget* parent)
   // Start-up, in order: the transfer delay and the port list from the
   // settings, the title and captions from the catalogue, then the program
   // page with model QXR102 and version K.
-  TransDelayValue->setText(QString::number(session_.settings.plcTransferDelayMs));
+  // The field shows the delay that is used; the setting itself is written back
+  // unchanged unless the operator sets another.
+  TransDelayValue->setText(QString::number(plcTransferDelayInUse(session_.settings.plcTransferDelayMs)));
   for (int n = 1; n <= session_.settings.portCount; ++n) {
     // An entry bound in the start directory shows what it leads to; one bound
     // to a serial device server shows its address beside the name, as that
@@ -208,23 +226,37 @@ void TMainForm::connectHandlers() {
   connect(ClrMsgBtn3, &QPushButton::clicked, this, &TMainForm::ClrMsgBtn3Click);
   connect(CloseBtn3, &QPushButton::clicked, this, &TMainForm::CloseBtnClick);
   connect(TransDelayValue, &TFSpinEdit::valueChanged, this, &TMainForm::TransDelayValueChange);
+  // A typed delay beyond the range is used as its nearest end, and shown so.
+  connect(TransDelayValue->editor(), &QLineEdit::editingFinished, this, [this] {
+    const int used = plcTransferDelayInUse(TransDelayValue->Value());
+    if (TransDelayValue->text() != QString::number(used)) TransDelayValue->setText(QString::number(used));
+  });
 
-  // Program names are shown upper case however they arrive.
+  // Program names follow the core's name rule however they arrive, so that
+  // the window and qxrtool send and save the same name.
   for (QLineEdit* name : {ProgNameEdit, TmpProgNameEdit}) {
-    connect(name, &QLineEdit::textChanged, name, [name](const QString& text) {
-      const QString upper = text.toUpper();
-      if (upper == text) return;
+    connect(name, &QLineEdit::textChanged, name, [name, language = session_.language()](const QString& text) {
+      const QString ruled = nameByRule(text, language);
+      if (ruled == text) return;
       const int cursor = name->cursorPosition();
-      name->setText(upper);
-      name->setCursorPosition(cursor);
+      name->setText(ruled);
+      name->setCursorPosition(std::min(cursor, static_cast<int>(ruled.size())));
     });
   }
 
-  // The line labels follow the editors' first visible line.
-  connect(ProgramMemo->verticalScrollBar(), &QScrollBar::valueChanged, this,
-          [this] { alignLineColumn(ProgramMemo, Memo1); });
-  connect(PLMMemo->verticalScrollBar(), &QScrollBar::valueChanged, this,
-          [this] { alignLineColumn(PLMMemo, Memo2); });
+  // The line labels follow the editors' first visible line, whatever moved
+  // it: the scroll bar, the keyboard, a paste, a file loaded. The editor
+  // scrolls its scroll bar without a signal in the last three cases, but
+  // every scroll of its view asks for an update.
+  for (auto [editor, column] : {std::pair{ProgramMemo, Memo1}, std::pair{PLMMemo, Memo2}}) {
+    connect(editor->verticalScrollBar(), &QScrollBar::valueChanged, this,
+            [editor, column] { alignLineColumn(editor, column); });
+    connect(editor, &QPlainTextEdit::updateRequest, this, [editor, column] { alignLineColumn(editor, column); });
+  }
+
+  watchCodePage(ProgramMemo, kProgramPage);
+  watchCodePage(ParameterMemo, kParameterPage);
+  watchCodePage(PLMMemo, kPlcPage);
 
   for (QObject* watched : std::initializer_list<QObject*>{
            ProgramMemo, PLMMemo, COM_Select, TransDelayValue->editor(), ProgramSheet, PLMSheet,
@@ -262,6 +294,53 @@ void TMainForm::appendPageLine(int page, std::string_view line) {
   if (!box) return;
   box->appendPlainText(mixedLineText(line, session_.language()));
   box->verticalScrollBar()->setValue(box->verticalScrollBar()->maximum());
+}
+
+bool TMainForm::editorTextFitsCodePage(QPlainTextEdit* editor, int page, Refused refused) {
+  const int language = session_.language();
+  for (QTextBlock block = editor->document()->begin(); block.isValid(); block = block.next()) {
+    const QString text = block.text();
+    const std::string utf8 = text.toStdString();
+    const std::size_t at = findUnencodable(utf8, language);
+    if (at == std::string::npos) continue;
+    LineProblem problem;
+    problem.kind = LineProblem::kNotInCodePage;
+    problem.line = static_cast<std::size_t>(block.blockNumber());
+    problem.text = utf8.substr(at, utf8CharLength(utf8, at));
+    appendPageLine(page, lineProblemText(language, problem, refused));
+    beep();
+    // Shown selected, so that the operator sees what to change.
+    const int start = block.position() + static_cast<int>(QString::fromStdString(utf8.substr(0, at)).size());
+    QTextCursor cursor(editor->document());
+    cursor.setPosition(start);
+    cursor.setPosition(start + static_cast<int>(QString::fromStdString(problem.text).size()), QTextCursor::KeepAnchor);
+    editor->setTextCursor(cursor);
+    editor->ensureCursorVisible();
+    return false;
+  }
+  return true;
+}
+
+void TMainForm::watchCodePage(QPlainTextEdit* editor, int page) {
+  QTextDocument* document = editor->document();
+  connect(document, &QTextDocument::contentsChange, this, [this, document, page](int position, int, int added) {
+    if (added <= 0) return;
+    QTextCursor cursor(document);
+    cursor.setPosition(position);
+    cursor.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor, added);
+    // Line ends come as paragraph separators; they are no characters of the text.
+    QString text = cursor.selectedText();
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    const std::string utf8 = text.toStdString();
+    const int language = session_.language();
+    const std::size_t at = findUnencodable(utf8, language);
+    if (at == std::string::npos) return;
+    const int offset = static_cast<int>(QString::fromStdString(utf8.substr(0, at)).size());
+    const QTextBlock block = document->findBlock(position + offset);
+    appendPageLine(page, unencodableTypedText(language, static_cast<std::size_t>(block.blockNumber()),
+                                              utf8.substr(at, utf8CharLength(utf8, at))));
+    beep();
+  });
 }
 
 void TMainForm::beep() { QApplication::beep(); }
@@ -410,8 +489,7 @@ void TMainForm::CancelSelBtnClick() {
 }
 
 void TMainForm::TransDelayValueChange() {
-  const double value = TransDelayValue->Value();
-  session_.settings.plcTransferDelayMs = static_cast<int>(std::lround(std::clamp(value, -1e9, 1e9)));
+  session_.settings.plcTransferDelayMs = plcTransferDelayInUse(TransDelayValue->Value());
 }
 
 void TMainForm::Timer1Timer() {

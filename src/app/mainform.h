@@ -9,6 +9,7 @@
 
 #include "base/filechoice.h"
 #include "base/host.h"
+#include "base/linecheck.h"
 #include "base/session.h"
 #include "link/detect.h"
 #include "plc/plc.h"
@@ -223,6 +224,11 @@ class TMainForm : public QWidget, public LinkHost, public DetectTarget {
   // The message box of a page (0 program, 1 parameter, 2 PLC).
   QPlainTextEdit* pageMessageBox(int page) const;
 
+  // Before editor text is saved, sent or simulated: false, with the first character the
+  // code page cannot hold selected and named in the page's message box, when
+  // the text would not survive the conversion to bytes ("?" in its place).
+  bool editorTextFitsCodePage(QPlainTextEdit* editor, int page, Refused refused);
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -242,6 +248,9 @@ class TMainForm : public QWidget, public LinkHost, public DetectTarget {
   bool ProgramMemoKeyPress(QPlainTextEdit* editor, QKeyEvent* key);
   bool COM_SelectKeyPress(QKeyEvent* key);
   bool TransDelayValueKeyPress(QKeyEvent* key);
+  // Says at once when typed or pasted text holds a character the code page
+  // cannot hold; the text stays as typed.
+  void watchCodePage(QPlainTextEdit* editor, int page);
 
   int transDelayToggle_ = 0;     // the PLC page's hidden-control toggle
   std::string fileWindowDir_;    // where the next file window opens

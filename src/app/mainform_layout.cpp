@@ -44,6 +44,7 @@
 #include "link/link.h"
 #include "link/testsequences.h"
 #include "sim/previewtexts.h"
+#include "nc/ncfile.h"
 #include "widgets/fspinedit.h"
 #include "widgets/radiogroup.h"
 
@@ -58,14 +59,19 @@ constexpr int kTransDelayChars = 4;
 
 
 // The program name is at most 8 bytes on the wire, so the limit counts the
-// bytes of the operator's code page (a Chinese character takes two), and
-// letters are upper case.
+// bytes of the operator's code page (a Chinese character takes two); the
+// core's name rule makes letters upper case.
 class ProgramNameValidator : public QValidator {
  public:
   ProgramNameValidator(int language, QObject* parent) : QValidator(parent), language_(language) {}
   State validate(QString& input, int&) const override {
-    input = input.toUpper();
-    return utf8ToBytes(input.toStdString(), language_).size() <= kProgramNameBytes ? Acceptable : Invalid;
+    // A character the code page cannot hold would go out as "?".
+    const std::string utf8 = input.toStdString();
+    if (findUnencodable(utf8, language_) != std::string::npos) return Invalid;
+    const std::string bytes = utf8ToBytes(utf8, language_);
+    if (bytes.size() > kProgramNameBytes) return Invalid;
+    input = QString::fromStdString(bytesToUtf8(programNameRule(bytes, language_), language_));
+    return Acceptable;
   }
 
  private:

@@ -143,7 +143,11 @@ std::string bytesToUtf8(std::string_view bytes, int language) {
   return out;
 }
 
-std::string utf8ToBytes(std::string_view utf8, int language) {
+std::string utf8ToBytes(std::string_view utf8, int language, std::size_t* firstLost) {
+  if (firstLost) *firstLost = std::string_view::npos;
+  auto lost = [firstLost](std::size_t at) {
+    if (firstLost && *firstLost == std::string_view::npos) *firstLost = at;
+  };
   std::string out;
   out.reserve(utf8.size());
   Converter converter(codePageName(language), "UTF-8");
@@ -166,12 +170,14 @@ std::string utf8ToBytes(std::string_view utf8, int language) {
         // A character without a place in the code page.
         char32_t skipped;
         const std::size_t n = decodeUtf8(utf8, i, skipped);
+        lost(i);
         out.push_back('?');
         i += n ? n : 1;
       }
       continue;
     }
     if (length == 0) {
+      lost(i);
       out.push_back('?');
       ++i;
     } else {
@@ -180,6 +186,23 @@ std::string utf8ToBytes(std::string_view utf8, int language) {
     }
   }
   return out;
+}
+
+std::size_t findUnencodable(std::string_view utf8, int language) {
+  // Plain ASCII has its place in every code page.
+  std::size_t i = 0;
+  while (i < utf8.size() && static_cast<unsigned char>(utf8[i]) < 0x80) ++i;
+  if (i == utf8.size()) return std::string_view::npos;
+  std::size_t lost = std::string_view::npos;
+  utf8ToBytes(utf8, language, &lost);
+  return lost;
+}
+
+std::size_t utf8CharLength(std::string_view utf8, std::size_t offset) {
+  if (offset >= utf8.size()) return 0;
+  char32_t c;
+  const std::size_t n = decodeUtf8(utf8, offset, c);
+  return n ? n : 1;
 }
 
 std::string displayUtf8(std::string_view text, int language) {

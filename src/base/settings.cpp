@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <string_view>
 #include <vector>
@@ -14,6 +15,12 @@ int Settings::baudRate() const {
   static constexpr int kRates[] = {1200, 2400, 4800, 9600, 19200};
   if (baudIndex < 1 || baudIndex > 5) return 9600;
   return kRates[baudIndex - 1];
+}
+
+int plcTransferDelayInUse(double ms) {
+  if (!(ms > 0)) return 0;  // NaN too
+  if (ms >= kMaxPlcTransferDelayMs) return kMaxPlcTransferDelayMs;
+  return static_cast<int>(std::lround(ms));
 }
 
 std::string initIniPath(const std::string& startDir) {

@@ -25,6 +25,13 @@ struct Settings {
   int baudRate() const;
 };
 
+// The PLC transfer delay that is used: the delay field's range, 0 to 5000 ms.
+// "Init.ini" may hold any number; a value outside the range is used as its
+// nearest end, shown so in the field, and written back unchanged unless the
+// operator sets another.
+inline constexpr int kMaxPlcTransferDelayMs = 5000;
+int plcTransferDelayInUse(double ms);
+
 inline constexpr int kMinPortCount = 1;
 inline constexpr int kMaxPortCount = 99;
 inline constexpr std::size_t kInitLineLimit = 79;

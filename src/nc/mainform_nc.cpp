@@ -128,6 +128,7 @@ void TMainForm::ReadFileBtnClick() {
 void TMainForm::WriteFileBtnClick() {
   OperationGuard guard(*this);
   if (!guard) return;
+  if (!editorTextFitsCodePage(ProgramMemo, kProgramPage, Refused::kSave)) return;
   fileChoice.fileChosen = false;
   if (!ShowSaveFileWindow()) return;
   MainFormNcPage page(*this);
@@ -137,6 +138,7 @@ void TMainForm::WriteFileBtnClick() {
 void TMainForm::TransBtnClick() {
   OperationGuard guard(*this);
   if (!guard) return;
+  if (!editorTextFitsCodePage(ProgramMemo, kProgramPage, Refused::kSend)) return;
   MainFormNcPage page(*this);
   NcOperations(link(), page).send();
 }

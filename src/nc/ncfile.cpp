@@ -10,6 +10,33 @@ std::string numberedProgramLine(std::size_t index, std::string_view text) {
   return line;
 }
 
+std::string programNameRule(std::string_view name, int language) {
+  std::string out;
+  for (std::size_t i = 0; i < name.size();) {
+    const auto b = static_cast<unsigned char>(name[i]);
+    // A Big5 pair: a lead byte 0x81-0xFE and the byte after it, kept whole.
+    const std::size_t width = (language != 1 && b >= 0x81 && b <= 0xFE && i + 1 < name.size()) ? 2 : 1;
+    if (out.size() + width > kProgramNameLength) break;
+    if (width == 1) out += (b >= 'a' && b <= 'z') ? static_cast<char>(b - 'a' + 'A') : static_cast<char>(b);
+    else out.append(name.substr(i, 2));
+    i += width;
+  }
+  return out;
+}
+
+std::optional<LineProblem> checkProgramForController(const std::vector<std::string>& lines, std::string_view name,
+                                                     bool withName) {
+  if (withName) {
+    if (auto problem = controlByteIn(LineProblem::kNameLine, name)) return problem;
+  }
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (auto problem = controlByteIn(i, lines[i])) return problem;
+    // "N<i> " + text + CR LF.
+    if (auto problem = oversizedFrame(i, numberedProgramLine(i, lines[i]).size() + 2)) return problem;
+  }
+  return std::nullopt;
+}
+
 std::vector<std::string> programFileLines(int number, std::string_view name, bool withName,
                                           const std::vector<std::string>& editorLines) {
   std::vector<std::string> out;

@@ -7,9 +7,11 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <optional>
 #include <vector>
 
 #include "base/fileio.h"
+#include "base/linecheck.h"
 
 namespace qxr {
 
@@ -30,6 +32,19 @@ inline bool isValidProgramNumber(int number) {
 // "N<index + 1> <text>": an editor line as it is numbered on the way out
 // (files and the controller).
 std::string numberedProgramLine(std::size_t index, std::string_view text);
+
+// The one rule for program names, whichever front end took them and wherever
+// they came from (typed, a file, the controller): letters a to z become upper
+// case (never the second byte of a Big5 pair, which may look like one), and
+// the name is at most 8 bytes, cut before a Big5 pair that would not fit whole.
+std::string programNameRule(std::string_view name, int language);
+
+// What would keep a program from reaching the controller intact: a control
+// byte in a line or in the name (withName), or a line whose frame
+// "N<i> <text>" CR LF does not fit the controller's line buffer. The first
+// problem in line order, the name first.
+std::optional<LineProblem> checkProgramForController(const std::vector<std::string>& lines, std::string_view name,
+                                                     bool withName);
 
 // The lines of a program file: number, name (when withName), then the
 // numbered non-empty editor lines.

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "base/linecheck.h"
 #include "base/textio.h"
 #include "link/comm.h"
 #include "link/link.h"
@@ -94,6 +95,21 @@ NcOperations::NcOperations(Link& link, NcPage& page) : link_(link), page_(page) 
 
 bool NcOperations::withName() const { return page_.generation() == kGenerationX02; }
 
+// Names pass the one name rule on their way into the page and out of it, so
+// that the window and qxrtool put the same name on the wire and in files.
+std::string NcOperations::programName() const {
+  return programNameRule(page_.programName(), link_.session().language());
+}
+std::string NcOperations::tmpProgramName() const {
+  return programNameRule(page_.tmpProgramName(), link_.session().language());
+}
+void NcOperations::setProgramName(std::string_view name) {
+  page_.setProgramName(programNameRule(name, link_.session().language()));
+}
+void NcOperations::setTmpProgramName(std::string_view name) {
+  page_.setTmpProgramName(programNameRule(name, link_.session().language()));
+}
+
 std::string NcOperations::text(int catalogueNumber) const { return link_.session().msg(catalogueNumber); }
 
 void NcOperations::report(int catalogueNumber, std::string_view text) {
@@ -149,12 +165,10 @@ long NcOperations::firstOversizedLine(const std::vector<std::string>& lines) {
   return -1;
 }
 
-bool NcOperations::refuseOversizedLines(const std::vector<std::string>& lines) {
-  const long bad = firstOversizedLine(lines);
-  if (bad < 0) return false;
-  const std::size_t length = numberedProgramLine(bad, cutAt(lines[bad], '\n')).size() + 2;
-  report(0, ncText(link_.session().language(), NcText::kLineTooLong, {}, bad + 1, static_cast<long>(length),
-                   static_cast<long>(kProgramFrameBuffer - 1)));
+bool NcOperations::refuseUnsendable(const std::vector<std::string>& lines, std::string_view name) {
+  const std::optional<LineProblem> problem = checkProgramForController(lines, name, withName());
+  if (!problem) return false;
+  report(0, lineProblemText(link_.session().language(), *problem));
   link_.beep();
   return true;
 }
@@ -207,7 +221,7 @@ NcOperations::ReadOutcome NcOperations::readProgramLines(bool expectName, std::s
     if (!last) {
       const std::string_view line = cutAt(cutAt(reply, '\r'), '\n');
       if (expectName) {
-        page_.setProgramName(line.substr(0, kProgramNameLength));
+        setProgramName(line);
         expectName = false;
       } else {
         // The controller's line number (up to the first blank) is dropped; a
@@ -228,7 +242,7 @@ bool NcOperations::writeFile(const std::string& path) {
   report(kMsgWritingFile);
   page_.setFileLabel(text(kMsgFileLabel) + path);
   FileError error = FileError::kNone;
-  if (!writeProgramFile(path, page_.programNumber(), page_.programName(), withName(), page_.programLines(),
+  if (!writeProgramFile(path, page_.programNumber(), programName(), withName(), page_.programLines(),
                         &error)) {
     report(0, fileErrorText(link_.session().language(), error, path));
     link_.beep();
@@ -284,7 +298,7 @@ bool NcOperations::takeFileHeader(const ProgramFile& file, const std::string& pa
     report(kMsgNameTooLong);
     return false;
   }
-  if (withName()) page_.setProgramName(file.name);
+  if (withName()) setProgramName(file.name);
   else if (emptyNameForX00) page_.setProgramName({});
   return true;
 }
@@ -311,11 +325,12 @@ bool NcOperations::send() {
     link_.beep();
     return false;
   }
-  // Refused before the question: a line the controller cannot take would
-  // leave half a program behind.
-  if (refuseOversizedLines(lines)) return false;
+  // Refused before the port opens and before the question: a line the
+  // controller cannot take would leave half a program behind, after the old
+  // one was deleted.
+  if (refuseUnsendable(lines, programName())) return false;
   link_.beep();
-  if (!link_.host().confirm(question(kMsgSendQuestion, true, page_.programName()))) return false;
+  if (!link_.host().confirm(question(kMsgSendQuestion, true, programName()))) return false;
   const int number = page_.programNumber();
 
   // Existence query.
@@ -327,11 +342,11 @@ bool NcOperations::send() {
   // A refusal (or no answer) means that the program is absent.
   if (link_.ReceiveFromQXR(kReplyLength, 0)) {
     if (!sendExpect(ncframe::kAck)) return false;
-    if (!replyIsAttention()) page_.setTmpProgramName(replyUpToLineEnd().substr(0, kProgramNameLength));
+    if (!replyIsAttention()) setTmpProgramName(replyUpToLineEnd());
     link_.closePort();
-    if (link_.host().confirm(question(kMsgExistsQuestion, true, page_.tmpProgramName()))) {
+    if (link_.host().confirm(question(kMsgExistsQuestion, true, tmpProgramName()))) {
       if (!link_.openSelectedPort()) return false;
-      if (!deleteOnController(page_.tmpProgramName(), number)) return false;
+      if (!deleteOnController(tmpProgramName(), number)) return false;
     }
   }
 
@@ -340,7 +355,7 @@ bool NcOperations::send() {
   link_.DelayMs(kStorePauseMs);
   if (!link_.openSelectedPort()) return false;
   report(kMsgStoring);
-  if (!storeProgram(lines, number, page_.programName())) return false;
+  if (!storeProgram(lines, number, programName())) return false;
   link_.closePort();
   return true;
 }
@@ -373,14 +388,14 @@ bool NcOperations::deleteProgram() {
   if (!sendExpect(ncframe::kLookUp)) return false;
   if (!sendExpect(ncframe::number(number))) return false;
   if (!sendExpect(ncframe::kAck)) return false;
-  if (!replyIsAttention()) page_.setProgramName(replyUpToLineEnd().substr(0, kProgramNameLength));
+  if (!replyIsAttention()) setProgramName(replyUpToLineEnd());
   link_.closePort();
-  if (!link_.host().confirm(question(kMsgDeleteQuestion, true, page_.programName()))) {
+  if (!link_.host().confirm(question(kMsgDeleteQuestion, true, programName()))) {
     report(kMsgDeleteCancelled);
     return false;
   }
   if (!link_.openSelectedPort()) return false;
-  const bool deleted = deleteOnController(page_.programName(), number);
+  const bool deleted = deleteOnController(programName(), number);
   if (!deleted) return false;
   const bool confirmed = link_.reply() == ncframe::kDeleted;
   link_.closePort();
@@ -470,7 +485,7 @@ bool NcOperations::readMany(const MultipleChoice& choice) {
     const std::string path = joinPath(choice.directory, batchFileName(choice.prefix, number));
     page_.setFileLabel(text(kMsgFileLabel) + path);
     FileError error = FileError::kNone;
-    if (!writeProgramFile(path, number, page_.programName(), withName(), page_.programLines(), &error)) {
+    if (!writeProgramFile(path, number, programName(), withName(), page_.programLines(), &error)) {
       report(0, fileErrorText(language, error, path));
       link_.beep();
       return false;
@@ -503,7 +518,13 @@ bool NcOperations::checkProgramFile(const ProgramFile& file, const std::string& 
     case ProgramFileStatus::kRead:
       break;
   }
-  return !refuseOversizedLines(file.lines);
+  const std::optional<LineProblem> problem =
+      checkProgramForController(file.lines, programNameRule(file.name, language), withName());
+  if (problem) {
+    report(0, lineProblemText(language, *problem));
+    return false;
+  }
+  return true;
 }
 
 // Every chosen file of a batch write is read and checked before the port
@@ -548,8 +569,9 @@ bool NcOperations::writeMany(const MultipleChoice& choice, bool inquire) {
     }
     if (!takeFileHeader(file, path, false)) return false;
     const int number = file.number;
-    // Checked before the controller's copy may be deleted.
-    if (refuseOversizedLines(file.lines)) return false;
+    // Checked before the first frame for this program, so that the
+    // controller's copy is never deleted for a program that cannot follow.
+    if (refuseUnsendable(file.lines, programName())) return false;
 
     if (!link_.portOpen()) return false;
     report(kMsgCommunicating);
@@ -559,10 +581,9 @@ bool NcOperations::writeMany(const MultipleChoice& choice, bool inquire) {
     if (!link_.TransToQXR(ncframe::number(number))) return false;
     if (link_.ReceiveFromQXR(kReplyLength, 0)) {
       if (!sendExpect(ncframe::kAck)) return false;
-      if (!replyIsAttention()) page_.setTmpProgramName(replyUpToLineEnd().substr(0, kProgramNameLength));
-      const bool remove =
-          !inquire || link_.host().confirm(question(kMsgExistsQuestion, true, page_.tmpProgramName()));
-      if (remove && !deleteOnController(page_.tmpProgramName(), number)) return false;
+      if (!replyIsAttention()) setTmpProgramName(replyUpToLineEnd());
+      const bool remove = !inquire || link_.host().confirm(question(kMsgExistsQuestion, true, tmpProgramName()));
+      if (remove && !deleteOnController(tmpProgramName(), number)) return false;
     } else if (!link_.portOpen()) {
       return false;  // no answer at all: the wait closed the port
     }
@@ -572,7 +593,7 @@ bool NcOperations::writeMany(const MultipleChoice& choice, bool inquire) {
       showFileLines(file);
     }
     report(kMsgStoring);
-    if (!storeProgram(file.lines, number, page_.programName())) return false;
+    if (!storeProgram(file.lines, number, programName())) return false;
   }
   return true;
 }

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/linecheck.h"
 #include "link/frames.h"
 #include "nc/multiple.h"
 #include "nc/ncfile.h"
@@ -20,7 +21,7 @@ class Link;
 
 // A program line goes out as "N<i> <text>" CR LF and must fit, with a
 // terminating zero, in the controller's 256-byte line buffer.
-inline constexpr std::size_t kProgramFrameBuffer = 256;
+inline constexpr std::size_t kProgramFrameBuffer = kControllerLineBuffer;
 // The pause between closing and reopening the port before a store, which the
 // controller needs to leave the look-up state.
 inline constexpr std::uint32_t kStorePauseMs = 200;
@@ -63,6 +64,10 @@ class NcOperations {
 
  private:
   bool withName() const;
+  std::string programName() const;
+  std::string tmpProgramName() const;
+  void setProgramName(std::string_view name);
+  void setTmpProgramName(std::string_view name);
   std::string text(int catalogueNumber) const;
   void report(int catalogueNumber, std::string_view text = {});
   std::string question(int catalogueNumber, bool withNameLine, std::string_view shownName) const;
@@ -71,7 +76,8 @@ class NcOperations {
   bool receiveProgramLine(std::string& reply);
   bool replyIsAttention() const;
   std::string replyUpToLineEnd() const;
-  bool refuseOversizedLines(const std::vector<std::string>& lines);
+  // Reports and refuses a program the controller would misread.
+  bool refuseUnsendable(const std::vector<std::string>& lines, std::string_view name);
   bool deleteOnController(std::string_view nameForFrame, int number);
   bool storeProgram(const std::vector<std::string>& lines, int number, std::string_view name);
   enum class ReadOutcome { kFinished, kNoReply, kFailed };

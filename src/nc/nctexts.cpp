@@ -17,8 +17,6 @@ constexpr TextPair kTexts[] = {
     {"The file ends before its program name line", "檔案在程式名稱行之前就結束了"},
     {"File line %d: the line number jumps too far ahead; its text follows the previous line",
      "檔案第 %d 行: 行號跳躍過大; 此行接在前一行之後"},
-    {"Line %d is too long for the controller (%d bytes, at most %d): nothing was sent",
-     "第 %d 行對控制器而言太長 (%d 位元組, 最多 %d): 未傳送任何資料"},
     {"Line %d of %d", "第 %d 行 / 共 %d 行"},
     {"Lines received: %d", "已接收行數: %d"},
     {"Program %d of %d", "第 %d 組程式 / 共 %d 組"},

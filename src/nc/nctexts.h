@@ -14,7 +14,6 @@ enum class NcText {
   kNoNumberLine,
   kNoNameLine,
   kGapNotFilled,      // %d file line
-  kLineTooLong,       // %d line, %d length, %d limit
   kSendProgress,      // %d line, %d count
   kReceiveProgress,   // %d lines
   kBatchProgress,     // %d program, %d count

@@ -91,6 +91,7 @@ void TMainForm::ReadParBtnClick() {
 void TMainForm::WriteParBtnClick() {
   OperationGuard guard(*this);
   if (!guard) return;
+  if (!editorTextFitsCodePage(ParameterMemo, kParameterPage, Refused::kSave)) return;
   if (!ShowSaveFileWindow()) return;
   WindowParameterPage page(*this);
   writeParameterFile(fileChoice.currentFilePath, session_, *this, page);
@@ -99,6 +100,7 @@ void TMainForm::WriteParBtnClick() {
 void TMainForm::ParTrnBtnClick() {
   OperationGuard guard(*this);
   if (!guard) return;
+  if (!editorTextFitsCodePage(ParameterMemo, kParameterPage, Refused::kSend)) return;
   WindowParameterPage page(*this);
   sendParameters(*link_, page);
 }

@@ -10,17 +10,14 @@
 namespace qxr {
 
 std::vector<std::string> memoLines(const QPlainTextEdit& memo, int language) {
-  const std::string bytes = utf8ToBytes(memo.toPlainText().toStdString(), language);
+  // Line by line from the blocks: the document's plain text would turn a
+  // no-break space (Latin-1 0xA0) into a blank.
   std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < bytes.size()) {
-    const auto end = bytes.find('\n', start);
-    if (end == std::string::npos) {
-      lines.push_back(bytes.substr(start));
-      break;
-    }
-    lines.push_back(bytes.substr(start, end - start));
-    start = end + 1;
+  const QTextDocument* document = memo.document();
+  const int blocks = document->blockCount();
+  for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+    if (block.blockNumber() == blocks - 1 && block.text().isEmpty()) break;
+    lines.push_back(utf8ToBytes(block.text().toStdString(), language));
   }
   return lines;
 }

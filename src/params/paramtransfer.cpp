@@ -18,20 +18,57 @@ constexpr std::string_view kMissingValue = "XXXXXX";
 // Lines of this page go to its own message box, whichever page is on top.
 void report(LinkHost& host, std::string_view line) { host.appendPageLine(kParameterPage, line); }
 
-// A value answer: a decimal integer (blanks around it and a sign allowed),
-// then the line end. Anything else, line noise or a reply out of step, is no
-// value: kept as one, it would go back to the controller as 0 with the next
-// send of the file.
-bool isValueAnswer(std::string_view answer) {
-  answer = answer.substr(0, answer.find_first_of("\r\n"));
-  std::size_t at = answer.find_first_not_of(' ');
-  if (at == std::string_view::npos) return false;
-  if (answer[at] == '+' || answer[at] == '-') ++at;
-  const std::size_t end = std::min(answer.find_first_not_of("0123456789", at), answer.size());
-  return end > at && answer.find_first_not_of(' ', end) == std::string_view::npos;
+// A sign and digits from `at`: the number when it is within the
+// controller's range; `end` is where the digits stop (at `digits` when there
+// are none).
+std::optional<std::int32_t> signedDigits(std::string_view text, std::size_t at, std::size_t& digits,
+                                         std::size_t& end) {
+  bool negative = false;
+  if (at < text.size() && (text[at] == '+' || text[at] == '-')) negative = text[at++] == '-';
+  digits = at;
+  std::int64_t value = 0;
+  bool inRange = true;
+  for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+    if (inRange) value = value * 10 + (text[at] - '0');
+    if (value > kMaxParameterValue + 1) inRange = false;
+  }
+  end = at;
+  if (negative) value = -value;
+  if (!inRange || value < kMinParameterValue || value > kMaxParameterValue) return std::nullopt;
+  return static_cast<std::int32_t>(value);
+}
+
+bool isWhiteSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// The value text of a line as the operator wrote it: sign and digits.
+std::string writtenValue(std::string_view text) {
+  std::size_t at = 0;
+  while (at < text.size() && isWhiteSpace(text[at])) ++at;
+  std::size_t digits = 0, end = 0;
+  signedDigits(text, at, digits, end);
+  return std::string(text.substr(at, end - at));
 }
 
 }  // namespace
+
+std::optional<std::int32_t> leadingParameterValue(std::string_view text) {
+  std::size_t at = 0;
+  while (at < text.size() && isWhiteSpace(text[at])) ++at;
+  std::size_t digits = 0, end = 0;
+  return signedDigits(text, at, digits, end);
+}
+
+// Kept as a value, anything but a number would go back to the controller as 0
+// with the next send of the file, and a number beyond 32 bits as another one.
+std::optional<std::int32_t> parameterValueAnswer(std::string_view answer) {
+  answer = answer.substr(0, answer.find_first_of("\r\n"));
+  const std::size_t at = answer.find_first_not_of(' ');
+  if (at == std::string_view::npos) return std::nullopt;
+  std::size_t digits = 0, end = 0;
+  const std::optional<std::int32_t> value = signedDigits(answer, at, digits, end);
+  if (end == digits || answer.find_first_not_of(' ', end) != std::string_view::npos) return std::nullopt;
+  return value;
+}
 
 bool isParameterComment(std::string_view line) { return !line.empty() && line.front() == '/'; }
 
@@ -43,10 +80,33 @@ std::optional<std::string> parameterWriteLine(std::string_view line) {
   if (open == std::string_view::npos) return std::nullopt;
   const auto equals = line.rfind('=');
   if (equals == std::string_view::npos) return std::nullopt;
+  const std::optional<std::int32_t> value = leadingParameterValue(line.substr(equals + 1));
+  if (!value) return std::nullopt;
   std::string frame(line.substr(open + 1, close - open - 1));
   frame += '=';
-  frame += std::to_string(leadingInt(line.substr(equals + 1)));
+  frame += std::to_string(*value);
   return frame;
+}
+
+std::optional<LineProblem> checkParameterLines(const std::vector<std::string>& lines) {
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const std::string_view line = lines[i];
+    if (auto problem = controlByteIn(i, line)) return problem;
+    if (isParameterComment(line)) continue;
+    const auto equals = line.rfind('=');
+    if (equals != std::string_view::npos && !leadingParameterValue(line.substr(equals + 1))) {
+      LineProblem problem;
+      problem.kind = LineProblem::kValueOutOfRange;
+      problem.line = i;
+      problem.text = writtenValue(line.substr(equals + 1));
+      return problem;
+    }
+    // A malformed line stops the send where it stands; it has no frame.
+    if (const auto frame = parameterWriteLine(line)) {
+      if (auto problem = oversizedFrame(i, frame->size() + kLineEnd.size())) return problem;
+    }
+  }
+  return std::nullopt;
 }
 
 std::string receivedParameterLine(const ParameterEntry& entry, std::string_view answer) {
@@ -93,6 +153,13 @@ bool sendParameters(Link& link, ParameterPage& page) {
   const std::vector<std::string> lines = page.parameterLines();
   if (lines.empty()) {
     report(host, session.msg(141));
+    host.beep();
+    return false;
+  }
+  // Every line is looked at before the question and before the port opens:
+  // a line the controller would misread refuses the whole send.
+  if (const std::optional<LineProblem> problem = checkParameterLines(lines)) {
+    report(host, lineProblemText(session.language(), *problem));
     host.beep();
     return false;
   }
@@ -159,7 +226,7 @@ bool receiveParameters(Link& link, ParameterPage& page, const ParameterEntries& 
       allRead = false;
       break;
     }
-    if (link.ReceiveFromQXR(kReplyLength, 1) && isValueAnswer(link.reply())) {
+    if (link.ReceiveFromQXR(kReplyLength, 1) && parameterValueAnswer(link.reply())) {
       page.appendParameterLine(receivedParameterLine(entry, link.reply()));
     } else {
       report(host, missing);

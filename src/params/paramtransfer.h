@@ -2,11 +2,14 @@
 // The parameter page's operations: parameter files, and sending and reading
 // parameters over the link. The page itself (the main window, qxrtool, the
 // tests) is reached through ParameterPage.
+#include <climits>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "base/linecheck.h"
 #include "params/paramlist.h"
 
 namespace qxr {
@@ -49,11 +52,32 @@ class MemoryParameterPage : public ParameterPage {
 // Parameter lines: "name(number)=value"; a line beginning with "/" is a comment.
 bool isParameterComment(std::string_view line);
 
+// The controller holds parameter values as signed 32-bit numbers.
+inline constexpr std::int64_t kMinParameterValue = INT32_MIN;
+inline constexpr std::int64_t kMaxParameterValue = INT32_MAX;
+
+// The value a parameter line sends: the usual decimal conversion of `text`
+// (leading white space, an optional sign, digits up to the first other
+// character; 0 without digits). Nothing when the digits name a number
+// outside the controller's range: such a value is refused, never clamped.
+std::optional<std::int32_t> leadingParameterValue(std::string_view text);
+
+// A value answer from the controller: a decimal integer (blanks around it and
+// a sign allowed) within the controller's range, then the line end. Anything
+// else (line noise, a reply out of step, a number beyond 32 bits) is no value.
+std::optional<std::int32_t> parameterValueAnswer(std::string_view answer);
+
 // The write line for one parameter line, without its CR LF: the text between
 // the first ")" and the last "(" before it, unchanged, then "=" and the value
 // after the last "=". Nothing when the line has no ")", no "(" before it or no
-// "=".
+// "=", or when its value is out of range.
 std::optional<std::string> parameterWriteLine(std::string_view line);
+
+// What would keep the lines from reaching the controller as written: a
+// control byte in any line, comments included; in a line that is sent, a
+// value out of range or a write line that does not fit the controller's line
+// buffer. The first problem in line order.
+std::optional<LineProblem> checkParameterLines(const std::vector<std::string>& lines);
 
 // The line a received value makes: "name(number)=" and the answer up to its
 // line end.

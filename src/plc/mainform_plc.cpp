@@ -69,10 +69,7 @@ class MainFormPlcPage final : public PlcPage {
     form_.Progress->show();
   }
   void hideProgress() override { form_.Progress->hide(); }
-  int transferDelayMs() const override {
-    const double value = form_.TransDelayValue->Value();
-    return std::isfinite(value) && value > 0 ? static_cast<int>(std::lround(std::min(value, 1e6))) : 0;
-  }
+  int transferDelayMs() const override { return plcTransferDelayInUse(form_.TransDelayValue->Value()); }
   std::string plcFilePath() const override { return form_.plcFilePath; }
   void setPlcFilePath(std::string path) override { form_.plcFilePath = std::move(path); }
 
@@ -95,6 +92,7 @@ void TMainForm::ReadPLMBtnClick() {
 void TMainForm::WritePLMBtnClick() {
   OperationGuard guard(*this);
   if (!guard) return;
+  if (!editorTextFitsCodePage(PLMMemo, kPlcPage, Refused::kSave)) return;
   fileChoice.fileChosen = false;
   if (!ShowSaveFileWindow()) return;
   MainFormPlcPage page(*this);
@@ -104,6 +102,7 @@ void TMainForm::WritePLMBtnClick() {
 void TMainForm::PLMTrnBtnClick() {
   OperationGuard guard(*this);
   if (!guard) return;
+  if (!editorTextFitsCodePage(PLMMemo, kPlcPage, Refused::kSend)) return;
   MainFormPlcPage page(*this);
   PlcOperations(link(), page, plcTables).send();
 }

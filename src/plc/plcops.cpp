@@ -51,6 +51,16 @@ bool holdsCompiledData(const std::vector<std::string>& lines) {
   return true;
 }
 
+std::optional<LineProblem> checkPlcLines(const std::vector<std::string>& lines) {
+  if (auto problem = firstControlByteLine(lines)) return problem;
+  if (!holdsCompiledData(lines)) return std::nullopt;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].empty()) continue;
+    if (auto problem = oversizedFrame(i, BuildHexRecord(lines[i]).size())) return problem;
+  }
+  return std::nullopt;
+}
+
 std::string_view recordData(std::string_view record, std::size_t offset) {
   std::size_t end = record.size();
   const std::size_t etx = record.find(frames::ETX);
@@ -156,6 +166,12 @@ bool PlcOperations::send() {
   if (lines.empty()) {
     link_.beep();
     report(kMsgEditorEmpty);
+    return false;
+  }
+  // Looked at before anything is compiled or the port opens.
+  if (const std::optional<LineProblem> problem = checkPlcLines(lines)) {
+    link_.beep();
+    report(0, lineProblemText(session.language(), *problem));
     return false;
   }
 

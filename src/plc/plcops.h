@@ -4,10 +4,12 @@
 // holds compiled data) and receiving it back as text. They report on the
 // current page through the link; each returns true when it reached its
 // normal end.
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "base/linecheck.h"
 #include "plc/mcn.h"
 #include "plc/plcpage.h"
 
@@ -22,6 +24,13 @@ inline constexpr const char* kReceivedMcnName = "Mcn.tmp";
 // True when every character of every line is 0-9 or A-F: the editor then
 // holds compiled data, which is sent as it stands.
 bool holdsCompiledData(const std::vector<std::string>& lines);
+
+// What would keep a PLC text from reaching the controller as written: a
+// control byte in any line (source or compiled data alike); for compiled data
+// in the editor, a data record that does not fit the controller's line
+// buffer (its byte count has two hexadecimal digits, too). The first problem
+// in line order.
+std::optional<LineProblem> checkPlcLines(const std::vector<std::string>& lines);
 
 // The data text of a PLC record: from `offset` up to the two checksum
 // characters before the first ETX (the whole rest without an ETX); empty

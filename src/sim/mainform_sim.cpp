@@ -13,6 +13,8 @@ void TMainForm::SimulatorBtnClick() {
   // transfer's wait until it closes.
   OperationGuard guard(*this);
   if (!guard) return;
+  // The conversion dump is a file: it gets no "?" for the operator's text.
+  if (!editorTextFitsCodePage(ProgramMemo, kProgramPage, Refused::kSimulate)) return;
   const std::vector<std::string> lines = ProgramLines();
   NcConverter converter;
   const std::string dumpPath = joinPath(session_.startDir, "Test.TXT");

@@ -30,8 +30,9 @@ using test::EmulatorOptions;
 using test::Ser2net;
 using test::TempDir;
 
-// A program line with the Telnet escape byte and a Big5 name ("零件").
-const std::string kProgram7 = "7\r\n\xb9\x73\xa5\xf3\r\nN1 G00 X0\r\nN2 (\xff\xff A\xff)\r\nN3 M30\r\n";
+// A program line with the Telnet escape byte and a Big5 name ("程式"; no
+// byte of it is a small letter, which the name rule would raise).
+const std::string kProgram7 = "7\r\n\xb5\x7b\xa6\xa1\r\nN1 G00 X0\r\nN2 (\xff\xff A\xff)\r\nN3 M30\r\n";
 const std::string kPlcSource = "TMR 5 #100\r\nCNT 7 #20 0001\r\nLDA $00FF\r\n@SLA #3\r\nEND\r\n";
 const std::string kParameters = "Serial baud rate [1: 1200 ... 5: 19200](1)=4\r\nSerial time-out [ms](2)=1000\r\n";
 

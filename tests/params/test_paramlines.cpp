@@ -17,7 +17,9 @@ TEST(ParameterLines, WriteLineFromNumberTextAndLastValue) {
   EXPECT_EQ(parameterWriteLine("A(12)=x"), "12=0");
   EXPECT_EQ(parameterWriteLine("A(1 2)=5"), "1 2=5");
   EXPECT_EQ(parameterWriteLine("Baud [1=1200](1)=3"), "1=3");
-  EXPECT_EQ(parameterWriteLine("A(12)=99999999999"), "12=2147483647");  // clamped, never wraps
+  // Beyond the controller's 32 bits: no write line at all, never a clamped or wrapped value.
+  EXPECT_FALSE(parameterWriteLine("A(12)=99999999999"));
+  EXPECT_EQ(parameterWriteLine("A(12)=-2147483648"), "12=-2147483648");
   for (const char* malformed : {"", "Speed 12=300", "Speed12)=300", ")Speed(12=300", "Speed(12) 300"})
     EXPECT_FALSE(parameterWriteLine(malformed)) << malformed;
   EXPECT_TRUE(isParameterComment("/Speed(12)=300"));

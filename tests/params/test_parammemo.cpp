@@ -26,7 +26,7 @@ class ParamMemoTest : public QObject {
         QCOMPARE(qxr::memoLines(memo, 0), expected);
       }
     }
-    const Lines latin1 = {"Gr\xF6\xDF" "e(1)=2"};
+    const Lines latin1 = {"Gr\xF6\xDF" "e(1)=2", "no-break\xA0space(2)=3"};
     qxr::setMemoLines(memo, latin1, 1);
     QCOMPARE(qxr::memoLines(memo, 1), latin1);
     // As typed: the cursor on a fresh last line adds no line.

@@ -127,6 +127,19 @@ TEST_F(ParameterTransferTest, ReceiveReadsTheCheckedEntriesInListOrder) {
   EXPECT_TRUE(page.lines.empty());
 }
 
+// A value beyond the controller's 32 bits is not obtained: listed with
+// "XXXXXX", kept out of the editor, and the read goes on with the next one.
+TEST_F(ParameterTransferTest, ValuesBeyond32BitsAreNotObtained) {
+  EmulatorOptions options;
+  options.parameters = "12=300\r\n13=99999999999\r\n14=-2147483649\r\n15=-2147483648\r\n";
+  start(options);
+  const ParameterEntries list = {{"Speed", 12}, {"Feed", 13}, {"Low", 14}, {"Lowest", 15}};
+  page.checked = {0, 1, 2, 3};
+  EXPECT_FALSE(receiveParameters(link(), page, list));
+  EXPECT_EQ(page.lines, (Lines{"Speed(12)=300", "Lowest(15)=-2147483648"}));
+  EXPECT_EQ(messages(), (Lines{"#101COM2", "#147", "Feed(13)=XXXXXX", "Low(14)=XXXXXX", "#148", "#107"}));
+}
+
 TEST_F(ParameterTransferTest, AFailedValueEndsTheRead) {
   // Refused: parameter 101. Then silent after the request and one parameter
   // (the one case here that waits for the time-out).

@@ -15,6 +15,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTextBlock>
+#include <QTextCursor>
 #include <QAbstractTextDocumentLayout>
 #include <QKeyEvent>
 #include <filesystem>
@@ -22,7 +23,10 @@
 
 #include "app/mainform.h"
 #include "app/msgdlg.h"
+#include "base/codec.h"
 #include "base/textio.h"
+#include "base/settings.h"
+#include "nc/ncfile.h"
 #include "support/tempdir.h"
 #include "widgets/fspinedit.h"
 #include "widgets/radiogroup.h"
@@ -316,6 +320,39 @@ class TestMainForm : public QObject {
     QCOMPARE(form.Memo2->verticalScrollBar()->value(), 33);
   }
 
+  // Whatever scrolls the editor, the labels follow its first visible line.
+  void lineLabelsFollowKeyboardPasteAndLoading() {
+    StartDir start(1);
+    DialogRecorder dialogs;  // the PLC page's notice
+    TMainForm form(start.dir.dir());
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QStringList lines;
+    for (int i = 0; i < 400; ++i) lines << QString("G01 X%1").arg(i);
+    for (auto [editor, column] : {std::pair{form.ProgramMemo, form.Memo1}, std::pair{form.PLMMemo, form.Memo2}}) {
+      form.PageControl->setCurrentWidget(editor == form.PLMMemo ? form.PLMSheet : form.ProgramSheet);
+      editor->setFocus();
+      auto level = [&] {
+        QCoreApplication::processEvents();
+        return column->verticalScrollBar()->value() == editor->verticalScrollBar()->value();
+      };
+      editor->setPlainText(lines.join('\n'));
+      QTest::keyClick(editor, Qt::Key_End, Qt::ControlModifier);  // keyboard
+      QVERIFY(editor->verticalScrollBar()->value() > 300);
+      QVERIFY(level());
+      QTest::keyClick(editor, Qt::Key_PageUp);
+      QVERIFY(level());
+      editor->setPlainText(lines.join('\n'));  // a file loaded: back to the top
+      QCOMPARE(editor->verticalScrollBar()->value(), 0);
+      QVERIFY(level());
+      editor->moveCursor(QTextCursor::End);
+      editor->insertPlainText(lines.mid(0, 100).join('\n'));  // a paste at the end
+      QVERIFY2(editor->verticalScrollBar()->value() > 300,
+               qPrintable(QString::number(editor->verticalScrollBar()->value())));
+      QVERIFY(level());
+    }
+  }
+
   void lineLabelsKeepTheirHeightBesideChineseText() {
     StartDir start(0);
     TMainForm form(start.dir.dir());
@@ -329,6 +366,89 @@ class TestMainForm : public QObject {
     // A fallback font for the Chinese characters would make those lines
     // taller than the labels beside them, and the labels would drift.
     for (int line = 0; line < 3; ++line) QCOMPARE(height(form.ProgramMemo, line), height(form.Memo1, line));
+  }
+
+  // Init.ini may hold a delay beyond the field's range: the field shows the
+  // delay that is used, and the setting goes back unchanged unless set anew.
+  void transferDelayFieldShowsTheDelayInUse() {
+    struct Row {
+      const char* inIni;
+      const char* shown;
+      const char* typed;       // nothing typed when empty
+      const char* shownAfter;  // once the field is left
+      const char* written;
+    };
+    const Row rows[] = {
+        {"100000", "5000", "", "5000", "100000"},
+        {"-20", "0", "", "0", "-20"},
+        {"75", "75", "", "75", "75"},
+        {"100000", "5000", "9999", "5000", "5000"},
+        {"75", "75", "120", "120", "120"},
+    };
+    for (const Row& row : rows) {
+      StartDir start(1);
+      Settings settings;
+      settings.plcTransferDelayMs = std::stoi(row.inIni);
+      start.dir.write("Init.ini", formatInitIni(settings));
+      {
+        TMainForm form(start.dir.dir());
+        form.show();
+        QCOMPARE(form.TransDelayValue->text(), QString(row.shown));
+        if (*row.typed) {
+          form.TransDelayValue->setVisible(true);
+          form.TransDelayValue->editor()->setFocus();
+          form.TransDelayValue->editor()->selectAll();
+          QTest::keyClicks(form.TransDelayValue->editor(), row.typed);
+          form.ProgramMemo->setFocus();
+          emit form.TransDelayValue->editor()->editingFinished();
+        }
+        QCOMPARE(form.TransDelayValue->text(), QString(row.shownAfter));
+        form.close();
+      }
+      const auto lines = readAllLines(initIniPath(start.dir.dir()), kSettingsFileLimit);
+      QVERIFY(lines && lines->size() == 9);
+      QCOMPARE((*lines)[5], std::string("PLC Transit Delay = ") + row.written);
+    }
+  }
+
+  // Text the code page cannot hold is said where it is typed and refused
+  // where it would be saved or sent; the operator's text stays.
+  void charactersOutsideTheCodePageAreNamedAndKept() {
+    StartDir start(1);  // Latin-1
+    TMainForm form(start.dir.dir());
+    form.ProgramMemo->setPlainText("G00 X0\n");
+    form.ProgramMemo->moveCursor(QTextCursor::End);
+    form.ProgramMemo->insertPlainText(QString::fromUtf8("G01 (\u4E2D) X5"));
+    const QString notice = form.MsgMemo->toPlainText();
+    QVERIFY2(notice.contains(QString::fromUtf8("Line 2: the character \"\u4E2D\" has no place")), qPrintable(notice));
+    form.ProgramMemo->moveCursor(QTextCursor::Start);
+    QVERIFY(!form.editorTextFitsCodePage(form.ProgramMemo, kProgramPage, Refused::kSend));
+    QCOMPARE(form.ProgramMemo->textCursor().selectedText(), QString::fromUtf8("\u4E2D"));
+    QVERIFY(form.MsgMemo->toPlainText().endsWith("ISO-8859-1: nothing was sent"));
+    QVERIFY(form.ProgramMemo->toPlainText().contains(QString::fromUtf8("\u4E2D")));
+    // Bytes read from a file come back as they were: nothing to say.
+    form.MsgMemo->clear();
+    form.PLMMemo->setPlainText(QString::fromUtf8("LD X1 (caf\u00E9)"));
+    QVERIFY(form.editorTextFitsCodePage(form.PLMMemo, kPlcPage, Refused::kSave));
+    QVERIFY(form.PLMMsgMemo->toPlainText().isEmpty());
+    form.ParameterMemo->setPlainText(QString::fromUtf8("A(1)=5 \u20AC"));
+    QVERIFY(!form.editorTextFitsCodePage(form.ParameterMemo, kParameterPage, Refused::kSave));
+    QVERIFY(form.ParMsgMemo->toPlainText().endsWith("the file was not written"));
+  }
+
+  // The name fields follow the core's name rule, as qxrtool does.
+  void programNamesFollowTheCoreRule() {
+    for (int language : {0, 1}) {
+      StartDir start(language);
+      TMainForm form(start.dir.dir());
+      for (const char* utf8 : {"part1", "ab\u00E9", "a\u4E39x"}) {
+        const std::string bytes = utf8ToBytes(utf8, language);
+        if (findUnencodable(utf8, language) != std::string::npos) continue;
+        form.TmpProgNameEdit->setText(QString::fromUtf8(utf8));
+        QCOMPARE(utf8ToBytes(form.TmpProgNameEdit->text().toStdString(), language),
+                 programNameRule(bytes, language));
+      }
+    }
   }
 
   void closingWritesTheSelectedPortAndTransferDelay() {

@@ -125,7 +125,7 @@ int runPlcCommand(ToolContext& context, const Args& args) {
   }
 
   ToolPlcPage page;
-  page.delayMs = context.session.settings.plcTransferDelayMs;
+  page.delayMs = plcTransferDelayInUse(context.session.settings.plcTransferDelayMs);
   PlcTables tables;
   PlcOperations operations(context.link(), page, tables);
 
