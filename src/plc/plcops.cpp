@@ -6,11 +6,13 @@
 #include <optional>
 #include <sstream>
 
+#include "base/fileio.h"
 #include "base/session.h"
 #include "base/textio.h"
 #include "link/frames.h"
 #include "link/hexrecord.h"
 #include "link/link.h"
+#include "link/linktexts.h"
 
 namespace qxr {
 
@@ -220,6 +222,7 @@ bool PlcOperations::receive() {
   report(kMsgReceivingData);
 
   const bool trace = session.settings.receiveTrace;
+  std::size_t receivedBytes = received.front().size() + 2;
   ProgressRun progress('<');
   for (;;) {
     page_.showProgress(progress.next(), true);
@@ -234,6 +237,14 @@ bool PlcOperations::receive() {
     if (link_.reply() == frames::kEndOfData) break;
     const std::string_view data = recordData(link_.reply(), kRecordDataOffset);
     if (trace) report(0, data);
+    // Records that never end would never end the receive: bounded by what a
+    // compiled file may hold (with its line ends).
+    receivedBytes += data.size() + 2;
+    if (receivedBytes > kPlcFileLimit) {
+      page_.hideProgress();
+      link_.failReceive(linkText(session.language(), LinkText::kTooManyBytes, {}, static_cast<long>(kPlcFileLimit)));
+      return false;
+    }
     received.emplace_back(data);
   }
   page_.hideProgress();

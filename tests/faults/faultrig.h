@@ -31,6 +31,7 @@
 
 #include "link/comm.h"
 #include "link/link.h"
+#include "link/linktexts.h"
 #include "support/emulator.h"
 #include "support/fakehost.h"
 
@@ -49,6 +50,10 @@ enum class FaultKind {
   kHangupReplies,  // the line closed once `at` replies are out
   kUnplug,         // the device gone while the PC waits for the reply to frame `at`
   kBusy,           // another program holds the port
+  kNoiseAt,        // a burst of line noise before reply `at`
+  kNoise,          // line noise all the time
+  kNulAt,          // a NUL byte in the middle of reply `at`
+  kEcho,           // a loopback plug: every byte back, no controller
 };
 
 struct Fault {
@@ -68,11 +73,27 @@ struct Fault {
       case FaultKind::kHangupReplies: return "hang-up after reply " + n;
       case FaultKind::kUnplug: return "unplug at " + n;
       case FaultKind::kBusy: return "port held";
+      case FaultKind::kNoiseAt: return "noise before reply " + n;
+      case FaultKind::kNoise: return "noise all the time";
+      case FaultKind::kNulAt: return "NUL in reply " + n;
+      case FaultKind::kEcho: return "echo";
     }
     return "?";
   }
-  // The messages a failure under this fault must show (any one of them).
-  Lines failureMessages(const std::string& refusal) const {
+  // Noise and echoes: nothing on the line answers as a controller, so the
+  // operation must fail.
+  bool lineFault() const {
+    return kind == FaultKind::kNoiseAt || kind == FaultKind::kNoise || kind == FaultKind::kNulAt ||
+           kind == FaultKind::kEcho;
+  }
+  // The messages a failure under this fault must show (any one of them, at
+  // the start of a line).
+  Lines failureMessages(const std::string& refusal, int language) const {
+    if (kind == FaultKind::kEcho) return {linkText(language, LinkText::kEcho)};
+    if (lineFault()) {
+      const std::string noise = linkText(language, LinkText::kNoise);
+      return {noise.substr(0, noise.find('('))};
+    }
     switch (kind) {
       case FaultKind::kSilent:
       case FaultKind::kSilentReplies: return {"#103"};
@@ -97,6 +118,16 @@ inline std::vector<Fault> faultsAlong(long frames) {
 }
 inline std::vector<Fault> lineFaults() {
   return {{FaultKind::kGarbage, 0}, {FaultKind::kOverlong, 0}, {FaultKind::kBusy, 0}};
+}
+// What comes back from a receive: noise bursts before the given replies, a
+// NUL in one, noise all the time, and a loopback.
+inline std::vector<Fault> replyFaults(std::initializer_list<long> noiseAt, long nulAt) {
+  std::vector<Fault> faults;
+  for (long n : noiseAt) faults.push_back({FaultKind::kNoiseAt, n});
+  faults.push_back({FaultKind::kNulAt, nulAt});
+  faults.push_back({FaultKind::kNoise, 0});
+  faults.push_back({FaultKind::kEcho, 0});
+  return faults;
 }
 // Only the faults of one kind.
 inline std::vector<Fault> only(const std::vector<Fault>& faults, std::initializer_list<FaultKind> kinds) {
@@ -138,6 +169,10 @@ class Rig {
       case FaultKind::kHangup: options.hangupAfter = fault.at; break;
       case FaultKind::kHangupReplies: options.extraArgs.insert(options.extraArgs.end(), {"--hangup-after-replies", n}); break;
       case FaultKind::kUnplug: options.silentAfter = fault.at - 1; break;
+      case FaultKind::kNoiseAt: options.extraArgs.insert(options.extraArgs.end(), {"--noise-at", n}); break;
+      case FaultKind::kNoise: options.extraArgs.push_back("--noise"); break;
+      case FaultKind::kNulAt: options.extraArgs.insert(options.extraArgs.end(), {"--nul-at", n}); break;
+      case FaultKind::kEcho: options.extraArgs.push_back("--echo"); break;
       default: break;
     }
     emulator = std::make_unique<Emulator>(dir, options);
@@ -165,6 +200,11 @@ class Rig {
 
   const Lines& messages() const { return host.lines(host.page); }
   bool hasMessage(const std::string& line) const { return host.hasLine(host.page, line); }
+  bool hasMessageStarting(const std::string& start) const {
+    for (const std::string& line : messages())
+      if (line.rfind(start, 0) == 0) return true;
+    return false;
+  }
 
   // The checks every cell shares: the port is closed (and free for the next
   // program), every opening was followed by a closing report, and a failure
@@ -190,10 +230,13 @@ class Rig {
       }
     }
     EXPECT_FALSE(open) << "opened without a closing report";
+    if (fault.lineFault()) {
+      EXPECT_FALSE(result) << "success reported over a line without a controller";
+    }
     if (!result) {
-      const Lines wanted = fault.failureMessages(refusal);
+      const Lines wanted = fault.failureMessages(refusal, session.language());
       bool shown = wanted.empty();
-      for (const std::string& line : wanted) shown = shown || hasMessage(line);
+      for (const std::string& line : wanted) shown = shown || hasMessage(line) || (fault.lineFault() && hasMessageStarting(line));
       EXPECT_TRUE(shown) << "no report of the fault";
     }
     if (fault.kind == FaultKind::kBusy) {

@@ -115,6 +115,9 @@ TEST(ParameterReceiveFaults, HangUpUnplugGarbageOverlongAndAHeldPort) {
   row.runCells(test::lineFaults());
 }
 
+TEST(ParameterReceiveFaults, NoiseNulAndEcho) { receiveRow().runCells(test::replyFaults({4, 6}, 4)); }
+TEST(ParameterSendFaults, EchoAndNoise) { sendRow().runCells({{FaultKind::kEcho, 0}, {FaultKind::kNoise, 0}}); }
+
 // qxrtool param receive -o FILE.par over an existing FILE.par: the file is
 // the old one or the complete new one, whatever happens on the line. The
 // tool runs on real time, so its start directory sets a short time-out.
@@ -169,6 +172,10 @@ long toolCell(const Fault& fault) {
   unplugger.join();
 
   const std::string now = rig.dir.read("values.par");
+  if (fault.lineFault()) {
+    EXPECT_EQ(now, kOldFile) << output;
+    EXPECT_NE(code, 0) << output;
+  }
   EXPECT_TRUE(now == kOldFile || now == kNewFile) << "values.par damaged:\n" << now << output;
   EXPECT_EQ(code == 0, now == kNewFile) << output;
   for (const auto& entry : std::filesystem::directory_iterator(rig.dir.dir())) {
@@ -195,6 +202,10 @@ TEST(ParameterFileFaults, QxrtoolAfterRefusalHangUpGarbageOverlongAndAHeldPort) 
   for (const Fault& fault : test::only(test::faultsAlong(toolCell({})), {FaultKind::kRefuse, FaultKind::kHangup}))
     toolCell(fault);
   for (const Fault& fault : test::lineFaults()) toolCell(fault);
+}
+TEST(ParameterFileFaults, QxrtoolAfterNoiseNulAndEcho) {
+  if (!std::filesystem::exists(test::binDir() + "/tools/qxrtool/qxrtool")) GTEST_SKIP() << "no qxrtool";
+  for (const Fault& fault : test::replyFaults({4}, 6)) toolCell(fault);
 }
 
 }  // namespace

@@ -120,6 +120,11 @@ TEST(PlcReceiveFaults, EveryFault) {
   row.runCells(test::faultsAlong(row.cleanFrames()));
   row.runCells(test::lineFaults());
 }
+// Noise before the link-on answer and amid the records, a NUL in the first
+// record, noise all the time, a loopback; the send over a loopback and noise.
+TEST(PlcReceiveFaults, NoiseNulAndEcho) { receiveRow().runCells(test::replyFaults({1, 4}, 2)); }
+TEST(PlcSendFaults, EchoAndNoise) { sendRow().runCells({{FaultKind::kEcho, 0}, {FaultKind::kNoise, 0}}); }
+
 // The records of a read stream in without a frame from the PC between them:
 // silence and hang-up after each reply.
 TEST(PlcReceiveFaults, SilenceAndHangUpWithinTheRecords) {

@@ -33,7 +33,16 @@ struct Config {
   long hangupAfterReplies = -1;       // close the line once this many replies are out
   bool garbage = false;   // every reply replaced by garbage bytes
   bool overlong = false;  // every reply preceded by 100 bytes without a line end
+  std::vector<long> noiseAt;  // replies (from 1) preceded by a burst of line noise
+  bool noise = false;         // the line carries noise all the time (see noiseBytes)
+  std::vector<long> nulAt;    // replies (from 1) with a NUL byte in their middle
+  bool echo = false;          // a loopback: every byte goes straight back, nothing answers
 };
+
+// `count` bytes of line noise: random bytes; with `manyLineEnds` one in eight
+// is a line end, so that a burst falls into many short "replies". The same
+// bytes for the same seed.
+std::string noiseBytes(std::size_t count, unsigned& seed, bool manyLineEnds);
 
 class Controller {
  public:
@@ -106,6 +115,7 @@ class Controller {
   std::string parameterNumber_;
   std::vector<std::string> incomingRecords_;
   bool plcFault_ = false;
+  unsigned noiseSeed_ = 12345;
 };
 
 // Program files as the PC writes them: the number, the name (X02 only), then
