@@ -54,6 +54,7 @@ enum class FaultKind {
   kNoise,          // line noise all the time
   kNulAt,          // a NUL byte in the middle of reply `at`
   kEcho,           // a loopback plug: every byte back, no controller
+  kDrop,           // frame `at` missed by the controller, the ones after it answered
 };
 
 struct Fault {
@@ -77,6 +78,7 @@ struct Fault {
       case FaultKind::kNoise: return "noise all the time";
       case FaultKind::kNulAt: return "NUL in reply " + n;
       case FaultKind::kEcho: return "echo";
+      case FaultKind::kDrop: return "frame " + n + " missed";
     }
     return "?";
   }
@@ -96,7 +98,8 @@ struct Fault {
     }
     switch (kind) {
       case FaultKind::kSilent:
-      case FaultKind::kSilentReplies: return {"#103"};
+      case FaultKind::kSilentReplies:
+      case FaultKind::kDrop: return {"#103"};
       case FaultKind::kRefuse: return {refusal};
       case FaultKind::kHangup:
       case FaultKind::kHangupReplies:
@@ -173,6 +176,7 @@ class Rig {
       case FaultKind::kNoise: options.extraArgs.push_back("--noise"); break;
       case FaultKind::kNulAt: options.extraArgs.insert(options.extraArgs.end(), {"--nul-at", n}); break;
       case FaultKind::kEcho: options.extraArgs.push_back("--echo"); break;
+      case FaultKind::kDrop: options.extraArgs.insert(options.extraArgs.end(), {"--drop-at", n}); break;
       default: break;
     }
     emulator = std::make_unique<Emulator>(dir, options);

@@ -215,6 +215,35 @@ FAULT_ROW(NcWriteManyFaults, writeManyRow)
 // the second program, after the first was written.
 TEST(NcReceiveFaults, NoiseNulAndEcho) { receiveRow().runCells(test::replyFaults({4, 6}, 5)); }
 TEST(NcReadManyFaults, NoiseNulAndEcho) { readManyRow().runCells(test::replyFaults({5, 12}, 11)); }
+// A program that does not answer in time does not end a batch: the batch
+// goes on with the next program on the port opened again. Read many: program
+// 3's number (frame 3) or its first line request (4) missed; the file of
+// program 5 is written. Write many: the query's number (3) missed, program 3
+// is taken as absent and stored.
+TEST(NcReadManyFaults, GoesOnAfterAProgramThatDidNotAnswer) {
+  for (long frame : {3L, 4L}) {
+    BatchRow row = readManyRow();
+    const auto check = row.check;
+    row.check = [check](Rig& rig, BatchPage& page, bool result) {
+      EXPECT_FALSE(result);
+      EXPECT_TRUE(rig.hasMessage("In program No 03"));
+      EXPECT_EQ(rig.dir.read("out/L03.NC"), "old\r\n");
+      EXPECT_EQ(rig.dir.read("out/L05.NC"), kProgram5);
+      return check(rig, page, result);
+    };
+    row.runCells({{FaultKind::kDrop, frame}});
+  }
+}
+TEST(NcWriteManyFaults, GoesOnAfterAProgramThatDidNotAnswer) {
+  BatchRow row = writeManyRow();
+  const auto check = row.check;
+  row.check = [check](Rig& rig, BatchPage& page, bool result) {
+    EXPECT_TRUE(result);
+    return check(rig, page, result);
+  };
+  row.runCells({{FaultKind::kDrop, 3}});
+}
+
 // The sends and the delete over a loopback plug, and over noise.
 TEST(NcSendFaults, EchoAndNoise) {
   for (const auto& makeRow : {sendRow, deleteRow})

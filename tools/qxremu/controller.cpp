@@ -154,6 +154,11 @@ void Controller::frame(const std::string& bytes) {
     note("echoed, no answer");
     return;
   }
+  for (long at : config_.droppedAt)
+    if (at == frames_) {
+      note("missed frame " + std::to_string(frames_) + " as configured");
+      return;
+    }
   const bool stxFamily = bytes.back() == fr::ETX;
   std::string content;
   if (stxFamily) {

@@ -29,6 +29,7 @@ struct Config {
   long hangupAfter = -1;  // close the line after answering this many frames
   std::vector<std::string> refused;  // frame contents answered with the refusal line ("X*" = prefix)
   std::vector<long> refusedAt;        // frame numbers (from 1) answered with the refusal line
+  std::vector<long> droppedAt;        // frame numbers (from 1) missed: no answer, no effect
   long silentAfterReplies = -1;       // send this many replies, then no more
   long hangupAfterReplies = -1;       // close the line once this many replies are out
   bool garbage = false;   // every reply replaced by garbage bytes

@@ -57,6 +57,8 @@ constexpr const char* kUsage =
     "  --refuse FRAME       answer FRAME (its text without CR LF or STX/ETX; \\xHH\n"
     "                       escapes; a final * matches a prefix) with the refusal line\n"
     "  --refuse-at N        answer the N-th frame (from 1) with the refusal line\n"
+    "  --drop-at N          miss the N-th frame (from 1): no answer, no effect; the\n"
+    "                       frames after it are answered as usual\n"
     "  --garbage            answer every frame with garbage bytes\n"
     "  --overlong           put 100 bytes without a line end before every reply\n"
     "  --noise-at N         put a burst of line noise (400 random bytes, many of\n"
@@ -178,6 +180,7 @@ int main(int argc, char* argv[]) {
     else if (option == "--hangup-after-replies")
       config.hangupAfterReplies = number(value(), "--hangup-after-replies");
     else if (option == "--refuse-at") config.refusedAt.push_back(number(value(), "--refuse-at"));
+    else if (option == "--drop-at") config.droppedAt.push_back(number(value(), "--drop-at"));
     else if (option == "--refuse") config.refused.push_back(unescape(value()));
     else if (option == "--garbage") config.garbage = true;
     else if (option == "--overlong") config.overlong = true;
