@@ -10,6 +10,7 @@
 #include "base/session.h"
 #include "base/textio.h"
 #include "link/frames.h"
+#include "link/comm.h"
 #include "link/hexrecord.h"
 #include "link/link.h"
 #include "link/linktexts.h"
@@ -107,6 +108,10 @@ bool PlcOperations::linkOnWithRetry() {
   link_.closePort();
   report(0, "Try again!");
   if (!link_.openSelectedPort()) return false;
+  // An answer to the first link-on that came after its time-out is no answer
+  // to the second: read as one, every reply after it would be a step behind
+  // and the link-off would take the sequence-write's answer.
+  link_.port().PurgeIn();
   return exchange(frames::kLinkOn);
 }
 

@@ -294,6 +294,8 @@ class Rig {
   void pump() {
     if (!emulator) return;
     if (port.Enabled() && port.InQueCount() > 0) return;  // a reply is coming in
+    // A frame the emulator has not taken yet (it may be slow on a busy machine).
+    if (port.Enabled() && port.OutQueCount() > 0) return;
     bool silent = !emulator->running();
     if (!silent) {
       const std::string log = emulator->logText();
@@ -310,12 +312,31 @@ class Rig {
       unansweredRounds_ = unanswered && log.size() == lastLogSize_ ? unansweredRounds_ + 1 : unanswered ? 1 : 0;
       lastLogSize_ = log.size();
       silent = gone || unansweredRounds_ >= 3;
+      // The emulator is still at work on what it got: no time passes yet.
+      if (!silent && log.size() != lastLogSizeForCreep_) {
+        lastLogSizeForCreep_ = log.size();
+        return;
+      }
     }
     clock.advance(silent ? static_cast<std::uint32_t>(session.settings.timeoutMs) : kCreepMs);
   }
   std::size_t lastLogSize_ = 0;
+  std::size_t lastLogSizeForCreep_ = 0;
   int unansweredRounds_ = 0;
 };
+
+// Runs a command line (qxrtool) and returns what it printed; `code` gets its
+// exit status.
+inline std::string runTool(const std::string& command, int& code) {
+  FILE* out = ::popen((command + " 2>&1").c_str(), "r");
+  std::string output;
+  char chunk[1024];
+  while (std::size_t n = std::fread(chunk, 1, sizeof chunk, out)) output.append(chunk, n);
+  const int status = ::pclose(out);
+  EXPECT_TRUE(WIFEXITED(status)) << output;
+  code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return output;
+}
 
 // One row of the matrix: an operation with the page state it works on
 // (`Page`, made anew for every cell), what the controller holds at the

@@ -256,17 +256,6 @@ TEST(NcSendFaults, EchoAndNoise) {
 // The tool runs on real time, with a short time-out from its start directory.
 const std::string kOldOut = "7\r\nOLD\r\nN1 OLD\r\n";
 
-std::string runTool(const std::string& command, int& code) {
-  FILE* out = ::popen((command + " 2>&1").c_str(), "r");
-  std::string output;
-  char chunk[1024];
-  while (std::size_t n = std::fread(chunk, 1, sizeof chunk, out)) output.append(chunk, n);
-  const int status = ::pclose(out);
-  EXPECT_TRUE(WIFEXITED(status)) << output;
-  code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return output;
-}
-
 void toolReceiveCell(const Fault& fault) {
   SCOPED_TRACE("qxrtool nc receive, " + fault.name());
   Rig rig(kProgramPage);
@@ -285,7 +274,7 @@ void toolReceiveCell(const Fault& fault) {
   rig.start(options, fault);
   if (::testing::Test::HasFatalFailure()) return;
   int code = -1;
-  const std::string output = runTool(test::binDir() + "/tools/qxrtool/qxrtool --dir " + rig.dir.dir() +
+  const std::string output = test::runTool(test::binDir() + "/tools/qxrtool/qxrtool --dir " + rig.dir.dir() +
                                          " --port COM2 --yes nc receive 7 -o " + rig.dir.file("out.nc"),
                                      code);
   const std::string now = rig.dir.read("out.nc");

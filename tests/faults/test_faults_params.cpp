@@ -125,17 +125,6 @@ const std::string kOldFile = "Serial baud rate [1: 1200 ... 5: 19200](1)=9\r\n";
 const std::string kNewFile =
     "Serial baud rate [1: 1200 ... 5: 19200](1)=4\r\nSerial time-out [ms](2)=1000\r\n";
 
-std::string runTool(const std::string& command, int& code) {
-  FILE* out = ::popen((command + " 2>&1").c_str(), "r");
-  std::string output;
-  char chunk[1024];
-  while (std::size_t n = std::fread(chunk, 1, sizeof chunk, out)) output.append(chunk, n);
-  const int status = ::pclose(out);
-  EXPECT_TRUE(WIFEXITED(status)) << output;
-  code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return output;
-}
-
 // One cell; returns the number of frames the tool sent.
 long toolCell(const Fault& fault) {
   SCOPED_TRACE("qxrtool parameter receive, " + fault.name());
@@ -164,7 +153,7 @@ long toolCell(const Fault& fault) {
     }
   });
   int code = -1;
-  const std::string output = runTool(test::binDir() + "/tools/qxrtool/qxrtool --dir " + rig.dir.dir() +
+  const std::string output = test::runTool(test::binDir() + "/tools/qxrtool/qxrtool --dir " + rig.dir.dir() +
                                          " --port COM2 --yes param receive -o " + rig.dir.file("values.par") +
                                          " --model QXR102 --version SD 1 2",
                                      code);

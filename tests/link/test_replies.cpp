@@ -124,49 +124,6 @@ TEST_F(ReplyWireTest, AReplyStillArrivingWhenTheTimeOutPassesIsCompleted) {
   EXPECT_EQ(link.reply(), "\x06\x07\x01\r\n");
 }
 
-// Noise, a NUL and an echo end the wait as a failure with the port closed;
-// the page tells which.
-TEST_F(ReplyWireTest, NoiseNulAndEchoAreNoAnswer) {
-  const int language = session.language();
-  const struct {
-    std::vector<std::string> args;
-    std::string message;
-    WaitEnd end;
-  } cases[] = {
-      {{"--noise-at", "1"}, linkText(language, LinkText::kNoise, "9e", 1).substr(0, 12), WaitEnd::kNoise},
-      {{"--nul-at", "1"}, linkText(language, LinkText::kNoise, "00", 3), WaitEnd::kNoise},
-      {{"--noise"}, linkText(language, LinkText::kNoise).substr(0, 12), WaitEnd::kNoise},
-      {{"--echo"}, linkText(language, LinkText::kEcho), WaitEnd::kEcho},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(testing::PrintToString(c.args));
-    test::EmulatorOptions options;
-    options.portName = "COM2";
-    options.extraArgs = c.args;
-    emulator.reset();
-    start(options);
-    if (HasFatalFailure()) return;
-    ASSERT_TRUE(link.TransToQXR("$L\r\n"));
-    // Noise all the time may make a reply of text bytes alone now and then;
-    // the next that is not ends the wait.
-    bool answered = link.ReceiveFromQXR(kReplyLength, 0);
-    for (int more = 0; answered && c.end == WaitEnd::kNoise && more < 5; ++more) {
-      host.clearLines();
-      answered = link.ReceiveFromQXR(kReplyLength, 0);
-    }
-    EXPECT_FALSE(answered);
-    EXPECT_EQ(link.lastWait(), c.end);
-    EXPECT_TRUE(link.lineFault());
-    EXPECT_FALSE(link.portOpen());
-    EXPECT_EQ(link.reply(), "");
-    ASSERT_EQ(lines().size(), 2u);
-    EXPECT_EQ(lines()[0].substr(0, c.message.size()), c.message);
-    EXPECT_EQ(lines()[1], "#107");
-    EXPECT_EQ(host.beeps, 1);
-    host.beeps = 0;
-  }
-}
-
 // A receive ends, as a failure, at a line no program holds and beyond what
 // the editor holds, however well formed the replies.
 TEST_F(ReplyWireTest, AReceiveAlwaysEnds) {
