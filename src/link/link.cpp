@@ -166,8 +166,17 @@ void Link::ConnectRS232() {
   port_.Open();
   if (port_.Enabled()) {
     ShowPageMessage(101, name);
-    port_.SetRTSState(true);
-    port_.SetDTRState(true);
+    try {
+      port_.SetRTSState(true);
+      port_.SetDTRState(true);
+    } catch (const ECommError&) {
+      // The device went away between opening and raising its lines (a
+      // controller hanging up, an adapter pulled out): as a port that does
+      // not open, not an error that ends the program's handler.
+      closePort();
+      ShowPageMessage(102, name);
+      return;
+    }
     DelayMs(kConnectPauseMs);
   } else {
     port_.Close();
