@@ -6,6 +6,7 @@
 
 #include "link/comm.h"
 #include "link/netport.h"
+#include "link/linktexts.h"
 
 namespace qxr {
 
@@ -62,6 +63,17 @@ class TraceLine {
   bool full_ = false;
 };
 
+// The control bytes that may lead a reply: the acknowledgement and refusal
+// lines, STX-family records and a record's leading acknowledgement.
+bool isLeadingControl(unsigned char byte) {
+  return byte == frames::SOH || byte == frames::STX || byte == frames::ACK || byte == frames::BEL ||
+         byte == frames::NAK;
+}
+
+// Program text, names, values and designations: TAB, printable ASCII and the
+// bytes of the operator's code page.
+bool isTextByte(unsigned char byte) { return byte == '\t' || (byte >= 0x20 && byte != 0x7F); }
+
 TBaudRate baudRateForIndex(int index) {
   switch (index) {
     case 1: return br1200;
@@ -73,6 +85,26 @@ TBaudRate baudRateForIndex(int index) {
 }
 
 }  // namespace
+
+std::size_t replyNoiseAt(std::string_view reply, bool cut) {
+  std::size_t at = 0;
+  while (at < reply.size() && isLeadingControl(static_cast<unsigned char>(reply[at]))) ++at;
+  while (at < reply.size() && isTextByte(static_cast<unsigned char>(reply[at]))) ++at;
+  const std::string_view end = reply.substr(at);
+  if (end.empty() || end == std::string_view("\x03", 1) || end == "\n" || end == "\r\n") return std::string_view::npos;
+  if (cut && end == "\r") return std::string_view::npos;
+  return at;
+}
+
+bool isEchoOf(std::string_view reply, bool cut, const std::vector<std::string>& sent) {
+  if (reply.empty()) return false;
+  for (const std::string& frame : sent) {
+    if (frame == frames::kAttention) continue;
+    if (reply == frame || (cut && frame.size() > reply.size() && std::string_view(frame).substr(0, reply.size()) == reply))
+      return true;
+  }
+  return false;
+}
 
 Link::Link(TThreadComm& port, Session& session, LinkHost& host, Clock& clock)
     : port_(port), session_(session), host_(host), clock_(clock) {}
@@ -101,6 +133,14 @@ void Link::closePort() {
 
 void Link::beep() { host_.beep(); }
 
+void Link::failReceive(std::string_view text) {
+  buffer_[0] = '\0';
+  received_ = 0;
+  ShowPageMessage(0, text);
+  beep();
+  closePort();
+}
+
 std::string_view Link::reply() const { return std::string_view(buffer_); }
 
 std::string Link::PortName(int index) {
@@ -115,6 +155,7 @@ bool Link::openSelectedPort() {
 }
 
 void Link::ConnectRS232() {
+  sentSinceWait_.clear();
   if (port_.Enabled()) port_.Close();
   if (port_.Enabled()) return;
   const std::string named = host_.namedPort();
@@ -134,8 +175,17 @@ void Link::ConnectRS232() {
     shown += " (" + target + ")";
   if (port_.Enabled()) {
     ShowPageMessage(101, shown);
-    port_.SetRTSState(true);
-    port_.SetDTRState(true);
+    try {
+      port_.SetRTSState(true);
+      port_.SetDTRState(true);
+    } catch (const ECommError&) {
+      // The device went away between opening and raising its lines (a
+      // controller hanging up, an adapter pulled out): as a port that does
+      // not open, not an error that ends the program's handler.
+      closePort();
+      ShowPageMessage(102, shown);
+      return;
+    }
     DelayMs(kConnectPauseMs);
   } else {
     port_.Close();
@@ -176,6 +226,7 @@ bool Link::sendFrame(std::string_view frame, SendKind kind) {
     return false;
   }
   if (kind == SendKind::TestDevice || settings.sendTrace) ShowPageMessage(0, trace.text());
+  sentSinceWait_.emplace_back(frame);
   return true;
 }
 
@@ -192,8 +243,11 @@ bool Link::collectReply(int maxLength, const WaitRule& rule, bool& complete) {
   buffer_[0] = '\0';
   received_ = 0;
   complete = false;
+  sentBeforeWait_ = std::move(sentSinceWait_);
+  sentSinceWait_.clear();
   std::size_t count = 0;
   std::uint32_t start = clock_.tickMs();
+  std::uint32_t lastByte = start;
   bool timedOut = false;
   while (count < static_cast<std::size_t>(limit)) {
     host_.processEvents();
@@ -206,7 +260,8 @@ bool Link::collectReply(int maxLength, const WaitRule& rule, bool& complete) {
                           (rule.endsOnAck && byte == frames::ACK);
         if (byte == 0 && rule.nulAsBlank) byte = ' ';
         buffer_[count++] = static_cast<char>(byte);
-        if (rule.idleTimeout) start = clock_.tickMs();
+        lastByte = clock_.tickMs();
+        if (rule.idleTimeout) start = lastByte;
         if (ends) {
           complete = true;
           break;
@@ -215,10 +270,17 @@ bool Link::collectReply(int maxLength, const WaitRule& rule, bool& complete) {
     } else {
       clock_.sleepMs(kWaitSliceMs);  // nothing can arrive on a closed port
     }
-    // Unsigned difference: a wrap of the tick counter does no harm.
-    if (!got && static_cast<std::uint32_t>(clock_.tickMs() - start) >= rule.timeoutMs) {
-      timedOut = true;
-      break;
+    // Unsigned differences: a wrap of the tick counter does no harm. A reply
+    // whose bytes are still coming is not cut when the time-out passes: it
+    // ends only once its bytes stop for as long as one read waits for a byte.
+    if (!got) {
+      const std::uint32_t now = clock_.tickMs();
+      const bool stopped = count == 0 || rule.idleTimeout ||
+                           static_cast<std::uint32_t>(now - lastByte) >= static_cast<std::uint32_t>(kReadTimeoutMs);
+      if (stopped && static_cast<std::uint32_t>(now - start) >= rule.timeoutMs) {
+        timedOut = true;
+        break;
+      }
     }
   }
   buffer_[count] = '\0';
@@ -232,6 +294,7 @@ bool Link::receiveLineReply(int maxLength, int report, bool programNumberVariant
   rule.timeoutMs = timeout > 0 ? static_cast<std::uint32_t>(timeout) : 0;
   bool complete = false;
   if (!collectReply(maxLength, rule, complete)) {
+    lastWait_ = WaitEnd::kTimedOut;
     buffer_[0] = '\0';
     received_ = 0;
     ShowPageMessage(103);
@@ -240,11 +303,28 @@ bool Link::receiveLineReply(int maxLength, int report, bool programNumberVariant
     return false;
   }
 
+  const std::string_view bytes(buffer_, received_);
   TraceLine trace("RCV: ");
-  for (char c : reply()) trace.addByte(static_cast<unsigned char>(c), "%02x ");
+  for (char c : bytes) trace.addByte(static_cast<unsigned char>(c), "%02x ");
   if (session_.settings.receiveTrace) ShowPageMessage(0, trace.text());
 
+  // What no controller sends is not taken as its answer.
+  if (const std::size_t noise = replyNoiseAt(bytes, !complete); noise != std::string_view::npos) {
+    lastWait_ = WaitEnd::kNoise;
+    char hex[4];
+    std::snprintf(hex, sizeof hex, "%02x", static_cast<unsigned char>(bytes[noise]));
+    failReceive(linkText(session_.language(), LinkText::kNoise, hex, static_cast<long>(noise) + 1));
+    return false;
+  }
+  if (isEchoOf(bytes, !complete, sentBeforeWait_)) {
+    lastWait_ = WaitEnd::kEcho;
+    failReceive(linkText(session_.language(), LinkText::kEcho));
+    return false;
+  }
+
+  lastWait_ = WaitEnd::kReply;
   if (reply() != frames::kRefusalLine) return true;
+  lastWait_ = WaitEnd::kRefused;
   if (report != 0) {
     const int page = host_.pageIndex();
     if (programNumberVariant) {

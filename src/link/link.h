@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/host.h"
 #include "base/session.h"
@@ -15,6 +16,22 @@ namespace qxr {
 class TThreadComm;
 
 inline constexpr std::size_t kReceiveBufferSize = 255;
+
+// Every reply of a controller has one shape: the protocol's own control bytes
+// (SOH, STX, ACK, BEL, NAK) may lead it, text (TAB, printable and code-page
+// bytes) follows, and LF (after an optional CR) or ETX ends it; a reply cut at
+// its maximum length has no end yet, and may stop at the CR of one. The
+// position of the first byte out of place, or npos: any other control byte
+// (a NUL, say), or a control byte amid the text, is line noise.
+std::size_t replyNoiseAt(std::string_view reply, bool cut);
+
+// True when `reply` is the echo of one of `sent`, the frames written since the
+// last wait: equal to one, or, cut at its maximum length, the start of one.
+// The attention frame does not count: the controller answers it with itself.
+bool isEchoOf(std::string_view reply, bool cut, const std::vector<std::string>& sent);
+
+// How the last wait for a reply ended.
+enum class WaitEnd { kReply, kTimedOut, kRefused, kNoise, kEcho };
 // Every operation waits for replies of at most this many bytes.
 inline constexpr int kReplyLength = 75;
 
@@ -62,6 +79,14 @@ class Link {
   std::string_view reply() const;
   // The number of bytes the last wait stored.
   std::size_t replyLength() const { return received_; }
+  // How the last ReceiveFromQXR / ReceiveQXRProgNo ended.
+  WaitEnd lastWait() const { return lastWait_; }
+  // The last wait met line noise or an echo: nothing on this line answers as
+  // a controller, so going on with another program would only meet it again.
+  bool lineFault() const { return lastWait_ == WaitEnd::kNoise || lastWait_ == WaitEnd::kEcho; }
+  // Ends a receive as a failure: reports `text`, beeps, empties the receive
+  // buffer and closes the port (reporting 107).
+  void failReceive(std::string_view text);
 
   TThreadComm& port() { return port_; }
   Session& session() { return session_; }
@@ -92,6 +117,10 @@ class Link {
   Clock& clock_;
   char buffer_[kReceiveBufferSize + 1] = {};
   std::size_t received_ = 0;
+  WaitEnd lastWait_ = WaitEnd::kReply;
+  // The frames written since the last wait, for telling an echo from an answer.
+  std::vector<std::string> sentSinceWait_;
+  std::vector<std::string> sentBeforeWait_;  // those of the wait under way
 };
 
 }  // namespace qxr

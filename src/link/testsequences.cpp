@@ -27,6 +27,7 @@ void programPageLine(Link& link, std::string_view line) { link.host().appendPage
 // Identification and the device requests, each answered within 5 s.
 void identificationSequence(Link& link) {
   link.ConnectRS232();
+  if (!link.portOpen()) return;  // reported (102); every wait would only run out
   for (const char* request : {"LON", "QXR", "VER", "APR", "MRD", "BLW", "N3", "BLR"}) {
     link.TransStr(stx(request));
     programPageLine(link, link.session().msg(108));
@@ -40,6 +41,7 @@ void identificationSequence(Link& link) {
 // The line-oriented test device: read, write, read back.
 void testDeviceSequence(Link& link) {
   link.ConnectRS232();
+  if (!link.portOpen()) return;  // reported (102); every wait would only run out
   link.TransCSBLStr("RI\r\n");
   link.DelayMs(kTestDevicePauseMs);
   link.ReceiveCSBLStr(kTestReplyLength, 1);
@@ -72,6 +74,7 @@ void acknowledgeSequence(Link& link) {
       link.ShowPageMessage(102, name);
     }
   }
+  if (!port.Enabled()) return;
   link.testTimeoutMs = 5000;
   const std::string ack(1, frames::ACK);
   for (int round = 0; round < kAcknowledgeRounds; ++round) {
@@ -93,6 +96,7 @@ void acknowledgeSequence(Link& link) {
 // Link-on with every byte of the reply listed.
 void linkOnListing(Link& link) {
   link.ConnectRS232();
+  if (!link.portOpen()) return;  // reported (102); every wait would only run out
   link.TransStr(frames::kLinkOn);
   link.ReceiveStr(kTestReplyLength, 1);
   const std::string reply(link.reply());
@@ -109,6 +113,7 @@ void linkOnListing(Link& link) {
 // Listens, then sends STX "0" ETX in bursts.
 void zeroFrameSequence(Link& link) {
   link.ConnectRS232();
+  if (!link.portOpen()) return;  // reported (102); every wait would only run out
   const std::string zero = stx("0");
   link.ReceiveStr(kTestReplyLength, 0);
   programPageLine(link, link.reply());

@@ -3,9 +3,11 @@
 #include <cstdio>
 
 #include "base/linecheck.h"
+#include "base/fileio.h"
 #include "base/textio.h"
 #include "link/comm.h"
 #include "link/link.h"
+#include "link/linktexts.h"
 #include "nc/ncfile.h"
 #include "nc/nctexts.h"
 
@@ -128,7 +130,8 @@ std::string NcOperations::question(int catalogueNumber, bool withNameLine, std::
 bool NcOperations::sendIgnore(std::string_view frame) {
   if (!link_.TransToQXR(frame)) return false;
   link_.ReceiveFromQXR(kReplyLength, 0);
-  return true;
+  // Whatever it answers, unless nothing on the line answers as a controller.
+  return !link_.lineFault();
 }
 
 bool NcOperations::sendExpect(std::string_view frame) {
@@ -152,7 +155,12 @@ bool NcOperations::receiveProgramLine(std::string& reply) {
     reply += piece;
     const bool cut = piece.size() == link_.replyLength() && piece.size() >= static_cast<std::size_t>(kReplyLength) &&
                      piece.back() != '\n' && piece.back() != frames::ETX;
-    if (!cut || reply.size() >= kReceivedLineLimit) return true;
+    if (reply.size() > kReceivedLineLimit) {
+      link_.failReceive(linkText(link_.session().language(), LinkText::kLineTooLong, {},
+                                 static_cast<long>(kReceivedLineLimit)));
+      return false;
+    }
+    if (!cut) return true;
   }
 }
 
@@ -213,10 +221,24 @@ NcOperations::ReadOutcome NcOperations::readProgramLines(bool expectName, std::s
   ProgressScope progress(page_);
   const int language = link_.session().language();
   long lines = 0;
+  std::size_t bytes = 0;
   std::string reply;
   for (;;) {
-    if (!receiveProgramLine(reply)) return replies ? ReadOutcome::kFailed : ReadOutcome::kNoReply;
+    if (!receiveProgramLine(reply)) {
+      // Only a program that never began (no answer, a refusal) counts as
+      // missing; noise, an echo or a line no program holds end the batch.
+      const WaitEnd end = link_.lastWait();
+      const bool missing = replies == 0 && (end == WaitEnd::kTimedOut || end == WaitEnd::kRefused);
+      return missing ? ReadOutcome::kNoReply : ReadOutcome::kFailed;
+    }
     ++replies;
+    // However well formed, a receive that outgrows the editor or a program
+    // file is no program: it always ends.
+    bytes += reply.size();
+    if (bytes > kProgramFileLimit) {
+      link_.failReceive(linkText(language, LinkText::kTooManyBytes, {}, static_cast<long>(kProgramFileLimit)));
+      return ReadOutcome::kFailed;
+    }
     const bool last = reply == ncframe::kAttention;
     if (!last) {
       const std::string_view line = cutAt(cutAt(reply, '\r'), '\n');
@@ -226,6 +248,10 @@ NcOperations::ReadOutcome NcOperations::readProgramLines(bool expectName, std::s
       } else {
         // The controller's line number (up to the first blank) is dropped; a
         // line without a blank is kept whole rather than lost.
+        if (lines == kReceivedProgramLineLimit) {
+          link_.failReceive(linkText(language, LinkText::kTooManyLines, {}, kReceivedProgramLineLimit));
+          return ReadOutcome::kFailed;
+        }
         const auto blank = line.find(' ');
         page_.appendProgramLine(blank == std::string_view::npos ? line : line.substr(blank + 1));
         page_.showProgress(ncText(language, NcText::kReceiveProgress, {}, ++lines));
@@ -339,8 +365,11 @@ bool NcOperations::send() {
   if (!sendIgnore(ncframe::kAttention)) return false;
   if (!sendExpect(ncframe::kLookUp)) return false;
   if (!link_.TransToQXR(ncframe::number(number))) return false;
-  // A refusal (or no answer) means that the program is absent.
-  if (link_.ReceiveFromQXR(kReplyLength, 0)) {
+  // A refusal (or no answer) means that the program is absent; noise or an
+  // echo says nothing about it.
+  const bool exists = link_.ReceiveFromQXR(kReplyLength, 0);
+  if (link_.lineFault()) return false;
+  if (exists) {
     if (!sendExpect(ncframe::kAck)) return false;
     if (!replyIsAttention()) setTmpProgramName(replyUpToLineEnd());
     link_.closePort();
@@ -449,18 +478,22 @@ bool NcOperations::readMany(const MultipleChoice& choice) {
   for (int index = 0; index < kBatchProgramCount; ++index) {
     if (!choice.programs[index]) continue;
     const int number = index + 1;
-    // A time-out has closed the port: the programs left cannot be read.
-    if (!link_.portOpen()) return false;
     page_.clearMessages();
     report(0, ncText(language, NcText::kBatchProgress, {}, ++done, total));
+    // A program that did not answer in time has closed the port; the batch
+    // goes on with this one on the port opened again.
+    if (!link_.portOpen() && !link_.openSelectedPort()) return false;
     report(kMsgCommunicating);
     discardStaleInput();
     if (!link_.TransToQXR(ncframe::kAttention)) return false;
     link_.ReceiveQXRProgNo(kReplyLength, 0);
+    // No answer even to the attention frame: asking on would only wait again.
+    if (!link_.portOpen()) return false;
     if (!link_.TransToQXR(ncframe::kLookUp) || !link_.ReceiveFromQXR(kReplyLength, 1)) return false;
     page_.setProgramNumber(number);
     if (!link_.TransToQXR(ncframe::number(number))) return false;
     if (!link_.ReceiveQXRProgNo(kReplyLength, 1)) {
+      if (link_.lineFault()) return false;
       report(0, missingProgramLine(number));
       allWritten = false;
       continue;
@@ -573,19 +606,22 @@ bool NcOperations::writeMany(const MultipleChoice& choice, bool inquire) {
     // controller's copy is never deleted for a program that cannot follow.
     if (refuseUnsendable(file.lines, programName())) return false;
 
-    if (!link_.portOpen()) return false;
+    if (!link_.portOpen() && !link_.openSelectedPort()) return false;
     report(kMsgCommunicating);
     discardStaleInput();
     if (!sendIgnore(ncframe::kAttention)) return false;
     if (!sendExpect(ncframe::kLookUp)) return false;
     if (!link_.TransToQXR(ncframe::number(number))) return false;
-    if (link_.ReceiveFromQXR(kReplyLength, 0)) {
+    const bool exists = link_.ReceiveFromQXR(kReplyLength, 0);
+    if (link_.lineFault()) return false;
+    if (exists) {
       if (!sendExpect(ncframe::kAck)) return false;
       if (!replyIsAttention()) setTmpProgramName(replyUpToLineEnd());
       const bool remove = !inquire || link_.host().confirm(question(kMsgExistsQuestion, true, tmpProgramName()));
       if (remove && !deleteOnController(tmpProgramName(), number)) return false;
     } else if (!link_.portOpen()) {
-      return false;  // no answer at all: the wait closed the port
+      // No answer at all: taken as absent, and stored on the port opened again.
+      if (!link_.openSelectedPort()) return false;
     }
     link_.DelayMs(kStorePauseMs);
     {

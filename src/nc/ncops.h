@@ -25,9 +25,13 @@ inline constexpr std::size_t kProgramFrameBuffer = kControllerLineBuffer;
 // The pause between closing and reopening the port before a store, which the
 // controller needs to leave the look-up state.
 inline constexpr std::uint32_t kStorePauseMs = 200;
-// A program line longer than one reply (75 bytes) is joined from at most
-// this many bytes of consecutive replies.
-inline constexpr std::size_t kReceivedLineLimit = kProgramFrameBuffer;
+// A program line longer than one reply (75 bytes) is joined from consecutive
+// replies; no program line can make a reply longer than this (it went in as
+// one frame with its CR LF), so a longer one is not a program line.
+inline constexpr std::size_t kReceivedLineLimit = kProgramFrameBuffer - 1;
+// A receive ends as a failure beyond what the editor holds: its lines are
+// labelled up to N6000. The bound in bytes is that of a program file.
+inline constexpr long kReceivedProgramLineLimit = 6000;
 
 // The frames of the program exchanges.
 namespace ncframe {

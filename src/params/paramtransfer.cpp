@@ -170,6 +170,7 @@ bool sendParameters(Link& link, ParameterPage& page) {
   report(host, session.msg(144));
   if (!link.TransToQXR(frames::kAttention)) return false;
   link.ReceiveFromQXR(kReplyLength, 0);  // whatever the controller answers
+  if (link.lineFault()) return false;     // unless nothing answers as one
   if (!link.TransToQXR(frames::kParamWrite) || !link.ReceiveFromQXR(kReplyLength, 1)) return false;
 
   bool allSent = true;
@@ -205,6 +206,7 @@ bool receiveParameters(Link& link, ParameterPage& page, const ParameterEntries& 
   report(host, session.msg(147));
   if (!link.TransToQXR(frames::kAttention)) return false;
   link.ReceiveFromQXR(kReplyLength, 0);
+  if (link.lineFault()) return false;
   if (!link.TransToQXR(frames::kParamRead) || !link.ReceiveFromQXR(kReplyLength, 1)) return false;
 
   page.setParameterLines({});

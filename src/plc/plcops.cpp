@@ -4,11 +4,14 @@
 #include <cstdio>
 #include <optional>
 
+#include "base/fileio.h"
 #include "base/session.h"
 #include "base/textio.h"
 #include "link/frames.h"
+#include "link/comm.h"
 #include "link/hexrecord.h"
 #include "link/link.h"
+#include "link/linktexts.h"
 
 namespace qxr {
 
@@ -105,6 +108,10 @@ bool PlcOperations::linkOnWithRetry() {
   link_.closePort();
   report(0, "Try again!");
   if (!link_.openSelectedPort()) return false;
+  // An answer to the first link-on that came after its time-out is no answer
+  // to the second: read as one, every reply after it would be a step behind
+  // and the link-off would take the sequence-write's answer.
+  link_.port().PurgeIn();
   return exchange(frames::kLinkOn);
 }
 
@@ -239,6 +246,7 @@ bool PlcOperations::receive() {
   report(kMsgReceivingData);
 
   const bool trace = session.settings.receiveTrace;
+  std::size_t receivedBytes = received.front().size() + 2;
   ProgressRun progress('<');
   for (;;) {
     page_.showProgress(progress.next(), true);
@@ -253,6 +261,14 @@ bool PlcOperations::receive() {
     if (link_.reply() == frames::kEndOfData) break;
     const std::string_view data = recordData(link_.reply(), kRecordDataOffset);
     if (trace) report(0, data);
+    // Records that never end would never end the receive: bounded by what a
+    // compiled file may hold (with its line ends).
+    receivedBytes += data.size() + 2;
+    if (receivedBytes > kPlcFileLimit) {
+      page_.hideProgress();
+      link_.failReceive(linkText(session.language(), LinkText::kTooManyBytes, {}, static_cast<long>(kPlcFileLimit)));
+      return false;
+    }
     received.emplace_back(data);
   }
   page_.hideProgress();

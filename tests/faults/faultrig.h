@@ -31,6 +31,7 @@
 
 #include "link/comm.h"
 #include "link/link.h"
+#include "link/linktexts.h"
 #include "support/emulator.h"
 #include "support/fakehost.h"
 #include "support/ser2net.h"
@@ -51,6 +52,11 @@ enum class FaultKind {
   kUnplug,         // the device gone while the PC waits for the reply to frame `at`
   kBusy,           // another program holds the port
   kServerDown,     // nobody listens at the network port's address
+  kNoiseAt,        // a burst of line noise before reply `at`
+  kNoise,          // line noise all the time
+  kNulAt,          // a NUL byte in the middle of reply `at`
+  kEcho,           // a loopback plug: every byte back, no controller
+  kDrop,           // frame `at` missed by the controller, the ones after it answered
 };
 
 // How the PC reaches the controller: its pseudo-terminal directly, or
@@ -84,14 +90,32 @@ struct Fault {
       case FaultKind::kUnplug: return "unplug at " + n;
       case FaultKind::kBusy: return "port held";
       case FaultKind::kServerDown: return "server down";
+      case FaultKind::kNoiseAt: return "noise before reply " + n;
+      case FaultKind::kNoise: return "noise all the time";
+      case FaultKind::kNulAt: return "NUL in reply " + n;
+      case FaultKind::kEcho: return "echo";
+      case FaultKind::kDrop: return "frame " + n + " missed";
     }
     return "?";
   }
-  // The messages a failure under this fault must show (any one of them).
-  Lines failureMessages(const std::string& refusal) const {
+  // Noise and echoes: nothing on the line answers as a controller, so the
+  // operation must fail.
+  bool lineFault() const {
+    return kind == FaultKind::kNoiseAt || kind == FaultKind::kNoise || kind == FaultKind::kNulAt ||
+           kind == FaultKind::kEcho;
+  }
+  // The messages a failure under this fault must show (any one of them, at
+  // the start of a line).
+  Lines failureMessages(const std::string& refusal, int language) const {
+    if (kind == FaultKind::kEcho) return {linkText(language, LinkText::kEcho)};
+    if (lineFault()) {
+      const std::string noise = linkText(language, LinkText::kNoise);
+      return {noise.substr(0, noise.find('('))};
+    }
     switch (kind) {
       case FaultKind::kSilent:
-      case FaultKind::kSilentReplies: return {"#103"};
+      case FaultKind::kSilentReplies:
+      case FaultKind::kDrop: return {"#103"};
       case FaultKind::kRefuse: return {refusal};
       case FaultKind::kHangup:
       case FaultKind::kHangupReplies:
@@ -114,6 +138,16 @@ inline std::vector<Fault> faultsAlong(long frames) {
 }
 inline std::vector<Fault> lineFaults() {
   return {{FaultKind::kGarbage, 0}, {FaultKind::kOverlong, 0}, {FaultKind::kBusy, 0}};
+}
+// What comes back from a receive: noise bursts before the given replies, a
+// NUL in one, noise all the time, and a loopback.
+inline std::vector<Fault> replyFaults(std::initializer_list<long> noiseAt, long nulAt) {
+  std::vector<Fault> faults;
+  for (long n : noiseAt) faults.push_back({FaultKind::kNoiseAt, n});
+  faults.push_back({FaultKind::kNulAt, nulAt});
+  faults.push_back({FaultKind::kNoise, 0});
+  faults.push_back({FaultKind::kEcho, 0});
+  return faults;
 }
 // Only the faults of one kind.
 inline std::vector<Fault> only(const std::vector<Fault>& faults, std::initializer_list<FaultKind> kinds) {
@@ -166,6 +200,11 @@ class Rig {
       case FaultKind::kHangup: options.hangupAfter = fault.at; break;
       case FaultKind::kHangupReplies: options.extraArgs.insert(options.extraArgs.end(), {"--hangup-after-replies", n}); break;
       case FaultKind::kUnplug: options.silentAfter = fault.at - 1; break;
+      case FaultKind::kNoiseAt: options.extraArgs.insert(options.extraArgs.end(), {"--noise-at", n}); break;
+      case FaultKind::kNoise: options.extraArgs.push_back("--noise"); break;
+      case FaultKind::kNulAt: options.extraArgs.insert(options.extraArgs.end(), {"--nul-at", n}); break;
+      case FaultKind::kEcho: options.extraArgs.push_back("--echo"); break;
+      case FaultKind::kDrop: options.extraArgs.insert(options.extraArgs.end(), {"--drop-at", n}); break;
       default: break;
     }
     emulator = std::make_unique<Emulator>(dir, options);
@@ -198,6 +237,11 @@ class Rig {
 
   const Lines& messages() const { return host.lines(host.page); }
   bool hasMessage(const std::string& line) const { return host.hasLine(host.page, line); }
+  bool hasMessageStarting(const std::string& start) const {
+    for (const std::string& line : messages())
+      if (line.rfind(start, 0) == 0) return true;
+    return false;
+  }
 
   // The checks every cell shares: the port is closed (and free for the next
   // program), every opening was followed by a closing report, and a failure
@@ -224,8 +268,11 @@ class Rig {
       }
     }
     EXPECT_FALSE(open) << "opened without a closing report";
+    if (fault.lineFault()) {
+      EXPECT_FALSE(result) << "success reported over a line without a controller";
+    }
     if (!result) {
-      const Lines wanted = fault.failureMessages(refusal);
+      const Lines wanted = fault.failureMessages(refusal, session.language());
       bool shown = wanted.empty();
       // A bound network port adds its address and the reason to the name.
       for (const std::string& line : wanted)
@@ -286,6 +333,8 @@ class Rig {
   void pump() {
     if (!emulator) return;
     if (port.Enabled() && port.InQueCount() > 0) return;  // a reply is coming in
+    // A frame the emulator has not taken yet (it may be slow on a busy machine).
+    if (port.Enabled() && port.OutQueCount() > 0) return;
     bool silent = !emulator->running();
     if (!silent) {
       const std::string log = emulator->logText();
@@ -302,12 +351,31 @@ class Rig {
       unansweredRounds_ = unanswered && log.size() == lastLogSize_ ? unansweredRounds_ + 1 : unanswered ? 1 : 0;
       lastLogSize_ = log.size();
       silent = gone || unansweredRounds_ >= 3;
+      // The emulator is still at work on what it got: no time passes yet.
+      if (!silent && log.size() != lastLogSizeForCreep_) {
+        lastLogSizeForCreep_ = log.size();
+        return;
+      }
     }
     clock.advance(silent ? static_cast<std::uint32_t>(session.settings.timeoutMs) : kCreepMs);
   }
   std::size_t lastLogSize_ = 0;
+  std::size_t lastLogSizeForCreep_ = 0;
   int unansweredRounds_ = 0;
 };
+
+// Runs a command line (qxrtool) and returns what it printed; `code` gets its
+// exit status.
+inline std::string runTool(const std::string& command, int& code) {
+  FILE* out = ::popen((command + " 2>&1").c_str(), "r");
+  std::string output;
+  char chunk[1024];
+  while (std::size_t n = std::fread(chunk, 1, sizeof chunk, out)) output.append(chunk, n);
+  const int status = ::pclose(out);
+  EXPECT_TRUE(WIFEXITED(status)) << output;
+  code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return output;
+}
 
 // One row of the matrix: an operation with the page state it works on
 // (`Page`, made anew for every cell), what the controller holds at the

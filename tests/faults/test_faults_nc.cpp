@@ -2,8 +2,13 @@
 // many and write many, each with every fault of faultrig.h.
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <sys/wait.h>
 
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "base/settings.h"
 #include "faults/faultrig.h"
 #include "nc/ncops.h"
 
@@ -225,6 +230,93 @@ void networkCells(test::Transport transport) {
 }
 TEST(NcNetworkFaults, OverRfc2217) { networkCells(test::Transport::kRfc2217); }
 TEST(NcNetworkFaults, OverRawTcp) { networkCells(test::Transport::kRawTcp); }
+// What comes back: noise before the name and amid the lines, a NUL in a line,
+// noise all the time and a loopback. For read many the second burst falls in
+// the second program, after the first was written.
+TEST(NcReceiveFaults, NoiseNulAndEcho) { receiveRow().runCells(test::replyFaults({4, 6}, 5)); }
+TEST(NcReadManyFaults, NoiseNulAndEcho) { readManyRow().runCells(test::replyFaults({5, 12}, 11)); }
+// A program that does not answer in time does not end a batch: the batch
+// goes on with the next program on the port opened again. Read many: program
+// 3's number (frame 3) or its first line request (4) missed; the file of
+// program 5 is written. Write many: the query's number (3) missed, program 3
+// is taken as absent and stored.
+TEST(NcReadManyFaults, GoesOnAfterAProgramThatDidNotAnswer) {
+  for (long frame : {3L, 4L}) {
+    BatchRow row = readManyRow();
+    const auto check = row.check;
+    row.check = [check](Rig& rig, BatchPage& page, bool result) {
+      EXPECT_FALSE(result);
+      EXPECT_TRUE(rig.hasMessage("In program No 03"));
+      EXPECT_EQ(rig.dir.read("out/L03.NC"), "old\r\n");
+      EXPECT_EQ(rig.dir.read("out/L05.NC"), kProgram5);
+      return check(rig, page, result);
+    };
+    row.runCells({{FaultKind::kDrop, frame}});
+  }
+}
+TEST(NcWriteManyFaults, GoesOnAfterAProgramThatDidNotAnswer) {
+  BatchRow row = writeManyRow();
+  const auto check = row.check;
+  row.check = [check](Rig& rig, BatchPage& page, bool result) {
+    EXPECT_TRUE(result);
+    return check(rig, page, result);
+  };
+  row.runCells({{FaultKind::kDrop, 3}});
+}
+
+// The sends and the delete over a loopback plug, and over noise.
+TEST(NcSendFaults, EchoAndNoise) {
+  for (const auto& makeRow : {sendRow, deleteRow})
+    makeRow().runCells({{FaultKind::kEcho, 0}, {FaultKind::kNoise, 0}});
+  writeManyRow().runCells({{FaultKind::kEcho, 0}, {FaultKind::kNoise, 0}});
+}
+
+// qxrtool nc receive -o FILE over an existing FILE: the file is the old one
+// or the whole program, whatever comes back; exit 0 exactly for the latter.
+// The tool runs on real time, with a short time-out from its start directory.
+const std::string kOldOut = "7\r\nOLD\r\nN1 OLD\r\n";
+
+void toolReceiveCell(const Fault& fault) {
+  SCOPED_TRACE("qxrtool nc receive, " + fault.name());
+  Rig rig(kProgramPage);
+  for (const auto& entry : std::filesystem::directory_iterator(test::dataDir())) {
+    if (!entry.is_regular_file()) continue;
+    std::filesystem::copy_file(entry.path(), rig.dir.file(entry.path().filename()),
+                               std::filesystem::copy_options::overwrite_existing);
+  }
+  Settings settings;
+  settings.transitMode = 1;
+  settings.timeoutMs = 150;
+  rig.dir.write("Init.ini", formatInitIni(settings));
+  rig.dir.write("out.nc", kOldOut);
+  test::EmulatorOptions options;
+  options.programs[7] = kNew7;
+  rig.start(options, fault);
+  if (::testing::Test::HasFatalFailure()) return;
+  int code = -1;
+  const std::string output = test::runTool(test::binDir() + "/tools/qxrtool/qxrtool --dir " + rig.dir.dir() +
+                                         " --port COM2 --yes nc receive 7 -o " + rig.dir.file("out.nc"),
+                                     code);
+  const std::string now = rig.dir.read("out.nc");
+  if (fault.lineFault()) {
+    EXPECT_EQ(now, kOldOut) << output;
+    EXPECT_NE(code, 0) << output;
+  }
+  EXPECT_TRUE(now == kOldOut || now == kNew7) << "out.nc damaged:\n" << now << output;
+  EXPECT_EQ(code == 0, now == kNew7) << output;
+  if (const char* log = std::getenv("QXR_FAULT_LOG")) {
+    std::ofstream(log, std::ios::app) << "qxrtool nc receive\t" << fault.name() << '\t'
+                                      << (code == 0 ? "ok" : "failed") << '\t' << Rig::printable(output) << '\t'
+                                      << (now == kOldOut ? "out.nc: old" : now == kNew7 ? "out.nc: new" : "out.nc: DAMAGED")
+                                      << '\n';
+  }
+}
+
+TEST(NcFileFaults, QxrtoolReceiveAfterNoiseNulAndEcho) {
+  if (!std::filesystem::exists(test::binDir() + "/tools/qxrtool/qxrtool")) GTEST_SKIP() << "no qxrtool";
+  toolReceiveCell({});
+  for (const Fault& fault : test::replyFaults({4, 6}, 5)) toolReceiveCell(fault);
+}
 
 }  // namespace
 }  // namespace qxr

@@ -115,23 +115,15 @@ TEST(ParameterReceiveFaults, HangUpUnplugGarbageOverlongAndAHeldPort) {
   row.runCells(test::lineFaults());
 }
 
+TEST(ParameterReceiveFaults, NoiseNulAndEcho) { receiveRow().runCells(test::replyFaults({4, 6}, 4)); }
+TEST(ParameterSendFaults, EchoAndNoise) { sendRow().runCells({{FaultKind::kEcho, 0}, {FaultKind::kNoise, 0}}); }
+
 // qxrtool param receive -o FILE.par over an existing FILE.par: the file is
 // the old one or the complete new one, whatever happens on the line. The
 // tool runs on real time, so its start directory sets a short time-out.
 const std::string kOldFile = "Serial baud rate [1: 1200 ... 5: 19200](1)=9\r\n";
 const std::string kNewFile =
     "Serial baud rate [1: 1200 ... 5: 19200](1)=4\r\nSerial time-out [ms](2)=1000\r\n";
-
-std::string runTool(const std::string& command, int& code) {
-  FILE* out = ::popen((command + " 2>&1").c_str(), "r");
-  std::string output;
-  char chunk[1024];
-  while (std::size_t n = std::fread(chunk, 1, sizeof chunk, out)) output.append(chunk, n);
-  const int status = ::pclose(out);
-  EXPECT_TRUE(WIFEXITED(status)) << output;
-  code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return output;
-}
 
 // One cell; returns the number of frames the tool sent.
 long toolCell(const Fault& fault) {
@@ -161,7 +153,7 @@ long toolCell(const Fault& fault) {
     }
   });
   int code = -1;
-  const std::string output = runTool(test::binDir() + "/tools/qxrtool/qxrtool --dir " + rig.dir.dir() +
+  const std::string output = test::runTool(test::binDir() + "/tools/qxrtool/qxrtool --dir " + rig.dir.dir() +
                                          " --port COM2 --yes param receive -o " + rig.dir.file("values.par") +
                                          " --model QXR102 --version SD 1 2",
                                      code);
@@ -169,6 +161,10 @@ long toolCell(const Fault& fault) {
   unplugger.join();
 
   const std::string now = rig.dir.read("values.par");
+  if (fault.lineFault()) {
+    EXPECT_EQ(now, kOldFile) << output;
+    EXPECT_NE(code, 0) << output;
+  }
   EXPECT_TRUE(now == kOldFile || now == kNewFile) << "values.par damaged:\n" << now << output;
   EXPECT_EQ(code == 0, now == kNewFile) << output;
   for (const auto& entry : std::filesystem::directory_iterator(rig.dir.dir())) {
@@ -195,6 +191,10 @@ TEST(ParameterFileFaults, QxrtoolAfterRefusalHangUpGarbageOverlongAndAHeldPort) 
   for (const Fault& fault : test::only(test::faultsAlong(toolCell({})), {FaultKind::kRefuse, FaultKind::kHangup}))
     toolCell(fault);
   for (const Fault& fault : test::lineFaults()) toolCell(fault);
+}
+TEST(ParameterFileFaults, QxrtoolAfterNoiseNulAndEcho) {
+  if (!std::filesystem::exists(test::binDir() + "/tools/qxrtool/qxrtool")) GTEST_SKIP() << "no qxrtool";
+  for (const Fault& fault : test::replyFaults({4}, 6)) toolCell(fault);
 }
 
 }  // namespace

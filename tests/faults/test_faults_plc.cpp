@@ -120,6 +120,22 @@ TEST(PlcReceiveFaults, EveryFault) {
   row.runCells(test::faultsAlong(row.cleanFrames()));
   row.runCells(test::lineFaults());
 }
+// Noise before the link-on answer and amid the records, a NUL in the first
+// record, noise all the time, a loopback; the send over a loopback and noise,
+// and with its first link-on missed (the second try stores the program).
+TEST(PlcReceiveFaults, NoiseNulAndEcho) { receiveRow().runCells(test::replyFaults({1, 4}, 2)); }
+TEST(PlcSendFaults, EchoNoiseAndAMissedLinkOn) {
+  sendRow().runCells({{FaultKind::kEcho, 0}, {FaultKind::kNoise, 0}});
+  PlcRow row = sendRow();
+  const auto check = row.check;
+  row.check = [check](Rig& rig, PlcState& page, bool result) {
+    EXPECT_TRUE(result);
+    EXPECT_TRUE(rig.hasMessage("Try again!"));
+    return check(rig, page, result);
+  };
+  row.runCells({{FaultKind::kDrop, 1}});
+}
+
 // The records of a read stream in without a frame from the PC between them:
 // silence and hang-up after each reply.
 TEST(PlcReceiveFaults, SilenceAndHangUpWithinTheRecords) {

@@ -137,10 +137,14 @@ TEST_F(AnsweringPeerTest, ReplyWithNulAndReplyCutAtMaximumLength) {
   session.settings.transitMode = 1;
   open();
   ASSERT_TRUE(link.TransToQXR("NUL\r\n"));
-  ASSERT_TRUE(link.ReceiveFromQXR(kReplyLength, 1));
-  EXPECT_EQ(link.reply(), "AB");  // the text ends at the NUL
-  EXPECT_EQ(link.replyLength(), 7u);
-  EXPECT_EQ(programLines().back(), "RCV: 41 42 ");
+  // No controller sends a NUL: the reply is line noise, and ends the wait.
+  ASSERT_FALSE(link.ReceiveFromQXR(kReplyLength, 1));
+  EXPECT_EQ(link.reply(), "");
+  EXPECT_EQ(link.replyLength(), 0u);
+  EXPECT_EQ(programLines()[0], "RCV: 41 42 00 43 44 0d 0a ");
+  EXPECT_EQ(programLines().back(), "#107");
+  EXPECT_FALSE(link.portOpen());
+  open();
 
   ASSERT_TRUE(link.TransToQXR("LONG\r\n"));
   ASSERT_TRUE(link.ReceiveFromQXR(kReplyLength, 1));

@@ -288,7 +288,7 @@ TEST(NetworkPort, RawTcpCarriesBytesAsTheyAreAndAClosedPeerIsAHangUp) {
     ScriptedTcpPeer peer;
     std::filesystem::create_symlink(peer.address(), dir.file("COM2"));
     const std::string frame = "N1 (\xff\xfe\xfb)\r\n";
-    peer.serve(frame.size(), c.hangUp ? "" : std::string("\xff\x06\r\n", 4), c.hangUp);
+    peer.serve(frame.size(), c.hangUp ? "" : std::string("\x06\xff\r\n", 4), c.hangUp);
     Link link(port, session, host, clock);
     link.ConnectRS232();
     ASSERT_TRUE(port.Enabled());
@@ -296,7 +296,7 @@ TEST(NetworkPort, RawTcpCarriesBytesAsTheyAreAndAClosedPeerIsAHangUp) {
     ASSERT_TRUE(link.TransToQXR(frame));
     EXPECT_EQ(link.ReceiveFromQXR(kReplyLength, 1), !c.hangUp);
     if (!c.hangUp) {
-      EXPECT_EQ(std::string(link.reply()), std::string("\xff\x06\r\n", 4));
+      EXPECT_EQ(std::string(link.reply()), std::string("\x06\xff\r\n", 4));
       link.closePort();
     } else {
       EXPECT_TRUE(host.hasLine(kProgramPage, "#103"));

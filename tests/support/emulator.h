@@ -28,7 +28,8 @@
 //   EXPECT_EQ(emulator.storedParameters(), "12=300\r\n");
 //
 // Faults: options.silentAfter, hangupAfter, refuse ({"$S", "N2*"}), garbage,
-// overlong, baud; see `qxremu --help`. emulator.logText() shows the whole
+// overlong, baud; through extraArgs --noise-at N, --noise, --nul-at N, --echo,
+// --trickle MS, --drop-at N; see `qxremu --help`. emulator.logText() shows the whole
 // conversation when a test fails.
 //
 // What the emulated controller answers: "$%" with "$%"; "$L" "$K" "$S" "$R"

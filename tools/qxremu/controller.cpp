@@ -67,6 +67,17 @@ void writeWhole(const std::string& path, const std::string& bytes) {
 
 }  // namespace
 
+std::string noiseBytes(std::size_t count, unsigned& seed, bool manyLineEnds) {
+  std::string bytes;
+  bytes.reserve(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    const unsigned value = (seed >> 16) & 0xFFu;
+    bytes += static_cast<char>(manyLineEnds && value % 8 == 0 ? '\n' : value);
+  }
+  return bytes;
+}
+
 Controller::Controller(Config config) : config_(std::move(config)) {}
 
 std::string Controller::takeOutput() {
@@ -89,11 +100,22 @@ void Controller::reply(std::string bytes) {
   if (config_.hangupAfterReplies >= 0 && replies_ >= config_.hangupAfterReplies) hangupDue_ = true;
   if (config_.garbage) bytes = std::string("\x8f\x00\x13\xff\x15\x07garbage\r\n", 15);
   if (config_.overlong) bytes = std::string(100, 'Z') + bytes;
+  for (long at : config_.nulAt)
+    if (at == replies_) {
+      note("NUL byte in reply " + std::to_string(replies_));
+      bytes.insert(bytes.size() / 2, 1, '\0');
+    }
+  for (long at : config_.noiseAt)
+    if (at == replies_) {
+      note("noise before reply " + std::to_string(replies_));
+      bytes = noiseBytes(400, noiseSeed_, true) + bytes;
+    }
   if (onTraffic) onTraffic("out", bytes);
   output_ += bytes;
 }
 
 void Controller::receive(std::string_view bytes) {
+  if (config_.echo) output_ += bytes;  // back as it came, before any frame is cut
   for (char c : bytes) {
     if (hangupDue_) return;
     pending_ += c;
@@ -128,6 +150,15 @@ void Controller::frame(const std::string& bytes) {
     note("silent");
     return;
   }
+  if (config_.echo) {
+    note("echoed, no answer");
+    return;
+  }
+  for (long at : config_.droppedAt)
+    if (at == frames_) {
+      note("missed frame " + std::to_string(frames_) + " as configured");
+      return;
+    }
   const bool stxFamily = bytes.back() == fr::ETX;
   std::string content;
   if (stxFamily) {

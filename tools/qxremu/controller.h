@@ -29,11 +29,21 @@ struct Config {
   long hangupAfter = -1;  // close the line after answering this many frames
   std::vector<std::string> refused;  // frame contents answered with the refusal line ("X*" = prefix)
   std::vector<long> refusedAt;        // frame numbers (from 1) answered with the refusal line
+  std::vector<long> droppedAt;        // frame numbers (from 1) missed: no answer, no effect
   long silentAfterReplies = -1;       // send this many replies, then no more
   long hangupAfterReplies = -1;       // close the line once this many replies are out
   bool garbage = false;   // every reply replaced by garbage bytes
   bool overlong = false;  // every reply preceded by 100 bytes without a line end
+  std::vector<long> noiseAt;  // replies (from 1) preceded by a burst of line noise
+  bool noise = false;         // the line carries noise all the time (see noiseBytes)
+  std::vector<long> nulAt;    // replies (from 1) with a NUL byte in their middle
+  bool echo = false;          // a loopback: every byte goes straight back, nothing answers
 };
+
+// `count` bytes of line noise: random bytes; with `manyLineEnds` one in eight
+// is a line end, so that a burst falls into many short "replies". The same
+// bytes for the same seed.
+std::string noiseBytes(std::size_t count, unsigned& seed, bool manyLineEnds);
 
 class Controller {
  public:
@@ -106,6 +116,7 @@ class Controller {
   std::string parameterNumber_;
   std::vector<std::string> incomingRecords_;
   bool plcFault_ = false;
+  unsigned noiseSeed_ = 12345;
 };
 
 // Program files as the PC writes them: the number, the name (X02 only), then

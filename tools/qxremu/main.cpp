@@ -12,6 +12,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -56,8 +57,17 @@ constexpr const char* kUsage =
     "  --refuse FRAME       answer FRAME (its text without CR LF or STX/ETX; \\xHH\n"
     "                       escapes; a final * matches a prefix) with the refusal line\n"
     "  --refuse-at N        answer the N-th frame (from 1) with the refusal line\n"
+    "  --drop-at N          miss the N-th frame (from 1): no answer, no effect; the\n"
+    "                       frames after it are answered as usual\n"
     "  --garbage            answer every frame with garbage bytes\n"
     "  --overlong           put 100 bytes without a line end before every reply\n"
+    "  --noise-at N         put a burst of line noise (400 random bytes, many of\n"
+    "                       them line ends) before the N-th reply (from 1)\n"
+    "  --noise              line noise (random bytes) all the time, between replies\n"
+    "  --nul-at N           put a NUL byte in the middle of the N-th reply\n"
+    "  --echo               a loopback plug: every byte goes straight back, nothing\n"
+    "                       answers\n"
+    "  --trickle MS         send the bytes of every reply MS milliseconds apart\n"
     "\n"
     "Texts take the escapes \\r \\n \\\\ and \\xHH.\n";
 
@@ -135,7 +145,7 @@ int main(int argc, char* argv[]) {
   std::string version = "SD", linkPath, logPath, programsDir, paramsPath, plcPath;
   std::vector<std::pair<int, std::string>> programFiles;
   bool designationGiven = false, versionTextGiven = false;
-  long baud = 0;
+  long baud = 0, trickle = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
     const bool hasValue = i + 1 < argc;
@@ -170,9 +180,15 @@ int main(int argc, char* argv[]) {
     else if (option == "--hangup-after-replies")
       config.hangupAfterReplies = number(value(), "--hangup-after-replies");
     else if (option == "--refuse-at") config.refusedAt.push_back(number(value(), "--refuse-at"));
+    else if (option == "--drop-at") config.droppedAt.push_back(number(value(), "--drop-at"));
     else if (option == "--refuse") config.refused.push_back(unescape(value()));
     else if (option == "--garbage") config.garbage = true;
     else if (option == "--overlong") config.overlong = true;
+    else if (option == "--noise-at") config.noiseAt.push_back(number(value(), "--noise-at"));
+    else if (option == "--noise") config.noise = true;
+    else if (option == "--nul-at") config.nulAt.push_back(number(value(), "--nul-at"));
+    else if (option == "--echo") config.echo = true;
+    else if (option == "--trickle") trickle = number(value(), "--trickle");
     else fail("unknown option " + option + " (see --help)");
   }
   if (version != "SD" && version != "K" && version != "M") fail("--version is SD, K or M");
@@ -260,10 +276,19 @@ int main(int argc, char* argv[]) {
   std::string output;
   std::size_t paced = 0;  // bytes of `output` the line speed has let through so far
   Clock::time_point outputStart = Clock::now();
-  const double byteSeconds = baud > 0 ? 10.0 / static_cast<double>(baud) : 0.0;
+  double byteSeconds = baud > 0 ? 10.0 / static_cast<double>(baud) : 0.0;
+  if (trickle > 0) byteSeconds = std::max(byteSeconds, static_cast<double>(trickle) / 1000.0);
+  const bool paced_output = byteSeconds > 0;
+  unsigned noiseSeed = 4242;
   bool running = true;
   while (running) {
     std::string more = controller.takeOutput();
+    // A noisy line: more noise whenever the last has gone out.
+    if (config.noise && output.size() < 64) {
+      const std::string noise = qxremu::noiseBytes(64, noiseSeed, false);
+      logLine(hexLine("out", noise));
+      more += noise;
+    }
     if (!more.empty()) {
       if (output.empty()) {
         outputStart = Clock::now();
@@ -274,7 +299,7 @@ int main(int argc, char* argv[]) {
     // With a line speed, only the bytes whose time has come go out.
     std::size_t writable = output.size();
     int timeout = -1;
-    if (baud > 0 && !output.empty()) {
+    if (paced_output && !output.empty()) {
       const double elapsed = std::chrono::duration<double>(Clock::now() - outputStart).count();
       const std::size_t due = static_cast<std::size_t>(elapsed / byteSeconds) + 1;
       writable = due > paced ? std::min(output.size(), due - paced) : 0;
@@ -299,7 +324,8 @@ int main(int argc, char* argv[]) {
       break;
     }
     pollfd fds[2] = {{master, POLLIN, 0}, {signalFd, POLLIN, 0}};
-    if (!output.empty() && baud == 0) fds[0].events |= POLLOUT;
+    if (!output.empty() && !paced_output) fds[0].events |= POLLOUT;
+    if (config.noise && timeout < 0) timeout = 2;
     if (::poll(fds, 2, timeout) < 0 && errno != EINTR) break;
     if (fds[1].revents & POLLIN) break;
     if (fds[0].revents & POLLIN) {

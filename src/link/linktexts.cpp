@@ -1,0 +1,42 @@
+#include "link/linktexts.h"
+
+namespace qxr {
+
+namespace {
+
+struct TextPair {
+  const char* english;
+  const char* chinese;
+};
+
+constexpr TextPair kTexts[] = {
+    {"Line noise: the reply holds a byte no controller sends (%s at byte %d); nothing of it is kept",
+     "線路雜訊: 回覆含有控制器不會送出的位元組 (第 %d 個位元組為 %s); 不保留任何內容"},
+    {"The reply is the echo of what was sent: no controller answers on this port (a loopback plug or a wrong "
+     "cable?)",
+     "回覆是送出資料的回音: 此連接埠上沒有控制器回應 (迴路接頭或接錯線?)"},
+    {"The controller sent a line longer than %d bytes, which no program holds: receive stopped",
+     "控制器送出超過 %d 位元組的行, 程式不可能有這種行: 停止接收"},
+    {"The controller sent more than %d lines: receive stopped", "控制器送出超過 %d 行: 停止接收"},
+    {"The controller sent more than %d bytes: receive stopped", "控制器送出超過 %d 位元組: 停止接收"},
+};
+
+}  // namespace
+
+std::string linkText(int language, LinkText text, std::string_view s, long a) {
+  const TextPair& pair = kTexts[static_cast<int>(text)];
+  std::string_view format = language == 1 ? pair.english : pair.chinese;
+  std::string out;
+  for (std::size_t i = 0; i < format.size(); ++i) {
+    if (format[i] == '%' && i + 1 < format.size() && (format[i + 1] == 's' || format[i + 1] == 'd')) {
+      if (format[i + 1] == 's') out += s;
+      else out += std::to_string(a);
+      ++i;
+      continue;
+    }
+    out += format[i];
+  }
+  return out;
+}
+
+}  // namespace qxr
