@@ -36,6 +36,7 @@
 #include "base/codec.h"
 #include "app/filewindows.h"
 #include "app/msgdlg.h"
+#include "app/portsform.h"
 #include "base/settings.h"
 #include "app/splash.h"
 #include "link/comm.h"
@@ -126,6 +127,7 @@ TMainForm::TMainForm(const std::string& startDir, QWidget* parent)
   TransDelayValue->setText(QString::number(session_.settings.plcTransferDelayMs));
   for (int n = 1; n <= session_.settings.portCount; ++n) COM_Select->addItem(QStringLiteral("COM%1").arg(n));
   COM_Select->setCurrentIndex(session_.settings.defaultPortIndex);
+  showPortDevices(COM_Select, PortDeviceLabel, session_.startDir, session_.language());
   fileWindowDir_ = session_.startDir;
   const QString title = session_.language() == 1 ? QStringLiteral("QXRX02 Software")
                                                   : QString::fromUtf8("QXRX02通訊軟體");
@@ -166,6 +168,7 @@ void TMainForm::connectHandlers() {
   connect(SimulatorBtn, &QPushButton::clicked, this, &TMainForm::SimulatorBtnClick);
   connect(MultipleBtn, &QPushButton::clicked, this, &TMainForm::MultipleBtnClick);
   connect(AutoDetectBtn, &QPushButton::clicked, this, &TMainForm::AutoDetectBtnClick);
+  connect(PortsBtn, &QToolButton::clicked, this, &TMainForm::PortsBtnClick);
   connect(ClrMsgBtn, &QPushButton::clicked, this, &TMainForm::ClrMsgBtnClick);
   connect(CloseBtn, &QPushButton::clicked, this, &TMainForm::CloseBtnClick);
   connect(SpeedButton1, &QToolButton::clicked, this, &TMainForm::SpeedButton1Click);
@@ -463,6 +466,13 @@ TMainForm::OperationGuard::OperationGuard(TMainForm& form)
 
 TMainForm::OperationGuard::~OperationGuard() {
   if (acquired_) form_.operationRunning_ = false;
+}
+
+void TMainForm::PortsBtnClick() {
+  TPortsForm ports(session_.startDir, COM_Select->count(), COM_Select->currentIndex(), session_.language(),
+                   "/", this);
+  ports.exec();
+  showPortDevices(COM_Select, PortDeviceLabel, session_.startDir, session_.language());
 }
 
 void TMainForm::AutoDetectBtnClick() {

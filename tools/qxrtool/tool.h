@@ -65,6 +65,7 @@ int runNcCommand(ToolContext& context, const Args& args);
 int runSimCommand(ToolContext& context, const Args& args);  // nc convert, nc plot
 int runParamCommand(ToolContext& context, const Args& args);
 int runPlcCommand(ToolContext& context, const Args& args);
+int runPortsCommand(ToolContext& context, const Args& args);
 
 // The generation named by --type: "x02", or "x00" / "x01" (either case).
 std::optional<int> generationOf(const std::string& type);
