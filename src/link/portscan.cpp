@@ -147,6 +147,13 @@ std::string describeByIdName(const std::string& name) {
   std::string text = name;
   // "usb-", "pci-" and the like name the bus; "-if00-port0" the interface.
   if (const std::size_t dash = text.find('-'); dash != std::string::npos && dash <= 8) text.erase(0, dash + 1);
+  // "-port1" names the second port of a multi-port adapter; "-port0" says nothing.
+  std::string port;
+  if (const std::size_t at = text.rfind("-port"); at != std::string::npos && at + 5 < text.size() &&
+                                                  std::all_of(text.begin() + at + 5, text.end(), ::isdigit)) {
+    if (text.substr(at + 5) != "0") port = " port " + text.substr(at + 5);
+    text.resize(at);
+  }
   if (const std::size_t iface = text.rfind("-if"); iface != std::string::npos) text.resize(iface);
   std::string serial;
   if (const std::size_t last = text.rfind('_'); last != std::string::npos && last + 1 < text.size()) {
@@ -158,7 +165,7 @@ std::string describeByIdName(const std::string& name) {
     }
   }
   std::replace(text.begin(), text.end(), '_', ' ');
-  return serial.empty() ? text : text + " (" + serial + ")";
+  return (serial.empty() ? text : text + " (" + serial + ")") + port;
 }
 
 bool serialPortHasHardware(const std::string& root, const std::string& ttyName) {
