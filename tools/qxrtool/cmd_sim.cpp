@@ -87,7 +87,7 @@ bool loadAndConvert(ToolContext& context, const SimOptions& options, const std::
 }
 
 int convertCommand(ToolContext& context, const SimOptions& options) {
-  const std::string dumpPath = options.dumpGiven ? options.dump : joinPath(currentStartDirectory(), "Test.TXT");
+  const std::string dumpPath = options.dumpGiven ? options.dump : joinPath(context.session.startDir, "Test.TXT");
   NcConverter converter;
   if (!loadAndConvert(context, options, dumpPath, converter)) return kExitFailed;
   std::printf("%d records, dump in %s\n", converter.table().CommandCount(), dumpPath.c_str());
