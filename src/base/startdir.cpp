@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -109,7 +110,11 @@ std::string absoluteDirectory(const std::string& dir) {
 StartDirEnvironment startDirEnvironment() {
   StartDirEnvironment env;
   env.currentDir = currentStartDirectory();
-  if (const char* home = std::getenv("HOME")) env.home = home;
+  if (const char* home = std::getenv("HOME"); home && *home) {
+    env.home = home;
+  } else if (const passwd* user = ::getpwuid(::getuid()); user && user->pw_dir) {
+    env.home = user->pw_dir;  // started without a HOME (a service, env -i)
+  }
   if (const char* data = std::getenv("XDG_DATA_HOME")) env.xdgDataHome = data;
   const std::string exeDir = executableDirectory();
   std::vector<std::string> candidates;
