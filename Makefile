@@ -7,7 +7,7 @@ ASAN_BUILD ?= build-asan
 BENCH_BUILD ?= build-bench
 JOBS       ?= $(shell nproc)
 
-.PHONY: all setup build run test asan bench fuzz clean
+.PHONY: all setup build run test package asan bench fuzz clean
 
 all: build
 
@@ -25,6 +25,11 @@ run: build
 
 test: build
 	cd $(BUILD) && ctest -j $(JOBS) --output-on-failure --timeout 120
+
+# The Debian package build/qxrtrans_<version>_<arch>.deb; install it with
+#   sudo apt install ./build/qxrtrans_*.deb
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 # The same tests built with AddressSanitizer and UndefinedBehaviorSanitizer.
 asan: setup

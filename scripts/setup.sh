@@ -15,6 +15,8 @@ packages=(
   xdg-utils                               # opens the manual in the desktop's PDF viewer
   poppler-utils                           # checking the built manual (pdfinfo, pdftoppm)
   clang libclang-rt-14-dev                # fuzzing (libFuzzer) and sanitizers
+  dpkg-dev file                           # make package: dependencies of the binaries (dpkg-shlibdeps)
+  desktop-file-utils appstream lintian    # checking the package, its menu entry and metadata
 )
 
 missing=()

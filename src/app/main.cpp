@@ -1,16 +1,27 @@
 // Start-up: the splash window for one second, then the main window until it
 // is closed.
+//
+//   qxrtrans [--start-dir DIR]
+//
+// The start directory is the current directory when it holds a message
+// catalogue, otherwise the operator's own (~/.local/share/qxrtrans), made
+// and kept up to date from the shipped data (base/startdir.h).
 #include <QApplication>
+#include <QIcon>
 #include <QMessageBox>
 #include <QSocketNotifier>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <exception>
+#include <string>
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include "app/mainform.h"
 #include "base/settings.h"
+#include "base/startdir.h"
 #include "app/splash.h"
 
 namespace {
@@ -57,14 +68,61 @@ void closeOnTerminationSignals(QWidget& window) {
   ::sigaction(SIGINT, &action, nullptr);
 }
 
+constexpr const char* kUsage =
+    "usage: qxrtrans [--start-dir DIR]\n"
+    "\n"
+    "Starts the QXR communication program. Its settings (Init.ini, Customer.ini),\n"
+    "message catalogues and parameter descriptions are read from the start\n"
+    "directory: DIR when given, else the current directory when it holds a\n"
+    "message catalogue, else $XDG_DATA_HOME/qxrtrans (~/.local/share/qxrtrans),\n"
+    "which is created from the installed data on first start.\n";
+
+// The options after Qt has taken its own; 0 to go on, otherwise the exit status + 1.
+int parseOptions(int argc, char* argv[], std::string& startDir) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string option = argv[i];
+    if (option == "--help" || option == "-h") {
+      std::fputs(kUsage, stdout);
+      return 1;
+    } else if (option == "--version") {
+      std::printf("qxrtrans %s\n", QXR_VERSION);
+      return 1;
+    } else if (option == "--start-dir" && i + 1 < argc) {
+      startDir = argv[++i];
+    } else if (option.rfind("--start-dir=", 0) == 0) {
+      startDir = option.substr(std::strlen("--start-dir="));
+    } else {
+      std::fprintf(stderr, "qxrtrans: unknown option %s\n%s", option.c_str(), kUsage);
+      return 3;
+    }
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
   Application app(argc, argv);
   app.setApplicationName("qxrtrans");
+  app.setApplicationVersion(QXR_VERSION);
+  app.setDesktopFileName("org.qxrtrans.qxrtrans");
+  QIcon icon;
+  for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) icon.addFile(QStringLiteral(":/icons/qxrtrans-%1.png").arg(size));
+  app.setWindowIcon(icon);
+  std::string explicitDir;
+  if (const int stop = parseOptions(argc, argv, explicitDir)) return stop - 1;
   try {
-    auto* splash = qxr::showSplashForStartup(qxr::splashLanguage(qxr::currentStartDirectory()));
-    qxr::TMainForm mainForm;
+    const qxr::StartDirChoice start = qxr::chooseStartDirectory(explicitDir, qxr::startDirEnvironment());
+    if (!start.problem.empty()) std::fprintf(stderr, "qxrtrans: %s\n", start.problem.c_str());
+    if (!qxr::isStartDirectory(start.dir)) {
+      // Without a catalogue every caption would be empty: say why instead.
+      QMessageBox::warning(nullptr, "qxrtrans",
+                           QString::fromUtf8("找不到訊息檔 (Message.C / Message.E)：%1\n"
+                                             "No message catalogue (Message.C / Message.E) in %1")
+                               .arg(QString::fromStdString(start.dir)));
+    }
+    auto* splash = qxr::showSplashForStartup(qxr::splashLanguage(start.dir));
+    qxr::TMainForm mainForm(start.dir);
     delete splash;
     closeOnTerminationSignals(mainForm);
     mainForm.show();

@@ -41,6 +41,7 @@
 #include "base/linecheck.h"
 #include "app/filewindows.h"
 #include "app/msgdlg.h"
+#include "app/portsform.h"
 #include "base/settings.h"
 #include "app/splash.h"
 #include "link/comm.h"
@@ -153,11 +154,11 @@ TMainForm::TMainForm(const std::string& startDir, QWidget* parent)
     QString text = QStringLiteral("COM%1").arg(n);
     if (looksLikeNetworkAddress(binding)) text += QStringLiteral("  ") + QString::fromStdString(binding);
     COM_Select->addItem(text);
-    if (!binding.empty()) COM_Select->setItemData(n - 1, QString::fromStdString(binding), Qt::ToolTipRole);
   }
   // The open list shows addresses whole, however narrow the box.
   COM_Select->view()->setMinimumWidth(COM_Select->view()->sizeHintForColumn(0) + 8);
   COM_Select->setCurrentIndex(session_.settings.defaultPortIndex);
+  showPortDevices(COM_Select, PortDeviceLabel, session_.startDir, session_.language());
   fileWindowDir_ = session_.startDir;
   const QString title = session_.language() == 1 ? QStringLiteral("QXRX02 Software")
                                                   : QString::fromUtf8("QXRX02通訊軟體");
@@ -199,6 +200,7 @@ void TMainForm::connectHandlers() {
   connect(PreviewBtn, &QPushButton::clicked, this, &TMainForm::PreviewBtnClick);
   connect(MultipleBtn, &QPushButton::clicked, this, &TMainForm::MultipleBtnClick);
   connect(AutoDetectBtn, &QPushButton::clicked, this, &TMainForm::AutoDetectBtnClick);
+  connect(PortsBtn, &QToolButton::clicked, this, &TMainForm::PortsBtnClick);
   connect(ClrMsgBtn, &QPushButton::clicked, this, &TMainForm::ClrMsgBtnClick);
   connect(CloseBtn, &QPushButton::clicked, this, &TMainForm::CloseBtnClick);
   connect(SpeedButton1, &QToolButton::clicked, this, &TMainForm::SpeedButton1Click);
@@ -556,6 +558,13 @@ TMainForm::OperationGuard::OperationGuard(TMainForm& form)
 
 TMainForm::OperationGuard::~OperationGuard() {
   if (acquired_) form_.operationRunning_ = false;
+}
+
+void TMainForm::PortsBtnClick() {
+  TPortsForm ports(session_.startDir, COM_Select->count(), COM_Select->currentIndex(), session_.language(),
+                   "/", this);
+  ports.exec();
+  showPortDevices(COM_Select, PortDeviceLabel, session_.startDir, session_.language());
 }
 
 void TMainForm::AutoDetectBtnClick() {

@@ -91,6 +91,8 @@ class TMainForm : public QWidget, public LinkHost, public DetectTarget {
   QPushButton* MultipleBtn = nullptr;
   QPushButton* AutoDetectBtn = nullptr;
   QComboBox* COM_Select = nullptr;
+  QToolButton* PortsBtn = nullptr;     // opens the Ports window
+  QLabel* PortDeviceLabel = nullptr;   // the device the selected entry opens
   TRadioGroup* TypeSel = nullptr;
   QPlainTextEdit* MsgMemo = nullptr;
   QPushButton* ClrMsgBtn = nullptr;
@@ -213,6 +215,7 @@ class TMainForm : public QWidget, public LinkHost, public DetectTarget {
   void ProgramSheetMouseDown(Qt::KeyboardModifiers modifiers);
   void PLMSheetMouseDown(Qt::KeyboardModifiers modifiers);
   void AutoDetectBtnClick();
+  void PortsBtnClick();
   void runTestButton(int button);
   void Button1Click();
   void Button2Click();

@@ -196,6 +196,14 @@ void TMainForm::buildProgramSheet() {
   COM_Select = new QComboBox(ProgramSheet);
   COM_Select->setObjectName("COM_Select");
   COM_Select->setEditable(false);
+  PortsBtn = new QToolButton(ProgramSheet);
+  PortsBtn->setObjectName("PortsBtn");
+  const bool portsEnglish = session_.language() == 1;
+  PortsBtn->setText(portsEnglish ? QStringLiteral("Ports…") : QString::fromUtf8("通訊埠…"));
+  PortsBtn->setToolTip(portsEnglish ? QStringLiteral("Serial devices and which COM entry opens which")
+                               : QString::fromUtf8("序列埠裝置與各 COM 項目所開啟的裝置"));
+  PortDeviceLabel = makeLabel(ProgramSheet, "PortDeviceLabel");
+  PortDeviceLabel->setMaximumWidth(200);
 
   Label2 = makeLabel(ProgramSheet, "Label2");
   MsgMemo = makeMessageBox(ProgramSheet, "MsgMemo");
@@ -261,7 +269,11 @@ void TMainForm::buildProgramSheet() {
   typeRow->addWidget(TypeSel, 1);
   auto* portColumn = new QVBoxLayout;
   portColumn->addWidget(Label11);
-  portColumn->addWidget(COM_Select);
+  auto* portRow = new QHBoxLayout;
+  portRow->addWidget(COM_Select, 1);
+  portRow->addWidget(PortsBtn);
+  portColumn->addLayout(portRow);
+  portColumn->addWidget(PortDeviceLabel);
   portColumn->addStretch();
   typeRow->addLayout(portColumn, 1);
   right->addLayout(typeRow);

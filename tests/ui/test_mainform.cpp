@@ -154,7 +154,7 @@ class TestMainForm : public QObject {
   }
 
   // Entries bound in the start directory show where they lead: a network
-  // address beside the name, every binding as the entry's tip.
+  // address beside the name, every binding at the start of the entry's tip.
   void portListShowsBindings() {
     StartDir start(1);
     std::filesystem::create_symlink("rfc2217://127.0.0.1:7001", start.dir.file("COM3"));
@@ -165,7 +165,8 @@ class TestMainForm : public QObject {
     const QStringList tips = {"/dev/ttyUSB0", "", "rfc2217://127.0.0.1:7001", "tcp://127.0.0.1:7002"};
     for (int i = 0; i < texts.size(); ++i) {
       QCOMPARE(form.COM_Select->itemText(i), texts[i]);
-      QCOMPARE(form.COM_Select->itemData(i, Qt::ToolTipRole).toString(), tips[i]);
+      const QString tip = form.COM_Select->itemData(i, Qt::ToolTipRole).toString();
+      QVERIFY2(tip.startsWith(tips[i]), qPrintable(tip));
     }
   }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/settings.h"
+#include "base/startdir.h"
 #include "base/textio.h"
 #include "link/netport.h"
 #include "tool.h"
@@ -16,8 +17,11 @@ constexpr const char* kUsage =
     "usage: qxrtool [--dir START_DIR] [--port COMn|ADDRESS] [--yes] COMMAND ...\n"
     "\n"
     "Runs the operations of qxrtrans from a shell. Reads Init.ini, Customer.ini\n"
-    "and the message catalogue of the start directory (default: the current\n"
-    "directory) and never writes Init.ini. Page messages go to stdout.\n"
+    "and the message catalogue of the start directory and never writes Init.ini.\n"
+    "The start directory is START_DIR when given, else the current directory\n"
+    "when it holds a message catalogue, else $XDG_DATA_HOME/qxrtrans\n"
+    "(~/.local/share/qxrtrans), made from the installed data when missing.\n"
+    "Page messages go to stdout.\n"
     "Exit status: 0 success, 1 the operation failed or was refused, 2 bad usage.\n"
     "A port is COMn (an entry of the start directory, else /dev/ttyS(n-1)) or a\n"
     "serial device server: rfc2217://HOST:PORT (RFC 2217) or tcp://HOST:PORT (raw).\n"
@@ -42,6 +46,9 @@ constexpr const char* kUsage =
     "  plc decompile FILE.mcn\n"
     "  plc send FILE\n"
     "  plc receive -o FILE\n"
+    "  ports                       the port list's devices and the serial devices found\n"
+    "  ports assign COMn DEVICE    link COMn in the start directory to DEVICE\n"
+    "  ports clear COMn            remove that link (COMn is /dev/ttyS(n-1) again)\n"
     "\n"
     "nc commands take --type x02|x00 (default x02). \"--\" ends the options: what\n"
     "follows is taken as names (qxrtool nc send -- -a.nc).\n";
@@ -93,7 +100,12 @@ int main(int argc, char* argv[]) {
   const std::string command = argv[i++];
   qxr::Args args(argv + i, argv + argc);
 
-  if (startDir.empty()) startDir = qxr::currentStartDirectory();
+  {
+    // An explicit --dir is taken as it is, as before; the rule only picks the default.
+    const qxr::StartDirChoice start = qxr::chooseStartDirectory(startDir, qxr::startDirEnvironment());
+    if (startDir.empty() && !start.problem.empty()) std::fprintf(stderr, "qxrtool: %s\n", start.problem.c_str());
+    startDir = start.dir;
+  }
   qxr::ToolContext context(startDir, yes, portIndex);
   context.host.portAddress = portAddress;
   try {
@@ -106,6 +118,7 @@ int main(int argc, char* argv[]) {
     }
     if (command == "param") return qxr::runParamCommand(context, args);
     if (command == "plc") return qxr::runPlcCommand(context, args);
+    if (command == "ports") return qxr::runPortsCommand(context, args);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "qxrtool: %s\n", error.what());
     return qxr::kExitFailed;

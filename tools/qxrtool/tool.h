@@ -69,6 +69,7 @@ int runSimCommand(ToolContext& context, const Args& args);  // nc convert, nc pl
 int runPreviewCommand(ToolContext& context, const Args& args);  // nc preview
 int runParamCommand(ToolContext& context, const Args& args);
 int runPlcCommand(ToolContext& context, const Args& args);
+int runPortsCommand(ToolContext& context, const Args& args);
 
 // The generation named by --type: "x02", or "x00" / "x01" (either case).
 std::optional<int> generationOf(const std::string& type);
