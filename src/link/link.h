@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "base/host.h"
+#include "base/progress.h"
 #include "base/session.h"
 #include "link/frames.h"
 #include "link/hexrecord.h"
@@ -68,6 +69,18 @@ class Link {
   LinkHost& host() { return host_; }
   Clock& clock() { return clock_; }
 
+  // True when the operator's stop request ends the running transfer. The
+  // first call after the request reports it on the page and closes the port
+  // as any failure does; every frame and wait after it fails at once.
+  bool stopped();
+
+  // The progress of the running transfer: units done of a total (0 when not
+  // known); the bytes both ways are counted here.
+  void beginProgress(ProgressUnit unit, long total);
+  void setProgress(long done);
+  void endProgress();
+  const ProgressMeter& progress() const { return progress_; }
+
   // The test time-out of ReceiveCSBLStr (1000 ms at start).
   std::uint32_t testTimeoutMs = 1000;
 
@@ -85,6 +98,9 @@ class Link {
   // terminator ended the reply (rather than its length).
   bool collectReply(int maxLength, const WaitRule& rule, bool& complete);
   bool receiveLineReply(int maxLength, int report, bool programNumberVariant);
+  // A pause between paced bytes that keeps the window responsive.
+  void pacingPause(std::uint32_t ms);
+  void countBytes(std::size_t bytes);
 
   TThreadComm& port_;
   Session& session_;
@@ -92,6 +108,20 @@ class Link {
   Clock& clock_;
   char buffer_[kReceiveBufferSize + 1] = {};
   std::size_t received_ = 0;
+  bool stopNoted_ = false;
+  ProgressMeter progress_;
+};
+
+// Shows the progress of one transfer and ends it on every way out.
+class LinkProgress {
+ public:
+  LinkProgress(Link& link, ProgressUnit unit, long total) : link_(link) { link_.beginProgress(unit, total); }
+  ~LinkProgress() { link_.endProgress(); }
+  LinkProgress(const LinkProgress&) = delete;
+  LinkProgress& operator=(const LinkProgress&) = delete;
+
+ private:
+  Link& link_;
 };
 
 }  // namespace qxr

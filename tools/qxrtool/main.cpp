@@ -77,15 +77,16 @@ int main(int argc, char* argv[]) {
 
   if (startDir.empty()) startDir = qxr::currentStartDirectory();
   qxr::ToolContext context(startDir, yes, portIndex);
+  qxr::installStopSignals();
   try {
     if (command == "catalogue") return qxr::runCatalogueCommand(context, args);
-    if (command == "detect") return qxr::runDetectCommand(context, args);
+    if (command == "detect") return qxr::exitAfterStop(qxr::runDetectCommand(context, args));
     if (command == "nc") {
       if (!args.empty() && (args[0] == "convert" || args[0] == "plot")) return qxr::runSimCommand(context, args);
-      return qxr::runNcCommand(context, args);
+      return qxr::exitAfterStop(qxr::runNcCommand(context, args));
     }
-    if (command == "param") return qxr::runParamCommand(context, args);
-    if (command == "plc") return qxr::runPlcCommand(context, args);
+    if (command == "param") return qxr::exitAfterStop(qxr::runParamCommand(context, args));
+    if (command == "plc") return qxr::exitAfterStop(qxr::runPlcCommand(context, args));
   } catch (const std::exception& error) {
     std::fprintf(stderr, "qxrtool: %s\n", error.what());
     return qxr::kExitFailed;
