@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLayout>
+#include <QLibraryInfo>
 #include <QListWidget>
 #include <QMenu>
 #include <QMimeData>
@@ -18,6 +19,7 @@
 #include <QShortcut>
 #include <QTabWidget>
 #include <QTimer>
+#include <QTranslator>
 #include <QToolButton>
 
 #include "app/mainform.h"
@@ -92,6 +94,19 @@ class DropReader : public QObject {
   QHash<QObject*, int> pages_;
 };
 
+// The toolkit's own texts (standard buttons, its dialogs) in the operator's
+// language, from the translations the system ships; once per program.
+void installToolkitTranslations(int language) {
+  static bool installed = false;
+  if (installed || language == 1 || !qApp) return;
+  installed = true;
+  auto* translator = new QTranslator(qApp);
+  if (translator->load(QStringLiteral("qtbase_zh_TW"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QCoreApplication::installTranslator(translator);
+  else
+    delete translator;
+}
+
 }  // namespace
 
 QuestionHook setQuestionHook(QuestionHook hook) {
@@ -124,6 +139,7 @@ void TMainForm::buildControl() {
   ControlState& c = *control_;
   c.baseTitle = windowTitle();
   const int language = session_.language();
+  installToolkitTranslations(language);
   QPlainTextEdit* boxes[] = {MsgMemo, ParMsgMemo, PLMMsgMemo};
   for (int page = 0; page < 3; ++page) {
     c.bars[page] = new TransferBar(language, boxes[page]->parentWidget());
