@@ -62,10 +62,12 @@ class DropReader : public QObject {
  public:
   DropReader(QObject* parent, std::function<void(int, const QString&)> read)
       : QObject(parent), read_(std::move(read)) {}
-  void watch(QWidget* editor, int page) {
+  // Drops arrive at the editor's viewport.
+  void watch(QPlainTextEdit* editor, int page) {
     editor->setAcceptDrops(true);
-    editor->installEventFilter(this);
-    pages_[editor] = page;
+    editor->viewport()->setAcceptDrops(true);
+    editor->viewport()->installEventFilter(this);
+    pages_[editor->viewport()] = page;
   }
 
  protected:

@@ -3,6 +3,11 @@
 // unsaved work; Exit while a transfer runs; a page's dialog that waits for
 // the end of a transfer.
 #include <QApplication>
+#include <QDropEvent>
+#include <QFile>
+#include <QLibraryInfo>
+#include <QMimeData>
+#include <QUrl>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -333,6 +338,69 @@ class TestControlPage : public QObject {
     const int afterTransfer = dialogs.shown;
     QTRY_COMPARE(dialogs.shown, afterTransfer + 1);  // the PLC page's notice, now
     QCOMPARE(*emulator.storedProgram(4), programFile(4, "FOUR", 60));
+  }
+
+  // The usual keys read and write the current page's
+  // file; what was read or written lands in the page's recent list.
+  void keysDropsAndRecentFiles() {
+    StartDir start;
+    start.dir.write("in.nc", "3\r\nIN\r\nN1 G00 X1\r\n");
+    start.dir.write("in.par", "Speed(12)=300\r\n");
+    TMainForm form(start.dir.dir());
+    form.show();
+    QApplication::setActiveWindow(&form);
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QStringList windows;
+    auto previous = setFileWindowHook([&](QDialog& window) {
+      auto& files = static_cast<TFileWindowBase&>(window);
+      files.setDirectory(start.dir.dir());
+      if (auto* save = qobject_cast<TSaveFileForm*>(&window)) {
+        windows << "save";
+        files.FileEdit->setText("out");
+        save->SaveOKBtn->click();
+      } else {
+        windows << "open";
+        files.FileEdit->setText(form.PageControl->currentIndex() == kParameterPage ? "in.par" : "in");
+        static_cast<TOpenFileForm&>(window).OpenOKBtn->click();
+      }
+    });
+    const struct {
+      const char* what;
+      int page;
+      std::function<void()> act;
+      const char* window;      // the file window shown, "" for none
+      const char* recentFile;  // the newest recent file of the page afterwards
+    } cases[] = {
+        {"Ctrl+O, program", kProgramPage, [&] { QTest::keyClick(&form, Qt::Key_O, Qt::ControlModifier); }, "open",
+         "in.nc"},
+        {"Ctrl+S, program", kProgramPage, [&] { QTest::keyClick(&form, Qt::Key_S, Qt::ControlModifier); }, "save",
+         "out.nc"},
+        {"Ctrl+O, parameters", kParameterPage,
+         [&] { QTest::keyClick(&form, Qt::Key_O, Qt::ControlModifier); }, "open", "in.par"},
+    };
+    for (const auto& c : cases) {
+      form.PageControl->setCurrentIndex(c.page);
+      windows.clear();
+      c.act();
+      QApplication::processEvents();
+      QCOMPARE(windows.join(","), QString(c.window));
+      const QStringList recent = form.recentFiles(c.page);
+      QVERIFY2(!recent.isEmpty() && recent.front().endsWith(QString("/") + c.recentFile), c.what);
+    }
+    QCOMPARE(form.recentFiles(kProgramPage).size(), 2);
+    setFileWindowHook(previous);
+  }
+
+  // In Chinese the toolkit's own buttons are Chinese too.
+  void toolkitButtonsFollowTheLanguage() {
+    if (!QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + "/qtbase_zh_TW.qm"))
+      QSKIP("the toolkit's translations are not installed");
+    StartDir start;  // no Customer.ini: Chinese
+    TMainForm form(start.dir.dir());
+    QCOMPARE(form.session().language() == 1, false);
+    QMessageBox box(QMessageBox::Warning, "", "", QMessageBox::Save | QMessageBox::Cancel);
+    const QString save = box.button(QMessageBox::Save)->text();
+    QVERIFY2(!save.contains("Save"), qPrintable(save));
   }
 };
 
