@@ -224,6 +224,7 @@ void TMainForm::buildControl() {
 void TMainForm::beginOperation() {
   ControlState& c = *control_;
   c.stopRequested = false;
+  link_->resetStop();
   c.page = PageControl->currentIndex();
   c.locked.clear();
   // Every button that starts an operation, on every page, and what changes

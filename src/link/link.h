@@ -73,6 +73,8 @@ class Link {
   // first call after the request reports it on the page and closes the port
   // as any failure does; every frame and wait after it fails at once.
   bool stopped();
+  // A new transfer begins: a stop request from now on is reported again.
+  void resetStop() { stopNoted_ = false; }
 
   // The progress of the running transfer: units done of a total (0 when not
   // known); the bytes both ways are counted here.
