@@ -167,13 +167,16 @@ class TestControlPage : public QObject {
     }
   }
 
-  // A receive stopped part-way writes nothing and gives the editor back.
+  // A receive stopped part-way (by Esc) writes nothing and gives the editor back.
   void stopInTheMiddleOfAReceive() {
     StartDir start;
     test::EmulatorOptions options;
     options.programs[5] = programFile(5, "FIVE", 200);
     test::Emulator emulator(start.dir, options);
     TMainForm form(start.dir.dir());
+    form.show();
+    QApplication::setActiveWindow(&form);
+    QVERIFY(QTest::qWaitForWindowActive(&form));
     Dialogs dialogs;
     form.ProgramMemo->setPlainText("KEEP ME\n");
     form.ProgNameEdit->setText("MINE");
@@ -183,7 +186,7 @@ class TestControlPage : public QObject {
         &form, [&] { return form.link().progress().done() >= 10; },
         [&] {
           progressText = form.transferBar(kProgramPage)->label()->text();
-          form.StopBtnClick();
+          QTest::keyClick(&form, Qt::Key_Escape);  // as the Stop button
         });
     form.RcvBtn->click();
     QVERIFY(stop.done);
