@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -18,6 +19,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <filesystem>
 #include <functional>
 
 #include "app/filewindows.h"
@@ -313,6 +315,39 @@ class TestControlPage : public QObject {
       QVERIFY(!form.CommPort->Enabled());
       if (c.finished) QVERIFY(emulator.storedProgram(9)->find("N80 G01 X80\r\n") != std::string::npos);
     }
+  }
+
+  // The parameter page: its receive shows parameters done of those asked
+  // for, and stops as the program page's transfers do.
+  void stopOnTheParameterPage() {
+    StartDir start;
+    for (const auto& file : std::filesystem::directory_iterator(test::dataDir())) {
+      const std::string name = file.path().filename().string();
+      if (name.find("Par") != std::string::npos || name.find(".Ini") != std::string::npos)
+        std::filesystem::copy_file(file.path(), start.dir.file(name));
+    }
+    test::Emulator emulator(start.dir);
+    TMainForm form(start.dir.dir());
+    Dialogs dialogs;
+    form.PageControl->setCurrentIndex(kParameterPage);
+    form.SelAllBtn->click();
+    const int total = form.ParaCheckListBox->count();
+    QVERIFY(total > 20);
+    QString shown;
+    WhileWaiting stop(
+        &form, [&] { return form.link().progress().done() >= 10; },
+        [&] {
+          shown = form.transferBar(kParameterPage)->bar()->text();
+          form.StopBtnClick();
+        });
+    form.ParRcvBtn->click();
+    QVERIFY(stop.done);
+    QCOMPARE(shown, QStringLiteral("10 / %1").arg(total));
+    const QStringList lines = messages(form.ParMsgMemo);
+    QVERIFY(lines.contains(stoppedLine(form)));
+    QVERIFY(!lines.contains("#148"));
+    QVERIFY(!form.CommPort->Enabled());
+    QVERIFY(form.MsgMemo->toPlainText().isEmpty());  // nothing on the other pages
   }
 
   // Entering the PLC page during a receive opens its notice only after the
