@@ -378,12 +378,13 @@ class TestControlPage : public QObject {
     QCOMPARE(*emulator.storedProgram(4), programFile(4, "FOUR", 60));
   }
 
-  // The usual keys read and write the current page's
+  // The usual keys and a dropped file read and write the current page's
   // file; what was read or written lands in the page's recent list.
   void keysDropsAndRecentFiles() {
     StartDir start;
     start.dir.write("in.nc", "3\r\nIN\r\nN1 G00 X1\r\n");
     start.dir.write("in.par", "Speed(12)=300\r\n");
+    start.dir.write("drop.nc", "4\r\nDROP\r\nN1 G01 X4\r\n");
     TMainForm form(start.dir.dir());
     form.show();
     QApplication::setActiveWindow(&form);
@@ -415,6 +416,19 @@ class TestControlPage : public QObject {
          "out.nc"},
         {"Ctrl+O, parameters", kParameterPage,
          [&] { QTest::keyClick(&form, Qt::Key_O, Qt::ControlModifier); }, "open", "in.par"},
+        // A file dragged onto the editor is read without the file window.
+        {"drop on the program editor", kProgramPage,
+         [&] {
+           QMimeData data;
+           data.setUrls({QUrl::fromLocalFile(QString::fromStdString(start.dir.file("drop.nc")))});
+           QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+           QApplication::sendEvent(form.ProgramMemo->viewport(), &enter);
+           QVERIFY(enter.isAccepted());
+           QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+           QApplication::sendEvent(form.ProgramMemo->viewport(), &drop);
+           QApplication::processEvents();
+         },
+         "", "drop.nc"},
     };
     for (const auto& c : cases) {
       form.PageControl->setCurrentIndex(c.page);
@@ -425,7 +439,8 @@ class TestControlPage : public QObject {
       const QStringList recent = form.recentFiles(c.page);
       QVERIFY2(!recent.isEmpty() && recent.front().endsWith(QString("/") + c.recentFile), c.what);
     }
-    QCOMPARE(form.recentFiles(kProgramPage).size(), 2);
+    QCOMPARE(form.ProgramMemo->toPlainText(), QStringLiteral("G01 X4\n"));  // not the file's name as text
+    QCOMPARE(form.recentFiles(kProgramPage).size(), 3);
     setFileWindowHook(previous);
   }
 
