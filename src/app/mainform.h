@@ -237,7 +237,7 @@ class TMainForm : public QWidget, public LinkHost, public DetectTarget {
   // The editor of a page, and whether it holds edits not yet saved or sent.
   QPlainTextEdit* pageEditor(int page) const;
   bool hasUnsavedWork(int page) const;
-  // The page's editor now matches a file or the controller.
+  // The page's editor now matches a file or the controller (-1: the title only).
   void markSaved(int page);
   // Asks about the page's unsaved edits (save / discard / cancel); false
   // for cancel (or a save that did not happen).
@@ -255,7 +255,8 @@ class TMainForm : public QWidget, public LinkHost, public DetectTarget {
   void buildControl();
   void beginOperation();
   void endOperation();
-  // Runs `work` now, or after the running operation when one runs.
+  // True (and remembered for the operation's end) while an operation runs:
+  // a page's entry, with its dialogs, then waits until the transfer is over.
   bool deferWhileRunning();
   bool confirmClose();
   // The file a recent entry or a drop chose instead of the open window.
