@@ -13,6 +13,7 @@ packages=(
   xvfb xauth xdotool imagemagick          # running and checking the windows without a screen
   fonts-wqy-microhei                      # a CJK font: the Chinese captions
   xdg-utils                               # opens the manual in the desktop's PDF viewer
+  qt6-translations-l10n                   # the toolkit's own buttons and dialogs in Chinese
   poppler-utils                           # checking the built manual (pdfinfo, pdftoppm)
   clang libclang-rt-14-dev                # fuzzing (libFuzzer) and sanitizers
   dpkg-dev file                           # make package: dependencies of the binaries (dpkg-shlibdeps)

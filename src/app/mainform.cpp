@@ -44,6 +44,8 @@
 #include "app/portsform.h"
 #include "base/settings.h"
 #include "app/splash.h"
+#include "app/transferbar.h"
+#include "base/controltexts.h"
 #include "link/comm.h"
 #include "link/detect.h"
 #include "link/link.h"
@@ -175,6 +177,7 @@ TMainForm::TMainForm(const std::string& startDir, QWidget* parent)
   SetDialogButtonCaptions(0, 0);
   connectHandlers();
   FormCreate();
+  buildControl();
 
   if (QScreen* screen = QApplication::primaryScreen()) {
     const QRect s = screen->availableGeometry();
@@ -276,7 +279,11 @@ void TMainForm::FormCreate() {
 
 // --- LinkHost ---
 
-int TMainForm::pageIndex() const { return PageControl->currentIndex(); }
+// While an operation runs, its reports stay on the page that started it.
+int TMainForm::pageIndex() const {
+  const int page = operationPage();
+  return page >= 0 ? page : PageControl->currentIndex();
+}
 
 QPlainTextEdit* TMainForm::pageMessageBox(int page) const {
   switch (page) {
@@ -346,7 +353,11 @@ void TMainForm::watchCodePage(QPlainTextEdit* editor, int page) {
 }
 
 void TMainForm::beep() { QApplication::beep(); }
-void TMainForm::processEvents() { QApplication::processEvents(); }
+void TMainForm::processEvents() {
+  // A wait of a transfer: its page shows Stop from now on.
+  if (TransferBar* bar = transferBar(operationPage()); bar && bar->isHidden()) bar->start();
+  QApplication::processEvents();
+}
 int TMainForm::selectedPortIndex() const { return COM_Select->currentIndex(); }
 
 void TMainForm::selectPortIndex(int index) {
@@ -401,6 +412,7 @@ void TMainForm::selectVersion(int versionIndex) {
 
 bool TMainForm::ShowOpenFileWindow() {
   fileChoice.fileChosen = false;
+  if (takePresetPath(fileChoice.currentFilePath)) return fileChoice.fileChosen = true;
   TOpenFileForm window(session_, pageIndex(), fileChoice, fileWindowDir_, this);
   runFileWindow(window);
   fileWindowDir_ = window.directory();
@@ -418,6 +430,8 @@ bool TMainForm::ShowSaveFileWindow() {
 // --- small handlers ---
 
 void TMainForm::PageControlChange() {
+  // Nothing modal opens inside a transfer's wait: the page's entry waits.
+  if (deferWhileRunning()) return;
   AutoDetectBtn->hide();
   TransDelayValue->hide();
   transDelayToggle_ = 0;
@@ -437,7 +451,7 @@ void TMainForm::PageControlChange() {
 }
 
 void TMainForm::CloseBtnClick() {
-  if (CommPort->Enabled()) CommPort->Close();
+  if (!operationRunning_ && CommPort->Enabled()) CommPort->Close();
   close();
 }
 
@@ -516,8 +530,10 @@ void TMainForm::SpeedButton1Click() {
   // xdg-open tells by its exit status whether a viewer took the document;
   // without it the desktop services are asked, which only report failure to
   // start anything.
-  auto noReader = [this] {
-    QMessageBox::information(this, windowTitle(), QStringLiteral("Can't found Acrobat Reader(AcroRd32.exe)!!"));
+  auto noReader = [this, path] {
+    QMessageBox::information(this, windowTitle(),
+                             QString::fromStdString(controlText(session_.language(), ControlText::kNoPdfViewer,
+                                                                path.toStdString())));
   };
   auto* opener = new QProcess(this);
   connect(opener, &QProcess::finished, this, [opener, noReader](int code, QProcess::ExitStatus status) {
@@ -552,12 +568,19 @@ void TMainForm::PLMSheetMouseDown(Qt::KeyboardModifiers modifiers) {
 
 TMainForm::OperationGuard::OperationGuard(TMainForm& form)
     : form_(form), acquired_(!form.operationRunning_) {
-  if (acquired_) form_.operationRunning_ = true;
-  else form_.beep();
+  if (acquired_) {
+    form_.operationRunning_ = true;
+    form_.beginOperation();
+  } else {
+    form_.beep();
+  }
 }
 
 TMainForm::OperationGuard::~OperationGuard() {
-  if (acquired_) form_.operationRunning_ = false;
+  if (acquired_) {
+    form_.operationRunning_ = false;
+    form_.endOperation();
+  }
 }
 
 void TMainForm::PortsBtnClick() {
@@ -646,6 +669,10 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
 // --- closing ---
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+  if (!confirmClose()) {
+    event->ignore();
+    return;
+  }
   FormClose();
   event->accept();
 }

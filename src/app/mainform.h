@@ -35,6 +35,8 @@ class Link;
 class TComm;
 class TFSpinEdit;
 class TRadioGroup;
+class TransferBar;
+struct ControlState;
 
 class TMainForm : public QWidget, public LinkHost, public DetectTarget {
   Q_OBJECT
@@ -55,6 +57,10 @@ class TMainForm : public QWidget, public LinkHost, public DetectTarget {
   void selectPortIndex(int index) override;
   bool confirm(std::string_view question) override;
   void notice(std::string_view text) override;
+  bool stopRequested() const override;
+  void clearStopRequest() override;
+  void showTransferProgress(const ProgressSnapshot& progress) override;
+  void endTransferProgress() override;
 
   // --- DetectTarget ---
   void setDetectedModel(int typeEntry, int modelIndex) override;
@@ -232,12 +238,41 @@ class TMainForm : public QWidget, public LinkHost, public DetectTarget {
   // the text would not survive the conversion to bytes ("?" in its place).
   bool editorTextFitsCodePage(QPlainTextEdit* editor, int page, Refused refused);
 
+  // --- the operator's control: src/app/mainform_control.cpp ---
+  // Ends the running transfer at the next frame boundary (Stop, Esc).
+  void StopBtnClick();
+  // The strip with the progress and the Stop button of a page.
+  TransferBar* transferBar(int page) const;
+  // The page that started the running operation, -1 when none runs.
+  int operationPage() const;
+  // The editor of a page, and whether it holds edits not yet saved or sent.
+  QPlainTextEdit* pageEditor(int page) const;
+  bool hasUnsavedWork(int page) const;
+  // The page's editor now matches a file or the controller (-1: the title only).
+  void markSaved(int page);
+  // Asks about the page's unsaved edits (save / discard / cancel); false
+  // for cancel (or a save that did not happen).
+  bool settleUnsavedWork(int page);
+  // The last files read or written on a page, newest first.
+  QStringList recentFiles(int page) const;
+  void noteRecentFile(int page, const std::string& path);
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void FormClose();
+  void buildControl();
+  void beginOperation();
+  void endOperation();
+  // True (and remembered for the operation's end) while an operation runs:
+  // a page's entry, with its dialogs, then waits until the transfer is over.
+  bool deferWhileRunning();
+  bool confirmClose();
+  // The file a recent entry or a drop chose instead of the open window.
+  bool takePresetPath(std::string& path);
+  std::shared_ptr<ControlState> control_;
   void buildProgramSheet();
   void buildParameterSheet();
   void buildPlcSheet();

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/progress.h"
+
 namespace qxr {
 
 // Pages of the main window; the current one receives the page reports.
@@ -37,6 +39,17 @@ class LinkHost {
   virtual bool confirm(std::string_view question) = 0;
   // A notice with the single button OK (kind warning).
   virtual void notice(std::string_view text) = 0;
+
+  // True once the operator asked to stop the running transfer. The link ends
+  // the transfer at the next frame boundary: a frame being written is
+  // finished, a wait for a reply is cut.
+  virtual bool stopRequested() const { return false; }
+  // Forgets the request, so that a clean-up the operator agreed to (deleting
+  // a program stored only in part) can use the port again.
+  virtual void clearStopRequest() {}
+  // The progress of the running transfer, and its end.
+  virtual void showTransferProgress(const ProgressSnapshot& /*progress*/) {}
+  virtual void endTransferProgress() {}
 };
 
 // The millisecond tick and pauses. Tests may pass a clock that jumps.

@@ -136,6 +136,7 @@ bool AutoDetect(Link& link, DetectTarget& target) {
   for (;;) {
     bool found = false;
     if (tryPort(link, target, found)) return found;
+    if (link.stopped()) return false;  // the operator ended the search
     const int index = host.selectedPortIndex();
     if (index + 1 >= portCount || index < 0) {
       host.selectPortIndex(0);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/controltexts.h"
 #include "link/comm.h"
 #include "link/netport.h"
 #include "link/linktexts.h"
@@ -155,6 +156,7 @@ bool Link::openSelectedPort() {
 }
 
 void Link::ConnectRS232() {
+  if (stopped()) return;
   sentSinceWait_.clear();
   if (port_.Enabled()) port_.Close();
   if (port_.Enabled()) return;
@@ -199,6 +201,7 @@ void Link::ConnectRS232() {
 
 bool Link::sendFrame(std::string_view frame, SendKind kind) {
   frame = frame.substr(0, frame.find('\0'));  // frames are NUL-terminated texts
+  if (stopped()) return false;
   const Settings& settings = session_.settings;
   TraceLine trace("TRN: ");
   if (kind != SendKind::Line) trace.addText(frame);
@@ -215,7 +218,7 @@ bool Link::sendFrame(std::string_view frame, SendKind kind) {
         written = false;
         break;
       }
-      if (kind != SendKind::TestDevice) DelayMs(pacing);
+      if (kind != SendKind::TestDevice) pacingPause(pacing);
     }
   }
   if (!written) {
@@ -225,6 +228,7 @@ bool Link::sendFrame(std::string_view frame, SendKind kind) {
     closePort();
     return false;
   }
+  countBytes(frame.size());
   if (kind == SendKind::TestDevice || settings.sendTrace) ShowPageMessage(0, trace.text());
   sentSinceWait_.emplace_back(frame);
   return true;
@@ -251,6 +255,10 @@ bool Link::collectReply(int maxLength, const WaitRule& rule, bool& complete) {
   bool timedOut = false;
   while (count < static_cast<std::size_t>(limit)) {
     host_.processEvents();
+    if (host_.stopRequested()) {
+      timedOut = true;  // the wait is cut; stopped() reports it
+      break;
+    }
     bool got = false;
     if (port_.Enabled()) {
       unsigned char byte = 0;
@@ -285,6 +293,7 @@ bool Link::collectReply(int maxLength, const WaitRule& rule, bool& complete) {
   }
   buffer_[count] = '\0';
   received_ = count;
+  countBytes(count);
   return !timedOut;
 }
 
@@ -297,6 +306,7 @@ bool Link::receiveLineReply(int maxLength, int report, bool programNumberVariant
     lastWait_ = WaitEnd::kTimedOut;
     buffer_[0] = '\0';
     received_ = 0;
+    if (stopped()) return false;
     ShowPageMessage(103);
     beep();
     closePort();
@@ -359,6 +369,7 @@ bool Link::ReceiveStr(int maxLength, int /*report: no refusal check here*/) {
   if (arrived) return true;
   buffer_[0] = '\0';
   received_ = 0;
+  if (stopped()) return false;
   ShowPageMessage(103);
   beep();
   closePort();
@@ -387,6 +398,55 @@ bool Link::ReceiveCSBLStr(int maxLength, int /*report: no refusal check here*/) 
   ShowPageMessage(0, trace.text());
   ShowPageMessage(0, reply());
   return arrived;
+}
+
+// --- the operator's stop, progress ---
+
+bool Link::stopped() {
+  if (!host_.stopRequested()) {
+    stopNoted_ = false;
+    return false;
+  }
+  if (!stopNoted_) {
+    stopNoted_ = true;
+    ShowPageMessage(0, controlText(session_.language(), ControlText::kStopped));
+    closePort();
+  }
+  return true;
+}
+
+// The pause is slept in slices with the window's events between them, so
+// that Stop and the window stay live under a long pacing; the sum of the
+// slices is the pause, so the pacing on the wire is unchanged. A stop waits
+// for the end of the frame.
+void Link::pacingPause(std::uint32_t ms) {
+  while (ms > 0) {
+    host_.processEvents();
+    const std::uint32_t slice = ms < static_cast<std::uint32_t>(kWaitSliceMs) ? ms : kWaitSliceMs;
+    clock_.sleepMs(slice);
+    ms -= slice;
+  }
+}
+
+void Link::countBytes(std::size_t bytes) {
+  if (progress_.started() && bytes > 0) progress_.addBytes(bytes, clock_.tickMs());
+}
+
+void Link::beginProgress(ProgressUnit unit, long total) {
+  progress_.start(unit, total, clock_.tickMs());
+  host_.showTransferProgress(progress_.snapshot(clock_.tickMs()));
+}
+
+void Link::setProgress(long done) {
+  if (!progress_.started()) return;
+  progress_.setDone(done, clock_.tickMs());
+  host_.showTransferProgress(progress_.snapshot(clock_.tickMs()));
+}
+
+void Link::endProgress() {
+  if (!progress_.started()) return;
+  progress_.reset();
+  host_.endTransferProgress();
 }
 
 }  // namespace qxr

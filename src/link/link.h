@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/host.h"
+#include "base/progress.h"
 #include "base/session.h"
 #include "link/frames.h"
 #include "link/hexrecord.h"
@@ -93,6 +94,20 @@ class Link {
   LinkHost& host() { return host_; }
   Clock& clock() { return clock_; }
 
+  // True when the operator's stop request ends the running transfer. The
+  // first call after the request reports it on the page and closes the port
+  // as any failure does; every frame and wait after it fails at once.
+  bool stopped();
+  // A new transfer begins: a stop request from now on is reported again.
+  void resetStop() { stopNoted_ = false; }
+
+  // The progress of the running transfer: units done of a total (0 when not
+  // known); the bytes both ways are counted here.
+  void beginProgress(ProgressUnit unit, long total);
+  void setProgress(long done);
+  void endProgress();
+  const ProgressMeter& progress() const { return progress_; }
+
   // The test time-out of ReceiveCSBLStr (1000 ms at start).
   std::uint32_t testTimeoutMs = 1000;
 
@@ -110,6 +125,9 @@ class Link {
   // terminator ended the reply (rather than its length).
   bool collectReply(int maxLength, const WaitRule& rule, bool& complete);
   bool receiveLineReply(int maxLength, int report, bool programNumberVariant);
+  // A pause between paced bytes that keeps the window responsive.
+  void pacingPause(std::uint32_t ms);
+  void countBytes(std::size_t bytes);
 
   TThreadComm& port_;
   Session& session_;
@@ -121,6 +139,20 @@ class Link {
   // The frames written since the last wait, for telling an echo from an answer.
   std::vector<std::string> sentSinceWait_;
   std::vector<std::string> sentBeforeWait_;  // those of the wait under way
+  bool stopNoted_ = false;
+  ProgressMeter progress_;
+};
+
+// Shows the progress of one transfer and ends it on every way out.
+class LinkProgress {
+ public:
+  LinkProgress(Link& link, ProgressUnit unit, long total) : link_(link) { link_.beginProgress(unit, total); }
+  ~LinkProgress() { link_.endProgress(); }
+  LinkProgress(const LinkProgress&) = delete;
+  LinkProgress& operator=(const LinkProgress&) = delete;
+
+ private:
+  Link& link_;
 };
 
 }  // namespace qxr

@@ -116,13 +116,43 @@ class MainFormNcPage final : public NcPage {
 
 std::vector<std::string> TMainForm::ProgramLines() { return MainFormNcPage(*this).programLines(); }
 
+namespace {
+
+// The program page as it was before a receive, put back when the operator
+// stops the receive: a program cut short must not pass for the controller's.
+class EditorKeeper {
+ public:
+  explicit EditorKeeper(TMainForm& form)
+      : form_(form),
+        text_(form.ProgramMemo->toPlainText()),
+        name_(form.ProgNameEdit->text()),
+        modified_(form.ProgramMemo->document()->isModified()) {}
+  void restore() const {
+    form_.ProgramMemo->setPlainText(text_);
+    form_.ProgNameEdit->setText(name_);
+    form_.ProgramMemo->document()->setModified(modified_);
+  }
+
+ private:
+  TMainForm& form_;
+  QString text_;
+  QString name_;
+  bool modified_;
+};
+
+}  // namespace
+
 void TMainForm::ReadFileBtnClick() {
+  if (!settleUnsavedWork(kProgramPage)) return;
   OperationGuard guard(*this);
   if (!guard) return;
   fileChoice.fileChosen = false;
   if (!ShowOpenFileWindow()) return;
   MainFormNcPage page(*this);
-  NcOperations(link(), page).readFile(fileChoice.currentFilePath);
+  if (NcOperations(link(), page).readFile(fileChoice.currentFilePath)) {
+    markSaved(kProgramPage);
+    noteRecentFile(kProgramPage, fileChoice.currentFilePath);
+  }
 }
 
 void TMainForm::WriteFileBtnClick() {
@@ -132,7 +162,10 @@ void TMainForm::WriteFileBtnClick() {
   fileChoice.fileChosen = false;
   if (!ShowSaveFileWindow()) return;
   MainFormNcPage page(*this);
-  NcOperations(link(), page).writeFile(fileChoice.currentFilePath);
+  if (NcOperations(link(), page).writeFile(fileChoice.currentFilePath)) {
+    markSaved(kProgramPage);
+    noteRecentFile(kProgramPage, fileChoice.currentFilePath);
+  }
 }
 
 void TMainForm::TransBtnClick() {
@@ -140,14 +173,17 @@ void TMainForm::TransBtnClick() {
   if (!guard) return;
   if (!editorTextFitsCodePage(ProgramMemo, kProgramPage, Refused::kSend)) return;
   MainFormNcPage page(*this);
-  NcOperations(link(), page).send();
+  if (NcOperations(link(), page).send()) markSaved(kProgramPage);
 }
 
 void TMainForm::RcvBtnClick() {
+  if (!settleUnsavedWork(kProgramPage)) return;
   OperationGuard guard(*this);
   if (!guard) return;
   MainFormNcPage page(*this);
-  NcOperations(link(), page).receive();
+  const EditorKeeper kept(*this);
+  if (NcOperations(link(), page).receive()) markSaved(kProgramPage);
+  else if (stopRequested()) kept.restore();
 }
 
 void TMainForm::DelProgBtnClick() {
@@ -158,6 +194,7 @@ void TMainForm::DelProgBtnClick() {
 }
 
 void TMainForm::MultipleBtnClick() {
+  if (!settleUnsavedWork(kProgramPage)) return;
   OperationGuard guard(*this);
   if (!guard) return;
   MultipleBtn->hide();
@@ -175,8 +212,10 @@ void TMainForm::MultipleBtnClick() {
     return;
   }
   if (!choice.chosen) return;
-  if (choice.mode == kBatchReadMany) operations.readMany(choice);
-  else if (choice.mode == kBatchWriteMany) operations.writeMany(choice, session().settings.multipleInquire);
+  bool done = false;
+  if (choice.mode == kBatchReadMany) done = operations.readMany(choice);
+  else if (choice.mode == kBatchWriteMany) done = operations.writeMany(choice, session().settings.multipleInquire);
+  if (done) markSaved(kProgramPage);
 }
 
 }  // namespace qxr

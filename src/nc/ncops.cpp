@@ -4,6 +4,7 @@
 
 #include "base/linecheck.h"
 #include "base/fileio.h"
+#include "base/controltexts.h"
 #include "base/textio.h"
 #include "link/comm.h"
 #include "link/link.h"
@@ -196,12 +197,15 @@ bool NcOperations::deleteOnController(std::string_view nameForFrame, int number)
 // each waiting for its answer. The port stays open.
 bool NcOperations::storeProgram(const std::vector<std::string>& lines, int number, std::string_view name) {
   ProgressScope progress(page_);
+  storedLines_ = -1;
   if (!sendIgnore(ncframe::kAttention)) return false;
   if (!sendExpect(ncframe::kStore)) return false;
   if (!sendExpect(ncframe::number(number))) return false;
+  storedLines_ = 0;
   if (withName() && !sendExpect(ncframe::name(name))) return false;
   const int language = link_.session().language();
   const long count = static_cast<long>(lines.size());
+  LinkProgress shown(link_, ProgressUnit::kLines, count);
   std::string frame;
   for (std::size_t i = 0; i < lines.size(); ++i) {
     frame = numberedProgramLine(i, cutAt(lines[i], '\n'));
@@ -209,6 +213,8 @@ bool NcOperations::storeProgram(const std::vector<std::string>& lines, int numbe
     page_.showProgress(ncText(language, NcText::kSendProgress, {}, static_cast<long>(i) + 1, count));
     frame += "\r\n";
     if (!sendExpect(frame)) return false;
+    storedLines_ = static_cast<long>(i) + 1;
+    link_.setProgress(storedLines_);
   }
   report(kMsgTransferFinished);
   return true;
@@ -219,6 +225,7 @@ bool NcOperations::storeProgram(const std::vector<std::string>& lines, int numbe
 // frame; every reply is acknowledged, the last one too.
 NcOperations::ReadOutcome NcOperations::readProgramLines(bool expectName, std::size_t& replies) {
   ProgressScope progress(page_);
+  LinkProgress shown(link_, ProgressUnit::kLines, 0);
   const int language = link_.session().language();
   long lines = 0;
   std::size_t bytes = 0;
@@ -255,11 +262,23 @@ NcOperations::ReadOutcome NcOperations::readProgramLines(bool expectName, std::s
         const auto blank = line.find(' ');
         page_.appendProgramLine(blank == std::string_view::npos ? line : line.substr(blank + 1));
         page_.showProgress(ncText(language, NcText::kReceiveProgress, {}, ++lines));
+        link_.setProgress(lines);
       }
     }
     if (!link_.TransToQXR(ncframe::kAck)) return ReadOutcome::kFailed;
     if (last) return ReadOutcome::kFinished;
   }
+}
+
+void NcOperations::offerPartialDelete(int number, std::string_view name, long lineCount) {
+  if (storedLines_ < 0 || !link_.stopped()) return;
+  const int language = link_.session().language();
+  report(0, controlText(language, ControlText::kPartialProgram, twoDigits(number), storedLines_, lineCount));
+  if (!link_.host().confirm(controlText(language, ControlText::kDeletePartialQuestion, twoDigits(number)))) return;
+  link_.host().clearStopRequest();
+  if (link_.stopped() || !link_.openSelectedPort()) return;
+  deleteOnController(name, number);
+  link_.closePort();
 }
 
 // ---------------------------------------------------------------- files
@@ -384,7 +403,10 @@ bool NcOperations::send() {
   link_.DelayMs(kStorePauseMs);
   if (!link_.openSelectedPort()) return false;
   report(kMsgStoring);
-  if (!storeProgram(lines, number, programName())) return false;
+  if (!storeProgram(lines, number, programName())) {
+    offerPartialDelete(number, programName(), static_cast<long>(lines.size()));
+    return false;
+  }
   link_.closePort();
   return true;
 }
@@ -629,7 +651,10 @@ bool NcOperations::writeMany(const MultipleChoice& choice, bool inquire) {
       showFileLines(file);
     }
     report(kMsgStoring);
-    if (!storeProgram(file.lines, number, programName())) return false;
+    if (!storeProgram(file.lines, number, programName())) {
+      offerPartialDelete(number, programName(), static_cast<long>(file.lines.size()));
+      return false;
+    }
   }
   return true;
 }

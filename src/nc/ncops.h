@@ -84,6 +84,9 @@ class NcOperations {
   bool refuseUnsendable(const std::vector<std::string>& lines, std::string_view name);
   bool deleteOnController(std::string_view nameForFrame, int number);
   bool storeProgram(const std::vector<std::string>& lines, int number, std::string_view name);
+  // After a store the operator stopped: says which program the controller
+  // holds only in part and offers to delete it.
+  void offerPartialDelete(int number, std::string_view name, long lineCount);
   enum class ReadOutcome { kFinished, kNoReply, kFailed };
   ReadOutcome readProgramLines(bool expectName, std::size_t& replies);
   void discardStaleInput();
@@ -96,6 +99,7 @@ class NcOperations {
 
   Link& link_;
   NcPage& page_;
+  long storedLines_ = -1;  // lines the last store got acknowledged; -1 before its number was
 };
 
 }  // namespace qxr

@@ -75,17 +75,22 @@ void TMainForm::SetParameterList(int modelIndex) {
     auto* item = new QListWidgetItem(QString::fromStdString(bytesToUtf8(entry.name, session_.language())));
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
     item->setCheckState(Qt::Unchecked);
+    item->setToolTip(item->text());  // a long name is cut in the list
     ParaCheckListBox->addItem(item);
   }
   ParaCheckListBox->setUpdatesEnabled(true);
 }
 
 void TMainForm::ReadParBtnClick() {
+  if (!settleUnsavedWork(kParameterPage)) return;
   OperationGuard guard(*this);
   if (!guard) return;
   if (!ShowOpenFileWindow()) return;
   WindowParameterPage page(*this);
-  readParameterFile(fileChoice.currentFilePath, session_, *this, page);
+  if (readParameterFile(fileChoice.currentFilePath, session_, *this, page)) {
+    markSaved(kParameterPage);
+    noteRecentFile(kParameterPage, fileChoice.currentFilePath);
+  }
 }
 
 void TMainForm::WriteParBtnClick() {
@@ -94,7 +99,10 @@ void TMainForm::WriteParBtnClick() {
   if (!editorTextFitsCodePage(ParameterMemo, kParameterPage, Refused::kSave)) return;
   if (!ShowSaveFileWindow()) return;
   WindowParameterPage page(*this);
-  writeParameterFile(fileChoice.currentFilePath, session_, *this, page);
+  if (writeParameterFile(fileChoice.currentFilePath, session_, *this, page)) {
+    markSaved(kParameterPage);
+    noteRecentFile(kParameterPage, fileChoice.currentFilePath);
+  }
 }
 
 void TMainForm::ParTrnBtnClick() {
@@ -102,17 +110,18 @@ void TMainForm::ParTrnBtnClick() {
   if (!guard) return;
   if (!editorTextFitsCodePage(ParameterMemo, kParameterPage, Refused::kSend)) return;
   WindowParameterPage page(*this);
-  sendParameters(*link_, page);
+  if (sendParameters(*link_, page)) markSaved(kParameterPage);
 }
 
 void TMainForm::ParRcvBtnClick() {
+  if (!settleUnsavedWork(kParameterPage)) return;
   OperationGuard guard(*this);
   if (!guard) return;
   WindowParameterPage page(*this);
   // A copy: the list may be rebuilt (page change, model choice) while the
   // transfer waits and processes events.
   const ParameterEntries list = parameterState().list;
-  receiveParameters(*link_, page, list);
+  if (receiveParameters(*link_, page, list)) markSaved(kParameterPage);
 }
 
 }  // namespace qxr

@@ -174,6 +174,9 @@ bool sendParameters(Link& link, ParameterPage& page) {
   if (!link.TransToQXR(frames::kParamWrite) || !link.ReceiveFromQXR(kReplyLength, 1)) return false;
 
   bool allSent = true;
+  long total = 0, done = 0;
+  for (const std::string& line : lines) total += isParameterComment(line) ? 0 : 1;
+  LinkProgress shown(link, ProgressUnit::kParameters, total);
   for (const std::string& line : lines) {
     if (isParameterComment(line)) {
       report(host, line + std::string(kSkipMark));
@@ -191,8 +194,9 @@ bool sendParameters(Link& link, ParameterPage& page) {
       allSent = false;
       break;
     }
+    link.setProgress(++done);
   }
-  report(host, session.msg(146));
+  if (!link.stopped()) report(host, session.msg(146));
   if (link.portOpen()) link.closePort();
   return allSent;
 }
@@ -211,7 +215,10 @@ bool receiveParameters(Link& link, ParameterPage& page, const ParameterEntries& 
 
   page.setParameterLines({});
   bool allRead = true;
+  long done = 0;
+  LinkProgress shown(link, ProgressUnit::kParameters, static_cast<long>(checked.size()));
   for (const int index : checked) {
+    link.setProgress(done++);
     if (index < 0 || static_cast<std::size_t>(index) >= list.size()) continue;
     const ParameterEntry& entry = list[static_cast<std::size_t>(index)];
     if (!link.TransToQXR(std::to_string(entry.number) + std::string(kLineEnd))) {
@@ -238,7 +245,7 @@ bool receiveParameters(Link& link, ParameterPage& page, const ParameterEntries& 
       if (!link.portOpen()) break;
     }
   }
-  report(host, session.msg(148));
+  if (!link.stopped()) report(host, session.msg(148));
   if (link.portOpen()) link.closePort();
   page.showLastParameterLine();
   return allRead;

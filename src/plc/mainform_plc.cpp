@@ -81,12 +81,16 @@ class MainFormPlcPage final : public PlcPage {
 }  // namespace
 
 void TMainForm::ReadPLMBtnClick() {
+  if (!settleUnsavedWork(kPlcPage)) return;
   OperationGuard guard(*this);
   if (!guard) return;
   fileChoice.fileChosen = false;
   if (!ShowOpenFileWindow()) return;
   MainFormPlcPage page(*this);
-  PlcOperations(link(), page, plcTables).readFile(fileChoice.currentFilePath);
+  if (PlcOperations(link(), page, plcTables).readFile(fileChoice.currentFilePath)) {
+    markSaved(kPlcPage);
+    noteRecentFile(kPlcPage, fileChoice.currentFilePath);
+  }
 }
 
 void TMainForm::WritePLMBtnClick() {
@@ -96,7 +100,10 @@ void TMainForm::WritePLMBtnClick() {
   fileChoice.fileChosen = false;
   if (!ShowSaveFileWindow()) return;
   MainFormPlcPage page(*this);
-  PlcOperations(link(), page, plcTables).writeFile(fileChoice.currentFilePath);
+  if (PlcOperations(link(), page, plcTables).writeFile(fileChoice.currentFilePath)) {
+    markSaved(kPlcPage);
+    noteRecentFile(kPlcPage, fileChoice.currentFilePath);
+  }
 }
 
 void TMainForm::PLMTrnBtnClick() {
@@ -104,14 +111,15 @@ void TMainForm::PLMTrnBtnClick() {
   if (!guard) return;
   if (!editorTextFitsCodePage(PLMMemo, kPlcPage, Refused::kSend)) return;
   MainFormPlcPage page(*this);
-  PlcOperations(link(), page, plcTables).send();
+  if (PlcOperations(link(), page, plcTables).send()) markSaved(kPlcPage);
 }
 
 void TMainForm::PLMRcvBtnClick() {
+  if (!settleUnsavedWork(kPlcPage)) return;
   OperationGuard guard(*this);
   if (!guard) return;
   MainFormPlcPage page(*this);
-  PlcOperations(link(), page, plcTables).receive();
+  if (PlcOperations(link(), page, plcTables).receive()) markSaved(kPlcPage);
 }
 
 }  // namespace qxr

@@ -155,10 +155,14 @@ bool PlcOperations::writeFile(const std::string& path) {
 bool PlcOperations::sendDataLines(const std::vector<std::string>& lines) {
   const bool trace = link_.session().settings.sendTrace;
   ProgressRun progress('>');
+  long total = 0, done = 0;
+  for (const std::string& line : lines) total += line.empty() ? 0 : 1;
+  LinkProgress shown(link_, ProgressUnit::kRecords, total);
   for (const std::string& line : lines) {
     page_.showProgress(progress.next(), false);
     link_.host().processEvents();
     if (line.empty()) continue;
+    link_.setProgress(done++);
     const std::string record = BuildHexRecord(line);
     if (trace) report(0, record);
     // The records stream without an answer each.
@@ -248,7 +252,9 @@ bool PlcOperations::receive() {
   const bool trace = session.settings.receiveTrace;
   std::size_t receivedBytes = received.front().size() + 2;
   ProgressRun progress('<');
+  LinkProgress shown(link_, ProgressUnit::kRecords, 0);
   for (;;) {
+    link_.setProgress(static_cast<long>(received.size()));
     page_.showProgress(progress.next(), true);
     link_.host().processEvents();
     if (!link_.ReceiveFromQXR(kReplyLength, 1)) {

@@ -19,10 +19,8 @@ namespace {
 class ToolNcPage final : public MemoryNcPage {
  public:
   void showProgress(std::string_view text) override {
+    // The host shows the count, rate and time left on stderr.
     MemoryNcPage::showProgress(text);
-    if (!::isatty(STDERR_FILENO)) return;
-    std::fprintf(stderr, "\r\033[K%.*s", static_cast<int>(text.size()), text.data());
-    std::fflush(stderr);
   }
 };
 
@@ -95,7 +93,7 @@ int runNcCommand(ToolContext& context, const Args& args) {
       return usageError("program number must be 1 to 99: " + pos[0]);
     }
     if (refuseSaveTarget(context, options.output)) return kExitFailed;
-    if (!operations.receive()) return kExitFailed;
+    if (!operations.receive() || stopSignalNumber() != 0) return kExitFailed;  // no partial file
     return exitCode(operations.writeFile(options.output));
   }
   if (sub == "delete") {

@@ -166,7 +166,7 @@ int receiveCommand(ToolContext& context, const Args& args) {
   }
 
   context.host.page = kParameterPage;
-  if (!receiveParameters(context.link(), page, list)) {
+  if (!receiveParameters(context.link(), page, list) || stopSignalNumber() != 0) {
     // An incomplete read never replaces a parameter file.
     std::fprintf(stderr, "qxrtool: not all parameters arrived; %s was not written\n", options.output.c_str());
     return kExitFailed;

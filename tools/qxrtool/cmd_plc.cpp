@@ -35,15 +35,10 @@ class ToolPlcPage final : public MemoryPlcPage {
     MemoryPlcPage::setEditorLines(std::move(l));
   }
   void showProgress(std::string_view text, bool alignRight) override {
+    // The host shows the count, rate and time left on stderr.
     MemoryPlcPage::showProgress(text, alignRight);
-    if (!::isatty(STDERR_FILENO)) return;
-    std::fprintf(stderr, "\r\033[K%.*s", static_cast<int>(text.size()), text.data());
-    std::fflush(stderr);
   }
-  void hideProgress() override {
-    MemoryPlcPage::hideProgress();
-    if (::isatty(STDERR_FILENO)) std::fprintf(stderr, "\r\033[K");
-  }
+  void hideProgress() override { MemoryPlcPage::hideProgress(); }
 };
 
 struct PlcOptions {
@@ -163,6 +158,7 @@ int runPlcCommand(ToolContext& context, const Args& args) {
                    options.output.c_str());
       return kExitFailed;
     }
+    if (stopSignalNumber() != 0) return kExitFailed;  // no partial file
     return exitCode(operations.writeFile(options.output));
   }
   return usageError("unknown plc subcommand " + sub);

@@ -108,16 +108,17 @@ int main(int argc, char* argv[]) {
   }
   qxr::ToolContext context(startDir, yes, portIndex);
   context.host.portAddress = portAddress;
+  qxr::installStopSignals();
   try {
     if (command == "catalogue") return qxr::runCatalogueCommand(context, args);
-    if (command == "detect") return qxr::runDetectCommand(context, args);
+    if (command == "detect") return qxr::exitAfterStop(qxr::runDetectCommand(context, args));
     if (command == "nc") {
       if (!args.empty() && (args[0] == "convert" || args[0] == "plot")) return qxr::runSimCommand(context, args);
       if (!args.empty() && args[0] == "preview") return qxr::runPreviewCommand(context, args);
-      return qxr::runNcCommand(context, args);
+      return qxr::exitAfterStop(qxr::runNcCommand(context, args));
     }
-    if (command == "param") return qxr::runParamCommand(context, args);
-    if (command == "plc") return qxr::runPlcCommand(context, args);
+    if (command == "param") return qxr::exitAfterStop(qxr::runParamCommand(context, args));
+    if (command == "plc") return qxr::exitAfterStop(qxr::runPlcCommand(context, args));
     if (command == "ports") return qxr::runPortsCommand(context, args);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "qxrtool: %s\n", error.what());

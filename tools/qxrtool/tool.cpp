@@ -20,6 +20,7 @@ void ConsoleHost::appendPageLine(int, std::string_view line) {
 }
 
 bool ConsoleHost::confirm(std::string_view question) {
+  if (stopRequested()) return false;  // a signal ends the run: nothing more is asked
   const std::string text = displayUtf8(question, session_.language());
   std::printf("%s\n", text.c_str());
   if (yes_) {

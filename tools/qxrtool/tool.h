@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include <cstdint>
+
 #include "base/host.h"
 #include "base/session.h"
 
@@ -33,11 +35,23 @@ class ConsoleHost final : public LinkHost {
   void selectPortIndex(int index) override { portIndex = index; }
   bool confirm(std::string_view question) override;
   void notice(std::string_view text) override;
+  // stop.cpp: SIGINT and SIGTERM; the progress on stderr.
+  bool stopRequested() const override;
+  void showTransferProgress(const ProgressSnapshot& progress) override;
+  void endTransferProgress() override;
 
  private:
   Session& session_;
   bool yes_;
+  bool progressShown_ = false;
+  std::uint32_t lastProgressMs_ = 0;
 };
+
+// SIGINT and SIGTERM ask the running transfer to stop (stop.cpp); after a
+// stop the exit status is 128 + the signal's number (130, 143).
+void installStopSignals();
+int stopSignalNumber();
+int exitAfterStop(int code);
 
 struct ToolContext {
   ToolContext(const std::string& startDir, bool yes, std::optional<int> portIndex);

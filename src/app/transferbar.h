@@ -1,0 +1,40 @@
+#pragma once
+// The strip a page shows while one of its transfers runs: a progress bar,
+// the count, rate and time left, and the Stop button.
+#include <QWidget>
+
+#include "base/progress.h"
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace qxr {
+
+class TransferBar : public QWidget {
+  Q_OBJECT
+ public:
+  TransferBar(int language, QWidget* parent);
+
+  // Shows the strip with the Stop button and no count yet.
+  void start();
+  void showProgress(const ProgressSnapshot& progress);
+  // The count is gone; the strip stays while the operation runs.
+  void clearProgress();
+  void stopping();
+
+  QProgressBar* bar() const { return bar_; }
+  QLabel* label() const { return label_; }
+  QPushButton* stopButton() const { return stop_; }
+
+ signals:
+  void stopClicked();
+
+ private:
+  int language_;
+  QProgressBar* bar_;
+  QLabel* label_;
+  QPushButton* stop_;
+};
+
+}  // namespace qxr

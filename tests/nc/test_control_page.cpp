@@ -1,0 +1,461 @@
+// The operator's control of the window against the controller emulator:
+// Stop in the middle of a send, a receive and a batch; the questions about
+// unsaved work; Exit while a transfer runs; a page's dialog that waits for
+// the end of a transfer.
+#include <QApplication>
+#include <QDropEvent>
+#include <QFile>
+#include <QLibraryInfo>
+#include <QMimeData>
+#include <QUrl>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <filesystem>
+#include <functional>
+
+#include "app/filewindows.h"
+#include "app/mainform.h"
+#include "app/msgdlg.h"
+#include "app/questions.h"
+#include "app/transferbar.h"
+#include "base/controltexts.h"
+#include "link/comm.h"
+#include "nc/multiplenc.h"
+#include "support/emulator.h"
+#include "support/fakehost.h"
+#include "widgets/radiogroup.h"
+
+using namespace qxr;
+
+namespace {
+
+struct StartDir {
+  test::TempDir dir;
+  StartDir() {
+    test::makeTestSession(dir);  // writes the catalogue "#n"
+    dir.write("Init.ini",
+              "Time Out Timer    = 1000\r\nTrans Delay time  = 10\r\nSystem parameter  = 0,0,0\r\n"
+              "Transit mode      = 1\r\nDefault COM       = 1\r\nPLC Transit Delay = 5\r\n"
+              "MAX COM Port      = 8\r\n");
+  }
+};
+
+QStringList messages(const QPlainTextEdit* box) { return box->toPlainText().split('\n'); }
+
+QString stoppedLine(TMainForm& form) {
+  return QString::fromStdString(controlText(form.session().language(), ControlText::kStopped));
+}
+
+std::string programFile(int number, const std::string& name, int lines) {
+  std::string text = std::to_string(number) + "\r\n" + name + "\r\n";
+  for (int i = 1; i <= lines; ++i) text += "N" + std::to_string(i) + " G01 X" + std::to_string(i) + "\r\n";
+  return text;
+}
+
+QString editorText(int lines) {
+  QString text;
+  for (int i = 1; i <= lines; ++i) text += QStringLiteral("G01 X%1\n").arg(i);
+  return text;
+}
+
+// Answers the message dialogs (the main window's own) and counts them.
+struct Dialogs {
+  // The answers in turn; the last one stays.
+  explicit Dialogs(std::vector<int> answers = {mrOk}) {
+    previous = setMessageDialogHook([this, answers](QDialog&) {
+      const int answer = answers[std::min<std::size_t>(static_cast<std::size_t>(shown), answers.size() - 1)];
+      ++shown;
+      return answer;
+    });
+  }
+  ~Dialogs() { setMessageDialogHook(previous); }
+  MessageDialogHook previous;
+  int shown = 0;
+};
+
+// Answers the control questions (unsaved work, quitting) and records them.
+struct Questions {
+  explicit Questions(std::vector<int> answers) : answers_(std::move(answers)) {
+    previous = setQuestionHook([this](QMessageBox& box) {
+      asked << box.objectName();
+      if (answers_.empty()) return int(QMessageBox::Cancel);
+      const int answer = answers_.front();
+      answers_.erase(answers_.begin());
+      return answer;
+    });
+  }
+  ~Questions() { setQuestionHook(previous); }
+  QuestionHook previous;
+  QStringList asked;
+
+ private:
+  std::vector<int> answers_;
+};
+
+// Calls `act` once, from inside a transfer's wait, when `ready` holds.
+struct WhileWaiting {
+  WhileWaiting(QObject* context, std::function<bool()> ready, std::function<void()> act) {
+    timer.setInterval(0);
+    QObject::connect(&timer, &QTimer::timeout, context, [this, ready, act] {
+      if (done || !ready()) return;
+      done = true;
+      timer.stop();
+      act();
+    });
+    timer.start();
+  }
+  QTimer timer;
+  bool done = false;
+};
+
+}  // namespace
+
+class TestControlPage : public QObject {
+  Q_OBJECT
+
+ private slots:
+  // A send stopped in its lines leaves the controller a program in part;
+  // the page says so and offers to delete it.
+  void stopInTheMiddleOfASend() {
+    const struct {
+      int answer;  // to the offer to delete the part
+      bool partLeft;
+    } cases[] = {{mrOk, false}, {mrCancel, true}};
+    for (const auto& c : cases) {
+      StartDir start;
+      test::Emulator emulator(start.dir);
+      TMainForm form(start.dir.dir());
+      Dialogs dialogs({mrOk, c.answer});
+      form.ProgramMemo->setPlainText(editorText(300));
+      form.ProgNoEdit->setValue(7);
+      form.ProgNameEdit->setText("PART");
+      bool barShown = false, othersLocked = false;
+      int lineAtStop = 0;
+      WhileWaiting stop(
+          &form, [&] { return form.link().progress().done() >= 20; },
+          [&] {
+            barShown = !form.transferBar(kProgramPage)->isHidden();
+            othersLocked = !form.RcvBtn->isEnabled() && !form.ParRcvBtn->isEnabled() && !form.ReadPLMBtn->isEnabled();
+            lineAtStop = static_cast<int>(form.link().progress().done());
+            form.transferBar(kProgramPage)->stopButton()->click();
+          });
+      form.TransBtn->click();
+      QVERIFY(stop.done);
+      QVERIFY(barShown);
+      QVERIFY(othersLocked);
+      const QStringList shown = messages(form.MsgMemo);
+      QVERIFY(shown.contains(stoppedLine(form)));
+      QVERIFY(!shown.contains("#106"));  // never "finished"
+      QVERIFY(shown.contains(QString::fromStdString(
+          controlText(form.session().language(), ControlText::kPartialProgram, "07", lineAtStop + 1, 300))) ||
+              shown.contains(QString::fromStdString(
+                  controlText(form.session().language(), ControlText::kPartialProgram, "07", lineAtStop, 300))));
+      QVERIFY(!form.CommPort->Enabled());
+      QCOMPARE(emulator.storedProgram(7).has_value(), c.partLeft);
+      if (c.partLeft) QVERIFY(emulator.storedProgram(7)->size() < programFile(7, "PART", 300).size());
+      // The window is as before the transfer.
+      QVERIFY(form.transferBar(kProgramPage)->isHidden());
+      QVERIFY(form.RcvBtn->isEnabled() && form.ParRcvBtn->isEnabled() && form.TransBtn->isEnabled());
+      QVERIFY(!form.stopRequested());
+    }
+  }
+
+  // A receive stopped part-way (by Esc) writes nothing and gives the editor back.
+  void stopInTheMiddleOfAReceive() {
+    StartDir start;
+    test::EmulatorOptions options;
+    options.programs[5] = programFile(5, "FIVE", 200);
+    test::Emulator emulator(start.dir, options);
+    TMainForm form(start.dir.dir());
+    form.show();
+    QApplication::setActiveWindow(&form);
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    Dialogs dialogs;
+    form.ProgramMemo->setPlainText("KEEP ME\n");
+    form.ProgNameEdit->setText("MINE");
+    form.ProgNoEdit->setValue(5);
+    QString progressText;
+    WhileWaiting stop(
+        &form, [&] { return form.link().progress().done() >= 10; },
+        [&] {
+          progressText = form.transferBar(kProgramPage)->label()->text();
+          QTest::keyClick(&form, Qt::Key_Escape);  // as the Stop button
+        });
+    form.RcvBtn->click();
+    QVERIFY(stop.done);
+    QVERIFY2(progressText.startsWith("10 "), qPrintable(progressText));
+    QCOMPARE(form.ProgramMemo->toPlainText(), QStringLiteral("KEEP ME\n"));
+    QCOMPARE(form.ProgNameEdit->text(), QStringLiteral("MINE"));
+    const QStringList shown = messages(form.MsgMemo);
+    QVERIFY(shown.contains(stoppedLine(form)));
+    QVERIFY(!shown.contains("#109"));
+    QCOMPARE(shown.last(), QStringLiteral("#107"));
+    QVERIFY(!form.CommPort->Enabled());
+  }
+
+  // A batch read stopped in its second program: the first file is whole,
+  // the stopped program's file and those after it are as they were.
+  void stopInTheMiddleOfABatch() {
+    StartDir start;
+    test::EmulatorOptions options;
+    for (int n = 1; n <= 3; ++n) options.programs[n] = programFile(n, "P" + std::to_string(n), 120);
+    test::Emulator emulator(start.dir, options);
+    for (int n = 1; n <= 3; ++n) start.dir.write("L0" + std::to_string(n) + ".NC", "old\r\n");
+    TMainForm form(start.dir.dir());
+    Dialogs dialogs;
+    form.MultipleBtn->show();
+    auto previous = setMultipleFormHook([&](TMultipleNCForm& window) {
+      window.ModeSelect->setItemIndex(kBatchReadMany);
+      window.ModeSelectClick();
+      for (int i = 0; i < 3; ++i) window.CheckBoxes[i]->click();
+      window.OKBtn->click();
+    });
+    WhileWaiting stop(
+        &form, [&] { return form.ProgNoEdit->value() == 2 && form.link().progress().done() >= 30; },
+        [&] { form.StopBtnClick(); });
+    form.MultipleBtnClick();
+    setMultipleFormHook(previous);
+    QVERIFY(stop.done);
+    QCOMPARE(start.dir.read("L01.NC"), programFile(1, "P1", 120));
+    QCOMPARE(start.dir.read("L02.NC"), std::string("old\r\n"));
+    QCOMPARE(start.dir.read("L03.NC"), std::string("old\r\n"));
+    QVERIFY(messages(form.MsgMemo).contains(stoppedLine(form)));
+    QVERIFY(!form.CommPort->Enabled());
+  }
+
+  // Open, Receive and Exit ask about the editor's unsaved edits first.
+  void unsavedWorkIsAskedAbout() {
+    const struct {
+      const char* what;
+      std::function<void(TMainForm&)> act;
+      int answer;
+      bool goesOn;  // the action happened
+    } cases[] = {
+        {"read, cancel", [](TMainForm& f) { f.ReadFileBtn->click(); }, QMessageBox::Cancel, false},
+        {"read, discard", [](TMainForm& f) { f.ReadFileBtn->click(); }, QMessageBox::Discard, true},
+        {"read, save", [](TMainForm& f) { f.ReadFileBtn->click(); }, QMessageBox::Save, true},
+        {"receive, cancel", [](TMainForm& f) { f.RcvBtn->click(); }, QMessageBox::Cancel, false},
+        {"exit, cancel", [](TMainForm& f) { f.close(); }, QMessageBox::Cancel, false},
+        {"exit, discard", [](TMainForm& f) { f.close(); }, QMessageBox::Discard, true},
+    };
+    for (const auto& c : cases) {
+      StartDir start;
+      start.dir.write("in.nc", "3\r\nIN\r\nN1 G00\r\n");
+      TMainForm form(start.dir.dir());
+      form.show();
+      const QString title = form.windowTitle();
+      Dialogs dialogs({mrCancel});  // the receive's own question: no
+      QStringList windows;
+      auto previous = setFileWindowHook([&](QDialog& window) {
+        auto& files = static_cast<TFileWindowBase&>(window);
+        files.setDirectory(start.dir.dir());
+        if (auto* save = qobject_cast<TSaveFileForm*>(&window)) {
+          windows << "save";
+          files.FileEdit->setText("saved");
+          save->SaveOKBtn->click();
+        } else {
+          windows << "open";
+          files.FileEdit->setText("in");
+          static_cast<TOpenFileForm&>(window).OpenOKBtn->click();
+        }
+      });
+      form.ProgramMemo->setFocus();
+      QTest::keyClicks(form.ProgramMemo, "g01 x5");
+      QVERIFY2(form.hasUnsavedWork(kProgramPage), c.what);
+      QCOMPARE(form.windowTitle(), QStringLiteral("* ") + title);
+      Questions questions({c.answer});
+      c.act(form);
+      setFileWindowHook(previous);
+      QCOMPARE(questions.asked, QStringList{"UnsavedQuestion"});
+      const bool acted = windows.contains("open") || dialogs.shown > 0 || !form.isVisible();
+      QVERIFY2(acted == c.goesOn, c.what);
+      if (c.answer == QMessageBox::Save) {
+        QVERIFY(start.dir.read("saved.nc").find("G01 X5") != std::string::npos);
+        QCOMPARE(windows, (QStringList{"save", "open"}));
+      }
+      if (c.answer == QMessageBox::Cancel) QVERIFY2(form.ProgramMemo->toPlainText().contains("G01 X5"), c.what);
+      if (windows.contains("open")) QCOMPARE(form.windowTitle(), title);  // read: nothing unsaved
+    }
+  }
+
+  // Exit while a transfer runs asks; "stop and quit" stops it at the next
+  // frame and closes the window after it, "keep going" lets it finish.
+  void exitDuringATransfer() {
+    const struct {
+      int answer;
+      bool finished;
+    } cases[] = {{QMessageBox::Yes, false}, {QMessageBox::No, true}};
+    for (const auto& c : cases) {
+      StartDir start;
+      test::Emulator emulator(start.dir);
+      TMainForm form(start.dir.dir());
+      form.show();
+      Dialogs dialogs({mrOk, mrCancel});  // send; keep the part, do not delete it
+      form.ProgramMemo->setPlainText(editorText(80));
+      form.ProgramMemo->document()->setModified(false);
+      form.ProgNoEdit->setValue(9);
+      Questions questions({c.answer});
+      WhileWaiting exit(&form, [&] { return form.link().progress().done() >= 5; }, [&] { form.CloseBtn->click(); });
+      form.TransBtn->click();
+      QApplication::processEvents();  // the window closes after the transfer
+      QVERIFY(exit.done);
+      QCOMPARE(questions.asked, QStringList{"TransferRunningQuestion"});
+      QCOMPARE(messages(form.MsgMemo).contains("#106"), c.finished);
+      QCOMPARE(messages(form.MsgMemo).contains(stoppedLine(form)), !c.finished);
+      QCOMPARE(form.isVisible(), c.finished);
+      QVERIFY(!form.CommPort->Enabled());
+      if (c.finished) QVERIFY(emulator.storedProgram(9)->find("N80 G01 X80\r\n") != std::string::npos);
+    }
+  }
+
+  // The parameter page: its receive shows parameters done of those asked
+  // for, and stops as the program page's transfers do.
+  void stopOnTheParameterPage() {
+    StartDir start;
+    for (const auto& file : std::filesystem::directory_iterator(test::dataDir())) {
+      const std::string name = file.path().filename().string();
+      if (name.find("Par") != std::string::npos || name.find(".Ini") != std::string::npos)
+        std::filesystem::copy_file(file.path(), start.dir.file(name));
+    }
+    test::Emulator emulator(start.dir);
+    TMainForm form(start.dir.dir());
+    Dialogs dialogs;
+    form.PageControl->setCurrentIndex(kParameterPage);
+    form.SelAllBtn->click();
+    const int total = form.ParaCheckListBox->count();
+    QVERIFY(total > 20);
+    QString shown;
+    WhileWaiting stop(
+        &form, [&] { return form.link().progress().done() >= 10; },
+        [&] {
+          shown = form.transferBar(kParameterPage)->bar()->text();
+          form.StopBtnClick();
+        });
+    form.ParRcvBtn->click();
+    QVERIFY(stop.done);
+    QCOMPARE(shown, QStringLiteral("10 / %1").arg(total));
+    const QStringList lines = messages(form.ParMsgMemo);
+    QVERIFY(lines.contains(stoppedLine(form)));
+    QVERIFY(!lines.contains("#148"));
+    QVERIFY(!form.CommPort->Enabled());
+    QVERIFY(form.MsgMemo->toPlainText().isEmpty());  // nothing on the other pages
+  }
+
+  // Entering the PLC page during a receive opens its notice only after the
+  // transfer, and the receive's messages stay on the program page.
+  void pageDialogWaitsForTheTransfer() {
+    StartDir start;
+    test::EmulatorOptions options;
+    options.programs[4] = programFile(4, "FOUR", 60);
+    test::Emulator emulator(start.dir, options);
+    TMainForm form(start.dir.dir());
+    Dialogs dialogs;
+    form.ProgNoEdit->setValue(4);
+    int dialogsDuringWait = -1;
+    WhileWaiting change(
+        &form, [&] { return form.link().progress().done() >= 3; },
+        [&] {
+          const int before = dialogs.shown;
+          form.PageControl->setCurrentIndex(kPlcPage);
+          dialogsDuringWait = dialogs.shown - before;
+        });
+    form.RcvBtn->click();
+    QVERIFY(change.done);
+    QCOMPARE(dialogsDuringWait, 0);
+    QVERIFY(messages(form.MsgMemo).contains("#109"));
+    QVERIFY(form.PLMMsgMemo->toPlainText().isEmpty());
+    const int afterTransfer = dialogs.shown;
+    QTRY_COMPARE(dialogs.shown, afterTransfer + 1);  // the PLC page's notice, now
+    QCOMPARE(*emulator.storedProgram(4), programFile(4, "FOUR", 60));
+  }
+
+  // The usual keys and a dropped file read and write the current page's
+  // file; what was read or written lands in the page's recent list.
+  void keysDropsAndRecentFiles() {
+    StartDir start;
+    start.dir.write("in.nc", "3\r\nIN\r\nN1 G00 X1\r\n");
+    start.dir.write("in.par", "Speed(12)=300\r\n");
+    start.dir.write("drop.nc", "4\r\nDROP\r\nN1 G01 X4\r\n");
+    TMainForm form(start.dir.dir());
+    form.show();
+    QApplication::setActiveWindow(&form);
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QStringList windows;
+    auto previous = setFileWindowHook([&](QDialog& window) {
+      auto& files = static_cast<TFileWindowBase&>(window);
+      files.setDirectory(start.dir.dir());
+      if (auto* save = qobject_cast<TSaveFileForm*>(&window)) {
+        windows << "save";
+        files.FileEdit->setText("out");
+        save->SaveOKBtn->click();
+      } else {
+        windows << "open";
+        files.FileEdit->setText(form.PageControl->currentIndex() == kParameterPage ? "in.par" : "in");
+        static_cast<TOpenFileForm&>(window).OpenOKBtn->click();
+      }
+    });
+    const struct {
+      const char* what;
+      int page;
+      std::function<void()> act;
+      const char* window;      // the file window shown, "" for none
+      const char* recentFile;  // the newest recent file of the page afterwards
+    } cases[] = {
+        {"Ctrl+O, program", kProgramPage, [&] { QTest::keyClick(&form, Qt::Key_O, Qt::ControlModifier); }, "open",
+         "in.nc"},
+        {"Ctrl+S, program", kProgramPage, [&] { QTest::keyClick(&form, Qt::Key_S, Qt::ControlModifier); }, "save",
+         "out.nc"},
+        {"Ctrl+O, parameters", kParameterPage,
+         [&] { QTest::keyClick(&form, Qt::Key_O, Qt::ControlModifier); }, "open", "in.par"},
+        // A file dragged onto the editor is read without the file window.
+        {"drop on the program editor", kProgramPage,
+         [&] {
+           QMimeData data;
+           data.setUrls({QUrl::fromLocalFile(QString::fromStdString(start.dir.file("drop.nc")))});
+           QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+           QApplication::sendEvent(form.ProgramMemo->viewport(), &enter);
+           QVERIFY(enter.isAccepted());
+           QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+           QApplication::sendEvent(form.ProgramMemo->viewport(), &drop);
+           QApplication::processEvents();
+         },
+         "", "drop.nc"},
+    };
+    for (const auto& c : cases) {
+      form.PageControl->setCurrentIndex(c.page);
+      windows.clear();
+      c.act();
+      QApplication::processEvents();
+      QCOMPARE(windows.join(","), QString(c.window));
+      const QStringList recent = form.recentFiles(c.page);
+      QVERIFY2(!recent.isEmpty() && recent.front().endsWith(QString("/") + c.recentFile), c.what);
+    }
+    QCOMPARE(form.ProgramMemo->toPlainText(), QStringLiteral("G01 X4\n"));  // not the file's name as text
+    QCOMPARE(form.recentFiles(kProgramPage).size(), 3);
+    setFileWindowHook(previous);
+  }
+
+  // In Chinese the toolkit's own buttons are Chinese too.
+  void toolkitButtonsFollowTheLanguage() {
+    if (!QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + "/qtbase_zh_TW.qm"))
+      QSKIP("the toolkit's translations are not installed");
+    StartDir start;  // no Customer.ini: Chinese
+    TMainForm form(start.dir.dir());
+    QCOMPARE(form.session().language() == 1, false);
+    QMessageBox box(QMessageBox::Warning, "", "", QMessageBox::Save | QMessageBox::Cancel);
+    const QString save = box.button(QMessageBox::Save)->text();
+    QVERIFY2(!save.contains("Save"), qPrintable(save));
+  }
+};
+
+QTEST_MAIN(TestControlPage)
+#include "test_control_page.moc"
