@@ -1,17 +1,12 @@
 #include "base/controltexts.h"
 
-#include <cstdio>
+#include "base/bilingual.h"
 
 namespace qxr {
 
 namespace {
 
-struct Pair {
-  const char* english;
-  const char* chinese;
-};
-
-Pair pattern(ControlText text) {
+TextPair pattern(ControlText text) {
   switch (text) {
     case ControlText::kStopButton: return {"Stop", "停止"};
     case ControlText::kStopTip:
@@ -53,28 +48,7 @@ Pair pattern(ControlText text) {
 }  // namespace
 
 std::string controlText(int language, ControlText text, std::string_view s, long a, long b) {
-  const Pair p = pattern(text);
-  const std::string_view format = language == 1 ? p.english : p.chinese;
-  std::string out;
-  const long numbers[] = {a, b};
-  int next = 0;
-  for (std::size_t i = 0; i < format.size(); ++i) {
-    if (format[i] == '%' && i + 1 < format.size()) {
-      if (format[i + 1] == 's') {
-        out += s;
-        ++i;
-        continue;
-      }
-      if (format[i + 1] == 'd') {
-        out += std::to_string(next < 2 ? numbers[next] : 0);
-        ++next;
-        ++i;
-        continue;
-      }
-    }
-    out += format[i];
-  }
-  return out;
+  return fillText(language, pattern(text), s, {a, b});
 }
 
 }  // namespace qxr

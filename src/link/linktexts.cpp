@@ -1,13 +1,10 @@
 #include "link/linktexts.h"
 
+#include "base/bilingual.h"
+
 namespace qxr {
 
 namespace {
-
-struct TextPair {
-  const char* english;
-  const char* chinese;
-};
 
 constexpr TextPair kTexts[] = {
     {"Line noise: the reply holds a byte no controller sends (%s at byte %d); nothing of it is kept",
@@ -24,19 +21,7 @@ constexpr TextPair kTexts[] = {
 }  // namespace
 
 std::string linkText(int language, LinkText text, std::string_view s, long a) {
-  const TextPair& pair = kTexts[static_cast<int>(text)];
-  std::string_view format = language == 1 ? pair.english : pair.chinese;
-  std::string out;
-  for (std::size_t i = 0; i < format.size(); ++i) {
-    if (format[i] == '%' && i + 1 < format.size() && (format[i + 1] == 's' || format[i + 1] == 'd')) {
-      if (format[i + 1] == 's') out += s;
-      else out += std::to_string(a);
-      ++i;
-      continue;
-    }
-    out += format[i];
-  }
-  return out;
+  return fillText(language, kTexts[static_cast<int>(text)], s, {a});
 }
 
 }  // namespace qxr

@@ -1,13 +1,10 @@
 #include "nc/nctexts.h"
 
+#include "base/bilingual.h"
+
 namespace qxr {
 
 namespace {
-
-struct TextPair {
-  const char* english;
-  const char* chinese;
-};
 
 constexpr TextPair kTexts[] = {
     {"Cannot open the file %s", "無法開啟檔案 %s"},
@@ -30,27 +27,7 @@ constexpr TextPair kTexts[] = {
 }  // namespace
 
 std::string ncText(int language, NcText text, std::string_view s, long a, long b, long c) {
-  const TextPair& pair = kTexts[static_cast<int>(text)];
-  const std::string_view format = language == 1 ? pair.english : pair.chinese;
-  const long numbers[3] = {a, b, c};
-  int next = 0;
-  std::string out;
-  for (std::size_t i = 0; i < format.size(); ++i) {
-    if (format[i] == '%' && i + 1 < format.size()) {
-      if (format[i + 1] == 's') {
-        out += s;
-        ++i;
-        continue;
-      }
-      if (format[i + 1] == 'd' && next < 3) {
-        out += std::to_string(numbers[next++]);
-        ++i;
-        continue;
-      }
-    }
-    out += format[i];
-  }
-  return out;
+  return fillText(language, kTexts[static_cast<int>(text)], s, {a, b, c});
 }
 
 }  // namespace qxr

@@ -1,13 +1,10 @@
 #include "sim/previewtexts.h"
 
+#include "base/bilingual.h"
+
 namespace qxr {
 
 namespace {
-
-struct TextPair {
-  const char* english;
-  const char* chinese;
-};
 
 constexpr TextPair kTexts[] = {
     {"Preview", "路徑預覽"},
@@ -28,22 +25,7 @@ constexpr TextPair kTexts[] = {
 }  // namespace
 
 std::string previewText(int language, PreviewText text, std::string_view s, long n) {
-  const TextPair& pair = kTexts[static_cast<int>(text)];
-  const std::string_view format = language == 1 ? pair.english : pair.chinese;
-  std::string out;
-  for (std::size_t i = 0; i < format.size(); ++i) {
-    if (format[i] == '%' && i + 1 < format.size() && (format[i + 1] == 's' || format[i + 1] == 'd')) {
-      if (format[i + 1] == 's') {
-        out += s;
-      } else {
-        out += std::to_string(n);
-      }
-      ++i;
-      continue;
-    }
-    out += format[i];
-  }
-  return out;
+  return fillText(language, kTexts[static_cast<int>(text)], s, {n});
 }
 
 }  // namespace qxr
