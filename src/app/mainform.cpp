@@ -49,8 +49,6 @@
 #include "link/comm.h"
 #include "link/detect.h"
 #include "link/link.h"
-#include "link/netport.h"
-#include "link/portname.h"
 #include "link/testsequences.h"
 #include "nc/ncfile.h"
 #include "widgets/fspinedit.h"
@@ -148,17 +146,9 @@ TMainForm::TMainForm(const std::string& startDir, QWidget* parent)
   // The field shows the delay that is used; the setting itself is written back
   // unchanged unless the operator sets another.
   TransDelayValue->setText(QString::number(plcTransferDelayInUse(session_.settings.plcTransferDelayMs)));
-  for (int n = 1; n <= session_.settings.portCount; ++n) {
-    // An entry bound in the start directory shows what it leads to; one bound
-    // to a serial device server shows its address beside the name, as that
-    // is what tells the machines apart.
-    const std::string binding = portBinding(Link::PortName(n - 1), session_.startDir);
-    QString text = QStringLiteral("COM%1").arg(n);
-    if (looksLikeNetworkAddress(binding)) text += QStringLiteral("  ") + QString::fromStdString(binding);
-    COM_Select->addItem(text);
-  }
-  // The open list shows addresses whole, however narrow the box.
-  COM_Select->view()->setMinimumWidth(COM_Select->view()->sizeHintForColumn(0) + 8);
+  // Each entry keeps its name; the list and the label under it show the
+  // device or serial device server address it leads to.
+  for (int n = 1; n <= session_.settings.portCount; ++n) COM_Select->addItem(QStringLiteral("COM%1").arg(n));
   COM_Select->setCurrentIndex(session_.settings.defaultPortIndex);
   showPortDevices(COM_Select, PortDeviceLabel, session_.startDir, session_.language());
   fileWindowDir_ = session_.startDir;

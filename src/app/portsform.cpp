@@ -201,6 +201,8 @@ void showPortDevices(QComboBox* portList, QLabel* deviceLabel, const std::string
     portList->setItemData(i, device, kDeviceRole);
     portList->setItemData(i, fromUtf8(entry.device) + " — " + entryState(language, entry), Qt::ToolTipRole);
   }
+  // The open list shows devices and addresses whole, however narrow the box.
+  portList->view()->setMinimumWidth(portList->view()->sizeHintForColumn(0) + 8);
   if (deviceLabel) {
     deviceLabel->setText(portList->currentData(kDeviceRole).toString());
     deviceLabel->setToolTip(portList->currentData(Qt::ToolTipRole).toString());
