@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -281,6 +282,9 @@ int main(int argc, char* argv[]) {
   double byteSeconds = baud > 0 ? 10.0 / static_cast<double>(baud) : 0.0;
   if (trickle > 0) byteSeconds = std::max(byteSeconds, static_cast<double>(trickle) / 1000.0);
   const bool paced_output = byteSeconds > 0;
+  // At a line speed a byte is in after its 10 bits; trickled bytes go out
+  // MS apart, the first at once.
+  const std::size_t outputLead = trickle > 0 && byteSeconds > (baud > 0 ? 10.0 / static_cast<double>(baud) : 0.0) ? 1 : 0;
   // The line speed holds for the PC's bytes too: they are taken no faster
   // than the wire delivers them, from the first byte seen after a quiet line.
   // A pseudo-terminal would take some 20 KB at once and report its output
@@ -300,7 +304,7 @@ int main(int argc, char* argv[]) {
   unsigned noiseSeed = 4242;
   bool running = true;
   while (running) {
-    int inputTimeout = -1;
+    double inputWait = -1;  // seconds until the next received byte is due
     if (pacedInput && inputWaiting) {
       // Take the bytes whose time on the wire is over.
       const double elapsed = std::chrono::duration<double>(Clock::now() - inStart).count();
@@ -319,7 +323,7 @@ int main(int argc, char* argv[]) {
       holdPeer(inputWaiting && ::ioctl(master, FIONREAD, &waiting) == 0 && waiting > 0);
       if (inputWaiting) {
         const double next = (static_cast<double>(inTaken) + 1) * inByteSeconds - elapsed;
-        inputTimeout = std::max(1, static_cast<int>(next * 1000.0 + 0.999));
+        inputWait = std::max(next, 0.0001);
       }
     }
     std::string more = controller.takeOutput();
@@ -338,12 +342,13 @@ int main(int argc, char* argv[]) {
     }
     // With a line speed, only the bytes whose time has come go out.
     std::size_t writable = output.size();
-    int timeout = -1;
+    double wait = -1;  // seconds until there is more to do; -1: until something comes
     if (paced_output && !output.empty()) {
       const double elapsed = std::chrono::duration<double>(Clock::now() - outputStart).count();
-      const std::size_t due = static_cast<std::size_t>(elapsed / byteSeconds) + 1;
+      const std::size_t due = static_cast<std::size_t>(elapsed / byteSeconds) + outputLead;
       writable = due > paced ? std::min(output.size(), due - paced) : 0;
-      timeout = 1;
+      const std::size_t afterWrite = paced + writable;  // the byte after these is due then
+      wait = std::max((static_cast<double>(afterWrite + 1 - outputLead)) * byteSeconds - elapsed, 0.0001);
     }
     if (writable > 0) {
       const ssize_t n = ::write(master, output.data(), writable);
@@ -366,9 +371,10 @@ int main(int argc, char* argv[]) {
     pollfd fds[2] = {{master, POLLIN, 0}, {signalFd, POLLIN, 0}};
     if (inputWaiting) fds[0].events = 0;  // taken at the line's pace above
     if (!output.empty() && !paced_output) fds[0].events |= POLLOUT;
-    if (config.noise && timeout < 0) timeout = 2;
-    if (inputTimeout >= 0) timeout = timeout < 0 ? inputTimeout : std::min(timeout, inputTimeout);
-    if (::poll(fds, 2, timeout) < 0 && errno != EINTR) break;
+    if (config.noise && wait < 0) wait = 0.002;
+    if (inputWait >= 0) wait = wait < 0 ? inputWait : std::min(wait, inputWait);
+    timespec waitTime{static_cast<time_t>(wait), static_cast<long>((wait - std::floor(wait)) * 1e9)};
+    if (::ppoll(fds, 2, wait < 0 ? nullptr : &waitTime, nullptr) < 0 && errno != EINTR) break;
     if (fds[1].revents & POLLIN) break;
     if ((fds[0].revents & POLLIN) && pacedInput) {
       // The first byte is in after one byte's time.
