@@ -29,6 +29,16 @@ for program in "$build"/bench/bench_*; do
   echo "$name: peak resident set $(tail -n 1 "$results/$name.rss") KiB" | tee -a "$results/summary.txt"
 done
 
+# The line's own time: a block-mode send against the emulator at 9600 bit/s
+# beside the wire time of its bytes (bench/bench_wire.sh; about 35 s).
+if [ -z "${BENCH_FILTER:-}" ] || [[ wire =~ ${BENCH_FILTER} ]]; then
+  echo "== bench_wire"
+  if ! "$(dirname "$0")/../bench/bench_wire.sh" "$build" | tee -a "$results/summary.txt"; then
+    echo "bench: bench_wire failed" >&2
+    status=1
+  fi
+fi
+
 # The program as the operator starts it, in a fresh start directory with the
 # shipped data: the splash, then the main window. After a few seconds its
 # peak so far (VmHWM) is read and it is closed with SIGTERM, as the end of a

@@ -2,7 +2,13 @@
 // operations drive it.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 
 #include "link/comm.h"
@@ -245,6 +251,78 @@ TEST_F(EmulatorTest, TestButtonSequencesOnTheWire) {
   EXPECT_TRUE(emulator->framesIn().empty());
   EXPECT_EQ(Lines(host.lines(kProgramPage).begin(), host.lines(kProgramPage).begin() + 5),
             (Lines{"#101COM2", "RCV: ", "", "#103", "#107"}));
+}
+
+
+// The emulated line speed holds both ways: the bytes the PC writes are taken
+// and the replies go out no faster than 10 bits a byte. Each case writes
+// `frames` at once on a bare descriptor of the terminal and waits for every
+// reply byte; only the floor is asserted, as the machine is shared. Without
+// --baud nothing is paced: the same bytes take far less than even a slow
+// line's time.
+TEST(EmulatorLineSpeed, BytesTakeTheWireTimeBothWays) {
+  const std::string ignored = std::string(298, 'x') + "\r\n";  // missed frames: no answer
+  struct Case {
+    const char* what;
+    long baud;
+    int ignoredFrames;     // 300 bytes each, before one attention frame
+    int attentionFrames;   // "$%" CR LF each, answered with 100 bytes and "$%" CR LF
+    bool overlong;
+  };
+  const Case cases[] = {
+      {"received bytes at 115200", 115200, 10, 1, false},
+      {"sent bytes at 115200", 115200, 0, 20, true},
+      {"both ways at 38400", 38400, 2, 3, true},
+      {"received bytes, no line speed", 0, 10, 1, false},
+      {"sent bytes, no line speed", 0, 0, 20, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::TempDir dir;
+    test::EmulatorOptions options;
+    options.baud = c.baud;
+    options.overlong = c.overlong;
+    for (int i = 1; i <= c.ignoredFrames; ++i) options.extraArgs.insert(options.extraArgs.end(), {"--drop-at", std::to_string(i)});
+    test::Emulator emulator(dir, options);
+    const int fd = ::open(emulator.slavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    termios raw{};
+    ::tcgetattr(fd, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(fd, TCSANOW, &raw);
+
+    std::string frames;
+    for (int i = 0; i < c.ignoredFrames; ++i) frames += ignored;
+    for (int i = 0; i < c.attentionFrames; ++i) frames += "$%\r\n";
+    const std::size_t expected = static_cast<std::size_t>(c.attentionFrames) * ((c.overlong ? 100 : 0) + 4);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(::write(fd, frames.data(), frames.size()), static_cast<ssize_t>(frames.size()));
+    std::string replies;
+    char chunk[512];
+    while (replies.size() < expected) {
+      pollfd pfd{fd, POLLIN, 0};
+      if (::poll(&pfd, 1, 5000) <= 0) break;
+      const ssize_t n = ::read(fd, chunk, sizeof chunk);
+      if (n <= 0) break;
+      replies.append(chunk, static_cast<std::size_t>(n));
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ::close(fd);
+    ASSERT_EQ(replies.size(), expected) << emulator.logText();
+    EXPECT_EQ(replies.substr(replies.size() - 4), "$%\r\n");
+
+    if (c.baud > 0) {
+      // The replies overlap the frames after the first, so the floor is the
+      // longer way's time, with the last frame's reply after it.
+      const double byteTime = 10.0 / static_cast<double>(c.baud);
+      const double lastReply = static_cast<double>(expected) / c.attentionFrames;
+      const double floorIn = (static_cast<double>(frames.size()) + lastReply - 1) * byteTime;
+      const double floorOut = (static_cast<double>(c.ignoredFrames) * ignored.size() + 4 + expected - 1) * byteTime;
+      EXPECT_GE(seconds, std::max(floorIn, floorOut) * 0.99);
+    } else {
+      EXPECT_LT(seconds, static_cast<double>(frames.size() + expected) * 10.0 / 9600);
+    }
+  }
 }
 
 }  // namespace

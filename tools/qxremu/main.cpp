@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -46,7 +47,9 @@ constexpr const char* kUsage =
     "                       P07.nc per program, parameters.txt, plc.mcn\n"
     "  --log FILE           every frame in and reply out, one per line:\n"
     "                       'in 24 25 0d 0a' / 'out 24 25 0d 0a' ('#' lines are notes)\n"
-    "  --baud N             emulate the line speed (10 bits per byte); 0 = at once\n"
+    "  --baud N             emulate the line speed (10 bits per byte) both ways:\n"
+    "                       the PC's bytes are taken and the replies sent no\n"
+    "                       faster; 0 = at once\n"
     "faults:\n"
     "  --silent-after N     stop answering after N frames\n"
     "  --silent-after-replies N\n"
@@ -279,9 +282,50 @@ int main(int argc, char* argv[]) {
   double byteSeconds = baud > 0 ? 10.0 / static_cast<double>(baud) : 0.0;
   if (trickle > 0) byteSeconds = std::max(byteSeconds, static_cast<double>(trickle) / 1000.0);
   const bool paced_output = byteSeconds > 0;
+  // At a line speed a byte is in after its 10 bits; trickled bytes go out
+  // MS apart, the first at once.
+  const std::size_t outputLead = trickle > 0 && byteSeconds > (baud > 0 ? 10.0 / static_cast<double>(baud) : 0.0) ? 1 : 0;
+  // The line speed holds for the PC's bytes too: they are taken no faster
+  // than the wire delivers them, from the first byte seen after a quiet line.
+  // A pseudo-terminal would take some 20 KB at once and report its output
+  // drained at once, so while bytes wait here the PC's side is held
+  // (stopped, as by flow control): its next write waits until the line has
+  // taken the last one, as with a UART's transmit buffer.
+  const double inByteSeconds = baud > 0 ? 10.0 / static_cast<double>(baud) : 0.0;
+  const bool pacedInput = inByteSeconds > 0;
+  bool inputWaiting = false;  // bytes from the PC are in the terminal
+  std::size_t inTaken = 0;    // bytes taken since inStart
+  Clock::time_point inStart = Clock::now();
+  bool peerHeld = false;
+  auto holdPeer = [&](bool hold) {
+    if (hold == peerHeld) return;
+    if (::tcflow(slave, hold ? TCOOFF : TCOON) == 0) peerHeld = hold;
+  };
   unsigned noiseSeed = 4242;
   bool running = true;
   while (running) {
+    double inputWait = -1;  // seconds until the next received byte is due
+    if (pacedInput && inputWaiting) {
+      // Take the bytes whose time on the wire is over.
+      const double elapsed = std::chrono::duration<double>(Clock::now() - inStart).count();
+      const std::size_t due = static_cast<std::size_t>(elapsed / inByteSeconds);
+      if (due > inTaken) {
+        char chunk[4096];
+        const std::size_t want = std::min(sizeof chunk, due - inTaken);
+        const ssize_t n = ::read(master, chunk, want);
+        if (n > 0) {
+          inTaken += static_cast<std::size_t>(n);
+          controller.receive(std::string_view(chunk, static_cast<std::size_t>(n)));
+        }
+        if (n < static_cast<ssize_t>(want)) inputWaiting = false;  // the line has gone quiet
+      }
+      int waiting = 0;
+      holdPeer(inputWaiting && ::ioctl(master, FIONREAD, &waiting) == 0 && waiting > 0);
+      if (inputWaiting) {
+        const double next = (static_cast<double>(inTaken) + 1) * inByteSeconds - elapsed;
+        inputWait = std::max(next, 0.0001);
+      }
+    }
     std::string more = controller.takeOutput();
     // A noisy line: more noise whenever the last has gone out.
     if (config.noise && output.size() < 64) {
@@ -298,12 +342,13 @@ int main(int argc, char* argv[]) {
     }
     // With a line speed, only the bytes whose time has come go out.
     std::size_t writable = output.size();
-    int timeout = -1;
+    double wait = -1;  // seconds until there is more to do; -1: until something comes
     if (paced_output && !output.empty()) {
       const double elapsed = std::chrono::duration<double>(Clock::now() - outputStart).count();
-      const std::size_t due = static_cast<std::size_t>(elapsed / byteSeconds) + 1;
+      const std::size_t due = static_cast<std::size_t>(elapsed / byteSeconds) + outputLead;
       writable = due > paced ? std::min(output.size(), due - paced) : 0;
-      timeout = 1;
+      const std::size_t afterWrite = paced + writable;  // the byte after these is due then
+      wait = std::max((static_cast<double>(afterWrite + 1 - outputLead)) * byteSeconds - elapsed, 0.0001);
     }
     if (writable > 0) {
       const ssize_t n = ::write(master, output.data(), writable);
@@ -324,17 +369,26 @@ int main(int argc, char* argv[]) {
       break;
     }
     pollfd fds[2] = {{master, POLLIN, 0}, {signalFd, POLLIN, 0}};
+    if (inputWaiting) fds[0].events = 0;  // taken at the line's pace above
     if (!output.empty() && !paced_output) fds[0].events |= POLLOUT;
-    if (config.noise && timeout < 0) timeout = 2;
-    if (::poll(fds, 2, timeout) < 0 && errno != EINTR) break;
+    if (config.noise && wait < 0) wait = 0.002;
+    if (inputWait >= 0) wait = wait < 0 ? inputWait : std::min(wait, inputWait);
+    timespec waitTime{static_cast<time_t>(wait), static_cast<long>((wait - std::floor(wait)) * 1e9)};
+    if (::ppoll(fds, 2, wait < 0 ? nullptr : &waitTime, nullptr) < 0 && errno != EINTR) break;
     if (fds[1].revents & POLLIN) break;
-    if (fds[0].revents & POLLIN) {
+    if ((fds[0].revents & POLLIN) && pacedInput) {
+      // The first byte is in after one byte's time.
+      inputWaiting = true;
+      inStart = Clock::now();
+      inTaken = 0;
+    } else if (fds[0].revents & POLLIN) {
       char chunk[4096];
       const ssize_t n = ::read(master, chunk, sizeof chunk);
       if (n > 0) controller.receive(std::string_view(chunk, static_cast<std::size_t>(n)));
     }
-    if ((fds[0].revents & (POLLHUP | POLLERR)) && !(fds[0].revents & POLLIN)) ::usleep(10000);
+    if ((fds[0].revents & (POLLHUP | POLLERR)) && !(fds[0].revents & POLLIN) && !inputWaiting) ::usleep(10000);
   }
+  holdPeer(false);
   removeLink();
   ::close(slave);
   ::close(master);
