@@ -156,6 +156,40 @@ TEST(PortFailure, OpenNamesTheDeviceAndTheReason) {
   }
 }
 
+// A device the user may not open: made real by a child that gives up root
+// (skipped when the tests do not run as root).
+TEST(PortFailure, NoPermissionGivesTheDialoutAdvice) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to take another user's rights";
+  test::TempDir dir;
+  dir.write("ttyLocked", "");
+  ::chmod(dir.dir().c_str(), 0755);
+  ::chmod(dir.file("ttyLocked").c_str(), 0600);
+  int pipe[2];
+  ASSERT_EQ(::pipe(pipe), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::string text = "setuid failed";
+    if (::setgid(65534) == 0 && ::setuid(65534) == 0) {
+      TThreadComm port;
+      port.SetDeviceName(dir.file("ttyLocked"));
+      port.Open();
+      text = port.OpenFailureDevice() + "|" + port.OpenFailureText(1);
+    }
+    ::write(pipe[1], text.data(), text.size());
+    ::_exit(0);
+  }
+  ::close(pipe[1]);
+  std::string got;
+  char buffer[512];
+  for (ssize_t n; (n = ::read(pipe[0], buffer, sizeof buffer)) > 0;) got.append(buffer, static_cast<std::size_t>(n));
+  ::close(pipe[0]);
+  ::waitpid(child, nullptr, 0);
+  EXPECT_EQ(got, dir.file("ttyLocked") +
+                     "|no permission: add your user to the dialout group (sudo usermod -aG dialout $USER), then "
+                     "log in again");
+}
+
 // A pseudo-terminal held open by a port of this process, or locked by a
 // child: the second opening names the holder.
 TEST(PortFailure, HeldPortNamesItsHolder) {
