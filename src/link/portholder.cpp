@@ -147,7 +147,7 @@ constexpr TextPair kHeldBy {"held by another program: %s (process %d)", "被其�
 constexpr TextPair kHeld {"held by another program", "被其他程式佔用"};
 constexpr TextPair kRegularFile {"not a serial device: a regular file", "不是串列埠裝置: 這是一般檔案"};
 constexpr TextPair kNotTerminal {"not a serial device: a character device that is not a terminal",
-                                 "不是串列埠裝置: 這是不是終端機的字元裝置"};
+                                 "不是串列埠裝置: 這是字元裝置, 但不是終端機"};
 constexpr TextPair kNotDevice {"not a serial device", "不是串列埠裝置"};
 
 }  // namespace
