@@ -10,6 +10,7 @@
 #include <QIcon>
 #include <QMessageBox>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -22,6 +23,7 @@
 #include "app/mainform.h"
 #include "base/settings.h"
 #include "base/startdir.h"
+#include "params/startfiles.h"
 #include "app/splash.h"
 
 namespace {
@@ -114,18 +116,19 @@ int main(int argc, char* argv[]) {
   try {
     const qxr::StartDirChoice start = qxr::chooseStartDirectory(explicitDir, qxr::startDirEnvironment());
     if (!start.problem.empty()) std::fprintf(stderr, "qxrtrans: %s\n", start.problem.c_str());
-    if (!qxr::isStartDirectory(start.dir)) {
-      // Without a catalogue every caption would be empty: say why instead.
-      QMessageBox::warning(nullptr, "qxrtrans",
-                           QString::fromUtf8("找不到訊息檔 (Message.C / Message.E)：%1\n"
-                                             "No message catalogue (Message.C / Message.E) in %1")
-                               .arg(QString::fromStdString(start.dir)));
-    }
     auto* splash = qxr::showSplashForStartup(qxr::splashLanguage(start.dir));
     qxr::TMainForm mainForm(start.dir);
     delete splash;
     closeOnTerminationSignals(mainForm);
     mainForm.show();
+    // Missing shipped files (settings, catalogue, parameter descriptions) are
+    // told once, over the window they leave incomplete; the program goes on.
+    if (const std::string report = qxr::startFilesReport(start.dir, mainForm.session().language()); !report.empty()) {
+      std::fprintf(stderr, "qxrtrans: %s\n", report.c_str());
+      QTimer::singleShot(0, &mainForm, [&mainForm, report] {
+        QMessageBox::warning(&mainForm, "qxrtrans", QString::fromStdString(report));
+      });
+    }
     return app.exec();
   } catch (const std::exception& error) {
     QMessageBox::critical(nullptr, "qxrtrans", QString::fromUtf8(error.what()));

@@ -23,6 +23,7 @@
 #include <cstring>
 
 #include "link/netport.h"
+#include "link/portholder.h"
 #include "link/portname.h"
 
 namespace qxr {
@@ -131,6 +132,7 @@ struct TThreadComm::Impl {
   std::unique_ptr<NetPort> net;
   NetFailure openFailure = NetFailure::kNone;
   int openFailureError = 0;
+  PortOpenFailure localFailure;
   std::atomic<bool> enabled{false};
   bool modemLines = false;  // TIOCMGET works: a real serial line
   std::recursive_mutex lock;
@@ -390,20 +392,36 @@ void TThreadComm::Open() {
 
   impl_->openFailure = NetFailure::kNone;
   impl_->openFailureError = 0;
+  impl_->localFailure = {};
   const std::string path = ResolvedDevicePath();
   if (path.empty()) return;
   if (looksLikeNetworkAddress(path)) {
     openNetwork(path);
     return;
   }
+  // A port that does not open stays closed, without an error; the reason is
+  // kept for OpenFailureText.
+  const auto fail = [&](PortFailure failure, int error) {
+    impl_->localFailure = describePortFailure(path, failure, error);
+  };
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return;
+  if (fd < 0) {
+    const int error = errno;
+    return fail(portFailureForError(error), error);
+  }
   struct stat info {};
-  // Only a terminal is a port; anything else stays closed, without an error.
-  if (::fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode) || !::isatty(fd) ||
-      ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  // Only a terminal is a port.
+  if (::fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode) || !::isatty(fd)) {
     ::close(fd);
-    return;
+    return fail(S_ISREG(info.st_mode)   ? PortFailure::kRegularFile
+                : S_ISCHR(info.st_mode) ? PortFailure::kNotTerminal
+                                        : PortFailure::kNotDevice,
+                0);
+  }
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int error = errno;
+    ::close(fd);  // before looking for the holder, so as not to find ourselves
+    return fail(error == EWOULDBLOCK ? PortFailure::kHeld : PortFailure::kOther, error);
   }
   ::ioctl(fd, TIOCEXCL);
   int modem = 0;
@@ -459,8 +477,13 @@ NetLine TThreadComm::networkLine() const {
 }
 
 std::string TThreadComm::OpenFailureText(int language) const {
+  if (impl_->localFailure.failure != PortFailure::kNone) return portFailureText(language, impl_->localFailure);
   if (impl_->openFailure == NetFailure::kNone) return {};
   return netFailureText(language, impl_->openFailure, impl_->openFailureError, static_cast<int>(connectTimeout_));
+}
+
+std::string TThreadComm::OpenFailureDevice() const {
+  return impl_->localFailure.failure == PortFailure::kNone ? std::string() : impl_->localFailure.device;
 }
 
 void TThreadComm::startEventThread() {

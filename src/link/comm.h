@@ -108,10 +108,13 @@ class TThreadComm {
   // server; Open gives up on it after this long.
   std::uint32_t ConnectTimeout() const { return connectTimeout_; }
   void SetConnectTimeout(std::uint32_t ms) { connectTimeout_ = ms; }
-  // Why the last Open of a network port failed, in the operator's language;
-  // empty when it did not fail that way (a device that does not open has no
-  // reason beyond its name).
+  // Why the last Open failed, in the operator's language (not found, no
+  // permission, held by which program, not a serial device, or the network
+  // reason); empty when it did not fail.
   std::string OpenFailureText(int language) const;
+  // The local device the last failed Open tried (the port name resolved and
+  // its links followed); empty for a network port or when it did not fail.
+  std::string OpenFailureDevice() const;
 
   // Where "COMn" names are looked up before /dev/ttyS(n-1).
   void SetPortDirectory(const std::string& dir) { portDirectory_ = dir; }

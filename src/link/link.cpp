@@ -191,6 +191,8 @@ void Link::ConnectRS232() {
     DelayMs(kConnectPauseMs);
   } else {
     port_.Close();
+    if (const std::string device = port_.OpenFailureDevice(); !device.empty() && device != name)
+      shown += " (" + device + ")";
     if (const std::string reason = port_.OpenFailureText(session_.language()); !reason.empty())
       shown += ": " + reason;
     ShowPageMessage(102, shown);

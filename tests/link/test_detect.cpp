@@ -83,7 +83,7 @@ TEST_F(DetectTest, ReportsAndFramesOfASuccessfulSearch) {
   test::Emulator emulator(dir, options);
   ASSERT_TRUE(detect());
   EXPECT_EQ(host.lines(kProgramPage),
-            (Lines{"#102COM1", "#101COM2", "#108", "QXR-302", "V1.02S\x03", "#107COM2"}));
+            (Lines{test::unopenedPortLine(dir, "COM1"), "#101COM2", "#108", "QXR-302", "V1.02S\x03", "#107COM2"}));
   EXPECT_EQ(emulator.framesIn(), (Lines{"\x02LON\x03", "\x02QXR\x03", "\x02VER\x03", "\x02LOF\x03"}));
   EXPECT_EQ(host.notices, (Lines{"#55"}));
   EXPECT_EQ(host.beeps, 1);
@@ -162,7 +162,7 @@ TEST_F(DetectTest, WrongModelsAndShortReplies) {
 TEST_F(DetectTest, NoControllerOnASinglePort) {
   session.settings.portCount = 1;
   EXPECT_FALSE(detect());
-  EXPECT_EQ(host.lines(kProgramPage), (Lines{"#102COM1"}));
+  EXPECT_EQ(host.lines(kProgramPage), (Lines{test::unopenedPortLine(dir, "COM1")}));
   EXPECT_EQ(host.notices, (Lines{"#55", "Auto detect failure"}));
   EXPECT_EQ(host.beeps, 2);
   EXPECT_EQ(host.portIndex, 0);
@@ -195,7 +195,7 @@ TEST_F(DetectTest, PortsNineAndTenAndPortsThatDoNotAnswer) {
                                "#101COM3", "#108", "#107COM3"};
   ASSERT_GE(lines.size(), expectedStart.size());
   EXPECT_EQ(Lines(lines.begin(), lines.begin() + static_cast<long>(expectedStart.size())), expectedStart);
-  EXPECT_TRUE(host.hasLine(kProgramPage, "#102COM9"));
+  EXPECT_TRUE(host.hasLine(kProgramPage, test::unopenedPortLine(dir, "COM9")));
   EXPECT_TRUE(host.hasLine(kProgramPage, "#101\\\\.\\COM10"));
   EXPECT_TRUE(host.hasLine(kProgramPage, "#107\\\\.\\COM10"));
 }

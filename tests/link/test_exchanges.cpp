@@ -74,7 +74,7 @@ TEST_F(AnsweringPeerTest, ConnectReportsAndPausesThroughTheClock) {
   std::filesystem::create_symlink(dir.file("unplugged"), dir.file("COM5"));
   link.ConnectRS232();
   EXPECT_FALSE(link.portOpen());
-  EXPECT_EQ(programLines().back(), "#102COM5");
+  EXPECT_EQ(programLines().back(), test::unopenedPortLine(dir, "COM5", "unplugged"));
 }
 
 TEST_F(AnsweringPeerTest, ByteModeSendPacesEveryByteAndTraces) {

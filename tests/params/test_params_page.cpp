@@ -13,6 +13,7 @@
 #include "app/filewindows.h"
 #include "app/mainform.h"
 #include "app/msgdlg.h"
+#include "link/portholder.h"
 #include "params/paramlist.h"
 #include "support/emulator.h"
 #include "support/fakehost.h"
@@ -58,6 +59,21 @@ class TestParamsPage : public QObject {
   Q_OBJECT
 
  private slots:
+  // A port that does not open says on the page where it led and why.
+  void portFailureReasonOnThePage() {
+    StartDir start;
+    AnswerOk ok;
+    std::filesystem::create_symlink("/dev/null", start.dir.file("COM2"));
+    TMainForm form(start.dir.dir());
+    form.PageControl->setCurrentIndex(kParameterPage);
+    form.ParameterMemo->setPlainText("Speed(12)=300\n");
+    form.ParTrnBtn->click();
+    PortOpenFailure failure;
+    failure.failure = PortFailure::kNotTerminal;
+    QVERIFY2(messages(form).contains(QString::fromStdString("#102COM2 (/dev/null): " + portFailureText(0, failure))),
+             qPrintable(form.ParMsgMemo->toPlainText()));
+  }
+
   void sendAndReceiveThroughTheWidgets() {
     StartDir start;
     AnswerOk ok;

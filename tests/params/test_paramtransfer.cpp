@@ -67,7 +67,8 @@ TEST_F(ParameterTransferTest, PortThatDoesNotOpenEndsTheOperationAtOnce) {
   page.lines = {"Speed(12)=300"};
   EXPECT_FALSE(sendParameters(link(), page));
   EXPECT_FALSE(receiveParameters(link(), page, {}));
-  EXPECT_EQ(messages(), (Lines{"#102COM2", "#102COM2"}));
+  const std::string line = test::unopenedPortLine(dir, "COM2", "unplugged");
+  EXPECT_EQ(messages(), (Lines{line, line}));
   EXPECT_EQ(page.lines, Lines{"Speed(12)=300"});
 }
 

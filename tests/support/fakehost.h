@@ -21,6 +21,7 @@
 
 #include "base/host.h"
 #include "base/session.h"
+#include "link/portholder.h"
 #include "support/tempdir.h"
 
 namespace qxr::test {
@@ -118,6 +119,17 @@ inline Session makeTestSession(const TempDir& dir) {
   dir.write("Message.C", catalogue);
   session.catalogue.load(dir.file("Message.C"));
   return session;
+}
+
+// The page line of a port whose link leads nowhere ("COMn" linked to
+// <dir>/<target>, "absent-COMn" as emulator.h's linkMissingPorts makes them),
+// with the catalogue of makeTestSession: "#102COMn (<dir>/<target>): <reason>".
+inline std::string unopenedPortLine(const TempDir& dir, const std::string& name, std::string target = {},
+                                    int language = 0) {
+  if (target.empty()) target = "absent-" + name;
+  PortOpenFailure failure;
+  failure.failure = PortFailure::kDanglingLink;
+  return "#102" + name + " (" + dir.file(target) + "): " + portFailureText(language, failure);
 }
 
 }  // namespace qxr::test

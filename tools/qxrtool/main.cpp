@@ -7,6 +7,7 @@
 
 #include "base/settings.h"
 #include "base/startdir.h"
+#include "params/startfiles.h"
 #include "base/textio.h"
 #include "link/netport.h"
 #include "tool.h"
@@ -107,6 +108,12 @@ int main(int argc, char* argv[]) {
     startDir = start.dir;
   }
   qxr::ToolContext context(startDir, yes, portIndex);
+  // The shipped files the command reads, told once when missing; the command
+  // goes on with what there is.
+  if (command != "ports") {
+    const std::string report = qxr::startFilesReport(startDir, context.session.language(), command == "param");
+    if (!report.empty()) std::fprintf(stderr, "qxrtool: %s\n", report.c_str());
+  }
   context.host.portAddress = portAddress;
   qxr::installStopSignals();
   try {
