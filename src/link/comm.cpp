@@ -21,6 +21,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <optional>
 
 #include "link/netport.h"
 #include "link/portholder.h"
@@ -761,33 +762,29 @@ int TThreadComm::readNetwork(void* buffer, int count, std::chrono::steady_clock:
 
 bool TThreadComm::waitForNetworkInput(int ms) {
   const auto deadline = SteadyClock::now() + std::chrono::milliseconds(ms < 0 ? 0 : ms);
-  {
+  // What the server sent so far, taken in: true with data buffered (or no
+  // network port), false once the connection is gone, nothing otherwise.
+  auto lookAtInput = [&]() -> std::optional<bool> {
     std::lock_guard<std::recursive_mutex> guard(impl_->lock);
     if (!impl_->net) return true;
     NetPort& net = *impl_->net;
     net.pump();
     if (net.available() > 0) return true;
-    if (net.gone()) {
-      sleepMs(msUntil(deadline));  // no input will come
-      return false;
+    if (net.gone()) return false;
+    return std::nullopt;
+  };
+  // The socket may hold Telnet commands only, so look again until data is
+  // buffered; the wait itself runs without the lock.
+  for (std::optional<bool> seen = lookAtInput(); ; seen = lookAtInput()) {
+    if (seen) {
+      if (!*seen) sleepMs(msUntil(deadline));  // no input will come
+      return *seen;
     }
-  }
-  // Wait without the lock; the socket may hold Telnet commands only, so look
-  // again until data is buffered.
-  for (;;) {
     pollfd pfd{impl_->fd, POLLIN | POLLRDHUP, 0};
-    const int ready = ::poll(&pfd, 1, msUntil(deadline));
-    if (ready < 0 && errno == EINTR) continue;
+    int ready;
+    do ready = ::poll(&pfd, 1, msUntil(deadline));
+    while (ready < 0 && errno == EINTR);
     if (ready <= 0) return false;
-    std::lock_guard<std::recursive_mutex> guard(impl_->lock);
-    if (!impl_->net) return true;
-    NetPort& net = *impl_->net;
-    net.pump();
-    if (net.available() > 0) return true;
-    if (net.gone()) {
-      sleepMs(msUntil(deadline));
-      return false;
-    }
   }
 }
 

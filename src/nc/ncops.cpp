@@ -317,35 +317,48 @@ bool NcOperations::applyFile(const std::string& path, bool emptyNameForX00) {
 // The number and name of a file read; false (reported) when the file cannot
 // be used. The page's program is cleared once the file opened.
 bool NcOperations::takeFileHeader(const ProgramFile& file, const std::string& path, bool emptyNameForX00) {
-  const int language = link_.session().language();
   if (file.status == ProgramFileStatus::kCannotOpen) {
-    report(0, fileErrorText(language, file.error, path, kProgramFileLimit));
+    reportFileStatus(file, path);
     link_.beep();
     return false;
   }
   page_.clearProgram();
-  switch (file.status) {
-    case ProgramFileStatus::kNoNumberLine:
-      report(0, ncText(language, NcText::kNoNumberLine));
-      return false;
-    case ProgramFileStatus::kBadNumber:
-      report(kMsgBadNumber);
-      return false;
-    default:
-      break;
-  }
-  page_.setProgramNumber(file.number);
-  if (file.status == ProgramFileStatus::kNoNameLine) {
-    report(0, ncText(language, NcText::kNoNameLine));
+  if (file.status == ProgramFileStatus::kNoNumberLine || file.status == ProgramFileStatus::kBadNumber) {
+    reportFileStatus(file, path);
     return false;
   }
-  if (file.status == ProgramFileStatus::kNameTooLong) {
-    report(kMsgNameTooLong);
+  page_.setProgramNumber(file.number);
+  if (file.status != ProgramFileStatus::kRead) {
+    reportFileStatus(file, path);
     return false;
   }
   if (withName()) setProgramName(file.name);
   else if (emptyNameForX00) page_.setProgramName({});
   return true;
+}
+
+// Why a program file cannot be taken, for every status but kRead.
+void NcOperations::reportFileStatus(const ProgramFile& file, const std::string& path) {
+  const int language = link_.session().language();
+  switch (file.status) {
+    case ProgramFileStatus::kCannotOpen:
+      report(0, fileErrorText(language, file.error, path, kProgramFileLimit));
+      break;
+    case ProgramFileStatus::kNoNumberLine:
+      report(0, ncText(language, NcText::kNoNumberLine));
+      break;
+    case ProgramFileStatus::kBadNumber:
+      report(kMsgBadNumber);
+      break;
+    case ProgramFileStatus::kNoNameLine:
+      report(0, ncText(language, NcText::kNoNameLine));
+      break;
+    case ProgramFileStatus::kNameTooLong:
+      report(kMsgNameTooLong);
+      break;
+    case ProgramFileStatus::kRead:
+      break;
+  }
 }
 
 // The file's program lines into the editor, with the summary of the read.
@@ -553,26 +566,11 @@ bool NcOperations::readMany(const MultipleChoice& choice) {
 // Whether a program file read for sending can be sent whole; the reason is
 // reported when it cannot. The page is left as it is.
 bool NcOperations::checkProgramFile(const ProgramFile& file, const std::string& path) {
-  const int language = link_.session().language();
-  switch (file.status) {
-    case ProgramFileStatus::kCannotOpen:
-      report(0, fileErrorText(language, file.error, path, kProgramFileLimit));
-      return false;
-    case ProgramFileStatus::kNoNumberLine:
-      report(0, ncText(language, NcText::kNoNumberLine));
-      return false;
-    case ProgramFileStatus::kBadNumber:
-      report(kMsgBadNumber);
-      return false;
-    case ProgramFileStatus::kNoNameLine:
-      report(0, ncText(language, NcText::kNoNameLine));
-      return false;
-    case ProgramFileStatus::kNameTooLong:
-      report(kMsgNameTooLong);
-      return false;
-    case ProgramFileStatus::kRead:
-      break;
+  if (file.status != ProgramFileStatus::kRead) {
+    reportFileStatus(file, path);
+    return false;
   }
+  const int language = link_.session().language();
   const std::optional<LineProblem> problem =
       checkProgramForController(file.lines, programNameRule(file.name, language), withName());
   if (problem) {

@@ -90,6 +90,7 @@ class NcOperations {
   enum class ReadOutcome { kFinished, kNoReply, kFailed };
   ReadOutcome readProgramLines(bool expectName, std::size_t& replies);
   void discardStaleInput();
+  void reportFileStatus(const ProgramFile& file, const std::string& path);
   bool checkProgramFile(const ProgramFile& file, const std::string& path);
   bool checkBatchFiles(const MultipleChoice& choice, std::vector<std::uint64_t>& fingerprints);
   bool checkBatchTarget(const MultipleChoice& choice);
