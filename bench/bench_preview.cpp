@@ -14,7 +14,7 @@
 
 #include "sim/convert.h"
 #include "sim/preview.h"
-#include "sim/previewpaint.h"
+#include "app/previewpaint.h"
 
 namespace {
 

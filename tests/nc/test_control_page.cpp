@@ -29,7 +29,7 @@
 #include "app/transferbar.h"
 #include "base/controltexts.h"
 #include "link/comm.h"
-#include "nc/multiplenc.h"
+#include "app/multiplenc.h"
 #include "support/emulator.h"
 #include "support/fakehost.h"
 #include "widgets/radiogroup.h"

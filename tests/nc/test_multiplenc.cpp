@@ -6,7 +6,7 @@
 #include <QRadioButton>
 #include <QtTest>
 
-#include "nc/multiplenc.h"
+#include "app/multiplenc.h"
 #include "support/fakehost.h"
 #include "widgets/radiogroup.h"
 

@@ -14,7 +14,7 @@
 #include "app/filewindows.h"
 #include "app/mainform.h"
 #include "app/msgdlg.h"
-#include "nc/multiplenc.h"
+#include "app/multiplenc.h"
 #include "support/emulator.h"
 #include "support/fakehost.h"
 #include "widgets/radiogroup.h"

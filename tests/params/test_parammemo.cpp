@@ -3,7 +3,7 @@
 #include <QPlainTextEdit>
 #include <QtTest>
 
-#include "params/parammemo.h"
+#include "app/parammemo.h"
 
 using Lines = std::vector<std::string>;
 

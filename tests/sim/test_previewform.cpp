@@ -18,9 +18,9 @@
 
 #include "app/mainform.h"
 #include "base/host.h"
-#include "sim/previewform.h"
-#include "sim/previewwidget.h"
-#include "sim/simulatorform.h"
+#include "app/previewform.h"
+#include "app/previewwidget.h"
+#include "app/simulatorform.h"
 #include "support/tempdir.h"
 #include "widgets/radiogroup.h"
 

@@ -16,7 +16,7 @@
 
 #include "base/host.h"
 #include "app/mainform.h"
-#include "sim/simulatorform.h"
+#include "app/simulatorform.h"
 #include "support/tempdir.h"
 #include "widgets/fspinedit.h"
 #include "widgets/radiogroup.h"

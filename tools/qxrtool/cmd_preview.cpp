@@ -12,7 +12,7 @@
 #include "nc/ncpage.h"
 #include "sim/convert.h"
 #include "sim/preview.h"
-#include "sim/previewpaint.h"
+#include "app/previewpaint.h"
 #include "sim/previewtexts.h"
 #include "tool.h"
 

@@ -13,7 +13,7 @@
 #include "base/codec.h"
 #include "app/mainform.h"
 #include "link/link.h"
-#include "nc/multiplenc.h"
+#include "app/multiplenc.h"
 #include "nc/ncops.h"
 #include "nc/nctexts.h"
 #include "widgets/radiogroup.h"

@@ -1,4 +1,4 @@
-#include "sim/previewpaint.h"
+#include "app/previewpaint.h"
 
 #include <QBuffer>
 #include <QImage>

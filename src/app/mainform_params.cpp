@@ -9,7 +9,7 @@
 #include "app/mainform.h"
 #include "link/link.h"
 #include "params/paramlist.h"
-#include "params/parammemo.h"
+#include "app/parammemo.h"
 #include "params/paramtransfer.h"
 
 namespace qxr {

@@ -1,4 +1,4 @@
-#include "nc/multiplenc.h"
+#include "app/multiplenc.h"
 
 #include <QCheckBox>
 #include <QComboBox>

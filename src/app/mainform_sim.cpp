@@ -3,8 +3,8 @@
 #include "app/mainform.h"
 #include "base/textio.h"
 #include "sim/convert.h"
-#include "sim/previewform.h"
-#include "sim/simulatorform.h"
+#include "app/previewform.h"
+#include "app/simulatorform.h"
 
 namespace qxr {
 

@@ -1,4 +1,4 @@
-#include "sim/previewform.h"
+#include "app/previewform.h"
 
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -12,7 +12,7 @@
 
 #include "base/codec.h"
 #include "sim/previewtexts.h"
-#include "sim/previewwidget.h"
+#include "app/previewwidget.h"
 
 namespace qxr {
 

@@ -1,4 +1,4 @@
-#include "sim/simulatorform.h"
+#include "app/simulatorform.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -23,7 +23,7 @@
 #include "base/host.h"
 #include "sim/preview.h"
 #include "sim/previewtexts.h"
-#include "sim/previewwidget.h"
+#include "app/previewwidget.h"
 #include "widgets/fspinedit.h"
 #include "widgets/radiogroup.h"
 

@@ -1,4 +1,4 @@
-#include "params/parammemo.h"
+#include "app/parammemo.h"
 
 #include <QPlainTextEdit>
 #include <QTextBlock>

@@ -1,4 +1,4 @@
-#include "sim/previewwidget.h"
+#include "app/previewwidget.h"
 
 #include <QComboBox>
 #include <QMouseEvent>
@@ -9,7 +9,7 @@
 #include <QWheelEvent>
 #include <cmath>
 
-#include "sim/previewpaint.h"
+#include "app/previewpaint.h"
 #include "sim/previewtexts.h"
 
 namespace qxr {
