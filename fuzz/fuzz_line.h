@@ -11,7 +11,7 @@
 //
 //   qxr::fuzz::ScriptedLine line(data, size);
 //   qxr::Link link(line.port(), line.session(), line, line);
-//   qxr::receiveParameters(link, page, entries);
+//   qxr::receiveParameters(operationParts(link), page, entries);
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>

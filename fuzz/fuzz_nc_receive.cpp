@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   page.gen = (mode & 1) ? qxr::kGenerationX00 : qxr::kGenerationX02;
   page.number = 7;
   page.name = "FUZZ";
-  qxr::NcOperations operations(link, page);
+  qxr::NcOperations operations(operationParts(link), page);
   try {
     switch (operation) {
       case 0:
@@ -81,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const std::string& text : page.lines) std::fprintf(stderr, "  |%s|\n", text.c_str());
   }
   check(!link.portOpen());
-  check(page.tmpName.size() <= qxr::frames::kProgramNameLength);
+  check(operations.controllerName().size() <= qxr::frames::kProgramNameLength);
   if (operation < 2) checkReceived(page, line);
   return 0;
 }

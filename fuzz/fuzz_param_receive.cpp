@@ -37,9 +37,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   try {
     if (mode & 1) {
       page.lines = {"/ comment", "P0(1)=12", "P1(38)=-7", "P2(75)=2147483647"};
-      complete = qxr::sendParameters(link, page);
+      complete = qxr::sendParameters(operationParts(link), page);
     } else {
-      complete = qxr::receiveParameters(link, page, entries);
+      complete = qxr::receiveParameters(operationParts(link), page, entries);
     }
   } catch (const std::exception&) {
     // A port that cannot be set up is reported by the callers; not a fault here.

@@ -23,6 +23,7 @@
 #include "app/mainform.h"
 #include "base/settings.h"
 #include "base/startdir.h"
+#include "base/stdfds.h"
 #include "params/startfiles.h"
 #include "app/splash.h"
 
@@ -104,6 +105,7 @@ int parseOptions(int argc, char* argv[], std::string& startDir) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  qxr::reopenClosedStandardDescriptors();
   Application app(argc, argv);
   app.setApplicationName("qxrtrans");
   app.setApplicationVersion(QXR_VERSION);

@@ -69,8 +69,6 @@ class MainFormNcPage final : public NcPage {
   void setProgramNumber(int number) override { form_.ProgNoEdit->setValue(number); }
   std::string programName() const override { return bytes(form_.ProgNameEdit->text()); }
   void setProgramName(std::string_view name) override { form_.ProgNameEdit->setText(text(name)); }
-  std::string tmpProgramName() const override { return bytes(form_.TmpProgNameEdit->text()); }
-  void setTmpProgramName(std::string_view name) override { form_.TmpProgNameEdit->setText(text(name)); }
   int generation() const override {
     return form_.TypeSel->itemIndex() == kGenerationX00 ? kGenerationX00 : kGenerationX02;
   }
@@ -149,7 +147,7 @@ void TMainForm::ReadFileBtnClick() {
   fileChoice.fileChosen = false;
   if (!ShowOpenFileWindow()) return;
   MainFormNcPage page(*this);
-  if (NcOperations(link(), page).readFile(fileChoice.currentFilePath)) {
+  if (NcOperations(operationParts(link()), page).readFile(fileChoice.currentFilePath)) {
     markSaved(kProgramPage);
     noteRecentFile(kProgramPage, fileChoice.currentFilePath);
   }
@@ -162,7 +160,7 @@ void TMainForm::WriteFileBtnClick() {
   fileChoice.fileChosen = false;
   if (!ShowSaveFileWindow()) return;
   MainFormNcPage page(*this);
-  if (NcOperations(link(), page).writeFile(fileChoice.currentFilePath)) {
+  if (NcOperations(operationParts(link()), page).writeFile(fileChoice.currentFilePath)) {
     markSaved(kProgramPage);
     noteRecentFile(kProgramPage, fileChoice.currentFilePath);
   }
@@ -173,7 +171,7 @@ void TMainForm::TransBtnClick() {
   if (!guard) return;
   if (!editorTextFitsCodePage(ProgramMemo, kProgramPage, Refused::kSend)) return;
   MainFormNcPage page(*this);
-  if (NcOperations(link(), page).send()) markSaved(kProgramPage);
+  if (NcOperations(operationParts(link()), page).send()) markSaved(kProgramPage);
 }
 
 void TMainForm::RcvBtnClick() {
@@ -182,7 +180,7 @@ void TMainForm::RcvBtnClick() {
   if (!guard) return;
   MainFormNcPage page(*this);
   const EditorKeeper kept(*this);
-  if (NcOperations(link(), page).receive()) markSaved(kProgramPage);
+  if (NcOperations(operationParts(link()), page).receive()) markSaved(kProgramPage);
   else if (stopRequested()) kept.restore();
 }
 
@@ -190,7 +188,7 @@ void TMainForm::DelProgBtnClick() {
   OperationGuard guard(*this);
   if (!guard) return;
   MainFormNcPage page(*this);
-  NcOperations(link(), page).deleteProgram();
+  NcOperations(operationParts(link()), page).deleteProgram();
 }
 
 void TMainForm::MultipleBtnClick() {
@@ -205,7 +203,7 @@ void TMainForm::MultipleBtnClick() {
     choice = form.choice();
   }
   MainFormNcPage page(*this);
-  NcOperations operations(link(), page);
+  NcOperations operations(operationParts(link()), page);
   if (choice.tooManyFiles) {
     link().ShowPageMessage(0, ncText(session().language(), NcText::kTooManyFiles, {}, kBatchFileLimit));
     beep();

@@ -87,7 +87,7 @@ void TMainForm::ReadPLMBtnClick() {
   fileChoice.fileChosen = false;
   if (!ShowOpenFileWindow()) return;
   MainFormPlcPage page(*this);
-  if (PlcOperations(link(), page, plcTables).readFile(fileChoice.currentFilePath)) {
+  if (PlcOperations(operationParts(link()), page, plcTables).readFile(fileChoice.currentFilePath)) {
     markSaved(kPlcPage);
     noteRecentFile(kPlcPage, fileChoice.currentFilePath);
   }
@@ -100,7 +100,7 @@ void TMainForm::WritePLMBtnClick() {
   fileChoice.fileChosen = false;
   if (!ShowSaveFileWindow()) return;
   MainFormPlcPage page(*this);
-  if (PlcOperations(link(), page, plcTables).writeFile(fileChoice.currentFilePath)) {
+  if (PlcOperations(operationParts(link()), page, plcTables).writeFile(fileChoice.currentFilePath)) {
     markSaved(kPlcPage);
     noteRecentFile(kPlcPage, fileChoice.currentFilePath);
   }
@@ -111,7 +111,7 @@ void TMainForm::PLMTrnBtnClick() {
   if (!guard) return;
   if (!editorTextFitsCodePage(PLMMemo, kPlcPage, Refused::kSend)) return;
   MainFormPlcPage page(*this);
-  if (PlcOperations(link(), page, plcTables).send()) markSaved(kPlcPage);
+  if (PlcOperations(operationParts(link()), page, plcTables).send()) markSaved(kPlcPage);
 }
 
 void TMainForm::PLMRcvBtnClick() {
@@ -119,7 +119,7 @@ void TMainForm::PLMRcvBtnClick() {
   OperationGuard guard(*this);
   if (!guard) return;
   MainFormPlcPage page(*this);
-  if (PlcOperations(link(), page, plcTables).receive()) markSaved(kPlcPage);
+  if (PlcOperations(operationParts(link()), page, plcTables).receive()) markSaved(kPlcPage);
 }
 
 }  // namespace qxr

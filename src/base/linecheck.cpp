@@ -43,6 +43,52 @@ std::optional<LineProblem> oversizedFrame(std::size_t line, std::size_t frameLen
 
 namespace {
 
+// The frame of editor line `index` (0-based) holding `textLength` bytes:
+// "N" + the line number + " " + text + CR LF.
+std::size_t programFrameLength(std::size_t index, std::size_t textLength) {
+  return 1 + std::to_string(index + 1).size() + 1 + textLength + 2;
+}
+
+std::optional<LineProblem> tooManyLines(std::size_t count) {
+  if (count <= kMaxProgramLines) return std::nullopt;
+  LineProblem problem;
+  problem.kind = LineProblem::kTooManyLines;
+  problem.line = kMaxProgramLines;
+  problem.length = count;
+  problem.limit = kMaxProgramLines;
+  return problem;
+}
+
+}  // namespace
+
+std::optional<LineProblem> checkProgramBound(const std::vector<std::string>& lines) {
+  if (auto problem = tooManyLines(lines.size())) return problem;
+  for (std::size_t i = 0; i < lines.size(); ++i)
+    if (auto problem = oversizedFrame(i, programFrameLength(i, lines[i].size()))) return problem;
+  return std::nullopt;
+}
+
+std::optional<LineProblem> checkProgramTextBound(std::string_view text, std::size_t firstLine,
+                                                 std::size_t linesAfter) {
+  std::optional<LineProblem> tooLong;
+  std::size_t index = firstLine;
+  for (std::size_t at = 0; at <= text.size(); ++index) {
+    std::size_t end = text.find('\n', at);
+    const bool last = end == std::string_view::npos;
+    if (last) end = text.size();
+    std::size_t length = end - at;
+    if (!last && length > 0 && text[end - 1] == '\r') --length;
+    // Text after the last line end is a line only when it holds something.
+    if (last && length == 0) break;
+    if (!tooLong) tooLong = oversizedFrame(index, programFrameLength(index, length));
+    at = end + 1;
+  }
+  if (auto problem = tooManyLines(index + linesAfter)) return problem;
+  return tooLong;
+}
+
+namespace {
+
 std::string format(const char* pattern, const std::string& where, const std::string& a = {},
                    const std::string& b = {}) {
   std::string out;
@@ -78,6 +124,18 @@ std::string lineProblemText(int language, const LineProblem& problem, Refused re
   const std::string at = where(language, problem.line);
   std::string text;
   switch (problem.kind) {
+    case LineProblem::kTooManyLines:
+      text = format(english ? "The program has %s lines, at most %s" : "程式共有 %s 行, 最多 %s 行",
+                    std::to_string(problem.length), std::to_string(problem.limit));
+      break;
+    case LineProblem::kBadForm:
+      text = format(english ? "%s is not of the form %s" : "%s的格式不是 %s", at, problem.text);
+      break;
+    case LineProblem::kNoBlank:
+      text = format(english ? "%s of the file has no blank after its line number (\"N<number> <text>\")"
+                            : "檔案%s在行號之後沒有空白 (\"N<行號> <內容>\")",
+                    english ? "Line " + std::to_string(problem.line + 1) : "第 " + std::to_string(problem.line + 1) + " 行");
+      break;
     case LineProblem::kControlByte:
       text = format(english ? "%s holds the control byte %s at column %s, which the controller would misread"
                             : "%s在第 %s 欄含有控制字元 %s, 控制器會誤讀",
@@ -104,6 +162,8 @@ std::string lineProblemText(int language, const LineProblem& problem, Refused re
     case Refused::kSend: text += english ? ": nothing was sent" : ": 未傳送任何資料"; break;
     case Refused::kSave: text += english ? ": the file was not written" : ": 檔案未寫入"; break;
     case Refused::kSimulate: text += english ? ": the simulation was not started" : ": 未開始模擬"; break;
+    case Refused::kOpen: text += english ? ": the file was not read" : ": 未讀取檔案"; break;
+    case Refused::kPaste: text += english ? ": nothing was pasted" : ": 未貼上任何內容"; break;
   }
   return text;
 }

@@ -15,6 +15,12 @@ namespace qxr {
 // in a buffer of this many bytes.
 inline constexpr std::size_t kControllerLineBuffer = 256;
 
+// The one bound of an NC program wherever it is held or goes: the editor
+// (its line labels end at N6000), a paste, a program file opened or saved, a
+// send, a receive and qxrtool take at most this many lines, each of which
+// must fit the controller's line buffer as the frame "N<line> <text>" CR LF.
+inline constexpr std::size_t kMaxProgramLines = 6000;
+
 // A byte the controller takes for a control character rather than text: any
 // byte below 0x20 other than TAB (a NUL ends its line early, CR and LF end
 // it, the others are line controls), and DEL. Bytes from 0x80 on are text
@@ -28,6 +34,9 @@ struct LineProblem {
     kTooLong,           // the frame takes `length` bytes of the buffer's `limit`
     kValueOutOfRange,   // a parameter value beyond 32 bits, `text` as written
     kNotInCodePage,     // `text` (UTF-8) has no place in the code page
+    kTooManyLines,      // the program has `length` lines of at most `limit`
+    kNoBlank,           // a numbered program-file line without the blank after its number
+    kBadForm,           // a line not of the form `text` names
   };
   Kind kind = kControlByte;
   // 0-based index of the line; kNameLine for a program's name.
@@ -54,8 +63,21 @@ std::optional<LineProblem> firstControlByteLine(const std::vector<std::string>& 
 // `frameLength` counts the frame with its CR LF; the terminating zero is added.
 std::optional<LineProblem> oversizedFrame(std::size_t line, std::size_t frameLength);
 
+// The bound of a program's lines: its line count and each line's frame
+// "N<i> <text>" CR LF, lines numbered from `firstLine` (0-based). The first
+// problem: too many lines (reported at the first line beyond the bound, with
+// the whole count), else the first line too long. Control bytes are not
+// looked at.
+std::optional<LineProblem> checkProgramBound(const std::vector<std::string>& lines);
+// The same for program text as one run of bytes in the operator's code page
+// (a paste, say), lines ended by LF (a CR before it is not counted), without
+// splitting or copying it: cheap on megabytes. `firstLine` is the editor line
+// the text begins on; `linesAfter` are editor lines that follow it.
+std::optional<LineProblem> checkProgramTextBound(std::string_view text, std::size_t firstLine = 0,
+                                                 std::size_t linesAfter = 0);
+
 // What was refused because of a problem.
-enum class Refused { kSend, kSave, kSimulate };
+enum class Refused { kSend, kSave, kSimulate, kOpen, kPaste };
 
 // The operator's message for a problem: English for language 1, Traditional
 // Chinese otherwise (UTF-8).

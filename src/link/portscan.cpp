@@ -258,8 +258,10 @@ std::string assignPort(const std::string& startDir, int number, const std::strin
   if (device.empty()) return "no device given";
   const std::string name = "COM" + std::to_string(number);
   const std::string dir = withSlash(startDir);
-  const std::string temporary = dir + "." + name + ".link";
-  ::unlink(temporary.c_str());
+  // A name of its own, so that assigns running at once never take each
+  // other's link away half made.
+  static int made = 0;
+  const std::string temporary = dir + "." + name + ".link." + std::to_string(::getpid()) + "." + std::to_string(++made);
   // Any earlier entry of another case goes, so exactly one COMn remains.
   for (const std::string& existing : listDirectory(dir)) {
     if (!isComName(existing, number)) continue;

@@ -107,6 +107,14 @@ class ByteLines {
 
 }  // namespace
 
+bool isSkippedFileLine(std::string_view line, bool firstAfterNumber, bool withName) {
+  const std::size_t first = line.find_first_not_of(" \t\r");
+  if (first == std::string_view::npos) return true;
+  const std::size_t last = line.find_last_not_of(" \t\r");
+  if (line.substr(first, last - first + 1) == "%") return true;
+  return firstAfterNumber && !withName && line.size() <= kProgramNameLength;
+}
+
 ProgramFile parseProgramFile(std::string_view bytes, bool withName) {
   ProgramFile file;
   ByteLines lines(bytes);
@@ -132,7 +140,24 @@ ProgramFile parseProgramFile(std::string_view bytes, bool withName) {
     file.name = line;
   }
   ProgramLineCollector collector;
-  while (lines.next(line)) collector.add(line, lines.count());
+  const std::size_t firstProgramLine = lines.count() + 1;
+  while (lines.next(line)) {
+    if (line.find(' ') == std::string_view::npos &&
+        !isSkippedFileLine(line, lines.count() == firstProgramLine, withName)) {
+      LineProblem problem;
+      problem.kind = LineProblem::kNoBlank;
+      problem.line = lines.count() - 1;
+      file.status = ProgramFileStatus::kRefused;
+      file.problem = problem;
+      return file;
+    }
+    collector.add(line, lines.count());
+  }
+  if (auto problem = checkProgramBound(collector.lines())) {
+    file.status = ProgramFileStatus::kRefused;
+    file.problem = problem;
+    return file;
+  }
   file.status = ProgramFileStatus::kRead;
   file.lines = std::move(collector.lines());
   file.unfilledCount = collector.unfilledCount();

@@ -21,9 +21,10 @@ inline constexpr std::size_t kProgramNameLength = 8;
 
 // A gap in the line numbers of a file is filled with empty editor lines so
 // that each text lands on the line its number names; a gap that would grow
-// the program beyond this many lines is not filled (a stray huge number must
-// not exhaust memory), and the text follows the previous line instead.
-inline constexpr std::size_t kMaxFilledProgramLines = 100000;
+// the program beyond what a program may hold is not filled (a stray huge
+// number must not exhaust memory), and the text follows the previous line
+// instead.
+inline constexpr std::size_t kMaxFilledProgramLines = kMaxProgramLines;
 
 inline bool isValidProgramNumber(int number) {
   return number >= kMinProgramNumber && number <= kMaxProgramNumber;
@@ -85,6 +86,7 @@ enum class ProgramFileStatus {
   kBadNumber,     // number outside 1 to 99
   kNoNameLine,    // "QXR X02" file ended after the number line
   kNameTooLong,   // name line longer than 8 characters
+  kRefused,       // the program lines break a rule: `problem` says which
 };
 
 struct ProgramFile {
@@ -98,9 +100,22 @@ struct ProgramFile {
   std::size_t firstUnfilledFileLine = 0;
   FileError error = FileError::kNone;  // why kCannotOpen
   std::uint64_t fingerprint = 0;       // of the file's bytes, to tell a later change
+  // kRefused: a numbered line without its blank (kNoBlank, at its line of the
+  // file), more lines than a program holds, or a line too long for the
+  // controller (checkProgramBound, at its editor line).
+  std::optional<LineProblem> problem;
 };
 
+// Whether a file line without any blank may be passed over: an empty line, a
+// lone "%" (the tape mark), or, read without a name, the name line of a file
+// written for "QXR X02" (the line after the number, up to 8 characters).
+// Any other line without the blank after its number would lose its text (and
+// leave an empty line in its place), so the file is refused.
+bool isSkippedFileLine(std::string_view line, bool firstAfterNumber, bool withName);
+
 // Reads a program file (a regular file of at most kProgramFileLimit bytes).
+// A file beyond the bound of a program (checkProgramBound) or with a
+// numbered line that has no blank is kRefused, with the problem.
 // withName: the file was written for "QXR X02" and has a name line. Lines are
 // read whole however long they are, CR LF or LF ends.
 ProgramFile readProgramFile(const std::string& path, bool withName);

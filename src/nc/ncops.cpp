@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "base/linecheck.h"
 #include "base/fileio.h"
+#include "base/linecheck.h"
 #include "base/controltexts.h"
 #include "base/textio.h"
 #include "link/comm.h"
@@ -94,33 +94,39 @@ class ProgressScope {
 
 }  // namespace
 
-NcOperations::NcOperations(Link& link, NcPage& page) : link_(link), page_(page) {}
+NcOperations::NcOperations(const OperationParts& parts, NcPage& page)
+    : session_(parts.session), host_(parts.host), link_(parts.link), port_(parts.port), page_(page) {}
 
-bool NcOperations::withName() const { return page_.generation() == kGenerationX02; }
+void NcOperations::begin() {
+  named_ = page_.generation() == kGenerationX02;
+  storedLines_ = -1;
+}
+
+NcOperations::PageState NcOperations::pageState() const {
+  return {page_.programLines(), page_.programNumber(), page_.programName()};
+}
+
+void NcOperations::restorePage(const PageState& state) {
+  page_.setProgramLines(state.lines);
+  page_.setProgramNumber(state.number);
+  page_.setProgramName(state.name);
+}
 
 // Names pass the one name rule on their way into the page and out of it, so
 // that the window and qxrtool put the same name on the wire and in files.
-std::string NcOperations::programName() const {
-  return programNameRule(page_.programName(), link_.session().language());
-}
-std::string NcOperations::tmpProgramName() const {
-  return programNameRule(page_.tmpProgramName(), link_.session().language());
-}
-void NcOperations::setProgramName(std::string_view name) {
-  page_.setProgramName(programNameRule(name, link_.session().language()));
-}
-void NcOperations::setTmpProgramName(std::string_view name) {
-  page_.setTmpProgramName(programNameRule(name, link_.session().language()));
-}
+std::string NcOperations::nameRule(std::string_view name) const { return programNameRule(name, session_.language()); }
+std::string NcOperations::programName() const { return nameRule(page_.programName()); }
+void NcOperations::setProgramName(std::string_view name) { page_.setProgramName(nameRule(name)); }
 
-std::string NcOperations::text(int catalogueNumber) const { return link_.session().msg(catalogueNumber); }
+std::string NcOperations::text(int catalogueNumber) const { return session_.msg(catalogueNumber); }
 
 void NcOperations::report(int catalogueNumber, std::string_view text) {
   link_.ShowPageMessage(catalogueNumber, text);
 }
 
-std::string NcOperations::question(int catalogueNumber, bool withNameLine, std::string_view shownName) const {
-  std::string q = text(catalogueNumber) + "\n\n" + text(kMsgProgramNoLabel) + ":" + twoDigits(page_.programNumber());
+std::string NcOperations::question(int catalogueNumber, int number, bool withNameLine,
+                                   std::string_view shownName) const {
+  std::string q = text(catalogueNumber) + "\n\n" + text(kMsgProgramNoLabel) + ":" + twoDigits(number);
   if (withNameLine) {
     q += "\n" + text(kMsgProgramNameLabel) + ":";
     q += shownName;
@@ -145,6 +151,10 @@ std::string NcOperations::replyUpToLineEnd() const {
   return std::string(cutAt(cutAt(link_.reply(), '\r'), '\n'));
 }
 
+void NcOperations::takeControllerName() {
+  controllerName_ = replyIsAttention() ? std::string() : nameRule(replyUpToLineEnd());
+}
+
 // One program line from the controller. A reply stops after 75 bytes; a line
 // longer than that arrives in consecutive replies without an acknowledgement
 // between them, and is joined here so that the exchange stays in step.
@@ -157,7 +167,7 @@ bool NcOperations::receiveProgramLine(std::string& reply) {
     const bool cut = piece.size() == link_.replyLength() && piece.size() >= static_cast<std::size_t>(kReplyLength) &&
                      piece.back() != '\n' && piece.back() != frames::ETX;
     if (reply.size() > kReceivedLineLimit) {
-      link_.failReceive(linkText(link_.session().language(), LinkText::kLineTooLong, {},
+      link_.failReceive(linkText(session_.language(), LinkText::kLineTooLong, {},
                                  static_cast<long>(kReceivedLineLimit)));
       return false;
     }
@@ -175,10 +185,11 @@ long NcOperations::firstOversizedLine(const std::vector<std::string>& lines) {
 }
 
 bool NcOperations::refuseUnsendable(const std::vector<std::string>& lines, std::string_view name) {
-  const std::optional<LineProblem> problem = checkProgramForController(lines, name, withName());
+  std::optional<LineProblem> problem = checkProgramBound(lines);
+  if (!problem) problem = checkProgramForController(lines, name, withName());
   if (!problem) return false;
-  report(0, lineProblemText(link_.session().language(), *problem));
-  link_.beep();
+  report(0, lineProblemText(session_.language(), *problem));
+  host_.beep();
   return true;
 }
 
@@ -203,7 +214,7 @@ bool NcOperations::storeProgram(const std::vector<std::string>& lines, int numbe
   if (!sendExpect(ncframe::number(number))) return false;
   storedLines_ = 0;
   if (withName() && !sendExpect(ncframe::name(name))) return false;
-  const int language = link_.session().language();
+  const int language = session_.language();
   const long count = static_cast<long>(lines.size());
   LinkProgress shown(link_, ProgressUnit::kLines, count);
   std::string frame;
@@ -212,8 +223,11 @@ bool NcOperations::storeProgram(const std::vector<std::string>& lines, int numbe
     report(0, frame);
     page_.showProgress(ncText(language, NcText::kSendProgress, {}, static_cast<long>(i) + 1, count));
     frame += "\r\n";
-    if (!sendExpect(frame)) return false;
+    if (!link_.TransToQXR(frame)) return false;
+    // Written whole, the line is the controller's whatever becomes of its
+    // answer: a stop or a failure while waiting leaves it stored.
     storedLines_ = static_cast<long>(i) + 1;
+    if (!link_.ReceiveFromQXR(kReplyLength, 1)) return false;
     link_.setProgress(storedLines_);
   }
   report(kMsgTransferFinished);
@@ -226,7 +240,8 @@ bool NcOperations::storeProgram(const std::vector<std::string>& lines, int numbe
 NcOperations::ReadOutcome NcOperations::readProgramLines(bool expectName, std::size_t& replies) {
   ProgressScope progress(page_);
   LinkProgress shown(link_, ProgressUnit::kLines, 0);
-  const int language = link_.session().language();
+  const int language = session_.language();
+  received_ = {};
   long lines = 0;
   std::size_t bytes = 0;
   std::string reply;
@@ -250,7 +265,8 @@ NcOperations::ReadOutcome NcOperations::readProgramLines(bool expectName, std::s
     if (!last) {
       const std::string_view line = cutAt(cutAt(reply, '\r'), '\n');
       if (expectName) {
-        setProgramName(line);
+        received_.name = nameRule(line);
+        page_.setProgramName(received_.name);
         expectName = false;
       } else {
         // The controller's line number (up to the first blank) is dropped; a
@@ -260,7 +276,8 @@ NcOperations::ReadOutcome NcOperations::readProgramLines(bool expectName, std::s
           return ReadOutcome::kFailed;
         }
         const auto blank = line.find(' ');
-        page_.appendProgramLine(blank == std::string_view::npos ? line : line.substr(blank + 1));
+        received_.lines.emplace_back(blank == std::string_view::npos ? line : line.substr(blank + 1));
+        page_.appendProgramLine(received_.lines.back());
         page_.showProgress(ncText(language, NcText::kReceiveProgress, {}, ++lines));
         link_.setProgress(lines);
       }
@@ -270,12 +287,14 @@ NcOperations::ReadOutcome NcOperations::readProgramLines(bool expectName, std::s
   }
 }
 
+// The count is of the lines written whole: a line whose answer was still
+// awaited when the store ended is on the controller.
 void NcOperations::offerPartialDelete(int number, std::string_view name, long lineCount) {
-  if (storedLines_ < 0 || !link_.stopped()) return;
-  const int language = link_.session().language();
+  if (storedLines_ < 0) return;
+  const int language = session_.language();
   report(0, controlText(language, ControlText::kPartialProgram, twoDigits(number), storedLines_, lineCount));
-  if (!link_.host().confirm(controlText(language, ControlText::kDeletePartialQuestion, twoDigits(number)))) return;
-  link_.host().clearStopRequest();
+  if (!host_.confirm(controlText(language, ControlText::kDeletePartialQuestion, twoDigits(number)))) return;
+  host_.clearStopRequest();
   if (link_.stopped() || !link_.openSelectedPort()) return;
   deleteOnController(name, number);
   link_.closePort();
@@ -284,13 +303,20 @@ void NcOperations::offerPartialDelete(int number, std::string_view name, long li
 // ---------------------------------------------------------------- files
 
 bool NcOperations::writeFile(const std::string& path) {
+  begin();
   report(kMsgWritingFile);
   page_.setFileLabel(text(kMsgFileLabel) + path);
+  const std::vector<std::string> lines = page_.programLines();
+  // A file that could not be opened again is not written.
+  if (const std::optional<LineProblem> problem = checkProgramBound(lines)) {
+    report(0, lineProblemText(session_.language(), *problem, Refused::kSave));
+    host_.beep();
+    return false;
+  }
   FileError error = FileError::kNone;
-  if (!writeProgramFile(path, page_.programNumber(), programName(), withName(), page_.programLines(),
-                        &error)) {
-    report(0, fileErrorText(link_.session().language(), error, path));
-    link_.beep();
+  if (!writeProgramFile(path, page_.programNumber(), programName(), withName(), lines, &error)) {
+    report(0, fileErrorText(session_.language(), error, path));
+    host_.beep();
     return false;
   }
   report(kMsgFileSaved);
@@ -298,6 +324,7 @@ bool NcOperations::writeFile(const std::string& path) {
 }
 
 bool NcOperations::readFile(const std::string& path) {
+  begin();
   HiddenEditor hidden(page_);
   report(kMsgReadingFile);
   page_.setFileLabel(text(kMsgFileLabel) + path);
@@ -317,9 +344,9 @@ bool NcOperations::applyFile(const std::string& path, bool emptyNameForX00) {
 // The number and name of a file read; false (reported) when the file cannot
 // be used. The page's program is cleared once the file opened.
 bool NcOperations::takeFileHeader(const ProgramFile& file, const std::string& path, bool emptyNameForX00) {
-  if (file.status == ProgramFileStatus::kCannotOpen) {
+  if (file.status == ProgramFileStatus::kCannotOpen || file.status == ProgramFileStatus::kRefused) {
     reportFileStatus(file, path);
-    link_.beep();
+    host_.beep();
     return false;
   }
   page_.clearProgram();
@@ -339,7 +366,7 @@ bool NcOperations::takeFileHeader(const ProgramFile& file, const std::string& pa
 
 // Why a program file cannot be taken, for every status but kRead.
 void NcOperations::reportFileStatus(const ProgramFile& file, const std::string& path) {
-  const int language = link_.session().language();
+  const int language = session_.language();
   switch (file.status) {
     case ProgramFileStatus::kCannotOpen:
       report(0, fileErrorText(language, file.error, path, kProgramFileLimit));
@@ -356,6 +383,9 @@ void NcOperations::reportFileStatus(const ProgramFile& file, const std::string& 
     case ProgramFileStatus::kNameTooLong:
       report(kMsgNameTooLong);
       break;
+    case ProgramFileStatus::kRefused:
+      report(0, path + ": " + lineProblemText(language, *file.problem, Refused::kOpen));
+      break;
     case ProgramFileStatus::kRead:
       break;
   }
@@ -365,8 +395,7 @@ void NcOperations::reportFileStatus(const ProgramFile& file, const std::string& 
 void NcOperations::showFileLines(const ProgramFile& file) {
   page_.setProgramLines(file.lines);
   if (file.unfilledCount) {
-    report(0, ncText(link_.session().language(), NcText::kGapNotFilled, {},
-                     static_cast<long>(file.firstUnfilledFileLine)));
+    report(0, ncText(session_.language(), NcText::kGapNotFilled, {}, static_cast<long>(file.firstUnfilledFileLine)));
   }
   page_.focusEditor();
   report(0, text(kMsgLines) + ":" + std::to_string(file.lines.size()));
@@ -377,19 +406,22 @@ void NcOperations::showFileLines(const ProgramFile& file) {
 // ---------------------------------------------------------------- transfers
 
 bool NcOperations::send() {
+  begin();
+  // What goes out is read here, once: the waits let the page be edited.
   const std::vector<std::string> lines = page_.programLines();
+  const int number = page_.programNumber();
+  const std::string name = programName();
   if (lines.empty()) {
     report(kMsgEditorEmpty);
-    link_.beep();
+    host_.beep();
     return false;
   }
   // Refused before the port opens and before the question: a line the
   // controller cannot take would leave half a program behind, after the old
   // one was deleted.
-  if (refuseUnsendable(lines, programName())) return false;
-  link_.beep();
-  if (!link_.host().confirm(question(kMsgSendQuestion, true, programName()))) return false;
-  const int number = page_.programNumber();
+  if (refuseUnsendable(lines, name)) return false;
+  host_.beep();
+  if (!host_.confirm(question(kMsgSendQuestion, number, true, name))) return false;
 
   // Existence query.
   if (!link_.openSelectedPort()) return false;
@@ -403,11 +435,11 @@ bool NcOperations::send() {
   if (link_.lineFault()) return false;
   if (exists) {
     if (!sendExpect(ncframe::kAck)) return false;
-    if (!replyIsAttention()) setTmpProgramName(replyUpToLineEnd());
+    takeControllerName();
     link_.closePort();
-    if (link_.host().confirm(question(kMsgExistsQuestion, true, tmpProgramName()))) {
+    if (host_.confirm(question(kMsgExistsQuestion, number, true, controllerName_))) {
       if (!link_.openSelectedPort()) return false;
-      if (!deleteOnController(tmpProgramName(), number)) return false;
+      if (!deleteOnController(controllerName_, number)) return false;
     }
   }
 
@@ -416,8 +448,8 @@ bool NcOperations::send() {
   link_.DelayMs(kStorePauseMs);
   if (!link_.openSelectedPort()) return false;
   report(kMsgStoring);
-  if (!storeProgram(lines, number, programName())) {
-    offerPartialDelete(number, programName(), static_cast<long>(lines.size()));
+  if (!storeProgram(lines, number, name)) {
+    offerPartialDelete(number, name, static_cast<long>(lines.size()));
     return false;
   }
   link_.closePort();
@@ -425,19 +457,28 @@ bool NcOperations::send() {
 }
 
 bool NcOperations::receive() {
-  link_.beep();
-  if (!link_.host().confirm(question(kMsgReceiveQuestion, false, {}))) return false;
+  begin();
   const int number = page_.programNumber();
+  host_.beep();
+  if (!host_.confirm(question(kMsgReceiveQuestion, number, false, {}))) return false;
   if (!link_.openSelectedPort()) return false;
   report(kMsgCommunicating);
   if (!sendIgnore(ncframe::kAttention)) return false;
   if (!sendExpect(ncframe::kLookUp)) return false;
   if (!sendExpect(ncframe::number(number))) return false;
   if (!link_.TransToQXR(ncframe::kAck)) return false;
+  // From here the editor shows the program as it comes; a receive that does
+  // not end puts back what the page held, so that a program cut short never
+  // passes for the controller's (nor is saved under the name of the file
+  // that was open).
+  const PageState before = pageState();
   if (!withName()) page_.setProgramName({});
   page_.clearProgram();
   std::size_t replies = 0;
-  if (readProgramLines(withName(), replies) != ReadOutcome::kFinished) return false;
+  if (readProgramLines(withName(), replies) != ReadOutcome::kFinished) {
+    restorePage(before);
+    return false;
+  }
   report(kMsgReceiveFinished);
   link_.closePort();
   page_.scrollEditorToTop();
@@ -445,21 +486,28 @@ bool NcOperations::receive() {
 }
 
 bool NcOperations::deleteProgram() {
+  begin();
   const int number = page_.programNumber();
+  std::string name = programName();
   if (!link_.openSelectedPort()) return false;
   report(kMsgCommunicating);
   if (!sendIgnore(ncframe::kAttention)) return false;
   if (!sendExpect(ncframe::kLookUp)) return false;
   if (!sendExpect(ncframe::number(number))) return false;
   if (!sendExpect(ncframe::kAck)) return false;
-  if (!replyIsAttention()) setProgramName(replyUpToLineEnd());
+  // The name is the controller's when it reports one; it is shown on the page.
+  takeControllerName();
+  if (!replyIsAttention()) {
+    name = controllerName_;
+    page_.setProgramName(name);
+  }
   link_.closePort();
-  if (!link_.host().confirm(question(kMsgDeleteQuestion, true, programName()))) {
+  if (!host_.confirm(question(kMsgDeleteQuestion, number, true, name))) {
     report(kMsgDeleteCancelled);
     return false;
   }
   if (!link_.openSelectedPort()) return false;
-  const bool deleted = deleteOnController(programName(), number);
+  const bool deleted = deleteOnController(name, number);
   if (!deleted) return false;
   const bool confirmed = link_.reply() == ncframe::kDeleted;
   link_.closePort();
@@ -475,41 +523,65 @@ struct PortCloser {
   Link& link;
   ~PortCloser() { link.closePort(); }
 };
+
+// The last line of a batch, on every way out once it began: how many
+// programs went through, were absent, and failed or were not reached.
+class BatchSummary {
+ public:
+  BatchSummary(Link& link, int language, NcText text, long total)
+      : link_(link), language_(language), text_(text), total_(total) {}
+  ~BatchSummary() {
+    const long failed = total_ - done - absent;
+    link_.ShowPageMessage(0, text_ == NcText::kWriteManySummary ? ncText(language_, text_, {}, done, failed)
+                                                                 : ncText(language_, text_, {}, done, absent, failed));
+  }
+  BatchSummary(const BatchSummary&) = delete;
+  BatchSummary& operator=(const BatchSummary&) = delete;
+  long done = 0;
+  long absent = 0;
+
+ private:
+  Link& link_;
+  int language_;
+  NcText text_;
+  long total_;
+};
 }  // namespace
 
 // The port stays open for a whole batch. Whatever the controller still sends
 // about the last program (an answer to its final acknowledgement, say) is no
 // answer to the next program's frames, and read as one it would put every
 // reply after it a step behind: a file would get the name as a program line.
-void NcOperations::discardStaleInput() { link_.port().PurgeIn(); }
+void NcOperations::discardStaleInput() { port_.PurgeIn(); }
 
 // Where a batch read puts its files, checked before the port opens: the
 // prefix cannot lead out of the chosen directory, and files can be made there.
 bool NcOperations::checkBatchTarget(const MultipleChoice& choice) {
-  const int language = link_.session().language();
+  const int language = session_.language();
   if (!isSafeBatchPrefix(choice.prefix)) {
     report(0, ncText(language, NcText::kBadPrefix, choice.prefix));
-    link_.beep();
+    host_.beep();
     return false;
   }
   const FileError error = checkOutputDirectory(choice.directory);
   if (error != FileError::kNone) {
     report(0, fileErrorText(language, error, choice.directory));
-    link_.beep();
+    host_.beep();
     return false;
   }
   return true;
 }
 
 bool NcOperations::readMany(const MultipleChoice& choice) {
+  begin();
   if (!checkBatchTarget(choice)) return false;
-  PortCloser closer{link_};
-  if (!link_.openSelectedPort()) return false;
-  const int language = link_.session().language();
+  const int language = session_.language();
   int total = 0;
   for (bool on : choice.programs) total += on;
+  PortCloser closer{link_};
+  BatchSummary summary(link_, language, NcText::kReadManySummary, total);
+  if (!link_.openSelectedPort()) return false;
   int done = 0;
-  bool allWritten = true;
   for (int index = 0; index < kBatchProgramCount; ++index) {
     if (!choice.programs[index]) continue;
     const int number = index + 1;
@@ -525,12 +597,15 @@ bool NcOperations::readMany(const MultipleChoice& choice) {
     // No answer even to the attention frame: asking on would only wait again.
     if (!link_.portOpen()) return false;
     if (!link_.TransToQXR(ncframe::kLookUp) || !link_.ReceiveFromQXR(kReplyLength, 1)) return false;
+    // The page as the last program (or the operator) left it: put back when
+    // this program does not arrive whole.
+    const PageState before = pageState();
     page_.setProgramNumber(number);
     if (!link_.TransToQXR(ncframe::number(number))) return false;
     if (!link_.ReceiveQXRProgNo(kReplyLength, 1)) {
       if (link_.lineFault()) return false;
       report(0, missingProgramLine(number));
-      allWritten = false;
+      ++summary.absent;
       continue;
     }
     if (!link_.TransToQXR(ncframe::kAck)) return false;
@@ -540,27 +615,32 @@ bool NcOperations::readMany(const MultipleChoice& choice) {
     page_.clearProgram();
     std::size_t replies = 0;
     const ReadOutcome outcome = readProgramLines(withName(), replies);
-    if (outcome == ReadOutcome::kFailed) return false;
+    if (outcome == ReadOutcome::kFailed) {
+      restorePage(before);
+      return false;
+    }
     if (outcome == ReadOutcome::kNoReply) report(0, missingProgramLine(number));
     report(kMsgReceiveFinished);
     page_.scrollEditorToTop();
     if (outcome == ReadOutcome::kNoReply) {
       // Nothing arrived: an existing file must not be replaced by an empty program.
-      allWritten = false;
+      ++summary.absent;
       continue;
     }
     report(kMsgWritingFile);
     const std::string path = joinPath(choice.directory, batchFileName(choice.prefix, number));
     page_.setFileLabel(text(kMsgFileLabel) + path);
     FileError error = FileError::kNone;
-    if (!writeProgramFile(path, number, programName(), withName(), page_.programLines(), &error)) {
+    // What arrived, not what the page shows now: the waits let it be edited.
+    if (!writeProgramFile(path, number, received_.name, withName(), received_.lines, &error)) {
       report(0, fileErrorText(language, error, path));
-      link_.beep();
+      host_.beep();
       return false;
     }
     report(kMsgFileSaved);
+    ++summary.done;
   }
-  return allWritten;
+  return summary.done == total;
 }
 
 // Whether a program file read for sending can be sent whole; the reason is
@@ -570,9 +650,9 @@ bool NcOperations::checkProgramFile(const ProgramFile& file, const std::string& 
     reportFileStatus(file, path);
     return false;
   }
-  const int language = link_.session().language();
+  const int language = session_.language();
   const std::optional<LineProblem> problem =
-      checkProgramForController(file.lines, programNameRule(file.name, language), withName());
+      checkProgramForController(file.lines, nameRule(file.name), withName());
   if (problem) {
     report(0, lineProblemText(language, *problem));
     return false;
@@ -591,8 +671,8 @@ bool NcOperations::checkBatchFiles(const MultipleChoice& choice, std::vector<std
     const std::string path = joinPath(choice.directory, name);
     const ProgramFile file = readProgramFile(path, withName());
     if (!checkProgramFile(file, path)) {
-      report(0, ncText(link_.session().language(), NcText::kBatchFileRefused, path));
-      link_.beep();
+      report(0, ncText(session_.language(), NcText::kBatchFileRefused, path));
+      host_.beep();
       return false;
     }
     fingerprints.push_back(file.fingerprint);
@@ -601,12 +681,14 @@ bool NcOperations::checkBatchFiles(const MultipleChoice& choice, std::vector<std
 }
 
 bool NcOperations::writeMany(const MultipleChoice& choice, bool inquire) {
+  begin();
   std::vector<std::uint64_t> fingerprints;
   if (!checkBatchFiles(choice, fingerprints)) return false;
-  PortCloser closer{link_};
-  if (!link_.openSelectedPort()) return false;
-  const int language = link_.session().language();
+  const int language = session_.language();
   const long total = static_cast<long>(choice.files.size());
+  PortCloser closer{link_};
+  BatchSummary summary(link_, language, NcText::kWriteManySummary, total);
+  if (!link_.openSelectedPort()) return false;
   long done = 0;
   for (std::size_t k = 0; k < choice.files.size(); ++k) {
     page_.clearMessages();
@@ -617,14 +699,17 @@ bool NcOperations::writeMany(const MultipleChoice& choice, bool inquire) {
     const ProgramFile file = readProgramFile(path, withName());
     if (file.status != ProgramFileStatus::kCannotOpen && file.fingerprint != fingerprints[k]) {
       report(0, ncText(language, NcText::kBatchFileChanged, path));
-      link_.beep();
+      host_.beep();
       return false;
     }
     if (!takeFileHeader(file, path, false)) return false;
     const int number = file.number;
+    // The name the program is stored under, taken once: the page's field can
+    // be edited during the waits.
+    const std::string name = withName() ? nameRule(file.name) : programName();
     // Checked before the first frame for this program, so that the
     // controller's copy is never deleted for a program that cannot follow.
-    if (refuseUnsendable(file.lines, programName())) return false;
+    if (refuseUnsendable(file.lines, name)) return false;
 
     if (!link_.portOpen() && !link_.openSelectedPort()) return false;
     report(kMsgCommunicating);
@@ -636,9 +721,9 @@ bool NcOperations::writeMany(const MultipleChoice& choice, bool inquire) {
     if (link_.lineFault()) return false;
     if (exists) {
       if (!sendExpect(ncframe::kAck)) return false;
-      if (!replyIsAttention()) setTmpProgramName(replyUpToLineEnd());
-      const bool remove = !inquire || link_.host().confirm(question(kMsgExistsQuestion, true, tmpProgramName()));
-      if (remove && !deleteOnController(tmpProgramName(), number)) return false;
+      takeControllerName();
+      const bool remove = !inquire || host_.confirm(question(kMsgExistsQuestion, number, true, controllerName_));
+      if (remove && !deleteOnController(controllerName_, number)) return false;
     } else if (!link_.portOpen()) {
       // No answer at all: taken as absent, and stored on the port opened again.
       if (!link_.openSelectedPort()) return false;
@@ -649,10 +734,11 @@ bool NcOperations::writeMany(const MultipleChoice& choice, bool inquire) {
       showFileLines(file);
     }
     report(kMsgStoring);
-    if (!storeProgram(file.lines, number, programName())) {
-      offerPartialDelete(number, programName(), static_cast<long>(file.lines.size()));
+    if (!storeProgram(file.lines, number, name)) {
+      offerPartialDelete(number, name, static_cast<long>(file.lines.size()));
       return false;
     }
+    ++summary.done;
   }
   return true;
 }

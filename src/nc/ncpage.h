@@ -23,11 +23,10 @@ class NcPage {
   // `ProgNoEdit`, 1 to 99.
   virtual int programNumber() const = 0;
   virtual void setProgramNumber(int number) = 0;
-  // `ProgNameEdit` and `TmpProgNameEdit` (bytes, at most 8).
+  // `ProgNameEdit` (bytes, at most 8). The name the controller reports for a
+  // number looked up is kept by the operation (NcOperations::controllerName).
   virtual std::string programName() const = 0;
   virtual void setProgramName(std::string_view name) = 0;
-  virtual std::string tmpProgramName() const = 0;
-  virtual void setTmpProgramName(std::string_view name) = 0;
   // `TypeSel`: kGenerationX02 or kGenerationX00.
   virtual int generation() const = 0;
 
@@ -50,7 +49,6 @@ class MemoryNcPage : public NcPage {
   std::vector<std::string> lines;
   int number = 1;
   std::string name;
-  std::string tmpName;
   int gen = kGenerationX02;
   std::string fileLabel;
   bool editorVisible = true;
@@ -65,8 +63,6 @@ class MemoryNcPage : public NcPage {
   void setProgramNumber(int n) override { number = n; }
   std::string programName() const override { return name; }
   void setProgramName(std::string_view n) override { name = n; }
-  std::string tmpProgramName() const override { return tmpName; }
-  void setTmpProgramName(std::string_view n) override { tmpName = n; }
   int generation() const override { return gen; }
   void setFileLabel(std::string_view text) override { fileLabel = text; }
   void clearMessages() override { ++messageClears; }

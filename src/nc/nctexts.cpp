@@ -22,6 +22,9 @@ constexpr TextPair kTexts[] = {
      "檔名字首 \"%s\" 不可含 \"/\": 檔案只存入所選的目錄; 未讀取任何程式"},
     {"The file %s cannot be sent: nothing was sent", "檔案 %s 無法傳送: 未傳送任何程式"},
     {"The file %s changed after it was checked: the batch ends", "檔案 %s 在檢查之後被更改: 批次傳送結束"},
+    {"Batch read: %d programs read, %d absent, %d failed or not reached",
+     "批次讀取: 已讀取 %d 組程式, %d 組不存在, %d 組失敗或未處理"},
+    {"Batch write: %d programs sent, %d failed or not reached", "批次寫入: 已傳送 %d 組程式, %d 組失敗或未處理"},
 };
 
 }  // namespace

@@ -21,6 +21,8 @@ enum class NcText {
   kBadPrefix,         // %s prefix
   kBatchFileRefused,  // %s path
   kBatchFileChanged,  // %s path
+  kReadManySummary,   // %d read, %d absent, %d failed or not reached
+  kWriteManySummary,  // %d sent, %d failed or not reached
 };
 
 // The text for a language with its slots filled; `s` fills %s, `a` to `c` the

@@ -101,10 +101,15 @@ std::optional<LineProblem> checkParameterLines(const std::vector<std::string>& l
       problem.text = writtenValue(line.substr(equals + 1));
       return problem;
     }
-    // A malformed line stops the send where it stands; it has no frame.
-    if (const auto frame = parameterWriteLine(line)) {
-      if (auto problem = oversizedFrame(i, frame->size() + kLineEnd.size())) return problem;
+    const auto frame = parameterWriteLine(line);
+    if (!frame) {
+      LineProblem problem;
+      problem.kind = LineProblem::kBadForm;
+      problem.line = i;
+      problem.text = "name(number)=value";
+      return problem;
     }
+    if (auto problem = oversizedFrame(i, frame->size() + kLineEnd.size())) return problem;
   }
   return std::nullopt;
 }
@@ -147,9 +152,10 @@ bool writeParameterFile(const std::string& path, Session& session, LinkHost& hos
   return true;
 }
 
-bool sendParameters(Link& link, ParameterPage& page) {
-  Session& session = link.session();
-  LinkHost& host = link.host();
+bool sendParameters(const OperationParts& parts, ParameterPage& page) {
+  Session& session = parts.session;
+  LinkHost& host = parts.host;
+  Link& link = parts.link;
   const std::vector<std::string> lines = page.parameterLines();
   if (lines.empty()) {
     report(host, session.msg(141));
@@ -201,9 +207,10 @@ bool sendParameters(Link& link, ParameterPage& page) {
   return allSent;
 }
 
-bool receiveParameters(Link& link, ParameterPage& page, const ParameterEntries& list) {
-  Session& session = link.session();
-  LinkHost& host = link.host();
+bool receiveParameters(const OperationParts& parts, ParameterPage& page, const ParameterEntries& list) {
+  Session& session = parts.session;
+  LinkHost& host = parts.host;
+  Link& link = parts.link;
   // Taken before the first wait: the waits let the page rebuild its list.
   const std::vector<int> checked = page.checkedEntries();
   if (!link.openSelectedPort()) return false;

@@ -10,12 +10,10 @@
 #include <vector>
 
 #include "base/linecheck.h"
+#include "link/operation.h"
 #include "params/paramlist.h"
 
 namespace qxr {
-
-class Link;
-class LinkHost;
 
 // What the operations read and write on the parameter page. Lines are bytes
 // of the operator's code page; labels are UTF-8.
@@ -74,9 +72,11 @@ std::optional<std::int32_t> parameterValueAnswer(std::string_view answer);
 std::optional<std::string> parameterWriteLine(std::string_view line);
 
 // What would keep the lines from reaching the controller as written: a
-// control byte in any line, comments included; in a line that is sent, a
+// control byte in any line, comments included; a line that is neither a
+// comment nor of the form name(number)=value; in a line that is sent, a
 // value out of range or a write line that does not fit the controller's line
-// buffer. The first problem in line order.
+// buffer. The first problem in line order: the whole text is checked before
+// the port opens, so that no line goes out of a text that cannot go whole.
 std::optional<LineProblem> checkParameterLines(const std::vector<std::string>& lines);
 
 // The line a received value makes: "name(number)=" and the answer up to its
@@ -93,10 +93,10 @@ bool writeParameterFile(const std::string& path, Session& session, LinkHost& hos
 
 // Sends every line of the page (after the operator's confirmation). True
 // when every line was sent and answered.
-bool sendParameters(Link& link, ParameterPage& page);
+bool sendParameters(const OperationParts& parts, ParameterPage& page);
 
 // Reads the checked entries of `list` from the controller into the page.
 // True when every checked value arrived.
-bool receiveParameters(Link& link, ParameterPage& page, const ParameterEntries& list);
+bool receiveParameters(const OperationParts& parts, ParameterPage& page, const ParameterEntries& list);
 
 }  // namespace qxr

@@ -88,8 +88,8 @@ std::string ProgressRun::next() {
   return std::string(static_cast<std::size_t>(length_), mark_);
 }
 
-PlcOperations::PlcOperations(Link& link, PlcPage& page, PlcTables& tables)
-    : link_(link), page_(page), tables_(tables) {}
+PlcOperations::PlcOperations(const OperationParts& parts, PlcPage& page, PlcTables& tables)
+    : session_(parts.session), host_(parts.host), link_(parts.link), port_(parts.port), page_(page), tables_(tables) {}
 
 void PlcOperations::report(int catalogueNumber, std::string_view text) {
   link_.ShowPageMessage(catalogueNumber, text);
@@ -111,19 +111,19 @@ bool PlcOperations::linkOnWithRetry() {
   // An answer to the first link-on that came after its time-out is no answer
   // to the second: read as one, every reply after it would be a step behind
   // and the link-off would take the sequence-write's answer.
-  link_.port().PurgeIn();
+  port_.PurgeIn();
   return exchange(frames::kLinkOn);
 }
 
 bool PlcOperations::readFile(const std::string& path) {
-  const Session& session = link_.session();
+  const Session& session = session_;
   report(kMsgReadingFile);
   page_.setFileLabel(session.msg(kMsgFileLabel) + path);
   page_.setPlcFilePath(path);
   FileError error = FileError::kNone;
   std::optional<std::vector<std::string>> lines = readAllLines(path, kPlcFileLimit, &error);
   if (!lines) {
-    link_.beep();
+    host_.beep();
     report(0, fileErrorText(session.language(), error, path, kPlcFileLimit));
     return false;
   }
@@ -137,13 +137,13 @@ bool PlcOperations::readFile(const std::string& path) {
 }
 
 bool PlcOperations::writeFile(const std::string& path) {
-  const Session& session = link_.session();
+  const Session& session = session_;
   report(kMsgWritingFile);
   page_.setFileLabel(session.msg(kMsgFileLabel) + path);
   page_.setPlcFilePath(path);
   const FileError error = saveLines(path, page_.editorLines());
   if (error != FileError::kNone) {
-    link_.beep();
+    host_.beep();
     report(kMsgCannotCreateFile, " " + path);
     report(0, fileErrorText(session.language(), error, path));
     return false;
@@ -153,14 +153,14 @@ bool PlcOperations::writeFile(const std::string& path) {
 }
 
 bool PlcOperations::sendDataLines(const std::vector<std::string>& lines) {
-  const bool trace = link_.session().settings.sendTrace;
+  const bool trace = session_.settings.sendTrace;
   ProgressRun progress('>');
   long total = 0, done = 0;
   for (const std::string& line : lines) total += line.empty() ? 0 : 1;
   LinkProgress shown(link_, ProgressUnit::kRecords, total);
   for (const std::string& line : lines) {
     page_.showProgress(progress.next(), false);
-    link_.host().processEvents();
+    host_.processEvents();
     if (line.empty()) continue;
     link_.setProgress(done++);
     const std::string record = BuildHexRecord(line);
@@ -172,16 +172,16 @@ bool PlcOperations::sendDataLines(const std::vector<std::string>& lines) {
 }
 
 bool PlcOperations::send() {
-  const Session& session = link_.session();
+  const Session& session = session_;
   std::vector<std::string> lines = page_.editorLines();
   if (lines.empty()) {
-    link_.beep();
+    host_.beep();
     report(kMsgEditorEmpty);
     return false;
   }
   // Looked at before anything is compiled or the port opens.
   if (const std::optional<LineProblem> problem = checkPlcLines(lines)) {
-    link_.beep();
+    host_.beep();
     report(0, lineProblemText(session.language(), *problem));
     return false;
   }
@@ -197,14 +197,14 @@ bool PlcOperations::send() {
     const std::string mcnPath = mcnPathFor(page_.plcFilePath(), session.startDir);
     FileError error = FileError::kNone;
     if (!WriteMcnFile(mcnPath, tables_, compilation.instructions, &error)) {
-      link_.beep();
+      host_.beep();
       report(kMsgCannotCreateFile, " " + mcnPath);
       report(0, fileErrorText(session.language(), error, mcnPath));
       return false;
     }
     std::optional<std::vector<std::string>> written = readAllLines(mcnPath, kPlcFileLimit, &error);
     if (!written) {
-      link_.beep();
+      host_.beep();
       report(0, fileErrorText(session.language(), error, mcnPath, kPlcFileLimit));
       return false;
     }
@@ -232,7 +232,14 @@ bool PlcOperations::send() {
 }
 
 bool PlcOperations::receive() {
-  const Session& session = link_.session();
+  const Session& session = session_;
+  const std::string path = joinPath(session.startDir, kReceivedMcnName);
+  if (const FileError error = checkSaveTarget(path); error != FileError::kNone) {
+    host_.beep();
+    report(kMsgCannotCreateFile, " " + path);
+    report(0, fileErrorText(session.language(), error, path));
+    return false;
+  }
   if (!link_.openSelectedPort()) return false;
 
   if (!exchange(frames::kLinkOn)) return false;
@@ -256,7 +263,7 @@ bool PlcOperations::receive() {
   for (;;) {
     link_.setProgress(static_cast<long>(received.size()));
     page_.showProgress(progress.next(), true);
-    link_.host().processEvents();
+    host_.processEvents();
     if (!link_.ReceiveFromQXR(kReplyLength, 1)) {
       // The failed wait has closed the port; "Mcn.tmp" keeps the last
       // complete receive.
@@ -286,10 +293,9 @@ bool PlcOperations::receive() {
   link_.closePort();
   report(kMsgConverting);
 
-  const std::string path = joinPath(session.startDir, kReceivedMcnName);
   const FileError error = saveLines(path, received);
   if (error != FileError::kNone) {
-    link_.beep();
+    host_.beep();
     report(kMsgCannotCreateFile, " " + path);
     report(0, fileErrorText(session.language(), error, path));
     return false;
@@ -302,7 +308,7 @@ bool PlcOperations::listMcnFile(const std::string& path) {
   const FileError error = readFileChecked(path, kPlcFileLimit, text);
   if (error != FileError::kNone) {
     report(kMsgCannotOpenReceived);
-    report(0, fileErrorText(link_.session().language(), error, path, kPlcFileLimit));
+    report(0, fileErrorText(session_.language(), error, path, kPlcFileLimit));
     return false;
   }
   McnListing listing = listMcnText(std::move(text), tables_);

@@ -10,13 +10,11 @@
 #include <vector>
 
 #include "base/linecheck.h"
+#include "link/operation.h"
 #include "plc/mcn.h"
 #include "plc/plcpage.h"
 
 namespace qxr {
-
-class Link;
-struct Session;
 
 // The received program is kept in the start directory under this name.
 inline constexpr const char* kReceivedMcnName = "Mcn.tmp";
@@ -54,14 +52,17 @@ class ProgressRun {
 
 class PlcOperations {
  public:
-  PlcOperations(Link& link, PlcPage& page, PlcTables& tables);
+  PlcOperations(const OperationParts& parts, PlcPage& page, PlcTables& tables);
 
   // ReadPLMBtnClick / WritePLMBtnClick once the file window produced `path`.
   bool readFile(const std::string& path);
   bool writeFile(const std::string& path);
 
   bool send();     // PLMTrnBtnClick
-  bool receive();  // PLMRcvBtnClick
+  // PLMRcvBtnClick. The received program is kept in "Mcn.tmp" of the start
+  // directory, which is checked before the port opens: a transfer whose
+  // result could not be kept is not started.
+  bool receive();
 
   // Turns a ".mcn" file into source lines in the editor and reports how the
   // listing ended (the last part of a receive).
@@ -73,7 +74,10 @@ class PlcOperations {
   bool linkOnWithRetry();
   bool sendDataLines(const std::vector<std::string>& lines);
 
+  Session& session_;
+  LinkHost& host_;
   Link& link_;
+  TThreadComm& port_;
   PlcPage& page_;
   PlcTables& tables_;
 };

@@ -49,7 +49,7 @@ NcRow sendRow() {
     page.number = 7;
     page.name = "PART1";
   };
-  row.run = [](Rig& rig, MemoryNcPage& page) { return NcOperations(rig.link, page).send(); };
+  row.run = [](Rig& rig, MemoryNcPage& page) { return NcOperations(operationParts(rig.link), page).send(); };
   row.check = [](Rig& rig, MemoryNcPage& page, bool result) {
     EXPECT_EQ(page.lines, kNew7Lines);
     EXPECT_EQ(page.name, "PART1");
@@ -73,7 +73,7 @@ NcRow receiveRow() {
     page.number = 7;
     page.name = "MINE";
   };
-  row.run = [](Rig& rig, MemoryNcPage& page) { return NcOperations(rig.link, page).receive(); };
+  row.run = [](Rig& rig, MemoryNcPage& page) { return NcOperations(operationParts(rig.link), page).receive(); };
   row.check = [](Rig& rig, MemoryNcPage& page, bool result) {
     const bool junk = rig.fault.kind == FaultKind::kGarbage || rig.fault.kind == FaultKind::kOverlong;
     if (result) {
@@ -107,7 +107,7 @@ NcRow deleteRow() {
     page.number = 5;
     page.name = "TYPED";
   };
-  row.run = [](Rig& rig, MemoryNcPage& page) { return NcOperations(rig.link, page).deleteProgram(); };
+  row.run = [](Rig& rig, MemoryNcPage& page) { return NcOperations(operationParts(rig.link), page).deleteProgram(); };
   row.check = [](Rig& rig, MemoryNcPage& page, bool result) {
     EXPECT_EQ(page.lines, Lines{"mine"});
     const bool gone = !rig.emulator->storedProgram(5);
@@ -141,7 +141,7 @@ BatchRow readManyRow() {
     std::filesystem::create_directory(page.choice.directory);
     for (const char* name : {"L03.NC", "L04.NC", "L05.NC"}) rig.dir.write(std::string("out/") + name, "old\r\n");
   };
-  row.run = [](Rig& rig, BatchPage& page) { return NcOperations(rig.link, page).readMany(page.choice); };
+  row.run = [](Rig& rig, BatchPage& page) { return NcOperations(operationParts(rig.link), page).readMany(page.choice); };
   row.check = [](Rig& rig, BatchPage&, bool result) {
     std::string state = "files:";
     const struct {
@@ -176,7 +176,7 @@ BatchRow writeManyRow() {
     rig.dir.write("in/B.NC", kProgram5);
     page.choice.files = {"A.NC", "B.NC"};
   };
-  row.run = [](Rig& rig, BatchPage& page) { return NcOperations(rig.link, page).writeMany(page.choice, false); };
+  row.run = [](Rig& rig, BatchPage& page) { return NcOperations(operationParts(rig.link), page).writeMany(page.choice, false); };
   row.check = [](Rig& rig, BatchPage&, bool result) {
     EXPECT_EQ(rig.dir.read("in/A.NC"), kProgram3);
     EXPECT_EQ(rig.dir.read("in/B.NC"), kProgram5);

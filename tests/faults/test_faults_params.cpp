@@ -34,7 +34,7 @@ SendRow sendRow() {
   row.refusal = "#142";
   row.options.parameters = kHeld;
   row.setUp = [](Rig&, MemoryParameterPage& page) { page.lines = kSendLines; };
-  row.run = [](Rig& rig, MemoryParameterPage& page) { return sendParameters(rig.link, page); };
+  row.run = [](Rig& rig, MemoryParameterPage& page) { return sendParameters(operationParts(rig.link), page); };
   row.check = [](Rig& rig, MemoryParameterPage& page, bool result) {
     EXPECT_EQ(page.lines, kSendLines);
     const std::string held = rig.emulator->storedParameters();
@@ -69,7 +69,7 @@ ReceiveRow receiveRow() {
     page.lines = {"Old(1)=1"};
     page.checked = {0, 1, 2};
   };
-  row.run = [](Rig& rig, ReceivePage& page) { return receiveParameters(rig.link, page, page.list); };
+  row.run = [](Rig& rig, ReceivePage& page) { return receiveParameters(operationParts(rig.link), page, page.list); };
   row.check = [](Rig& rig, ReceivePage& page, bool result) {
     if (result) {
       EXPECT_EQ(page.lines, kReceived);

@@ -51,7 +51,7 @@ PlcRow sendRow() {
     page.lines = compiledLines();
     page.delayMs = 0;
   };
-  row.run = [](Rig& rig, PlcState& page) { return PlcOperations(rig.link, page, page.tables).send(); };
+  row.run = [](Rig& rig, PlcState& page) { return PlcOperations(operationParts(rig.link), page, page.tables).send(); };
   row.check = [](Rig& rig, PlcState& page, bool result) {
     EXPECT_EQ(page.lines, compiledLines());
     EXPECT_FALSE(page.progressVisible);
@@ -78,7 +78,7 @@ PlcRow receiveRow() {
     page.lines = {"LD 0001"};
     rig.dir.write("Mcn.tmp", "0A0B\r\n");
   };
-  row.run = [](Rig& rig, PlcState& page) { return PlcOperations(rig.link, page, page.tables).receive(); };
+  row.run = [](Rig& rig, PlcState& page) { return PlcOperations(operationParts(rig.link), page, page.tables).receive(); };
   row.check = [](Rig& rig, PlcState& page, bool result) {
     const std::string mcn = rig.dir.read("Mcn.tmp");
     const bool complete = mcn == joined(compiledLines());

@@ -148,7 +148,7 @@ TEST_F(ReplyWireTest, AReceiveAlwaysEnds) {
     SCOPED_TRACE(c.number);
     MemoryNcPage page;
     page.number = c.number;
-    EXPECT_FALSE(NcOperations(link, page).receive());
+    EXPECT_FALSE(NcOperations(operationParts(link), page).receive());
     EXPECT_FALSE(link.portOpen());
     EXPECT_EQ(page.lines.size(), c.linesKept);
     ASSERT_GE(lines().size(), 2u);

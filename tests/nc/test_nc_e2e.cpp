@@ -3,6 +3,8 @@
 // holds afterwards, and what comes back.
 #include <gtest/gtest.h>
 
+#include "base/controltexts.h"
+
 #include "link/comm.h"
 #include "link/link.h"
 #include "nc/ncops.h"
@@ -27,7 +29,7 @@ Lines framesInAfter(const test::Emulator& emulator, std::size_t count) {
 // The PC side: a real port and link, pauses that cost nothing.
 struct Pc {
   explicit Pc(test::TempDir& dir, int gen = kGenerationX02)
-      : session(test::makeTestSession(dir)), link(port, session, host, clock), ops(link, page) {
+      : session(test::makeTestSession(dir)), link(port, session, host, clock), ops(operationParts(link), page) {
     port.SetPortDirectory(session.startDir);
     session.settings.timeoutMs = 200;  // keeps the silent cases short
     page.gen = gen;
@@ -64,7 +66,7 @@ TEST(NcEndToEnd, SendsTheExampleFrameByFrameAndReceivesItBack) {
 
   MemoryNcPage back;
   back.number = 7;
-  NcOperations receiver(pc.link, back);
+  NcOperations receiver(operationParts(pc.link), back);
   ASSERT_TRUE(receiver.receive());
   EXPECT_EQ(back.name, "PART1");
   EXPECT_EQ(back.lines, pc.page.lines);
@@ -85,7 +87,7 @@ TEST(NcEndToEnd, ExistingProgramOverwriteAnsweredBothWays) {
     pc.page.number = 99;
     pc.page.name = "AB";
     ASSERT_TRUE(pc.ops.send());
-    EXPECT_EQ(pc.page.tmpName, "OLDNAME");
+    EXPECT_EQ(pc.ops.controllerName(), "OLDNAME");
     EXPECT_EQ(pc.host.questions.at(1), "#130\n\n#14:99\n#15:OLDNAME");
     Lines frames = {"$%\r\n", "$L\r\n", "99\r\n", kAck};
     if (overwrite) frames.insert(frames.end(), {"$%\r\n", "$K\r\n", "99\r\n", "OLDNAME \r\n"});
@@ -166,12 +168,14 @@ TEST(NcEndToEnd, RefusedNumberAndAControllerThatFallsSilent) {
   EXPECT_EQ(Lines(pc.messages().end() - 2, pc.messages().end()), (Lines{"#122", "#107"}));
   EXPECT_EQ(pc.page.lines, (Lines{"mine"}));
 
-  // Silent after two lines: the editor keeps what arrived.
+  // Silent after two lines: the page is put back as it was, so that the part
+  // that arrived never passes for the program.
   pc.host.clearLines();
   pc.page.number = 4;
+  pc.page.name = "MINE";
   EXPECT_FALSE(pc.ops.receive());
-  EXPECT_EQ(pc.page.name, "FOUR");
-  EXPECT_EQ(pc.page.lines, (Lines{"A", "B"}));
+  EXPECT_EQ(pc.page.name, "MINE");
+  EXPECT_EQ(pc.page.lines, (Lines{"mine"}));
   EXPECT_EQ(pc.messages(), (Lines{"#101COM2", "#108", "#103", "#107"}));
   EXPECT_FALSE(pc.port.Enabled());
 }
@@ -184,9 +188,12 @@ TEST(NcEndToEnd, SendEndsWhenTheControllerFallsSilentInTheLines) {
   Pc pc(dir);
   pc.page.lines = {"G00 X0", "G01 X1", "M30"};
   pc.page.number = 7;
+  pc.host.answers = {true, false};  // send; keep the part on the controller
   EXPECT_FALSE(pc.ops.send());
   EXPECT_EQ(emulator.framesIn().back(), "N2 G01 X1\r\n");
-  EXPECT_EQ(Lines(pc.messages().end() - 2, pc.messages().end()), (Lines{"#103", "#107"}));
+  // N2 went out whole: the controller holds two of the three lines.
+  EXPECT_EQ(Lines(pc.messages().end() - 3, pc.messages().end()),
+            (Lines{"#103", "#107", controlText(0, ControlText::kPartialProgram, "07", 2, 3)}));
   EXPECT_FALSE(pc.host.hasLine(kProgramPage, "#106"));
 }
 

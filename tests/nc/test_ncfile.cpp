@@ -46,9 +46,14 @@ TEST(ProgramFileFormat, RoundTripKeepsInnerAndLeadingEmptyLinesButNotTrailingOne
 
 TEST(ProgramFileFormat, LongLinesAreWrittenAndReadWhole) {
   TempDir dir;
-  const std::string longLine = "G01 " + std::string(300, 'X');
+  // The longest line the controller takes on line 1 ("N1 " + text + CR LF + NUL).
+  const std::string longLine = "G01 " + std::string(246, 'X');
   ProgramFile file = roundTrip(dir, {longLine, "M30"}, true);
   EXPECT_EQ(file.lines, (Lines{longLine, "M30"}));
+  // One byte more is beyond what a program may hold: the file is refused.
+  file = roundTrip(dir, {longLine + "X", "M30"}, true);
+  ASSERT_EQ(file.status, ProgramFileStatus::kRefused);
+  EXPECT_EQ(file.problem->kind, LineProblem::kTooLong);
   // A number line and a name line longer than the old read limits are still
   // one line each.
   dir.write("long.nc", "5" + std::string(100, ' ') + "\r\nAB\r\nN1 X1\r\n");

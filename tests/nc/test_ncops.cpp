@@ -46,7 +46,7 @@ struct Rig {
         script(std::make_shared<Script>(std::move(replies))),
         peer([s = script](const std::string& frame) { return (*s)(frame); }),
         link(port, session, host, clock),
-        ops(link, page) {
+        ops(operationParts(link), page) {
     port.SetPortDirectory(session.startDir);
     peer.linkAs(dir, "COM2");
     // Silences end quickly; the pauses of the fake clock cost nothing.
@@ -66,17 +66,18 @@ struct Rig {
   NcOperations ops;
 };
 
-TEST(SendProgram, GenerationX00SendsNoNameAndAttentionKeepsTheOldName) {
+TEST(SendProgram, GenerationX00SendsNoNameAndAttentionGivesNoName) {
   Rig rig({kAtt, "OK\r\n", "OK\r\n", kAtt, kAtt, "OK\r\n", "OK\r\n", "X\r\n", kAtt, "OK\r\n", "OK\r\n", "OK\r\n"});
   rig.page.gen = kGenerationX00;
-  rig.page.tmpName = "EARLIER";
+  rig.page.name = "TYPED";
   rig.page.lines = {"G01 X5"};
   ASSERT_TRUE(rig.ops.send());
   // The existing program's name came back as the attention frame: the
-  // question and the deletion use the name from before; "X" is no "$V".
-  EXPECT_EQ(rig.host.questions[1], "#130\n\n#14:01\n#15:EARLIER");
+  // controller named none, so the question and the deletion carry none
+  // (never a name left from another program); "X" is no "$V".
+  EXPECT_EQ(rig.host.questions[1], "#130\n\n#14:01\n#15:");
   EXPECT_EQ(rig.peer.frames(), (Lines{"$%\r\n", "$L\r\n", "01\r\n", kAck, "$%\r\n", "$K\r\n", "01\r\n",
-                                      "EARLIER \r\n", "$%\r\n", "$S\r\n", "01\r\n", "N1 G01 X5\r\n"}));
+                                      "        \r\n", "$%\r\n", "$S\r\n", "01\r\n", "N1 G01 X5\r\n"}));
   EXPECT_TRUE(rig.host.hasLine(kProgramPage, "#129"));
 }
 

@@ -65,8 +65,8 @@ class ParameterTransferTest : public ::testing::Test {
 TEST_F(ParameterTransferTest, PortThatDoesNotOpenEndsTheOperationAtOnce) {
   std::filesystem::create_symlink(dir.file("unplugged"), dir.file("COM2"));
   page.lines = {"Speed(12)=300"};
-  EXPECT_FALSE(sendParameters(link(), page));
-  EXPECT_FALSE(receiveParameters(link(), page, {}));
+  EXPECT_FALSE(sendParameters(operationParts(link()), page));
+  EXPECT_FALSE(receiveParameters(operationParts(link()), page, {}));
   const std::string line = test::unopenedPortLine(dir, "COM2", "unplugged");
   EXPECT_EQ(messages(), (Lines{line, line}));
   EXPECT_EQ(page.lines, Lines{"Speed(12)=300"});
@@ -77,7 +77,7 @@ TEST_F(ParameterTransferTest, SendWritesEachLineAndStopsAtAMalformedOneOrARefusa
   options.refuse = {"13=*"};
   Emulator& controller = start(options);
   page.lines = {"/ spindle set-up", "Speed(12)=300", "A(14)=3=4", "B(15)=x", "C(1 6)=5"};
-  EXPECT_TRUE(sendParameters(link(), page));
+  EXPECT_TRUE(sendParameters(operationParts(link()), page));
   EXPECT_EQ(controller.framesIn(), (Lines{"$%\r\n", "$R\r\n", "12=300\r\n", "14=4\r\n", "15=0\r\n", "1 6=5\r\n"}));
   EXPECT_EQ(controller.storedParameters(), "12=300\r\n14=4\r\n15=0\r\n1 6=5\r\n");
   EXPECT_EQ(messages(), (Lines{"#101COM2", "#144", "/ spindle set-up...Skip...", "Speed(12)=300", "A(14)=3=4",
@@ -88,23 +88,23 @@ TEST_F(ParameterTransferTest, SendWritesEachLineAndStopsAtAMalformedOneOrARefusa
 
   host.clearLines();
   page.lines = {"A(11)=1", "", "B(12)=2"};
-  EXPECT_FALSE(sendParameters(link(), page));
+  EXPECT_FALSE(sendParameters(operationParts(link()), page));
   EXPECT_EQ(controller.framesIn().back(), "11=1\r\n");
   EXPECT_EQ(messages(), (Lines{"#101COM2", "#144", "A(11)=1", "#145", "#146", "#107"}));
 
   host.clearLines();
   page.lines = {"B(13)=2", "C(14)=3"};  // the controller refuses parameter 13
-  EXPECT_FALSE(sendParameters(link(), page));
+  EXPECT_FALSE(sendParameters(operationParts(link()), page));
   EXPECT_EQ(controller.framesIn().back(), "13=2\r\n");
   EXPECT_EQ(messages(), (Lines{"#101COM2", "#144", "B(13)=2", "#142", "#107", "#146"}));
 }
 
 TEST_F(ParameterTransferTest, NothingIsSentWithoutLinesOrConsent) {
   Emulator& controller = start();
-  EXPECT_FALSE(sendParameters(link(), page));
+  EXPECT_FALSE(sendParameters(operationParts(link()), page));
   host.defaultAnswer = false;
   page.lines = {"A(1)=1"};
-  EXPECT_FALSE(sendParameters(link(), page));
+  EXPECT_FALSE(sendParameters(operationParts(link()), page));
   EXPECT_EQ(messages(), Lines{"#141"});
   EXPECT_EQ(host.questions, Lines{"#143"});
   EXPECT_TRUE(controller.framesIn().empty());
@@ -117,13 +117,13 @@ TEST_F(ParameterTransferTest, ReceiveReadsTheCheckedEntriesInListOrder) {
   const ParameterEntries list = {{"Speed", 12}, {"Rapid", 101}, {"Unset", 9}, {"Offset", 7}};
   page.lines = {"old line"};
   page.checked = {0, 2, 3};
-  EXPECT_TRUE(receiveParameters(link(), page, list));
+  EXPECT_TRUE(receiveParameters(operationParts(link()), page, list));
   EXPECT_EQ(controller.framesIn(), (Lines{"$%\r\n", "$P\r\n", "12\r\n", kAck, "9\r\n", kAck, "7\r\n", kAck}));
   EXPECT_EQ(page.lines, (Lines{"Speed(12)=300", "Unset(9)=0", "Offset(7)=-2"}));
   EXPECT_EQ(messages(), (Lines{"#101COM2", "#147", "#148", "#107"}));
 
   page.checked.clear();  // nothing checked: the request alone
-  EXPECT_TRUE(receiveParameters(link(), page, list));
+  EXPECT_TRUE(receiveParameters(operationParts(link()), page, list));
   EXPECT_EQ(controller.framesIn().size(), 10u);
   EXPECT_TRUE(page.lines.empty());
 }
@@ -136,7 +136,7 @@ TEST_F(ParameterTransferTest, ValuesBeyond32BitsAreNotObtained) {
   start(options);
   const ParameterEntries list = {{"Speed", 12}, {"Feed", 13}, {"Low", 14}, {"Lowest", 15}};
   page.checked = {0, 1, 2, 3};
-  EXPECT_FALSE(receiveParameters(link(), page, list));
+  EXPECT_FALSE(receiveParameters(operationParts(link()), page, list));
   EXPECT_EQ(page.lines, (Lines{"Speed(12)=300", "Lowest(15)=-2147483648"}));
   EXPECT_EQ(messages(), (Lines{"#101COM2", "#147", "Feed(13)=XXXXXX", "Low(14)=XXXXXX", "#148", "#107"}));
 }
@@ -153,7 +153,7 @@ TEST_F(ParameterTransferTest, AFailedValueEndsTheRead) {
     else options.refuse = {"101"};
     Emulator& controller = start(options);
     host.clearLines();
-    EXPECT_FALSE(receiveParameters(link(), page, list));
+    EXPECT_FALSE(receiveParameters(operationParts(link()), page, list));
     EXPECT_EQ(page.lines, Lines{"Speed(12)=300"});
     // One failure only: the remaining entries are not asked for.
     EXPECT_EQ(controller.framesIn().size(), silent ? 6u : 5u);

@@ -41,7 +41,7 @@ class PlcEmulatorTest : public ::testing::Test {
 TEST_F(PlcEmulatorTest, SendThenReceiveGivesTheCanonicalProgramBack) {
   test::Emulator emulator(dir);
   Link link(port, session, host, clock);
-  PlcOperations operations(link, page, tables);
+  PlcOperations operations(operationParts(link), page, tables);
 
   page.lines = kProgram;
   page.filePath = dir.file("conveyor.pmc");
@@ -69,7 +69,7 @@ TEST_F(PlcEmulatorTest, SendThenReceiveGivesTheCanonicalProgramBack) {
 
   host.clearLines();
   PlcTables fresh;
-  PlcOperations reader(link, page, fresh);
+  PlcOperations reader(operationParts(link), page, fresh);
   ASSERT_TRUE(reader.receive()) << emulator.logText();
   EXPECT_EQ(page.lines, (Lines{"TMR 005 #00100", "CNT 007 #00020 0001", "DW #00100 DM0010", "SFT 1000 1015",
                                "ATMU 01 10 0500 0501", "LDA $00FF", "@LDA #TM05", "@SLA #03", "NOP", "END"}))
@@ -92,7 +92,7 @@ TEST_F(PlcEmulatorTest, ReceiveInterruptedMidStreamKeepsThePreviousMcnTmp) {
   options.baud = 2400;
   test::Emulator emulator(dir, options);
   Link link(port, session, host, clock);
-  PlcOperations operations(link, page, tables);
+  PlcOperations operations(operationParts(link), page, tables);
   host.onProcessEvents = [&] {
     if (page.progressUpdates == 4) emulator.stop();
   };

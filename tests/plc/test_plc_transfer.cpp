@@ -63,7 +63,7 @@ class PlcTransferTest : public ::testing::Test {
       : session(test::makeTestSession(dir)),
         peer([this](const std::string& frame) { return answer(frame); }),
         link(port, session, host, clock),
-        operations(link, page, tables) {
+        operations(operationParts(link), page, tables) {
     peer.linkAs(dir, "COM2");
     port.SetPortDirectory(session.startDir);
     host.page = kPlcPage;

@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "base/stdfds.h"
 #include "controller.h"
 
 namespace {
@@ -144,6 +145,7 @@ long number(const char* text, const char* option) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  qxr::reopenClosedStandardDescriptors();
   qxremu::Config config;
   std::string version = "SD", linkPath, logPath, programsDir, paramsPath, plcPath;
   std::vector<std::pair<int, std::string>> programFiles;

@@ -80,7 +80,7 @@ int runNcCommand(ToolContext& context, const Args& args) {
   ToolNcPage page;
   page.gen = options.generation;
   context.host.page = kProgramPage;
-  NcOperations operations(context.link(), page);
+  NcOperations operations(operationParts(context.link()), page);
 
   if (sub == "send") {
     if (pos.size() != 1) return usageError("nc send takes one FILE");

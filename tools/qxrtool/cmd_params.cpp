@@ -111,7 +111,7 @@ int sendCommand(ToolContext& context, const Args& args) {
     std::fprintf(stderr, "qxrtool: cannot read %s\n", files[0].c_str());
     return kExitFailed;
   }
-  return sendParameters(context.link(), page) ? kExitOk : kExitFailed;
+  return sendParameters(operationParts(context.link()), page) ? kExitOk : kExitFailed;
 }
 
 int listCommand(ToolContext& context, const Args& args) {
@@ -166,7 +166,7 @@ int receiveCommand(ToolContext& context, const Args& args) {
   }
 
   context.host.page = kParameterPage;
-  if (!receiveParameters(context.link(), page, list) || stopSignalNumber() != 0) {
+  if (!receiveParameters(operationParts(context.link()), page, list) || stopSignalNumber() != 0) {
     // An incomplete read never replaces a parameter file.
     std::fprintf(stderr, "qxrtool: not all parameters arrived; %s was not written\n", options.output.c_str());
     return kExitFailed;

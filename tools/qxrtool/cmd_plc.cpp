@@ -122,7 +122,7 @@ int runPlcCommand(ToolContext& context, const Args& args) {
   ToolPlcPage page;
   page.delayMs = plcTransferDelayInUse(context.session.settings.plcTransferDelayMs);
   PlcTables tables;
-  PlcOperations operations(context.link(), page, tables);
+  PlcOperations operations(operationParts(context.link()), page, tables);
 
   if (sub == "decompile") {
     if (pos.size() != 1 || !options.output.empty()) return usageError("plc decompile takes one FILE.mcn");

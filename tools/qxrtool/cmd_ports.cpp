@@ -1,6 +1,7 @@
 // qxrtool ports [assign COMn DEVICE | clear COMn]: the port list's entries
 // with the devices they open, and the serial devices of the machine.
 #include <strings.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +21,22 @@ int portNumberOf(std::string name) {
   return number >= 1 && number <= kMaxPortCount ? number : 0;
 }
 
+// An entry of the port list spelt exactly as the list shows it: "COM" and
+// its number 1 to `count`, nothing before or after ("COM7x", "COM07" or a
+// path would make a link of another name than the one the list opens).
+int exactPortNumber(const std::string& name, int count) {
+  if (name.size() < 4 || name.compare(0, 3, "COM") != 0 || name[3] == '0') return 0;
+  if (name.find_first_not_of("0123456789", 3) != std::string::npos || name.size() > 6) return 0;
+  const int number = leadingInt(name.substr(3));
+  return number >= 1 && number <= count ? number : 0;
+}
+
+bool holdsControlByte(const std::string& text) {
+  for (const unsigned char c : text)
+    if (c < 0x20 || c == 0x7F) return true;
+  return false;
+}
+
 // QXR_ROOT points discovery at a made-up /dev and /sys (tests).
 std::string discoveryRoot() {
   const char* root = std::getenv("QXR_ROOT");
@@ -34,14 +51,24 @@ int runPortsCommand(ToolContext& context, const Args& args) {
     const bool assign = args[0] == "assign";
     if (args.size() != (assign ? 3u : 2u))
       return usageError(assign ? "ports assign takes COMn and a device" : "ports clear takes COMn");
-    const int number = portNumberOf(args[1]);
-    if (number == 0) return usageError("not a port name: " + args[1]);
+    const int count = context.session.settings.portCount;
+    const int number = assign ? exactPortNumber(args[1], count) : portNumberOf(args[1]);
+    if (number == 0) {
+      return usageError(assign ? "not a port of the list (COM1 to COM" + std::to_string(count) + "): " + args[1]
+                               : "not a port name: " + args[1]);
+    }
+    if (assign && holdsControlByte(args[2])) return usageError("the device path holds a control character");
     const std::string problem = assign ? assignPort(startDir, number, args[2]) : clearPort(startDir, number);
     if (!problem.empty()) {
       std::fprintf(stderr, "qxrtool: %s\n", problem.c_str());
       return kExitFailed;
     }
-    const PortEntry entry = describePort(startDir, number, discoveryRoot());
+    PortEntry entry = describePort(startDir, number, discoveryRoot());
+    // What this command linked, even when another assign has replaced it since.
+    if (assign && entry.linkTarget != args[2]) {
+      entry.device = args[2];
+      entry.present = ::access(args[2].c_str(), F_OK) == 0;
+    }
     std::printf("%s -> %s%s\n", entry.name.c_str(), entry.device.c_str(), entry.present ? "" : " (no such device)");
     return kExitOk;
   }

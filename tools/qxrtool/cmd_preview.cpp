@@ -110,7 +110,7 @@ int runPreviewCommand(ToolContext& context, const Args& args) {
   MemoryNcPage page;
   page.gen = options.generation;
   context.host.page = kProgramPage;
-  NcOperations operations(context.link(), page);
+  NcOperations operations(operationParts(context.link()), page);
   if (!operations.readFile(options.positional[0])) return kExitFailed;
 
   const int language = context.session.language();

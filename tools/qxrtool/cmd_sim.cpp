@@ -86,7 +86,7 @@ bool loadAndConvert(ToolContext& context, const SimOptions& options, const std::
   MemoryNcPage page;
   page.gen = options.generation;
   context.host.page = kProgramPage;
-  NcOperations operations(context.link(), page);
+  NcOperations operations(operationParts(context.link()), page);
   if (!operations.readFile(options.positional[0])) return false;
   const SimulatorConversion outcome =
       convertForSimulator(converter, page.lines, dumpPath, context.session.catalogue, context.host);

@@ -1,11 +1,13 @@
 // qxrtool [--dir START_DIR] [--port COMn|ADDRESS] [--yes] COMMAND ...
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <optional>
 #include <string>
 
 #include "base/settings.h"
+#include "base/stdfds.h"
 #include "base/startdir.h"
 #include "params/startfiles.h"
 #include "base/textio.h"
@@ -66,6 +68,7 @@ std::optional<int> portIndexOf(std::string name) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  qxr::reopenClosedStandardDescriptors();
   std::string startDir;
   std::optional<int> portIndex;
   std::string portAddress;
@@ -101,6 +104,13 @@ int main(int argc, char* argv[]) {
   const std::string command = argv[i++];
   qxr::Args args(argv + i, argv + argc);
 
+  if (!startDir.empty()) {
+    // Settings, catalogue and port links are read from there: a start
+    // directory that is not one would run the command on defaults.
+    std::error_code error;
+    if (!std::filesystem::is_directory(startDir, error))
+      return qxr::usageError("--dir: " + startDir + (std::filesystem::exists(startDir, error) ? " is not a directory" : " does not exist"));
+  }
   {
     // An explicit --dir is taken as it is, as before; the rule only picks the default.
     const qxr::StartDirChoice start = qxr::chooseStartDirectory(startDir, qxr::startDirEnvironment());

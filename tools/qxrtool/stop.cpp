@@ -1,6 +1,8 @@
-// SIGINT and SIGTERM stop the running transfer as the window's Stop does:
-// the link ends it at the next frame boundary and closes the port, and the
-// tool then exits with 128 + the signal's number.
+// SIGINT, SIGTERM and SIGHUP stop the running transfer as the window's Stop
+// does: the link ends it at the next frame boundary and closes the port, and
+// the tool then exits with 128 + the signal's number. SIGPIPE is ignored: a
+// reader of the output that went away (`| head`) is no reason to cut a
+// transfer half way; it goes on, and the exit status says how it ended.
 #include <signal.h>
 #include <unistd.h>
 
@@ -39,12 +41,16 @@ void installStopSignals() {
   action.sa_flags = 0;  // no SA_RESTART: a question on the terminal gives way
   ::sigaction(SIGINT, &action, nullptr);
   ::sigaction(SIGTERM, &action, nullptr);
+  ::sigaction(SIGHUP, &action, nullptr);
+  ::signal(SIGPIPE, SIG_IGN);
 }
 
 int stopSignalNumber() { return stopSignal; }
 
+// A command that reached its end (the program stored whole, the output
+// saved) reports that, whatever signal came after the work was done.
 int exitAfterStop(int code) {
-  if (stopSignal == 0) return code;
+  if (stopSignal == 0 || code == kExitOk) return code;
   return 128 + stopSignal;
 }
 

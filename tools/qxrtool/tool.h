@@ -47,8 +47,9 @@ class ConsoleHost final : public LinkHost {
   std::uint32_t lastProgressMs_ = 0;
 };
 
-// SIGINT and SIGTERM ask the running transfer to stop (stop.cpp); after a
-// stop the exit status is 128 + the signal's number (130, 143).
+// SIGINT, SIGTERM and SIGHUP ask the running transfer to stop (stop.cpp);
+// after a stop the exit status is 128 + the signal's number (130, 143, 129),
+// unless the command had reached its end. SIGPIPE is ignored.
 void installStopSignals();
 int stopSignalNumber();
 int exitAfterStop(int code);
