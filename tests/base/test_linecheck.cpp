@@ -16,7 +16,7 @@ namespace qxr {
 namespace {
 
 using Lines = std::vector<std::string>;
-enum Kind { kProgram, kParameters, kPlc };
+enum Kind { kProgram, kParameters, kPlc, kProgramBound, kProgramText };
 constexpr std::size_t kNone = static_cast<std::size_t>(-2);
 constexpr std::size_t kName = LineProblem::kNameLine;
 
@@ -25,6 +25,12 @@ std::optional<LineProblem> check(Kind kind, const Lines& lines, const std::strin
     case kProgram: return checkProgramForController(lines, name, !name.empty());
     case kParameters: return checkParameterLines(lines);
     case kPlc: return checkPlcLines(lines);
+    case kProgramBound: return checkProgramBound(lines);
+    case kProgramText: {
+      std::string text;
+      for (const std::string& line : lines) text += line + "\r\n";
+      return checkProgramTextBound(text);
+    }
   }
   return std::nullopt;
 }
@@ -65,7 +71,9 @@ TEST(ControllerLines, EachKindRefusesWhatTheControllerWouldMisread) {
       {kParameters, {"A(13)=2147483648"}, "", 0, P::kValueOutOfRange, 0},
       {kParameters, {"A(13)=-2147483649"}, "", 0, P::kValueOutOfRange, 0},
       {kParameters, {"/A(13)=99999999999"}, "", kNone, {}, 0},  // a comment is not sent
-      {kParameters, {"A(13)=x", "Speed 12"}, "", kNone, {}, 0},  // 0, and a malformed line ends the send
+      // "x" is 0; a line of no form refuses the whole text before anything goes.
+      {kParameters, {"A(13)=x", "Speed 12"}, "", 1, P::kBadForm, 0},
+      {kParameters, {"A(13)=5", "", "B(14)=6"}, "", 1, P::kBadForm, 0},
       // 251 + "=5" + CR LF + NUL fills the buffer exactly.
       {kParameters, {"A(" + std::string(251, '1') + ")=5"}, "", kNone, {}, 0},
       {kParameters, {"A(" + std::string(252, '1') + ")=5"}, "", 0, P::kTooLong, 0},
@@ -76,6 +84,16 @@ TEST(ControllerLines, EachKindRefusesWhatTheControllerWouldMisread) {
       {kPlc, {"0A1B", hexLine(247)}, "", kNone, {}, 0},
       {kPlc, {"0A1B", hexLine(248)}, "", 1, P::kTooLong, 0},
       {kPlc, {"0A1B", hexLine(600) + "x"}, "", kNone, {}, 0},  // source text: compiled, not sent as it stands
+      // The one bound of a program, as lines and as a paste's bytes: 6000
+      // lines, each within the frame (the count wins over a long line).
+      {kProgramBound, Lines(6000, "X"), "", kNone, {}, 0},
+      {kProgramBound, Lines(6001, "X"), "", 6000, P::kTooManyLines, 0},
+      {kProgramBound, {"G00", std::string(250, 'X')}, "", kNone, {}, 0},
+      {kProgramBound, {"G00", std::string(251, 'X')}, "", 1, P::kTooLong, 0},
+      {kProgramText, Lines(6000, "X"), "", kNone, {}, 0},
+      {kProgramText, Lines(6001, ""), "", 6000, P::kTooManyLines, 0},
+      {kProgramText, {"G00", std::string(250, 'X')}, "", kNone, {}, 0},
+      {kProgramText, {"G00", std::string(251, 'X'), "M30"}, "", 1, P::kTooLong, 0},
   };
   int index = 0;
   for (const Row& row : rows) {
@@ -92,6 +110,20 @@ TEST(ControllerLines, EachKindRefusesWhatTheControllerWouldMisread) {
       EXPECT_EQ(problem->column, row.column);
     }
   }
+}
+
+TEST(ControllerLines, APasteIsCountedWhereItLands) {
+  // Pasted on editor line 5999 (0-based 5998) with one line after it: three
+  // lines from there make 6002.
+  const std::optional<LineProblem> problem = checkProgramTextBound("A\nB\nC", 5998, 1);
+  ASSERT_TRUE(problem);
+  EXPECT_EQ(problem->kind, LineProblem::kTooManyLines);
+  EXPECT_EQ(problem->length, 6002u);
+  EXPECT_FALSE(checkProgramTextBound("A\nB", 5998, 0));
+  // Line 1000 has one digit more in its frame than line 999.
+  EXPECT_FALSE(checkProgramTextBound(std::string(248, 'X'), 998));
+  EXPECT_TRUE(checkProgramTextBound(std::string(248, 'X'), 999));
+  EXPECT_EQ(lineProblemText(1, *problem, Refused::kPaste), "The program has 6002 lines, at most 6000: nothing was pasted");
 }
 
 TEST(ParameterValues, SentAndReceivedValuesStayWithin32Bits) {

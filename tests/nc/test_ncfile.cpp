@@ -81,6 +81,47 @@ TEST(ProgramFileReading, FillsGapsAndTakesWhatFollowsTheFirstBlank) {
   EXPECT_EQ(file.lines, (Lines{"X", "Y"}));
 }
 
+TEST(ProgramFileReading, LinesWithoutTheirBlankAndTheBoundOfAProgram) {
+  std::string sixThousand = "1\n", oneMore = "1\n";
+  for (int i = 1; i <= 6000; ++i) sixThousand += "N" + std::to_string(i) + " X\n";
+  oneMore = sixThousand + "N6001 X\n";
+  const struct {
+    std::string bytes;
+    bool withName;
+    ProgramFileStatus status;
+    LineProblem::Kind problem;
+    std::size_t line;  // of the problem, 0-based (file lines for kNoBlank)
+  } rows[] = {
+      // A numbered line that lost its blank would leave an empty line in its
+      // place: refused at its line of the file.
+      {"7\nPART\nN1 G00\nN2G01X5Y5\nN3 M30\n", true, ProgramFileStatus::kRefused, LineProblem::kNoBlank, 3},
+      {"7\nN1 G00\nG01X5Y5\n", false, ProgramFileStatus::kRefused, LineProblem::kNoBlank, 2},
+      {"7\nPART\nN1 G00\nN2\tG01\n", true, ProgramFileStatus::kRefused, LineProblem::kNoBlank, 3},
+      // Passed over: empty lines, the tape mark, and an X02 name line read
+      // without a name.
+      {"7\nPART\n%\nN1 G00\n\n \r\nN2 M30\n%\n", true, ProgramFileStatus::kRead, {}, 0},
+      {"7\nPART1\nN1 G00\n", false, ProgramFileStatus::kRead, {}, 0},
+      {"7\nPARTNAME9\nN1 G00\n", false, ProgramFileStatus::kRefused, LineProblem::kNoBlank, 1},
+      // 6000 lines are a program; one more, or a line the controller cannot
+      // take, is not.
+      {sixThousand, false, ProgramFileStatus::kRead, {}, 0},
+      {oneMore, false, ProgramFileStatus::kRefused, LineProblem::kTooManyLines, 6000},
+      {"1\nN6001 X\n", false, ProgramFileStatus::kRefused, LineProblem::kTooManyLines, 6000},
+      {"1\nN1 A\nN2 " + std::string(251, 'X') + "\n", false, ProgramFileStatus::kRefused, LineProblem::kTooLong, 1},
+  };
+  int index = 0;
+  for (const auto& row : rows) {
+    SCOPED_TRACE(index++);
+    const ProgramFile file = parseProgramFile(row.bytes, row.withName);
+    ASSERT_EQ(file.status, row.status);
+    if (row.status != ProgramFileStatus::kRefused) continue;
+    ASSERT_TRUE(file.problem);
+    EXPECT_EQ(file.problem->kind, row.problem);
+    EXPECT_EQ(file.problem->line, row.line);
+    EXPECT_TRUE(file.lines.empty());
+  }
+}
+
 TEST(ProgramFileReading, AHugeLineNumberIsNotFilled) {
   ProgramFile file = parseProgramFile("1\nN1 A\nN2000000000 B\nN2000000001 C\n", false);
   ASSERT_EQ(file.status, ProgramFileStatus::kRead);

@@ -116,6 +116,13 @@ struct Workspace {
       writeFile(dir.file(name), "old\r\n", 0444);
     writeFile(dir.file("old.par"), "Speed(12)=1\r\n", 0600);
     writeFile(dir.file("Test.TXT"), "old dump\r\n", 0640);
+    // Beyond the bound of a program: a numbered line without its blank, one
+    // line too many, and a parameter line of no form.
+    writeFile(dir.file("noblank.nc"), "7\r\nPART1\r\nN1 G00 X0\r\nN2G01X5Y5\r\nN3 M30\r\n");
+    std::string lines = "7\r\nPART1\r\n";
+    for (int i = 1; i <= 6001; ++i) lines += "N" + std::to_string(i) + " X\r\n";
+    writeFile(dir.file("6001.nc"), lines);
+    writeFile(dir.file("badform.par"), "Speed(12)=300\r\nFeed 13 = 5\r\n");
   }
 
   // Runs qxrtool in the start directory; stdout and stderr together. A
@@ -142,7 +149,7 @@ std::string damagedPlcImage() {
   return mcnText(bytes);
 }
 
-enum class Setup { kPlain, kNoDescriptions, kProgram7, kDamagedPlc };
+enum class Setup { kPlain, kNoDescriptions, kProgram7, kDamagedPlc, kReadOnlyMcnTmp };
 
 struct Row {
   const char* args;
@@ -163,6 +170,7 @@ void runRows(const std::vector<Row>& rows) {
     if (row.setup == Setup::kProgram7) options.programs[7] = kGoodProgram;
     if (row.setup == Setup::kDamagedPlc) options.plc = damagedPlcImage();
     test::Emulator emulator(space.dir, options);
+    if (row.setup == Setup::kReadOnlyMcnTmp) writeFile(space.dir.file("Mcn.tmp"), "old\r\n", 0444);
     const Snapshot before = snapshot(space.dir.dir());
 
     const auto [code, output] = space.run(row.args);
@@ -206,6 +214,13 @@ TEST(ToolFiles, InputsOfTheWrongKindOrSize) {
       {"plc decompile fifo", 1, "Not a regular file: fifo"},
       {"plc decompile big.pmc", 1, "File too large"},
       {"plc send /dev/zero", 1, "Not a regular file: /dev/zero"},
+      // Beyond the one bound of programs and parameter texts: named, and
+      // refused before the port opens.
+      {"nc send noblank.nc", 1, "Line 4 of the file has no blank after its line number"},
+      {"nc write-many good.nc noblank.nc", 1, "noblank.nc cannot be sent: nothing was sent"},
+      {"nc send 6001.nc", 1, "The program has 6001 lines, at most 6000: the file was not read"},
+      {"nc convert noblank.nc", 1, "Line 4 of the file has no blank"},
+      {"param send badform.par", 1, "Line 2 is not of the form name(number)=value: nothing was sent"},
   });
 }
 
@@ -229,6 +244,8 @@ TEST(ToolFiles, TargetsThatCannotBeWritten) {
       {"nc receive 7 -o adir", 1, "Not a regular file: adir", true, Setup::kProgram7},
       {"param receive -o ro.par --model QXR102 --version SD 1", 1, "read-only"},
       {"plc receive -o link-to-fifo", 1, "Not a regular file: link-to-fifo"},
+      // The received program is kept in Mcn.tmp of the start directory first.
+      {"plc receive -o new.pmc", 1, "read-only, nothing written: " , true, Setup::kReadOnlyMcnTmp, "Mcn.tmp"},
   });
 }
 
@@ -250,6 +267,13 @@ TEST(ToolFiles, CommandLineRefusals) {
       {"catalogue 0", 1, "there is no message 0: Message.E holds messages 1 to 249"},
       {"catalogue 300", 1, "there is no message 300"},
       {"nc read-many 1 --out adir --prefix 123456789012345678901", 2, "at most 20 characters"},
+      {"--dir missing catalogue 1", 2, "--dir: missing does not exist"},
+      {"--dir afile catalogue 1", 2, "--dir: afile is not a directory"},
+      {"ports assign COM2x /dev/null", 2, "not a port of the list (COM1 to COM"},
+      {"ports assign COM02 /dev/null", 2, "not a port of the list"},
+      {"ports assign com2 /dev/null", 2, "not a port of the list"},
+      {"ports assign COM99 /dev/null", 2, "not a port of the list"},
+      {"ports assign COM3 \"$(printf '/dev/tty\\033[2J')\"", 2, "the device path holds a control character"},
   });
 }
 
