@@ -225,9 +225,13 @@ bool NcOperations::storeProgram(const std::vector<std::string>& lines, int numbe
     frame += "\r\n";
     if (!link_.TransToQXR(frame)) return false;
     // Written whole, the line is the controller's whatever becomes of its
-    // answer: a stop or a failure while waiting leaves it stored.
+    // answer (a stop or a time-out while waiting leaves it stored), unless
+    // the answer is the refusal.
     storedLines_ = static_cast<long>(i) + 1;
-    if (!link_.ReceiveFromQXR(kReplyLength, 1)) return false;
+    if (!link_.ReceiveFromQXR(kReplyLength, 1)) {
+      if (link_.lastWait() == WaitEnd::kRefused) storedLines_ = static_cast<long>(i);
+      return false;
+    }
     link_.setProgress(storedLines_);
   }
   report(kMsgTransferFinished);

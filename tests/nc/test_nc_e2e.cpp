@@ -8,6 +8,7 @@
 #include "link/comm.h"
 #include "link/link.h"
 #include "nc/ncops.h"
+#include "nc/nctexts.h"
 #include "support/emulator.h"
 #include "support/fakehost.h"
 
@@ -24,6 +25,12 @@ const std::string kPart1 = "7\r\nPART1\r\nN1 G00 X0\r\nN2 M30\r\n";
 Lines framesInAfter(const test::Emulator& emulator, std::size_t count) {
   for (int i = 0; i < 200 && emulator.framesIn().size() < count; ++i) ::usleep(5000);
   return emulator.framesIn();
+}
+
+std::string shown(const Lines& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\n";
+  return text;
 }
 
 // The PC side: a real port and link, pauses that cost nothing.
@@ -195,6 +202,68 @@ TEST(NcEndToEnd, SendEndsWhenTheControllerFallsSilentInTheLines) {
   EXPECT_EQ(Lines(pc.messages().end() - 3, pc.messages().end()),
             (Lines{"#103", "#107", controlText(0, ControlText::kPartialProgram, "07", 2, 3)}));
   EXPECT_FALSE(pc.host.hasLine(kProgramPage, "#106"));
+}
+
+// A store that ends before its end names what the controller holds: the
+// lines written whole, the one whose answer was awaited included, a refused
+// one not.
+TEST(NcEndToEnd, APartialProgramIsCountedOnEveryFailure) {
+  const struct {
+    const char* fault;
+    long silentAfter;
+    std::vector<std::string> refuse;
+    long held;
+  } rows[] = {
+      {"silent at N2", 8, {}, 2},
+      {"silent at N3", 9, {}, 3},
+      {"N2 refused", -1, {"N2*"}, 1},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.fault);
+    test::TempDir dir;
+    test::EmulatorOptions options;
+    options.silentAfter = row.silentAfter;
+    options.refuse = row.refuse;
+    test::Emulator emulator(dir, options);
+    Pc pc(dir);
+    pc.page.lines = {"G00 X0", "G01 X1", "M30"};
+    pc.page.number = 7;
+    pc.page.name = "PART1";
+    pc.host.answers = {true, false};  // send; keep the part on the controller
+    EXPECT_FALSE(pc.ops.send());
+    EXPECT_TRUE(pc.host.hasLine(kProgramPage, controlText(0, ControlText::kPartialProgram, "07", row.held, 3)))
+        << shown(pc.messages());
+    EXPECT_EQ(pc.host.questions.size(), 2u);
+  }
+}
+
+// A batch read that fails in its second program: the first one's file is
+// written, the second one's not, the page shows the first one whole (never a
+// part under another program's number and name), and the batch ends with
+// its count.
+TEST(NcEndToEnd, ReadManyThatFailsLeavesThePageWithTheLastWholeProgram) {
+  test::TempDir dir;
+  test::EmulatorOptions options;
+  options.programs[3] = "3\r\nTHREE\r\nN1 G00\r\nN2 M30\r\n";
+  std::string five = "5\r\nFIVE\r\n";
+  for (int i = 1; i <= 10; ++i) five += "N" + std::to_string(i) + " X" + std::to_string(i) + "\r\n";
+  options.programs[5] = five;
+  options.silentAfter = 14;  // program 3 whole, then a few replies of program 5
+  test::Emulator emulator(dir, options);
+  Pc pc(dir);
+  pc.page.lines = {"mine"};
+  MultipleChoice choice;
+  choice.programs[2] = choice.programs[4] = choice.programs[6] = true;
+  choice.directory = dir.file("out");
+  std::filesystem::create_directory(choice.directory);
+  EXPECT_FALSE(pc.ops.readMany(choice));
+  EXPECT_EQ(dir.read("out/L03.NC"), "3\r\nTHREE\r\nN1 G00\r\nN2 M30\r\n");
+  EXPECT_FALSE(dir.exists("out/L05.NC"));
+  EXPECT_EQ(pc.page.number, 3);
+  EXPECT_EQ(pc.page.name, "THREE");
+  EXPECT_EQ(pc.page.lines, (Lines{"G00", "M30"}));
+  EXPECT_TRUE(pc.host.hasLine(kProgramPage, ncText(0, NcText::kReadManySummary, {}, 1, 0, 2)))
+      << shown(pc.messages());
 }
 
 TEST(NcEndToEnd, ReadManyIntoFilesAndWriteThemBack) {
