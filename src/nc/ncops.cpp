@@ -559,7 +559,8 @@ class BatchSummary {
 void NcOperations::discardStaleInput() { port_.PurgeIn(); }
 
 // Where a batch read puts its files, checked before the port opens: the
-// prefix cannot lead out of the chosen directory, and files can be made there.
+// prefix cannot lead out of the chosen directory, and its files can be made
+// or replaced there.
 bool NcOperations::checkBatchTarget(const MultipleChoice& choice) {
   const int language = session_.language();
   if (!isSafeBatchPrefix(choice.prefix)) {
@@ -572,6 +573,16 @@ bool NcOperations::checkBatchTarget(const MultipleChoice& choice) {
     report(0, fileErrorText(language, error, choice.directory));
     host_.beep();
     return false;
+  }
+  // And each file the batch would write can be replaced or made.
+  for (int index = 0; index < kBatchProgramCount; ++index) {
+    if (!choice.programs[index]) continue;
+    const std::string path = joinPath(choice.directory, batchFileName(choice.prefix, index + 1));
+    if (const FileError fileError = checkSaveTarget(path); fileError != FileError::kNone) {
+      report(0, fileErrorText(language, fileError, path));
+      host_.beep();
+      return false;
+    }
   }
   return true;
 }

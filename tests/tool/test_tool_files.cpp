@@ -123,6 +123,7 @@ struct Workspace {
     for (int i = 1; i <= 6001; ++i) lines += "N" + std::to_string(i) + " X\r\n";
     writeFile(dir.file("6001.nc"), lines);
     writeFile(dir.file("badform.par"), "Speed(12)=300\r\nFeed 13 = 5\r\n");
+    writeFile(dir.file("adir/L02.NC"), "old\r\n", 0444);
   }
 
   // Runs qxrtool in the start directory; stdout and stderr together. A
@@ -238,6 +239,7 @@ TEST(ToolFiles, TargetsThatCannotBeWritten) {
       {"plc compile good.pmc -o ro.mcn", 1, "read-only, nothing written: ro.mcn"},
       {"nc read-many 1 --out afile", 1, "Not a directory: afile"},
       {"nc read-many 1 --out missing", 1, "File not found: missing"},
+      {"nc read-many 1 2 --out adir", 1, "read-only, nothing written: adir/L02.NC"},
       {"nc read-many 1 --out adir --prefix ../up", 1, "cannot hold \"/\""},
       {"nc read-many 1 --out adir --prefix a/b", 1, "cannot hold \"/\""},
       {"nc receive 7 -o ro.nc", 1, "read-only, nothing written: ro.nc", true, Setup::kProgram7},
