@@ -528,7 +528,8 @@ struct PortCloser {
   ~PortCloser() { link.closePort(); }
 };
 
-// The last line of a batch, on every way out once it began: how many
+// The last line of a batch (after the port's closing), on every way out once
+// it began: how many
 // programs went through, were absent, and failed or were not reached.
 class BatchSummary {
  public:
@@ -593,8 +594,8 @@ bool NcOperations::readMany(const MultipleChoice& choice) {
   const int language = session_.language();
   int total = 0;
   for (bool on : choice.programs) total += on;
-  PortCloser closer{link_};
   BatchSummary summary(link_, language, NcText::kReadManySummary, total);
+  PortCloser closer{link_};
   if (!link_.openSelectedPort()) return false;
   int done = 0;
   for (int index = 0; index < kBatchProgramCount; ++index) {
@@ -701,8 +702,8 @@ bool NcOperations::writeMany(const MultipleChoice& choice, bool inquire) {
   if (!checkBatchFiles(choice, fingerprints)) return false;
   const int language = session_.language();
   const long total = static_cast<long>(choice.files.size());
-  PortCloser closer{link_};
   BatchSummary summary(link_, language, NcText::kWriteManySummary, total);
+  PortCloser closer{link_};
   if (!link_.openSelectedPort()) return false;
   long done = 0;
   for (std::size_t k = 0; k < choice.files.size(); ++k) {

@@ -300,7 +300,8 @@ TEST(NcEndToEnd, ReadManyIntoFilesAndWriteThemBack) {
   EXPECT_EQ(second.storedProgram(61), "61\r\nNEW61\r\nN1 \r\nN2 X62\r\n");
   const Lines written = second.framesIn();
   EXPECT_EQ(std::count(written.begin(), written.end(), "$K\r\n"), 1);
-  EXPECT_EQ(pc.messages().back(), "#107");
+  EXPECT_EQ(Lines(pc.messages().end() - 2, pc.messages().end()),
+            (Lines{"#107", ncText(0, NcText::kWriteManySummary, {}, 2, 0)}));
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "link/link.h"
 #include "nc/ncfile.h"
 #include "nc/ncops.h"
+#include "nc/nctexts.h"
 #include "support/fakehost.h"
 #include "support/ptypeer.h"
 
@@ -227,7 +228,8 @@ TEST(MultipleTransfer, ReadManyWritesOneFilePerProgram) {
   EXPECT_EQ(frames[13], "62\r\n");
   // The message box holds the last program's log only.
   EXPECT_EQ(rig.page.messageClears, 3);
-  EXPECT_EQ(rig.messages().back(), "#107");
+  EXPECT_EQ(Lines(rig.messages().end() - 2, rig.messages().end()),
+            (Lines{"#107", ncText(0, NcText::kReadManySummary, {}, 2, 1, 0)}));
   EXPECT_TRUE(rig.host.hasLine(kProgramPage, "In program No 61"));
   EXPECT_EQ(rig.page.number, 62);
   EXPECT_EQ(rig.page.fileLabel, "#35" + rig.dir.file("ABG62.NC"));
@@ -261,7 +263,8 @@ TEST(MultipleTransfer, WriteManyAsksWhenInquiringAndCancelKeepsTheOldProgram) {
   EXPECT_EQ(rig.host.questions, (Lines{"#130\n\n#14:04\n#15:OLD"}));
   EXPECT_EQ(rig.peer.frames(), (Lines{"$%\r\n", "$L\r\n", "04\r\n", kAck, "$%\r\n", "$S\r\n", "04\r\n",
                                       "NEW     \r\n", "N1 G00\r\n", "N2 \r\n", "N3 M30\r\n"}));
-  EXPECT_EQ(Lines(rig.messages().end() - 2, rig.messages().end()), (Lines{"#106", "#107"}));
+  EXPECT_EQ(Lines(rig.messages().end() - 3, rig.messages().end()),
+            (Lines{"#106", "#107", ncText(0, NcText::kWriteManySummary, {}, 1, 0)}));
 }
 
 TEST(MultipleTransfer, WriteManyEndsAtABadFileBeforeItsFirstFrame) {

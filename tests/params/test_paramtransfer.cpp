@@ -87,10 +87,12 @@ TEST_F(ParameterTransferTest, SendWritesEachLineAndStopsAtAMalformedOneOrARefusa
   EXPECT_FALSE(port.Enabled());
 
   host.clearLines();
+  // A line of no form refuses the whole text before the port opens, named.
   page.lines = {"A(11)=1", "", "B(12)=2"};
   EXPECT_FALSE(sendParameters(operationParts(link()), page));
-  EXPECT_EQ(controller.framesIn().back(), "11=1\r\n");
-  EXPECT_EQ(messages(), (Lines{"#101COM2", "#144", "A(11)=1", "#145", "#146", "#107"}));
+  EXPECT_EQ(controller.framesIn().back(), "1 6=5\r\n");
+  ASSERT_EQ(messages().size(), 1u);
+  EXPECT_EQ(messages()[0].rfind("第 2 行", 0), 0u) << messages()[0];
 
   host.clearLines();
   page.lines = {"B(13)=2", "C(14)=3"};  // the controller refuses parameter 13
