@@ -15,6 +15,7 @@
 #include "app/mainform.h"
 #include "app/msgdlg.h"
 #include "app/multiplenc.h"
+#include "nc/nctexts.h"
 #include "support/emulator.h"
 #include "support/fakehost.h"
 #include "widgets/radiogroup.h"
@@ -147,7 +148,9 @@ class TestNcPage : public QObject {
     QVERIFY(form.MultipleBtn->isHidden());
     QCOMPARE(start.dir.read("L02.NC"), std::string("2\r\nP2\r\nN1 X2\r\n"));
     QCOMPARE(form.ProgNoEdit->value(), 2);
-    QCOMPARE(messages(form).last(), QStringLiteral("#107"));
+    // The port closed, then the batch's count.
+    QCOMPARE(messages(form).at(messages(form).size() - 2), QStringLiteral("#107"));
+    QCOMPARE(messages(form).last().toStdString(), ncText(0, NcText::kReadManySummary, {}, 1, 0, 0));
   }
 };
 
