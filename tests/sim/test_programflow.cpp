@@ -1,0 +1,179 @@
+// The program's flow (JMP, LOOP, CALL and the returns): the simulator's run
+// and the preview's walk take the same records in the same order, and the
+// few places where the pre-pass goes on where a run ends.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "base/host.h"
+#include "sim/convert.h"
+#include "sim/interpreter.h"
+#include "sim/preview.h"
+#include "sim/programflow.h"
+
+namespace qxr {
+namespace {
+
+// A window in continuous mode that notes the record each command starts at.
+class TraceView final : public SimulatorView {
+ public:
+  const SimInterpreter* interpreter = nullptr;
+  std::vector<int> records;
+
+  void DisplayCommandLine(int) override { records.push_back(interpreter->CmdIndex); }
+  void PutPixel(double, double) override {}
+  void setLamp(int, bool) override {}
+  void setStartEnabled(bool) override {}
+  void setStopEnabled(bool) override {}
+  void setPauseEnabled(bool) override {}
+  void setInputButtonVisible(bool) override {}
+  void startRunTimer() override {}
+  void stopRunTimer() override {}
+  int stepSelection() const override { return 1; }
+  int unitSelection() const override { return 1; }
+  int resolutionSelection() const override { return 4; }
+  bool inputWaitsHonoured() const override { return false; }
+  bool outputsDriven() const override { return false; }
+  double displayZValue() const override { return 0; }
+  void showExtents(const std::string&) override {}
+};
+
+class NoClock final : public Clock {
+ public:
+  std::uint32_t tickMs() override { return 0; }
+  void sleepMs(std::uint32_t) override {}
+};
+
+// The records a START runs, in order, from a fresh table.
+std::vector<int> runRecords(const std::vector<std::string>& lines) {
+  NcConverter converter;
+  EXPECT_TRUE(converter.ConvertProgram(lines).ok()) << lines[0];
+  TraceView view;
+  NoClock clock;
+  SimInterpreter interpreter(converter.table(), view, clock);
+  view.interpreter = &interpreter;
+  interpreter.StartBtnClick();
+  for (long tick = 0; interpreter.RunState == RunActive && tick < 10'000'000; ++tick) interpreter.RunTimerTimer();
+  EXPECT_EQ(interpreter.RunState, RunIdle) << lines[0];
+  return view.records;
+}
+
+// The records the preview walks, from a fresh table.
+std::vector<int> previewRecords(const std::vector<std::string>& lines) {
+  NcConverter converter;
+  EXPECT_TRUE(converter.ConvertProgram(lines).ok()) << lines[0];
+  std::vector<int> executed;
+  const PreviewPath path = buildPreviewPath(converter.table(), {}, &executed);
+  EXPECT_FALSE(path.cutOff) << lines[0];
+  return executed;
+}
+
+std::vector<std::string> deepCalls(int levels) {
+  std::vector<std::string> lines{"G91", "CALL N4", "M30"};
+  for (int k = 0; k < levels; ++k) {
+    lines.push_back("G01 X1");
+    lines.push_back("CALL N" + std::to_string(6 + 2 * k));
+  }
+  lines.push_back("M99");
+  return lines;
+}
+
+// Line numbers in flow words are 1-based: N4 is the fourth line. Execution
+// goes on at the record before the target line's first record.
+TEST(ProgramFlow, RunAndPreviewTakeTheSameRecords) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> program;
+    std::size_t records;  // how many the run executes
+  };
+  const Case cases[] = {
+      {"straight", {"G01 X1", "G01 Y1", "M30"}, 3},
+      {"forward jump", {"G01 X1", "JMP N5", "G01 X2", "G01 X3", "G01 X4", "M30"}, 4},
+      {"jump to line index 0 lands on record 0", {"G91 G01 X1", "JMP N0", "M30"}, 3 * 1000 + 1},
+      {"endless jump ends after 999 jumps", {"G91", "G01 X1", "JMP N2", "M30"}, 1 + 2 * 1000 + 1},
+      {"loop of three", {"G91", "G01 X10", "LOOP N2 L3", "M30"}, 1 + 3 * 2 + 1},
+      {"loop count omitted", {"G91", "G01 X10", "LOOP N2", "M30"}, 4},
+      {"nested loops", {"G91", "G01 X1", "LOOP N2 L3", "G01 Y1", "LOOP N2 L2", "M30"}, 0},
+      {"call twice", {"G91", "CALL N4 L2", "M30", "G01 X5", "M99"}, 0},
+      {"nested calls", {"G91", "CALL N4", "M30", "G01 X1", "CALL N7 L2", "M99", "G01 Y1", "M99"}, 0},
+      {"calls eight deep end the run", deepCalls(10), 0},
+      {"M99 at depth 0 ends", {"G01 X10", "M99", "G01 X50"}, 2},
+      {"M02 at depth 0 ends", {"G01 X10", "M02", "G01 X50"}, 2},
+      {"return to a call inside a loop", {"G91", "CALL N5 L2", "LOOP N2 L3", "M30", "G01 X1", "M99"}, 0},
+      {"bad jump target", {"JMP N40", "G01 X2"}, 2},
+      {"bad loop target", {"G01 X1", "LOOP N77 L5", "G01 X2"}, 3},
+      {"bad call target", {"CALL N90 L3", "G01 X2", "M30"}, 3},
+      // The pre-pass makes 600 calls first; the run's count of calls goes on
+      // from there and passes 999 within the loop.
+      {"call counter carried from the pre-pass", {"G91", "CALL N5", "LOOP N2 L600", "M30", "G01 X1", "M99"}, 0},
+  };
+  for (const Case& c : cases) {
+    const std::vector<int> run = runRecords(c.program);
+    EXPECT_EQ(previewRecords(c.program), run) << c.what;
+    if (c.records != 0) {
+      EXPECT_EQ(run.size(), c.records) << c.what;
+    }
+  }
+}
+
+// The flow's answer for one record, in a run and in the pre-pass.
+TEST(ProgramFlow, PrePassGoesOnWhereARunEnds) {
+  NcConverter converter;
+  ASSERT_TRUE(converter.ConvertProgram({"G01 X1", "CALL N1", "M30"}).ok());
+  CommandTable& table = converter.table();
+  struct Case {
+    const char* what;
+    int depth;  // calls in progress before the step
+    int index;
+    bool prePass;
+    FlowStep::Kind kind;
+    int next;
+  };
+  const Case cases[] = {
+      {"return at depth 0, run", 0, 2, false, FlowStep::kEnd, 2},
+      {"return at depth 0, pre-pass", 0, 2, true, FlowStep::kOn, 3},
+      {"return from a call", 1, 2, false, FlowStep::kReturn, 1},
+      {"call one level short of the limit", 6, 1, false, FlowStep::kOn, 0},
+      {"call at the limit, run", 7, 1, false, FlowStep::kEnd, 1},
+      {"call at the limit, pre-pass", 7, 1, true, FlowStep::kOn, 2},
+  };
+  for (const Case& c : cases) {
+    ProgramFlow flow(table);
+    CommandRecord call = table[1];
+    for (int k = 0; k < c.depth; ++k) {
+      call.Z = 1;
+      flow.step(1, call, false);
+    }
+    ASSERT_EQ(flow.depth(), c.depth) << c.what;
+    CommandRecord record = table[c.index];
+    const FlowStep step = flow.step(c.index, record, c.prePass);
+    EXPECT_EQ(step.kind, c.kind) << c.what;
+    EXPECT_EQ(step.next, c.next) << c.what;
+  }
+}
+
+// A target is the first record of its line in table order, whether or not
+// the records come in line order.
+TEST(ProgramFlow, TargetIsTheFirstRecordOfItsLine) {
+  const std::vector<std::vector<int>> tables = {{0, 1, 1, 2, 4}, {4, 1, 2, 1, 0}};
+  for (const std::vector<int>& lines : tables) {
+    CommandTable table;
+    for (int n : lines) {
+      CommandRecord record;
+      record.N = n;
+      table.AppendRecord(record);
+    }
+    const ProgramFlow flow(table);
+    for (int line : {0, 1, 2, 3, 4}) {
+      int first = -1;
+      for (std::size_t r = 0; r < lines.size() && first < 0; ++r)
+        if (lines[r] == line) first = static_cast<int>(r);
+      EXPECT_EQ(flow.findTarget(line), first) << "line " << line;
+    }
+    EXPECT_EQ(flow.findTarget(1.5), -1);
+  }
+}
+
+}  // namespace
+}  // namespace qxr
