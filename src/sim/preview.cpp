@@ -10,14 +10,6 @@ namespace qxr {
 
 namespace previewshape {
 
-void arcAxes(ArcPlane plane, int& first, int& second) {
-  switch (plane) {
-    case ArcPlane::ZX: first = 2; second = 0; break;
-    case ArcPlane::YZ: first = 1; second = 2; break;
-    default: first = 0; second = 1; break;
-  }
-}
-
 ArcShape arcShape(const PreviewPath& path, std::size_t index) {
   const PreviewMove& m = path.moves[index];
   ArcShape s;
@@ -40,6 +32,9 @@ void arcPoint(const PreviewPath& path, std::size_t index, const ArcShape& s, dou
   out[s.third] = z0 + (m.end[s.third] - z0) * t;
 }
 
+namespace {
+
+// Box of one move in program units.
 void moveBox(const PreviewPath& path, std::size_t index, double lo[3], double hi[3]) {
   const PreviewMove& m = path.moves[index];
   for (int a = 0; a < 3; ++a) {
@@ -61,6 +56,21 @@ void moveBox(const PreviewPath& path, std::size_t index, double lo[3], double hi
     lo[s.second] = std::min(lo[s.second], v);
     hi[s.second] = std::max(hi[s.second], v);
   }
+}
+
+}  // namespace
+
+PreviewBounds pathBounds(const PreviewPath& path) {
+  PreviewBounds b;  // the origin, where the path starts, is inside
+  double lo[3], hi[3];
+  for (std::size_t i = 0; i < path.moves.size(); ++i) {
+    moveBox(path, i, lo, hi);
+    for (int a = 0; a < 3; ++a) {
+      b.min[a] = std::min(b.min[a], lo[a]);
+      b.max[a] = std::max(b.max[a], hi[a]);
+    }
+  }
+  return b;
 }
 
 bool moveInView(const PreviewPath& path, std::size_t index, const PreviewView& view, double grow) {

@@ -10,7 +10,13 @@ namespace qxr::previewshape {
 inline constexpr double kTwoPi = 6.283185307179586;
 
 // First and second axis of an arc plane.
-void arcAxes(ArcPlane plane, int& first, int& second);
+inline void arcAxes(ArcPlane plane, int& first, int& second) {
+  switch (plane) {
+    case ArcPlane::ZX: first = 2; second = 0; break;
+    case ArcPlane::YZ: first = 1; second = 2; break;
+    default: first = 0; second = 1; break;
+  }
+}
 
 // An arc's start angle and its radii at the start and at the end.
 struct ArcShape {
@@ -21,8 +27,8 @@ struct ArcShape {
 ArcShape arcShape(const PreviewPath& path, std::size_t index);
 // The point of an arc at t in [0, 1]: angle and radius move evenly.
 void arcPoint(const PreviewPath& path, std::size_t index, const ArcShape& s, double t, double out[3]);
-// Box of one move in program units.
-void moveBox(const PreviewPath& path, std::size_t index, double lo[3], double hi[3]);
+// Box of every point of the path in program units, the origin included.
+PreviewBounds pathBounds(const PreviewPath& path);
 // Pixel box of a move; false when the move lies outside `view` grown by
 // `grow`. An arc counts with its whole circle: quick, and never too small.
 bool moveInView(const PreviewPath& path, std::size_t index, const PreviewView& view, double grow);

@@ -43,7 +43,6 @@ class Walker {
       : table_(table), limits_(limits), path_(path), executed_(executed), flow_(table) {}
 
   void run() {
-    prePass();
     const int count = table_.CommandCount();
     int index = 0;
     long steps = 0;
@@ -74,6 +73,7 @@ class Walker {
           break;
         default:
           if (ProgramFlow::isFlowCode(record.C)) {
+            if (!prePassDone_) prePass();
             const FlowStep step = flow_.step(index, counters(index), false);
             if (step.kind == FlowStep::kEnd) return;
             next = step.next;
@@ -87,8 +87,11 @@ class Walker {
  private:
   // A START runs its pre-pass before the run, and the flow counters go into
   // the run as the pre-pass leaves them: the walk follows the flow the same
-  // way first, as far as the simulator's pre-pass goes.
+  // way first, as far as the simulator's pre-pass goes (it counts records
+  // where the pre-pass also counts arc steps). Nothing before the first flow
+  // word reads a counter, so a program without flow words needs none of it.
   void prePass() {
+    prePassDone_ = true;
     const int count = table_.CommandCount();
     int index = 0;
     long steps = 0;
@@ -221,6 +224,7 @@ class Walker {
   std::vector<int>* executed_;
   ProgramFlow flow_;
   std::unordered_map<int, CommandRecord> flow_records_;
+  bool prePassDone_ = false;
   double pos_[4] = {0, 0, 0, 0};
   double setOfs_[4] = {0, 0, 0, 0};
   bool incremental_ = false;
@@ -234,15 +238,7 @@ PreviewPath buildPreviewPath(const CommandTable& table, const PreviewLimits& lim
   PreviewPath path;
   path.moves.reserve(std::min(static_cast<std::size_t>(table.CommandCount()), limits.maxMoves));
   Walker(table, limits, path, executed).run();
-  PreviewBounds& b = path.bounds;  // the origin, where the path starts, is inside
-  double lo[3], hi[3];
-  for (std::size_t i = 0; i < path.moves.size(); ++i) {
-    previewshape::moveBox(path, i, lo, hi);
-    for (int a = 0; a < 3; ++a) {
-      b.min[a] = std::min(b.min[a], lo[a]);
-      b.max[a] = std::max(b.max[a], hi[a]);
-    }
-  }
+  path.bounds = previewshape::pathBounds(path);
   return path;
 }
 

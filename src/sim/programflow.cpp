@@ -4,11 +4,7 @@
 
 namespace qxr {
 
-ProgramFlow::ProgramFlow(const CommandTable& table) : table_(table) {
-  const auto& records = table_.records();
-  lineOrder_ = std::is_sorted(records.begin(), records.end(),
-                              [](const CommandRecord& a, const CommandRecord& b) { return a.N < b.N; });
-}
+ProgramFlow::ProgramFlow(const CommandTable& table) : table_(table) {}
 
 bool ProgramFlow::isFlowCode(std::uint8_t code) {
   switch (code) {
@@ -29,7 +25,12 @@ void ProgramFlow::resetCounters(CommandRecord& record) {
 
 int ProgramFlow::findTarget(double lineIndex) const {
   const auto& records = table_.records();
-  if (!lineOrder_) {
+  if (order_ == Order::kUnknown) {
+    const bool lines = std::is_sorted(records.begin(), records.end(),
+                                      [](const CommandRecord& a, const CommandRecord& b) { return a.N < b.N; });
+    order_ = lines ? Order::kLines : Order::kOther;
+  }
+  if (order_ == Order::kOther) {
     for (std::size_t r = 0; r < records.size(); ++r)
       if (records[r].N == lineIndex) return static_cast<int>(r);
     return -1;

@@ -57,7 +57,10 @@ class ProgramFlow {
   static int landing(int target) { return target > 0 ? target - 1 : 0; }
 
   const CommandTable& table_;
-  bool lineOrder_ = true;  // records come in line order: targets are found by halving
+  // Whether the records come in line order, so that targets are found by
+  // halving; known from the first search on.
+  enum class Order : std::uint8_t { kUnknown, kLines, kOther };
+  mutable Order order_ = Order::kUnknown;
   std::array<int, kCallStackSize> stack_{};
   int depth_ = 0;
 };
