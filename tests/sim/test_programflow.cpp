@@ -6,57 +6,24 @@
 #include <string>
 #include <vector>
 
-#include "base/host.h"
 #include "sim/convert.h"
-#include "sim/interpreter.h"
+#include "sim/headless.h"
 #include "sim/preview.h"
 #include "sim/programflow.h"
 
 namespace qxr {
 namespace {
 
-// A window in continuous mode that notes the record each command starts at.
-class TraceView final : public SimulatorView {
- public:
-  const SimInterpreter* interpreter = nullptr;
-  std::vector<int> records;
-
-  void DisplayCommandLine(int) override { records.push_back(interpreter->CmdIndex); }
-  void PutPixel(double, double) override {}
-  void setLamp(int, bool) override {}
-  void setStartEnabled(bool) override {}
-  void setStopEnabled(bool) override {}
-  void setPauseEnabled(bool) override {}
-  void setInputButtonVisible(bool) override {}
-  void startRunTimer() override {}
-  void stopRunTimer() override {}
-  int stepSelection() const override { return 1; }
-  int unitSelection() const override { return 1; }
-  int resolutionSelection() const override { return 4; }
-  bool inputWaitsHonoured() const override { return false; }
-  bool outputsDriven() const override { return false; }
-  double displayZValue() const override { return 0; }
-  void showExtents(const std::string&) override {}
-};
-
-class NoClock final : public Clock {
- public:
-  std::uint32_t tickMs() override { return 0; }
-  void sleepMs(std::uint32_t) override {}
-};
-
 // The records a START runs, in order, from a fresh table.
 std::vector<int> runRecords(const std::vector<std::string>& lines) {
   NcConverter converter;
   EXPECT_TRUE(converter.ConvertProgram(lines).ok()) << lines[0];
-  TraceView view;
-  NoClock clock;
-  SimInterpreter interpreter(converter.table(), view, clock);
-  view.interpreter = &interpreter;
-  interpreter.StartBtnClick();
-  for (long tick = 0; interpreter.RunState == RunActive && tick < 10'000'000; ++tick) interpreter.RunTimerTimer();
-  EXPECT_EQ(interpreter.RunState, RunIdle) << lines[0];
-  return view.records;
+  std::vector<int> executed;
+  HeadlessOptions options;
+  options.executed = &executed;
+  PathPlot plot;
+  EXPECT_TRUE(runHeadless(converter.table(), options, plot).finished) << lines[0];
+  return executed;
 }
 
 // The records the preview walks, from a fresh table.
