@@ -1,9 +1,10 @@
 // The program's flow (JMP, LOOP, CALL and the returns): the simulator's run
-// and the preview's walk take the same records in the same order, and the
-// few places where the pre-pass goes on where a run ends.
+// and the preview's walk take the same records in the same order; a target
+// is the first record of its line.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sim/convert.h"
@@ -14,26 +15,18 @@
 namespace qxr {
 namespace {
 
-// The records a START runs, in order, from a fresh table.
-std::vector<int> runRecords(const std::vector<std::string>& lines) {
+// The records a START runs and those the preview walks, in order, each from
+// a fresh table.
+std::pair<std::vector<int>, std::vector<int>> runAndPreview(const std::vector<std::string>& lines) {
+  std::vector<int> run, walk;
   NcConverter converter;
   EXPECT_TRUE(converter.ConvertProgram(lines).ok()) << lines[0];
-  std::vector<int> executed;
+  EXPECT_FALSE(buildPreviewPath(converter.table(), {}, &walk).cutOff) << lines[0];
   HeadlessOptions options;
-  options.executed = &executed;
+  options.executed = &run;
   PathPlot plot;
   EXPECT_TRUE(runHeadless(converter.table(), options, plot).finished) << lines[0];
-  return executed;
-}
-
-// The records the preview walks, from a fresh table.
-std::vector<int> previewRecords(const std::vector<std::string>& lines) {
-  NcConverter converter;
-  EXPECT_TRUE(converter.ConvertProgram(lines).ok()) << lines[0];
-  std::vector<int> executed;
-  const PreviewPath path = buildPreviewPath(converter.table(), {}, &executed);
-  EXPECT_FALSE(path.cutOff) << lines[0];
-  return executed;
+  return {run, walk};
 }
 
 std::vector<std::string> deepCalls(int levels) {
@@ -76,47 +69,11 @@ TEST(ProgramFlow, RunAndPreviewTakeTheSameRecords) {
       {"call counter carried from the pre-pass", {"G91", "CALL N5", "LOOP N2 L600", "M30", "G01 X1", "M99"}, 0},
   };
   for (const Case& c : cases) {
-    const std::vector<int> run = runRecords(c.program);
-    EXPECT_EQ(previewRecords(c.program), run) << c.what;
+    const auto [run, walk] = runAndPreview(c.program);
+    EXPECT_EQ(walk, run) << c.what;
     if (c.records != 0) {
       EXPECT_EQ(run.size(), c.records) << c.what;
     }
-  }
-}
-
-// The flow's answer for one record, in a run and in the pre-pass.
-TEST(ProgramFlow, PrePassGoesOnWhereARunEnds) {
-  NcConverter converter;
-  ASSERT_TRUE(converter.ConvertProgram({"G01 X1", "CALL N1", "M30"}).ok());
-  CommandTable& table = converter.table();
-  struct Case {
-    const char* what;
-    int depth;  // calls in progress before the step
-    int index;
-    bool prePass;
-    FlowStep::Kind kind;
-    int next;
-  };
-  const Case cases[] = {
-      {"return at depth 0, run", 0, 2, false, FlowStep::kEnd, 2},
-      {"return at depth 0, pre-pass", 0, 2, true, FlowStep::kOn, 3},
-      {"return from a call", 1, 2, false, FlowStep::kReturn, 1},
-      {"call one level short of the limit", 6, 1, false, FlowStep::kOn, 0},
-      {"call at the limit, run", 7, 1, false, FlowStep::kEnd, 1},
-      {"call at the limit, pre-pass", 7, 1, true, FlowStep::kOn, 2},
-  };
-  for (const Case& c : cases) {
-    ProgramFlow flow(table);
-    CommandRecord call = table[1];
-    for (int k = 0; k < c.depth; ++k) {
-      call.Z = 1;
-      flow.step(1, call, false);
-    }
-    ASSERT_EQ(flow.depth(), c.depth) << c.what;
-    CommandRecord record = table[c.index];
-    const FlowStep step = flow.step(c.index, record, c.prePass);
-    EXPECT_EQ(step.kind, c.kind) << c.what;
-    EXPECT_EQ(step.next, c.next) << c.what;
   }
 }
 
