@@ -427,7 +427,7 @@ std::uint8_t NcConverter::motionList(int motion, std::string_view& text, Command
                : parseWordList(text, record, lettersOfMotion(motion));
   if (eno != kEnoOk) return eno;
   record.C = static_cast<std::uint8_t>(motion);
-  if (motion >= 2 && (record.MX & kMaskR)) record.C |= 0x80;
+  if (motion >= 2 && (record.MX & kMaskR)) record.C |= kRadiusFlag;
   return append(record);
 }
 

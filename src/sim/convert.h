@@ -24,11 +24,14 @@ inline constexpr std::uint8_t kMaskJ = 0x20;
 inline constexpr std::uint8_t kMaskK = 0x40;
 inline constexpr std::uint8_t kMaskR = 0x80;
 
+// An arc given with R instead of I, J, K carries this flag in its code.
+inline constexpr std::uint8_t kRadiusFlag = 0x80;
+
 // Command codes (`C`). G and M words carry their decimal number written as
 // two hexadecimal digits, except for the M codes below.
 namespace code {
 inline constexpr std::uint8_t G00 = 0x00, G01 = 0x01, G02 = 0x02, G03 = 0x03, G04 = 0x04;
-inline constexpr std::uint8_t G02R = 0x82, G03R = 0x83;  // arcs given with R
+inline constexpr std::uint8_t G02R = G02 | kRadiusFlag, G03R = G03 | kRadiusFlag;  // arcs given with R
 inline constexpr std::uint8_t G17 = 0x17, G18 = 0x18, G19 = 0x19, G28 = 0x28;
 inline constexpr std::uint8_t G90 = 0x90, G91 = 0x91, G92 = 0x92;
 inline constexpr std::uint8_t MainProgram = 0x2A, SubProgram = 0x2B;  // "%MPF", "%SPF"
@@ -43,6 +46,11 @@ inline constexpr std::uint8_t Input = 0x8A;     // input wait keyword
 inline constexpr std::uint8_t Output = 0x8B;    // output keyword
 inline constexpr std::uint8_t Spindle = 0x8F;   // S word
 }  // namespace code
+
+// An arc code given with R (G02R, G03R).
+inline constexpr bool givenWithRadius(std::uint8_t c) { return c == code::G02R || c == code::G03R; }
+// The motion of an arc code whether given with R or not: G02 or G03.
+inline constexpr std::uint8_t arcMotion(std::uint8_t c) { return c & static_cast<std::uint8_t>(~kRadiusFlag); }
 
 // Conversion status (ENO).
 inline constexpr std::uint8_t kEnoOk = 0xF0;

@@ -17,7 +17,9 @@ class HeadlessView final : public SimulatorView {
     if (plot_.PutPixel(y, x, interpreter_->plotContext()))
       position = positionText(interpreter_->Pos.X, interpreter_->Pos.Y, interpreter_->Pos.Z);
   }
-  void DisplayCommandLine(int) override {}
+  void DisplayCommandLine(int) override {
+    if (options_.executed) options_.executed->push_back(interpreter_->CmdIndex);
+  }
   void setLamp(int, bool) override {}
   void setStartEnabled(bool) override {}
   void setStopEnabled(bool) override {}

@@ -3,6 +3,7 @@
 // wait, input waits pass, program stops carry on. The plot ends as the
 // window would show it after the run.
 #include <string>
+#include <vector>
 
 #include "sim/convert.h"
 #include "sim/plot.h"
@@ -18,6 +19,8 @@ struct HeadlessOptions {
   // Timer ticks after which a run that has not ended is cut off (a program
   // whose flow words keep it going for hours in the window).
   long maxTicks = 20'000'000;
+  // When given, receives the index of every record the run executes, in order.
+  std::vector<int>* executed = nullptr;
 };
 
 struct HeadlessResult {

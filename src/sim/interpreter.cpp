@@ -84,7 +84,7 @@ void radiusCentre(double x0, double y0, double x1, double y1, double r, bool clo
 
 SimInterpreter::SimInterpreter(CommandTable& table, SimulatorView& view, Clock& clock, int plotWidth,
                                int plotHeight)
-    : table_(table), view_(view), clock_(clock), plotWidth_(plotWidth), plotHeight_(plotHeight) {}
+    : table_(table), view_(view), clock_(clock), flow_(table), plotWidth_(plotWidth), plotHeight_(plotHeight) {}
 
 PlotContext SimInterpreter::plotContext() const {
   PlotContext context;
@@ -167,11 +167,7 @@ void SimInterpreter::StartBtnClick() {
 }
 
 void SimInterpreter::freshStart() {
-  for (int k = 0; k < table_.CommandCount(); ++k) {
-    CommandRecord& record = table_[k];
-    if (record.C == code::Loop) record.Z = record.Y;
-    if (record.C == code::Jump) record.Y = 0;
-  }
+  for (int k = 0; k < table_.CommandCount(); ++k) ProgramFlow::resetCounters(table_[k]);
   const int r = std::clamp(view_.resolutionSelection(), 0, 4);
   LineStep = kLineSteps[view_.unitSelection() == 1 ? 1 : 0][r];
   ArcStep = kArcSteps[r];
@@ -181,7 +177,7 @@ void SimInterpreter::freshStart() {
   Pos = BaseOfs = SetOfs = AxisValues{};
   incremental_ = false;
   DoNext = true;
-  CallDepth = 0;
+  flow_.clearCalls();
   CmdIndex = 0;
   waitingForInput_ = false;
   stoppedAtM00_ = false;
@@ -203,7 +199,7 @@ void SimInterpreter::freshStart() {
     ScaleY = (plotHeight_ - 10) / extent;
   }
 
-  CallDepth = 0;
+  flow_.clearCalls();
   CmdIndex = 0;
   DoNext = true;
   Pos = BaseOfs = SetOfs = AxisValues{};
@@ -324,7 +320,10 @@ void SimInterpreter::RunOneCommand(int index, bool prePass) {
       break;
     case code::M02:
     case code::M30:
-    case code::M99: returnOrEnd(prePass); break;
+    case code::M99:
+    case code::Jump:
+    case code::Loop:
+    case code::Call: followFlow(record, prePass); break;
     case code::Input:
       if (prePass) break;
       if (view_.inputWaitsHonoured()) {
@@ -344,9 +343,6 @@ void SimInterpreter::RunOneCommand(int index, bool prePass) {
     case code::G90: Do_G90(prePass); break;
     case code::G91: Do_G91(prePass); break;
     case code::G92: Do_G92(record, prePass); break;
-    case code::Jump: Do_M96(record, prePass); break;
-    case code::Loop: Do_M97(record, prePass); break;
-    case code::Call: Do_M98(record, prePass); break;
     default:
       if (!prePass) Set_DONEXT_Flag();
       break;
@@ -432,7 +428,7 @@ void SimInterpreter::Do_G02G03(const CommandRecord& record, bool prePass) {
       case PlaneYZ: arc.first = kAxisY; arc.second = kAxisZ; break;
       default: arc.first = kAxisX; arc.second = kAxisY; break;
     }
-    arc.clockwise = (record.C & 0x7F) == code::G02;
+    arc.clockwise = arcMotion(record.C) == code::G02;
     const double x0 = Pos[arc.first], y0 = Pos[arc.second];
     const double x1 = (record.MX & kAxisBits[arc.first]) ? target(arc.first, recordAxis(record, arc.first)) : x0;
     const double y1 =
@@ -440,7 +436,7 @@ void SimInterpreter::Do_G02G03(const CommandRecord& record, bool prePass) {
     const bool fullCircle = x1 == x0 && y1 == y0;
     double i = recordOffset(record, arc.first), j = recordOffset(record, arc.second);
     bool defined = true;
-    if (record.C & 0x80) {
+    if (givenWithRadius(record.C)) {
       // A radius cannot describe a full circle: no centre is defined.
       defined = !fullCircle;
       if (defined) {
@@ -599,77 +595,25 @@ void SimInterpreter::programStop() {
 
 // ---- program flow ----
 
-int SimInterpreter::findTarget(double lineIndex) const {
-  for (int r = 0; r < table_.CommandCount(); ++r)
-    if (table_[r].N == lineIndex) return r;
-  return -1;
-}
-
-// Execution goes on at the record before the target's first record, and
-// never before the first record of the table.
-void SimInterpreter::jumpTo(int record, bool prePass) {
-  CmdIndex = std::max(record - 2, -1);
-  finish(prePass);
-}
-
-void SimInterpreter::Do_M96(CommandRecord& record, bool prePass) {
-  const int r = findTarget(record.X);
-  if (r < 0) return finish(prePass);
-  record.Y += 1;
-  if (record.Y >= kMaxFlowRepeats) {
-    record.Y = 0;
-    return finish(prePass);
+// JMP, LOOP, CALL (M96, M97, M98) and the returns M02, END, M30 and M99.
+void SimInterpreter::followFlow(CommandRecord& record, bool prePass) {
+  const FlowStep step = flow_.step(CmdIndex, record, prePass);
+  switch (step.kind) {
+    case FlowStep::kEnd:
+      endOfRun();
+      return;
+    case FlowStep::kReturn:
+      // The CALL record runs next without a single-step wait; the pre-pass
+      // loop steps on to it.
+      CmdIndex = prePass ? step.next - 1 : step.next;
+      DoNext = true;
+      return;
+    case FlowStep::kOn:
+      // The command finishes; finishing steps on to `next`.
+      CmdIndex = step.next - 1;
+      finish(prePass);
+      return;
   }
-  jumpTo(r, prePass);
-}
-
-void SimInterpreter::Do_M97(CommandRecord& record, bool prePass) {
-  if (record.Z > 1) {
-    const int r = findTarget(record.X);
-    if (r < 0) return finish(prePass);
-    record.Z -= 1;
-    jumpTo(r, prePass);
-    return;
-  }
-  record.Z = record.Y;
-  finish(prePass);
-}
-
-void SimInterpreter::Do_M98(CommandRecord& record, bool prePass) {
-  if (record.Z <= 0) {
-    record.Z = record.Y;
-    return finish(prePass);
-  }
-  const int r = findTarget(record.X);
-  if (r < 0) return finish(prePass);
-  if (CallDepth + 1 >= kCallStackSize) {
-    // Eight nested calls end the run; the pre-pass just does not follow the call.
-    if (prePass) return finish(prePass);
-    CallStack[CallDepth++] = CmdIndex;
-    endOfRun();
-    return;
-  }
-  CallStack[CallDepth++] = CmdIndex;
-  record.Z -= 1;
-  record.U += 1;
-  if (record.U >= kMaxFlowRepeats) {
-    record.U = 0;
-    return finish(prePass);
-  }
-  jumpTo(r, prePass);
-}
-
-// M02, END, M30 and M99 return from a call; at depth 0 they end the run.
-void SimInterpreter::returnOrEnd(bool prePass) {
-  if (CallDepth > 0) {
-    --CallDepth;
-    // The CALL record runs again: it calls once more or goes on after itself.
-    CmdIndex = CallStack[CallDepth];
-    DoNext = true;
-    if (prePass) --CmdIndex;  // the pre-pass loop steps on to it
-    return;
-  }
-  if (!prePass) endOfRun();
 }
 
 }  // namespace qxr

@@ -8,6 +8,7 @@
 
 #include "sim/convert.h"
 #include "sim/plot.h"
+#include "sim/programflow.h"
 
 namespace qxr {
 
@@ -60,8 +61,7 @@ void radiusCentre(double x0, double y0, double x1, double y1, double r, bool clo
 
 class SimInterpreter {
  public:
-  static constexpr int kCallStackSize = 8;
-  static constexpr int kMaxFlowRepeats = 1000;  // a JMP or CALL falls through after 999 jumps in a row
+  static constexpr int kCallStackSize = ProgramFlow::kCallStackSize;
   static constexpr int kLampCount = 32;
   // Work a pre-pass may do (handler calls and arc steps, a fraction of a
   // second); a program whose flow words would keep it going longer is scaled
@@ -101,8 +101,8 @@ class SimInterpreter {
   bool FirstRun = true;
   int RunState = RunIdle;
   std::uint8_t Plane = PlaneXY;
-  std::array<int, kCallStackSize> CallStack{};
-  int CallDepth = 0;
+  // The calls in progress (`CallDepth`, `CallStack`).
+  const ProgramFlow& flow() const { return flow_; }
   double LineStep = 100.0;
   double ArcStep = 0.5;
   AxisValues Pos, BaseOfs, SetOfs;
@@ -114,8 +114,7 @@ class SimInterpreter {
   void freshStart();
   void endOfRun();
   void finish(bool prePass);
-  void jumpTo(int record, bool prePass);
-  int findTarget(double lineIndex) const;
+  void followFlow(CommandRecord& record, bool prePass);
   double target(int axis, double value) const;
   void widenExtents(double x, double y);
 
@@ -130,15 +129,12 @@ class SimInterpreter {
   void Do_G92(const CommandRecord& record, bool prePass);
   void selectPlane(std::uint8_t planeCode, bool prePass);
   void Do_IO(const CommandRecord& record);
-  void Do_M96(CommandRecord& record, bool prePass);
-  void Do_M97(CommandRecord& record, bool prePass);
-  void Do_M98(CommandRecord& record, bool prePass);
-  void returnOrEnd(bool prePass);
   void programStop();
 
   CommandTable& table_;
   SimulatorView& view_;
   Clock& clock_;
+  ProgramFlow flow_;
   int plotWidth_;
   int plotHeight_;
   bool waitForDwells_ = true;

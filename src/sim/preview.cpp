@@ -2,276 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
-#include <string_view>
-#include <unordered_map>
 
-#include "sim/interpreter.h"
 #include "sim/numtext.h"
+#include "sim/previewshape.h"
 
 namespace qxr {
 
-namespace {
-
-constexpr double kTwoPi = 6.283185307179586;
-constexpr int kCallDepthLimit = SimInterpreter::kCallStackSize;
-constexpr double kFlowRepeatLimit = SimInterpreter::kMaxFlowRepeats;
-constexpr std::uint8_t kAxisBits[3] = {kMaskX, kMaskY, kMaskZ};
-
-double recordAxis(const CommandRecord& record, int axis) {
-  switch (axis) {
-    case 0: return record.X;
-    case 1: return record.Y;
-    case 2: return record.Z;
-    default: return record.U;
-  }
-}
-
-// I along X, J along Y, K along Z.
-double recordOffset(const CommandRecord& record, int axis) {
-  switch (axis) {
-    case 0: return record.I;
-    case 1: return record.J;
-    default: return record.K;
-  }
-}
-
-// First and second axis of an arc plane.
-void arcAxes(ArcPlane plane, int& first, int& second) {
-  switch (plane) {
-    case ArcPlane::ZX: first = 2; second = 0; break;
-    case ArcPlane::YZ: first = 1; second = 2; break;
-    default: first = 0; second = 1; break;
-  }
-}
-
-// The run's walk through the table, each move done at once.
-class Walker {
- public:
-  Walker(const CommandTable& table, const PreviewLimits& limits, PreviewPath& path)
-      : table_(table), limits_(limits), path_(path) {}
-
-  void run() {
-    const int count = table_.CommandCount();
-    int index = 0;
-    long steps = 0;
-    while (index >= 0 && index < count) {
-      if (++steps > limits_.maxSteps || path_.moves.size() >= limits_.maxMoves) {
-        path_.cutOff = true;
-        return;
-      }
-      const CommandRecord& record = table_[index];
-      int next = index + 1;
-      switch (record.C) {
-        case code::G00: linear(record, MoveKind::Rapid); break;
-        case code::G01: linear(record, MoveKind::Feed); break;
-        case code::G02:
-        case code::G03:
-        case code::G02R:
-        case code::G03R: arc(record); break;
-        case code::G17: plane_ = ArcPlane::XY; break;
-        case code::G18: plane_ = ArcPlane::ZX; break;
-        case code::G19: plane_ = ArcPlane::YZ; break;
-        case code::G28: home(record.N); break;
-        case code::G90: incremental_ = false; break;
-        case code::G91: incremental_ = true; break;
-        case code::G92:
-          for (int a = 0; a < 4; ++a)
-            if (record.MX & (1 << a)) setOfs_[a] = recordAxis(record, a);
-          break;
-        case code::Jump: next = jump(index, record); break;
-        case code::Loop: next = loop(index, record); break;
-        case code::Call: next = call(index, record); break;
-        case code::M02:
-        case code::M30:
-        case code::M99:
-          if (depth_ == 0) return;
-          next = stack_[--depth_];  // the CALL runs again: once more, or on after itself
-          break;
-        default: break;
-      }
-      index = next;
-    }
-  }
-
- private:
-  struct Counters {
-    double a = 0, b = 0;
-  };
-
-  double target(int axis, double value) const {
-    return incremental_ ? pos_[axis] + value : value - setOfs_[axis];
-  }
-
-  // A move whose numbers overflowed (values near the limits of a double)
-  // cannot be drawn; it is counted and left out.
-  void addMove(const PreviewMove& move) {
-    bool finite = std::isfinite(move.end[0]) && std::isfinite(move.end[1]) && std::isfinite(move.end[2]);
-    if (move.kind == MoveKind::Arc)
-      finite = finite && std::isfinite(move.cu) && std::isfinite(move.cv) && std::isfinite(move.a0) &&
-               std::isfinite(move.r0) && std::isfinite(move.sweep);
-    if (!finite) {
-      ++path_.leftOut;
-      return;
-    }
-    path_.moves.push_back(move);
-  }
-
-  void linear(const CommandRecord& record, MoveKind kind) {
-    PreviewMove move;
-    move.kind = kind;
-    move.line = record.N;
-    bool moved = false;
-    for (int a = 0; a < 4; ++a) {
-      if (!(record.MX & (1 << a))) continue;
-      const double to = target(a, recordAxis(record, a));
-      if (a < 3 && to != pos_[a]) moved = true;
-      pos_[a] = to;
-    }
-    if (!moved) return;
-    for (int a = 0; a < 3; ++a) move.end[a] = pos_[a];
-    addMove(move);
-  }
-
-  void home(int line) {
-    const bool moved = pos_[0] != 0 || pos_[1] != 0 || pos_[2] != 0;
-    for (double& v : pos_) v = 0;
-    for (double& v : setOfs_) v = 0;
-    if (!moved) return;
-    PreviewMove move;
-    move.kind = MoveKind::Rapid;
-    move.line = line;
-    addMove(move);
-  }
-
-  void arc(const CommandRecord& record) {
-    int first = 0, second = 1;
-    arcAxes(plane_, first, second);
-    const bool clockwise = (record.C & 0x7F) == code::G02;
-    const double x0 = pos_[first], y0 = pos_[second];
-    const double x1 = (record.MX & kAxisBits[first]) ? target(first, recordAxis(record, first)) : x0;
-    const double y1 = (record.MX & kAxisBits[second]) ? target(second, recordAxis(record, second)) : y0;
-    const bool fullCircle = x1 == x0 && y1 == y0;
-    double cx = x0 + recordOffset(record, first), cy = y0 + recordOffset(record, second);
-    bool defined = true;
-    if (record.C & 0x80) {
-      defined = !fullCircle;  // a radius cannot describe a full circle
-      if (defined) radiusCentre(x0, y0, x1, y1, record.I, clockwise, cx, cy);
-    }
-    PreviewMove move;
-    move.line = record.N;
-    pos_[first] = x1;
-    pos_[second] = y1;
-    for (int a = 0; a < 3; ++a) move.end[a] = pos_[a];
-    if (!defined || !std::isfinite(cx) || !std::isfinite(cy)) {
-      // No arc can be drawn: the tool goes straight to the end point.
-      if (fullCircle) return;
-      move.kind = MoveKind::Feed;
-      addMove(move);
-      return;
-    }
-    double sweep;
-    const double a0 = std::atan2(y0 - cy, x0 - cx);
-    if (fullCircle) {
-      sweep = clockwise ? -kTwoPi : kTwoPi;
-    } else {
-      const double a1 = std::atan2(y1 - cy, x1 - cx);
-      double turn = std::fmod(clockwise ? a0 - a1 : a1 - a0, kTwoPi);
-      if (turn < 0) turn += kTwoPi;
-      sweep = clockwise ? -turn : turn;
-    }
-    move.kind = MoveKind::Arc;
-    move.plane = plane_;
-    move.cu = cx;
-    move.cv = cy;
-    move.sweep = sweep;
-    move.a0 = a0;
-    move.r0 = std::sqrt((x0 - cx) * (x0 - cx) + (y0 - cy) * (y0 - cy));
-    if (!sawArc_) {
-      sawArc_ = true;
-      path_.suggestedPlane = plane_ == ArcPlane::ZX ? ViewPlane::XZ
-                             : plane_ == ArcPlane::YZ ? ViewPlane::YZ
-                                                      : ViewPlane::XY;
-    }
-    addMove(move);
-  }
-
-  // The first record of the program line `lineIndex`; records come in line order.
-  int findTarget(double lineIndex) const {
-    const auto& records = table_.records();
-    const auto found = std::lower_bound(records.begin(), records.end(), lineIndex,
-                                        [](const CommandRecord& r, double line) { return r.N < line; });
-    if (found == records.end() || found->N != lineIndex) return -1;
-    return static_cast<int>(found - records.begin());
-  }
-
-  // Execution goes on at the record before the target's first record.
-  static int landing(int target) { return std::max(target - 1, 0); }
-
-  Counters& counters(int index, double a, double b) {
-    return flow_.try_emplace(index, Counters{a, b}).first->second;
-  }
-
-  int jump(int index, const CommandRecord& record) {
-    const int r = findTarget(record.X);
-    if (r < 0) return index + 1;
-    Counters& c = counters(index, 0, 0);
-    c.a += 1;
-    if (c.a >= kFlowRepeatLimit) {
-      c.a = 0;
-      return index + 1;
-    }
-    return landing(r);
-  }
-
-  int loop(int index, const CommandRecord& record) {
-    Counters& c = counters(index, record.Y, 0);  // remaining runs of the body
-    if (c.a > 1) {
-      const int r = findTarget(record.X);
-      if (r < 0) return index + 1;
-      c.a -= 1;
-      return landing(r);
-    }
-    c.a = record.Y;
-    return index + 1;
-  }
-
-  int call(int index, const CommandRecord& record) {
-    Counters& c = counters(index, record.Z, record.U);  // remaining calls, jumps made
-    if (c.a <= 0) {
-      c.a = record.Y;
-      return index + 1;
-    }
-    const int r = findTarget(record.X);
-    if (r < 0) return index + 1;
-    if (depth_ + 1 >= kCallDepthLimit) return -1;  // the run ends here
-    stack_[depth_++] = index;
-    c.a -= 1;
-    c.b += 1;
-    if (c.b >= kFlowRepeatLimit) {
-      c.b = 0;
-      return index + 1;
-    }
-    return landing(r);
-  }
-
-  const CommandTable& table_;
-  const PreviewLimits& limits_;
-  PreviewPath& path_;
-  double pos_[4] = {0, 0, 0, 0};
-  double setOfs_[4] = {0, 0, 0, 0};
-  bool incremental_ = false;
-  bool sawArc_ = false;
-  ArcPlane plane_ = ArcPlane::XY;
-  int stack_[kCallDepthLimit] = {};
-  int depth_ = 0;
-  std::unordered_map<int, Counters> flow_;
-};
-
-// An arc's start angle and its radii at the start and at the end.
-struct ArcShape {
-  int first = 0, second = 1, third = 2;
-  double a0 = 0, r0 = 0, r1 = 0;
-};
+namespace previewshape {
 
 ArcShape arcShape(const PreviewPath& path, std::size_t index) {
   const PreviewMove& m = path.moves[index];
@@ -285,7 +22,6 @@ ArcShape arcShape(const PreviewPath& path, std::size_t index) {
   return s;
 }
 
-// The point of an arc at t in [0, 1]: angle and radius move evenly.
 void arcPoint(const PreviewPath& path, std::size_t index, const ArcShape& s, double t, double out[3]) {
   const PreviewMove& m = path.moves[index];
   const double a = s.a0 + m.sweep * t;
@@ -295,6 +31,77 @@ void arcPoint(const PreviewPath& path, std::size_t index, const ArcShape& s, dou
   const double z0 = path.startPoint(index, s.third);
   out[s.third] = z0 + (m.end[s.third] - z0) * t;
 }
+
+namespace {
+
+// Box of one move in program units.
+void moveBox(const PreviewPath& path, std::size_t index, double lo[3], double hi[3]) {
+  const PreviewMove& m = path.moves[index];
+  for (int a = 0; a < 3; ++a) {
+    const double s = path.startPoint(index, a);
+    lo[a] = std::min(s, m.end[a]);
+    hi[a] = std::max(s, m.end[a]);
+  }
+  if (m.kind != MoveKind::Arc) return;
+  const ArcShape s = arcShape(path, index);
+  const double r = std::max(s.r0, s.r1);
+  // The arc reaches out to the full radius at every quarter it passes.
+  const double from = std::min(s.a0, s.a0 + m.sweep), to = std::max(s.a0, s.a0 + m.sweep);
+  for (double k = std::ceil(from / (kTwoPi / 4)); k * (kTwoPi / 4) <= to; k += 1) {
+    const int quarter = static_cast<int>(std::fmod(std::fmod(k, 4) + 4, 4));
+    const double u = quarter == 0 ? m.cu + r : quarter == 2 ? m.cu - r : m.cu;
+    const double v = quarter == 1 ? m.cv + r : quarter == 3 ? m.cv - r : m.cv;
+    lo[s.first] = std::min(lo[s.first], u);
+    hi[s.first] = std::max(hi[s.first], u);
+    lo[s.second] = std::min(lo[s.second], v);
+    hi[s.second] = std::max(hi[s.second], v);
+  }
+}
+
+}  // namespace
+
+PreviewBounds pathBounds(const PreviewPath& path) {
+  PreviewBounds b;  // the origin, where the path starts, is inside
+  double lo[3], hi[3];
+  for (std::size_t i = 0; i < path.moves.size(); ++i) {
+    moveBox(path, i, lo, hi);
+    for (int a = 0; a < 3; ++a) {
+      b.min[a] = std::min(b.min[a], lo[a]);
+      b.max[a] = std::max(b.max[a], hi[a]);
+    }
+  }
+  return b;
+}
+
+bool moveInView(const PreviewPath& path, std::size_t index, const PreviewView& view, double grow) {
+  double lo[3], hi[3];
+  const PreviewMove& m = path.moves[index];
+  for (int a = 0; a < 3; ++a) {
+    const double s = path.startPoint(index, a);
+    lo[a] = std::min(s, m.end[a]);
+    hi[a] = std::max(s, m.end[a]);
+  }
+  if (m.kind == MoveKind::Arc) {
+    int first = 0, second = 1;
+    arcAxes(m.plane, first, second);
+    const double u1 = m.end[first] - m.cu, v1 = m.end[second] - m.cv;
+    const double r = std::max(m.r0, std::sqrt(u1 * u1 + v1 * v1));
+    lo[first] = m.cu - r;
+    hi[first] = m.cu + r;
+    lo[second] = m.cv - r;
+    hi[second] = m.cv + r;
+  }
+  const int h = horizontalAxis(view.plane), v = verticalAxis(view.plane);
+  const double x0 = view.toPixelX(lo[h]), x1 = view.toPixelX(hi[h]);
+  const double y0 = view.toPixelY(hi[v]), y1 = view.toPixelY(lo[v]);
+  return x1 >= -grow && x0 <= view.width + grow && y1 >= -grow && y0 <= view.height + grow;
+}
+
+}  // namespace previewshape
+
+using namespace previewshape;
+
+namespace {
 
 // The inner chord points of an arc cut into n pieces, in order, with one
 // sine and cosine for the whole arc (none for two pieces): the direction from
@@ -359,30 +166,6 @@ class ArcWalk {
   double z0_ = 0, ux_ = 1, uy_ = 0, cs_ = 1, sn_ = 0;
 };
 
-// Box of one move in program units.
-void moveBox(const PreviewPath& path, std::size_t index, double lo[3], double hi[3]) {
-  const PreviewMove& m = path.moves[index];
-  for (int a = 0; a < 3; ++a) {
-    const double s = path.startPoint(index, a);
-    lo[a] = std::min(s, m.end[a]);
-    hi[a] = std::max(s, m.end[a]);
-  }
-  if (m.kind != MoveKind::Arc) return;
-  const ArcShape s = arcShape(path, index);
-  const double r = std::max(s.r0, s.r1);
-  // The arc reaches out to the full radius at every quarter it passes.
-  const double from = std::min(s.a0, s.a0 + m.sweep), to = std::max(s.a0, s.a0 + m.sweep);
-  for (double k = std::ceil(from / (kTwoPi / 4)); k * (kTwoPi / 4) <= to; k += 1) {
-    const int quarter = static_cast<int>(std::fmod(std::fmod(k, 4) + 4, 4));
-    const double u = quarter == 0 ? m.cu + r : quarter == 2 ? m.cu - r : m.cu;
-    const double v = quarter == 1 ? m.cv + r : quarter == 3 ? m.cv - r : m.cv;
-    lo[s.first] = std::min(lo[s.first], u);
-    hi[s.first] = std::max(hi[s.first], u);
-    lo[s.second] = std::min(lo[s.second], v);
-    hi[s.second] = std::max(hi[s.second], v);
-  }
-}
-
 // Chords for an arc of `radiusPixels` so that none strays farther than `tolerance`.
 long chordCount(double sweep, double radiusPixels, double tolerance) {
   if (!(radiusPixels > tolerance)) return 1;
@@ -390,32 +173,6 @@ long chordCount(double sweep, double radiusPixels, double tolerance) {
   const double step = 2 * std::sqrt(2 * tolerance / radiusPixels);
   const double n = std::ceil(std::fabs(sweep) / step);
   return static_cast<long>(std::clamp(n, 1.0, 65536.0));
-}
-
-// Pixel box of a move; false when the move lies outside `view` grown by
-// `grow`. An arc counts with its whole circle: quick, and never too small.
-bool moveInView(const PreviewPath& path, std::size_t index, const PreviewView& view, double grow) {
-  double lo[3], hi[3];
-  const PreviewMove& m = path.moves[index];
-  for (int a = 0; a < 3; ++a) {
-    const double s = path.startPoint(index, a);
-    lo[a] = std::min(s, m.end[a]);
-    hi[a] = std::max(s, m.end[a]);
-  }
-  if (m.kind == MoveKind::Arc) {
-    int first = 0, second = 1;
-    arcAxes(m.plane, first, second);
-    const double u1 = m.end[first] - m.cu, v1 = m.end[second] - m.cv;
-    const double r = std::max(m.r0, std::sqrt(u1 * u1 + v1 * v1));
-    lo[first] = m.cu - r;
-    hi[first] = m.cu + r;
-    lo[second] = m.cv - r;
-    hi[second] = m.cv + r;
-  }
-  const int h = horizontalAxis(view.plane), v = verticalAxis(view.plane);
-  const double x0 = view.toPixelX(lo[h]), x1 = view.toPixelX(hi[h]);
-  const double y0 = view.toPixelY(hi[v]), y1 = view.toPixelY(lo[v]);
-  return x1 >= -grow && x0 <= view.width + grow && y1 >= -grow && y0 <= view.height + grow;
 }
 
 // Liang-Barsky: the part of a segment inside the rectangle; false when none.
@@ -528,22 +285,6 @@ Stroke strokeOf(const PreviewMove& move, bool selected) {
 }
 
 }  // namespace
-
-PreviewPath buildPreviewPath(const CommandTable& table, const PreviewLimits& limits) {
-  PreviewPath path;
-  path.moves.reserve(static_cast<std::size_t>(table.CommandCount()));
-  Walker(table, limits, path).run();
-  PreviewBounds& b = path.bounds;  // the origin, where the path starts, is inside
-  double lo[3], hi[3];
-  for (std::size_t i = 0; i < path.moves.size(); ++i) {
-    moveBox(path, i, lo, hi);
-    for (int a = 0; a < 3; ++a) {
-      b.min[a] = std::min(b.min[a], lo[a]);
-      b.max[a] = std::max(b.max[a], hi[a]);
-    }
-  }
-  return path;
-}
 
 int horizontalAxis(ViewPlane plane) { return plane == ViewPlane::YZ ? 1 : 0; }
 int verticalAxis(ViewPlane plane) { return plane == ViewPlane::XY ? 1 : 2; }
@@ -786,134 +527,6 @@ PreviewGrid previewGrid(const PreviewView& view, double minPixels) {
     if (k == 0) grid.originRow = grid.rows.back();
   }
   return grid;
-}
-
-namespace {
-
-std::string number(double value) { return formatFixed(value, 0, 2); }
-
-// Appends the parts in order.
-void put(std::string& out, std::initializer_list<std::string_view> parts) {
-  for (std::string_view part : parts) out += part;
-}
-
-// Path data of one kind of move: moves that join go on without a new "M".
-class SvgPathData {
- public:
-  void moveTo(double x, double y) {
-    if (open_ && std::fabs(x - x_) < 1e-6 && std::fabs(y - y_) < 1e-6) return;
-    put(data_, {"M", number(x), " ", number(y)});
-    open_ = true;
-    set(x, y);
-  }
-  void lineTo(double x, double y) {
-    put(data_, {"L", number(x), " ", number(y)});
-    set(x, y);
-  }
-  void arcTo(double r, bool sweepFlag, double x, double y) {
-    put(data_, {"A", number(r), " ", number(r), " 0 0 ", sweepFlag ? "1 " : "0 ", number(x), " ", number(y)});
-    set(x, y);
-  }
-  void breakOff() { open_ = false; }
-  const std::string& data() const { return data_; }
-
- private:
-  void set(double x, double y) {
-    x_ = x;
-    y_ = y;
-  }
-  std::string data_;
-  bool open_ = false;
-  double x_ = 0, y_ = 0;
-};
-
-}  // namespace
-
-std::string previewSvg(const PreviewPath& path, const PreviewView& view) {
-  const int h = horizontalAxis(view.plane), v = verticalAxis(view.plane);
-  SvgPathData feed, rapid;
-  std::vector<PixelPoint> points;
-  for (std::size_t i = 0; i < path.moves.size(); ++i) {
-    const PreviewMove& m = path.moves[i];
-    SvgPathData& out = m.kind == MoveKind::Rapid ? rapid : feed;
-    SvgPathData& other = m.kind == MoveKind::Rapid ? feed : rapid;
-    other.breakOff();
-    if (!moveInView(path, i, view, 2.0)) {
-      out.breakOff();
-      continue;
-    }
-    const double sx = view.toPixelX(path.startPoint(i, h)), sy = view.toPixelY(path.startPoint(i, v));
-    out.moveTo(sx, sy);
-    if (m.kind != MoveKind::Arc) {
-      out.lineTo(view.toPixelX(m.end[h]), view.toPixelY(m.end[v]));
-      continue;
-    }
-    const ArcShape s = arcShape(path, i);
-    const bool facing = (s.first == h && s.second == v) || (s.first == v && s.second == h);
-    const bool circular = std::fabs(s.r0 - s.r1) <= 1e-9 * std::max(1.0, s.r1);
-    if (facing && circular && s.r1 * view.scale < 1e7) {
-      // Seen in its own plane an arc stays an arc: pieces of at most a third
-      // of a circle, so the flags need no large-arc choice.
-      const bool mirrored = s.first == v;
-      const bool counterClockwise = (m.sweep > 0) != mirrored;  // as seen, Y up
-      const long pieces = std::max(1L, static_cast<long>(std::ceil(std::fabs(m.sweep) / (kTwoPi / 3))));
-      double p[3];
-      for (long k = 1; k <= pieces; ++k) {
-        if (k == pieces) {
-          for (int a = 0; a < 3; ++a) p[a] = m.end[a];
-        } else {
-          arcPoint(path, i, s, double(k) / double(pieces), p);
-        }
-        out.arcTo(s.r1 * view.scale, !counterClockwise, view.toPixelX(p[h]), view.toPixelY(p[v]));
-      }
-      continue;
-    }
-    movePixels(path, i, view, 0.1, points);
-    for (std::size_t k = 1; k < points.size(); ++k) out.lineTo(points[k].x, points[k].y);
-  }
-
-  const std::string w = std::to_string(view.width), ht = std::to_string(view.height);
-  std::string svg;
-  put(svg, {"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"});
-  put(svg, {"<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"", w, "\" height=\"", ht, "\" viewBox=\"0 0 ", w, " ",
-            ht, "\">\n"});
-  put(svg, {"<rect width=\"", w, "\" height=\"", ht, "\" fill=\"#ffffff\"/>\n"});
-  const PreviewGrid grid = previewGrid(view);
-  put(svg, {"<g class=\"grid\" stroke=\"#e6e6e6\" stroke-width=\"1\">\n"});
-  for (double x : grid.columns)
-    put(svg, {"<line x1=\"", number(x), "\" y1=\"0\" x2=\"", number(x), "\" y2=\"", ht, "\"/>\n"});
-  for (double y : grid.rows)
-    put(svg, {"<line x1=\"0\" y1=\"", number(y), "\" x2=\"", w, "\" y2=\"", number(y), "\"/>\n"});
-  put(svg, {"</g>\n"});
-  if (grid.originColumn >= 0 || grid.originRow >= 0) {
-    put(svg, {"<g class=\"axes\" stroke=\"#b8b8b8\" stroke-width=\"1\">\n"});
-    if (grid.originColumn >= 0)
-      put(svg, {"<line x1=\"", number(grid.originColumn), "\" y1=\"0\" x2=\"", number(grid.originColumn),
-                "\" y2=\"", ht, "\"/>\n"});
-    if (grid.originRow >= 0)
-      put(svg, {"<line x1=\"0\" y1=\"", number(grid.originRow), "\" x2=\"", w, "\" y2=\"", number(grid.originRow),
-                "\"/>\n"});
-    put(svg, {"</g>\n"});
-  }
-  if (!rapid.data().empty())
-    put(svg, {"<path class=\"rapid\" fill=\"none\" stroke=\"#e07000\" stroke-width=\"1.2\" stroke-dasharray=\"5 4\" d=\"",
-              rapid.data(), "\"/>\n"});
-  if (!feed.data().empty())
-    put(svg, {"<path class=\"feed\" fill=\"none\" stroke=\"#0048c0\" stroke-width=\"1.5\" stroke-linejoin=\"round\" d=\"",
-              feed.data(), "\"/>\n"});
-  if (!path.moves.empty()) {
-    const PreviewMove& last = path.moves.back();
-    put(svg, {"<circle class=\"start\" cx=\"", number(view.toPixelX(0)), "\" cy=\"", number(view.toPixelY(0)),
-              "\" r=\"7\" fill=\"none\" stroke=\"#00a000\" stroke-width=\"2\"/>\n"});
-    const double ex = view.toPixelX(last.end[h]), ey = view.toPixelY(last.end[v]);
-    put(svg, {"<rect class=\"end\" x=\"", number(ex - 4), "\" y=\"", number(ey - 4),
-              "\" width=\"8\" height=\"8\" fill=\"none\" stroke=\"#d00000\" stroke-width=\"2\"/>\n"});
-  }
-  put(svg, {"<text class=\"grid-spacing\" x=\"8\" y=\"", std::to_string(view.height - 8),
-            "\" font-family=\"sans-serif\" font-size=\"12\" fill=\"#505050\">", planeName(view.plane), "  grid ",
-            spacingText(grid.spacing), "</text>\n"});
-  put(svg, {"</svg>\n"});
-  return svg;
 }
 
 }  // namespace qxr

@@ -48,16 +48,23 @@ struct PreviewPath {
   }
 };
 
+// Moves a preview holds at most: about 72 bytes each, so a path stays within
+// some 140 MB whatever the program's loops and calls would make of it. The
+// rest of a program whose flow goes on past it is cut off, and said so.
+inline constexpr std::size_t kMaxPreviewMoves = 2'000'000;
+
 struct PreviewLimits {
   // Moves after which a program whose flow words keep it going is cut off.
-  std::size_t maxMoves = 20'000'000;
+  std::size_t maxMoves = kMaxPreviewMoves;
   // Records executed after which the walk stops (a jump loop without moves).
   long maxSteps = 100'000'000;
 };
 
 // Follows the table as a run does (modal values, G90/G91, G92, G28, plane
-// choice, JMP, LOOP, CALL and the returns), each move at once.
-PreviewPath buildPreviewPath(const CommandTable& table, const PreviewLimits& limits = {});
+// choice, JMP, LOOP, CALL and the returns), each move at once. `executed`,
+// when given, receives the index of every record the walk executes, in order.
+PreviewPath buildPreviewPath(const CommandTable& table, const PreviewLimits& limits = {},
+                             std::vector<int>* executed = nullptr);
 
 // ---- the view ----
 

@@ -20,6 +20,7 @@ constexpr TextPair kTexts[] = {
     {"Show the whole path", "顯示整個路徑"},
     {"Wheel: zoom   Drag: pan   Click: select the line", "滾輪: 縮放   拖曳: 平移   點選: 選取程式行"},
     {"Close", "關閉"},
+    {"The run was cut off after %d steps; %s was not written", "模擬在 %d 步後中止, 未寫入 %s"},
 };
 
 }  // namespace

@@ -20,6 +20,7 @@ enum class PreviewText {
   kFitTip,
   kHelp,
   kClose,
+  kRunCutOff,   // %d steps, %s the image not written
 };
 
 // The text for a language with %s filled by `s` and %d by `n`.

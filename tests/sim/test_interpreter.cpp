@@ -280,7 +280,7 @@ TEST(SimFlow, RunawayJumpsAndCallsEndByThemselves) {
   Sim recursive(nested);
   ASSERT_TRUE(recursive.startAndRun());
   EXPECT_EQ(recursive.interpreter.RunState, RunIdle);
-  EXPECT_EQ(recursive.interpreter.CallDepth, SimInterpreter::kCallStackSize);
+  EXPECT_EQ(recursive.interpreter.flow().depth(), SimInterpreter::kCallStackSize);
   EXPECT_DOUBLE_EQ(recursive.interpreter.Pos.X, 7);
 
   // A target that exists nowhere does not jump.

@@ -171,6 +171,8 @@ TEST(PreviewGeometry, FlowWordsRepeatMoves) {
   const PreviewPath cut = buildPreviewPath(endless.table, limits);
   EXPECT_TRUE(cut.cutOff);
   EXPECT_EQ(cut.moves.size(), 50u);
+  // The path never holds room for more moves than the bound.
+  EXPECT_LE(cut.moves.capacity(), limits.maxMoves);
 }
 
 // Every point of an arc lies within half a pixel of what is drawn, at every

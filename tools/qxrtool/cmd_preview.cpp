@@ -119,8 +119,6 @@ int runPreviewCommand(ToolContext& context, const Args& args) {
     std::printf("%s\n", previewText(language, PreviewText::kSkipped, warning.word, warning.line + 1).c_str());
   const PreviewPath path = buildPreviewPath(conversion.table);
   conversion.table.clear();
-  if (path.cutOff)
-    std::printf("%s\n", previewText(language, PreviewText::kCutOff, {}, long(path.moves.size())).c_str());
   const PreviewView view = fitView(path.bounds, options.planeGiven ? options.plane : path.suggestedPlane,
                                    options.width, options.height);
 
@@ -145,6 +143,12 @@ int runPreviewCommand(ToolContext& context, const Args& args) {
   std::printf("%s, %s %s, preview in %s\n", previewText(language, PreviewText::kMoves, {}, long(path.moves.size())).c_str(),
               planeName(view.plane), previewText(language, PreviewText::kGrid, spacingText(gridSpacing(view.scale))).c_str(),
               options.output.c_str());
+  if (path.cutOff) {
+    // The moves up to the bound are drawn, as the window shows them; the
+    // status says the program's path is not whole.
+    std::fprintf(stderr, "qxrtool: %s\n", previewText(language, PreviewText::kCutOff, {}, long(path.moves.size())).c_str());
+    return kExitFailed;
+  }
   return kExitOk;
 }
 

@@ -15,6 +15,7 @@
 #include "sim/convert.h"
 #include "sim/headless.h"
 #include "sim/plot.h"
+#include "sim/previewtexts.h"
 #include "tool.h"
 
 namespace qxr {
@@ -116,8 +117,8 @@ int plotCommand(ToolContext& context, const SimOptions& options) {
   const HeadlessResult result = runHeadless(converter.table(), options.run, plot);
   if (!result.finished) {
     // The plot of part of a run is no plot of the program: nothing is written.
-    std::fprintf(stderr, "qxrtool: the run was cut off after %ld steps; %s was not written\n", result.ticks,
-                 options.output.c_str());
+    const std::string text = previewText(context.session.language(), PreviewText::kRunCutOff, options.output, result.ticks);
+    std::fprintf(stderr, "qxrtool: %s\n", text.c_str());
     return kExitFailed;
   }
   const PixelImage& image = plot.image();
