@@ -104,6 +104,7 @@ std::string lineProblemText(int language, const LineProblem& problem, Refused re
     case Refused::kSend: text += english ? ": nothing was sent" : ": 未傳送任何資料"; break;
     case Refused::kSave: text += english ? ": the file was not written" : ": 檔案未寫入"; break;
     case Refused::kSimulate: text += english ? ": the simulation was not started" : ": 未開始模擬"; break;
+    case Refused::kRead: text += english ? ": the file was not read" : ": 檔案未讀取"; break;
   }
   return text;
 }

@@ -55,7 +55,7 @@ std::optional<LineProblem> firstControlByteLine(const std::vector<std::string>& 
 std::optional<LineProblem> oversizedFrame(std::size_t line, std::size_t frameLength);
 
 // What was refused because of a problem.
-enum class Refused { kSend, kSave, kSimulate };
+enum class Refused { kSend, kSave, kSimulate, kRead };
 
 // The operator's message for a problem: English for language 1, Traditional
 // Chinese otherwise (UTF-8).

@@ -308,7 +308,9 @@ bool NcOperations::readFile(const std::string& path) {
 // a file without a name line empties the name (the single read does; the
 // batch leaves it).
 bool NcOperations::applyFile(const std::string& path, bool emptyNameForX00) {
-  ProgramFile file = readProgramFile(path, withName());
+  const ProgramText read = readProgramText(path, withName(), link_.session().language(), givenHeader);
+  if (!announceProgramText(link_, read)) return false;
+  const ProgramFile& file = read.file;
   if (!takeFileHeader(file, path, emptyNameForX00)) return false;
   showFileLines(file);
   return true;
@@ -589,8 +591,9 @@ bool NcOperations::checkBatchFiles(const MultipleChoice& choice, std::vector<std
   fingerprints.clear();
   for (const std::string& name : choice.files) {
     const std::string path = joinPath(choice.directory, name);
-    const ProgramFile file = readProgramFile(path, withName());
-    if (!checkProgramFile(file, path)) {
+    const ProgramText read = readProgramText(path, withName(), link_.session().language());
+    const ProgramFile& file = read.file;
+    if (!announceProgramText(link_, read, false) || !checkProgramFile(file, path)) {
       report(0, ncText(link_.session().language(), NcText::kBatchFileRefused, path));
       link_.beep();
       return false;
@@ -614,12 +617,14 @@ bool NcOperations::writeMany(const MultipleChoice& choice, bool inquire) {
     const std::string path = joinPath(choice.directory, choice.files[k]);
     report(kMsgReadingFile);
     page_.setFileLabel(text(kMsgFileLabel) + path);
-    const ProgramFile file = readProgramFile(path, withName());
+    const ProgramText read = readProgramText(path, withName(), language);
+    const ProgramFile& file = read.file;
     if (file.status != ProgramFileStatus::kCannotOpen && file.fingerprint != fingerprints[k]) {
       report(0, ncText(language, NcText::kBatchFileChanged, path));
       link_.beep();
       return false;
     }
+    if (!announceProgramText(link_, read)) return false;
     if (!takeFileHeader(file, path, false)) return false;
     const int number = file.number;
     // Checked before the first frame for this program, so that the
