@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "base/bilingual.h"
-#include "base/codec.h"
 #include "base/fileio.h"
 #include "base/textio.h"
 #include "link/link.h"
@@ -104,21 +103,10 @@ std::string_view withoutNWord(std::string_view block, bool& dropped) {
 }
 
 // The first problem of an editor line as it goes to the controller, `fileLine`
-// 0-based: a character the code page lacks, a control byte, a frame too long.
-std::optional<LineProblem> lineProblem(std::size_t fileLine, std::size_t editorIndex, std::string_view line,
-                                       int language) {
-  const std::string utf8 = bytesToUtf8(line, language);
-  const std::size_t lost = findUnencodable(utf8, language);
-  // A control byte is named as such, not as a character of the code page.
-  const std::size_t control = findControlByte(line);
-  if (control != std::string_view::npos) return controlByteIn(fileLine, line);
-  if (lost != std::string::npos) {
-    LineProblem problem;
-    problem.kind = LineProblem::kNotInCodePage;
-    problem.line = fileLine;
-    problem.text = utf8.substr(lost, utf8CharLength(utf8, lost));
-    return problem;
-  }
+// 0-based: a control byte, or a frame too long. Bytes outside the code page
+// go through as they came, as they do from a numbered file.
+std::optional<LineProblem> lineProblem(std::size_t fileLine, std::size_t editorIndex, std::string_view line) {
+  if (auto problem = controlByteIn(fileLine, line)) return problem;
   return oversizedFrame(fileLine, numberedProgramLine(editorIndex, line).size() + 2);
 }
 
@@ -144,6 +132,12 @@ ProgramText parsePlain(std::string_view bytes, bool withName, int language, cons
   while (reader.next(raw)) {
     const std::size_t fileLine = reader.count();
     const std::string_view line = trimmed(raw);
+    if (!line.empty() && line.front() == '%') {
+      ++text.tapeMarks;
+      // A mark after the program's first block closes the program.
+      if (!inHeader) ended = true;
+      continue;
+    }
     if (ended) {
       if (!line.empty()) ++text.linesAfterEnd;
       continue;
@@ -153,12 +147,6 @@ ProgramText parsePlain(std::string_view bytes, bool withName, int language, cons
         lines.emplace_back();
         text.fileLines.push_back(fileLine);
       }
-      continue;
-    }
-    if (line.front() == '%') {
-      ++text.tapeMarks;
-      // A mark after the program's first block closes the program.
-      if (!inHeader) ended = true;
       continue;
     }
     long value = 0;
@@ -172,7 +160,10 @@ ProgramText parsePlain(std::string_view bytes, bool withName, int language, cons
       begun = true;
       continue;
     }
-    const Comments comments = commentsOf(line);
+    bool dropped = false;
+    const std::string_view block = trimmed(withoutNWord(line, dropped));
+    text.nWords += dropped;
+    const Comments comments = commentsOf(block);
     if (inHeader && comments.onlyComments) {
       for (std::string_view comment : comments.texts) {
         if (!commentName) commentName = nameFromComment(comment, language);
@@ -180,9 +171,6 @@ ProgramText parsePlain(std::string_view bytes, bool withName, int language, cons
     } else {
       inHeader = false;
     }
-    bool dropped = false;
-    const std::string_view block = trimmed(withoutNWord(line, dropped));
-    text.nWords += dropped;
     lines.emplace_back(block);
     text.fileLines.push_back(fileLine);
     keptEnd = lines.size();
@@ -197,7 +185,7 @@ ProgramText parsePlain(std::string_view bytes, bool withName, int language, cons
     return text;
   }
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    text.problem = lineProblem(text.fileLines[i] - 1, i, lines[i], language);
+    text.problem = lineProblem(text.fileLines[i] - 1, i, lines[i]);
     if (text.problem) {
       text.refusal = PlainRefusal::kLine;
       return text;
@@ -280,7 +268,6 @@ constexpr TextPair kNoNumber = {
 constexpr TextPair kOutOfRange = {" (%s is outside that range)", " (%s 超出範圍)"};
 constexpr TextPair kTooMany = {"The plain NC program has %d lines; the controller takes at most %d: the file was not read",
                                "此一般 NC 程式有 %d 行, 控制器最多接受 %d 行: 檔案未讀取"};
-constexpr TextPair kFileLine = {"File line %d: ", "檔案第 %d 行: "};
 
 }  // namespace
 
@@ -307,10 +294,11 @@ std::string programTextRefusal(int language, const ProgramText& text) {
     case PlainRefusal::kTooManyLines:
       return fillText(language, kTooMany, {},
                       {static_cast<long>(text.file.lines.size()), static_cast<long>(kProgramLineLimit)});
-    case PlainRefusal::kLine:
-      // The problem's own text names "line n"; here n is the file's line.
-      return fillText(language, kFileLine, {}, {static_cast<long>(text.problem->line + 1)}) +
-             lineProblemText(language, *text.problem, Refused::kRead);
+    case PlainRefusal::kLine: {
+      // The problem's text names "Line n" ("第 n 行"); n is the file's line here.
+      const std::string said = lineProblemText(language, *text.problem, Refused::kRead);
+      return language == 1 ? "File line" + said.substr(std::string_view("Line").size()) : "檔案" + said;
+    }
   }
   return {};
 }

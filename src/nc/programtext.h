@@ -15,8 +15,9 @@
 // N-word of every block (the controller's own numbering replaces it), the
 // blanks and tabs around a block, and empty lines before the program and at
 // its end. Every line it keeps is checked as it will go to the controller
-// (code page, control bytes, frame length, at most 6 000 lines), and a
-// problem names the file's own line.
+// (control bytes, frame length, at most 6 000 lines), and a problem names the
+// file's own line; bytes are taken as they are, like those of a numbered file
+// (a byte that is no Big5 pair goes back out as it came).
 #include <cstddef>
 #include <cstdint>
 #include <optional>
