@@ -150,8 +150,8 @@ constexpr TextPair kSame = {"Program %s on the controller is the same as the fil
                             "控制器上的程式 %s 與檔案相同 (%d 行)"};
 constexpr TextPair kLineDiffers = {"Program %s differs from line %d: controller ", "程式 %s 自第 %d 行起不同: 控制器 "};
 constexpr TextPair kFileWord = {", file ", ", 檔案 "};
-constexpr TextPair kNameDiffers = {"Program %s: the controller's name differs from the file's: %s",
-                                   "程式 %s: 控制器上的程式名稱與檔案不同: %s"};
+constexpr TextPair kNameDiffers = {"Program %s: the controller's name differs from the file's: ",
+                                   "程式 %s: 控制器上的程式名稱與檔案不同: "};
 constexpr TextPair kNoLine = {"(no line)", "(無此行)"};
 constexpr TextPair kVerified = {"Verified: the controller holds program %s as it was sent (%d lines)",
                                 "已驗證: 控制器上的程式 %s 與傳送的內容相同 (%d 行)"};
