@@ -14,6 +14,7 @@
 #include "app/mainform.h"
 #include "link/link.h"
 #include "app/multiplenc.h"
+#include "app/ncshopcontrols.h"
 #include "nc/ncops.h"
 #include "nc/nctexts.h"
 #include "widgets/radiogroup.h"
@@ -149,7 +150,9 @@ void TMainForm::ReadFileBtnClick() {
   fileChoice.fileChosen = false;
   if (!ShowOpenFileWindow()) return;
   MainFormNcPage page(*this);
-  if (NcOperations(link(), page).readFile(fileChoice.currentFilePath)) {
+  NcOperations operations(link(), page);
+  if (!askPlainProgramHeader(*this, fileChoice.currentFilePath, operations.givenHeader)) return;
+  if (operations.readFile(fileChoice.currentFilePath)) {
     markSaved(kProgramPage);
     noteRecentFile(kProgramPage, fileChoice.currentFilePath);
   }
@@ -173,7 +176,7 @@ void TMainForm::TransBtnClick() {
   if (!guard) return;
   if (!editorTextFitsCodePage(ProgramMemo, kProgramPage, Refused::kSend)) return;
   MainFormNcPage page(*this);
-  if (NcOperations(link(), page).send()) markSaved(kProgramPage);
+  if (NcOperations(link(), page).send() && verifyAfterSendIfChosen(*this)) markSaved(kProgramPage);
 }
 
 void TMainForm::RcvBtnClick() {
@@ -214,7 +217,8 @@ void TMainForm::MultipleBtnClick() {
   if (!choice.chosen) return;
   bool done = false;
   if (choice.mode == kBatchReadMany) done = operations.readMany(choice);
-  else if (choice.mode == kBatchWriteMany) done = operations.writeMany(choice, session().settings.multipleInquire);
+  else if (choice.mode == kBatchWriteMany)
+    done = operations.writeMany(choice, session().settings.multipleInquire) && verifyBatchIfChosen(*this, choice);
   if (done) markSaved(kProgramPage);
 }
 
