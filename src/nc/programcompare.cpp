@@ -180,8 +180,11 @@ ControllerComparison compareWithController(Link& link, int generation, int numbe
   result.controllerLines = std::move(page.lines);
   result.controllerName = page.name;
   result.firstDifference = firstDifferentLine(result.controllerLines, lines);
-  if (name && generation == kGenerationX02)
-    result.nameDiffers = programNameRule(*name, link.session().language()) != result.controllerName;
+  // The name frame is padded with blanks; trailing ones are no part of a name.
+  if (name && generation == kGenerationX02) {
+    const std::string given = programNameRule(*name, link.session().language());
+    result.nameDiffers = trimTrailingBlanks(given) != trimTrailingBlanks(result.controllerName);
+  }
   return result;
 }
 

@@ -96,6 +96,7 @@ TEST(ToolPlainNc, WithoutANumberEveryCommandAsksForOne) {
   };
   const Row rows[] = {
       {"nc send %s", 1, "(O1000 is outside that range): give it a number"},
+      {"nc send %s", 1, "give the program a number: --number N"},
       {"nc preview %s -o out.svg", 1, "(O1000 is outside that range)"},
       {"nc convert %s", 1, "(O1000 is outside that range)"},
       {"nc write-many %s", 1, "(O1000 is outside that range)"},
@@ -236,6 +237,7 @@ TEST(ToolCompare, VerifyCatchesOneCharacter) {
   };
   const Row rows[] = {
       {{"G00 X0", "G01 X10", "M30"}, "PART1", true, "Verified"},
+      {{"G00 X0", "G01 X10", "M30"}, "part1   ", true, "Verified"},  // the name rule; padding is no part of a name
       {{"G00 X0", "G01 X11", "M30"}, "PART1", false, "differs from line 2"},
       {{"G00 X0", "G01 X10", "M31"}, "PART1", false, "differs from line 3"},
       {{"G00 X0", "G01 X10", "M30"}, "PART2", false, "name differs"},

@@ -31,6 +31,11 @@ bool parseGivenHeader(const Args& args, std::size_t& i, GivenProgramHeader& give
   return true;
 }
 
+void hintProgramNumber(ToolContext& context, const std::string& path, int generation) {
+  const ProgramText read = readProgramText(path, generation == kGenerationX02, context.session.language());
+  if (read.refusal == PlainRefusal::kNoNumber) std::fprintf(stderr, "qxrtool: give the program a number: --number N\n");
+}
+
 GivenProgramHeader givenHeaderBytes(const ToolContext& context, GivenProgramHeader given) {
   if (given.name) given.name = utf8ToBytes(*given.name, context.session.language());
   return given;

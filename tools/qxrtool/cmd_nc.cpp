@@ -93,7 +93,7 @@ int runNcCommand(ToolContext& context, const Args& args) {
 
   if (sub == "send") {
     if (pos.size() != 1) return usageError("nc send takes one FILE");
-    if (!operations.readFile(pos[0])) return kExitFailed;
+    if (!operations.readFile(pos[0])) return hintProgramNumber(context, pos[0], page.gen), kExitFailed;
     if (!operations.send()) return kExitFailed;
     return exitCode(!options.verify || verifyStoredProgram(context.link(), page.gen, page.number, page.lines, page.name));
   }

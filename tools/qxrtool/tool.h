@@ -95,6 +95,9 @@ int runNcCompareCommand(ToolContext& context, NcOperations& operations, MemoryNc
 // --number N and --name NAME at args[i] (i moves past the value): true when
 // the option was one of them; `code` is kExitUsage after a usage error.
 bool parseGivenHeader(const Args& args, std::size_t& i, GivenProgramHeader& given, int& code);
+// After a file was refused: names --number when it is a plain NC program
+// without a number 1 to 99.
+void hintProgramNumber(ToolContext& context, const std::string& path, int generation);
 // The given name in the operator's code page.
 GivenProgramHeader givenHeaderBytes(const ToolContext& context, GivenProgramHeader given);
 
