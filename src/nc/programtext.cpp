@@ -223,8 +223,10 @@ ProgramTextKind recogniseProgramText(std::string_view bytes) {
 }
 
 ProgramText parseProgramText(std::string_view bytes, bool withName, int language, const GivenProgramHeader& given) {
-  // A DOS end-of-file mark is no part of the text.
+  // A DOS end-of-file mark and the byte order mark some editors put first
+  // are no part of the text.
   if (!bytes.empty() && bytes.back() == '\x1A') bytes.remove_suffix(1);
+  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
   ProgramText text;
   if (recogniseProgramText(bytes) == ProgramTextKind::kPlain) {
     text = parsePlain(bytes, withName, language, given);

@@ -54,6 +54,7 @@ TEST(ProgramText, PlainProgramsGiveLinesNumberNameAndWhatWasDropped) {
        2, 0, {5, 6, 7, 8}},
       {"lines after the closing tape mark are left out", "%\nO0005\nG0\n%\nM30\n", {"G0"}, 5, "", 2, 0, {3}},
       {"a DOS end-of-file mark", "O0005\r\nG0\r\n\x1A", {"G0"}, 5, "", 0, 0, {2}},
+      {"a byte order mark", "\xEF\xBB\xBF%\nO0005\nG0\n%\n", {"G0"}, 5, "", 2, 0, {3}},
       {"no name for the X00/X01 generation", "O0010 (POCKET)\nG0\n", {"G0"}, 10, "", 0, 0, {2}, false},
       {"an O-word with other words is a block", "O0010 G90\nG0\n", {"O0010 G90", "G0"}, 4, "", 0, 0, {1, 2}, true,
        {4, {}}},
