@@ -177,6 +177,8 @@ class TMainForm : public QWidget, public LinkHost, public DetectTarget {
   void RcvBtnClick();
   void DelProgBtnClick();
   void MultipleBtnClick();
+  void CompareBtnClick();  // ncshopcontrols.cpp: compare with the controller
+  void ExportBtnClick();   // ncshopcontrols.cpp: export as plain NC text
   // `ProgramMemo`'s lines as bytes of the language's code page.
   std::vector<std::string> ProgramLines();
   // Parameters: src/params/mainform_params.cpp

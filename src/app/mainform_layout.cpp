@@ -37,6 +37,7 @@
 #include "base/codec.h"
 #include "app/filewindows.h"
 #include "app/msgdlg.h"
+#include "app/ncshopcontrols.h"
 #include "base/settings.h"
 #include "app/splash.h"
 #include "link/comm.h"
@@ -291,6 +292,7 @@ void TMainForm::buildProgramSheet() {
   buttons->addWidget(AutoDetectBtn, 4, 1);
   buttons->addWidget(ClrMsgBtn, 5, 0);
   buttons->addWidget(CloseBtn, 5, 1);
+  addShopControls(*this, buttons, 6);
   right->addLayout(buttons);
 
   auto* page = new QHBoxLayout(ProgramSheet);

@@ -14,6 +14,7 @@
 #include "app/mainform.h"
 #include "link/link.h"
 #include "app/multiplenc.h"
+#include "app/ncshopcontrols.h"
 #include "nc/ncops.h"
 #include "nc/nctexts.h"
 #include "widgets/radiogroup.h"
@@ -147,7 +148,9 @@ void TMainForm::ReadFileBtnClick() {
   fileChoice.fileChosen = false;
   if (!ShowOpenFileWindow()) return;
   MainFormNcPage page(*this);
-  if (NcOperations(operationParts(link()), page).readFile(fileChoice.currentFilePath)) {
+  NcOperations operations(operationParts(link()), page);
+  if (!askPlainProgramHeader(*this, fileChoice.currentFilePath, operations.givenHeader)) return;
+  if (operations.readFile(fileChoice.currentFilePath)) {
     markSaved(kProgramPage);
     noteRecentFile(kProgramPage, fileChoice.currentFilePath);
   }
@@ -171,7 +174,7 @@ void TMainForm::TransBtnClick() {
   if (!guard) return;
   if (!editorTextFitsCodePage(ProgramMemo, kProgramPage, Refused::kSend)) return;
   MainFormNcPage page(*this);
-  if (NcOperations(operationParts(link()), page).send()) markSaved(kProgramPage);
+  if (NcOperations(operationParts(link()), page).send() && verifyAfterSendIfChosen(*this)) markSaved(kProgramPage);
 }
 
 void TMainForm::RcvBtnClick() {
@@ -212,7 +215,8 @@ void TMainForm::MultipleBtnClick() {
   if (!choice.chosen) return;
   bool done = false;
   if (choice.mode == kBatchReadMany) done = operations.readMany(choice);
-  else if (choice.mode == kBatchWriteMany) done = operations.writeMany(choice, session().settings.multipleInquire);
+  else if (choice.mode == kBatchWriteMany)
+    done = operations.writeMany(choice, session().settings.multipleInquire) && verifyBatchIfChosen(*this, choice);
   if (done) markSaved(kProgramPage);
 }
 

@@ -339,7 +339,9 @@ bool NcOperations::readFile(const std::string& path) {
 // a file without a name line empties the name (the single read does; the
 // batch leaves it).
 bool NcOperations::applyFile(const std::string& path, bool emptyNameForX00) {
-  ProgramFile file = readProgramFile(path, withName());
+  const ProgramText read = readProgramText(path, withName(), link_.session().language(), givenHeader);
+  if (!announceProgramText(link_, read)) return false;
+  const ProgramFile& file = read.file;
   if (!takeFileHeader(file, path, emptyNameForX00)) return false;
   showFileLines(file);
   return true;
@@ -685,8 +687,9 @@ bool NcOperations::checkBatchFiles(const MultipleChoice& choice, std::vector<std
   fingerprints.clear();
   for (const std::string& name : choice.files) {
     const std::string path = joinPath(choice.directory, name);
-    const ProgramFile file = readProgramFile(path, withName());
-    if (!checkProgramFile(file, path)) {
+    const ProgramText read = readProgramText(path, withName(), session_.language());
+    const ProgramFile& file = read.file;
+    if (!announceProgramText(link_, read, false) || !checkProgramFile(file, path)) {
       report(0, ncText(session_.language(), NcText::kBatchFileRefused, path));
       host_.beep();
       return false;
@@ -712,12 +715,14 @@ bool NcOperations::writeMany(const MultipleChoice& choice, bool inquire) {
     const std::string path = joinPath(choice.directory, choice.files[k]);
     report(kMsgReadingFile);
     page_.setFileLabel(text(kMsgFileLabel) + path);
-    const ProgramFile file = readProgramFile(path, withName());
+    const ProgramText read = readProgramText(path, withName(), language);
+    const ProgramFile& file = read.file;
     if (file.status != ProgramFileStatus::kCannotOpen && file.fingerprint != fingerprints[k]) {
       report(0, ncText(language, NcText::kBatchFileChanged, path));
       host_.beep();
       return false;
     }
+    if (!announceProgramText(link_, read)) return false;
     if (!takeFileHeader(file, path, false)) return false;
     const int number = file.number;
     // The name the program is stored under, taken once: the page's field can

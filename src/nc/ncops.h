@@ -20,6 +20,7 @@
 #include "nc/multiple.h"
 #include "nc/ncfile.h"
 #include "nc/ncpage.h"
+#include "nc/programtext.h"
 
 namespace qxr {
 
@@ -66,6 +67,10 @@ class NcOperations {
   // MultipleBtnClick after the window was closed with a choice.
   bool readMany(const MultipleChoice& choice);
   bool writeMany(const MultipleChoice& choice, bool inquire);
+
+  // A number and name for files that lack them (plain NC programs); a given
+  // one replaces the file's.
+  GivenProgramHeader givenHeader;
 
   // The first editor line (0-based) that does not fit a frame, or -1.
   static long firstOversizedLine(const std::vector<std::string>& lines);

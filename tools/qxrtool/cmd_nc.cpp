@@ -8,6 +8,7 @@
 #include "link/link.h"
 #include "nc/ncfile.h"
 #include "nc/ncops.h"
+#include "nc/programcompare.h"
 #include "tool.h"
 
 namespace qxr {
@@ -28,6 +29,9 @@ struct NcOptions {
   int generation = kGenerationX02;
   std::string output;  // receive: -o FILE; read-many: --out DIR
   std::string prefix;
+  GivenProgramHeader given;  // --number, --name
+  bool verify = false;
+  bool diff = false;
   Args positional;
 };
 
@@ -49,6 +53,10 @@ bool parseOptions(const Args& args, NcOptions& options, int& code) {
       options.output = args[++i];
     } else if (arg == "--prefix" && hasValue) {
       options.prefix = args[++i];
+    } else if (int given = 0; parseGivenHeader(args, i, options.given, given)) {
+      if (given == kExitUsage) return (code = kExitUsage), false;
+    } else if (arg == "--verify" || arg == "--diff") {
+      (arg == "--verify" ? options.verify : options.diff) = true;
     } else if (arg.size() > 1 && arg[0] == '-') {
       return (code = usageError("unknown or incomplete option " + arg)), false;
     } else {
@@ -81,12 +89,15 @@ int runNcCommand(ToolContext& context, const Args& args) {
   page.gen = options.generation;
   context.host.page = kProgramPage;
   NcOperations operations(operationParts(context.link()), page);
+  operations.givenHeader = givenHeaderBytes(context, options.given);
 
   if (sub == "send") {
     if (pos.size() != 1) return usageError("nc send takes one FILE");
-    if (!operations.readFile(pos[0])) return kExitFailed;
-    return exitCode(operations.send());
+    if (!operations.readFile(pos[0])) return hintProgramNumber(context, pos[0], page.gen), kExitFailed;
+    if (!operations.send()) return kExitFailed;
+    return exitCode(!options.verify || verifyStoredProgram(context.link(), page.gen, page.number, page.lines, page.name));
   }
+  if (sub == "compare" || sub == "export") return runNcCompareCommand(context, operations, page, sub, pos, options.diff, options.output);
   if (sub == "receive") {
     if (pos.size() != 1 || options.output.empty()) return usageError("nc receive takes N and -o FILE");
     if (!parseProgramNumber(pos[0], kMinProgramNumber, kMaxProgramNumber, page.number)) {
@@ -131,7 +142,8 @@ int runNcCommand(ToolContext& context, const Args& args) {
     choice.mode = kBatchWriteMany;
     choice.files = pos;
     choice.chosen = true;
-    return exitCode(operations.writeMany(choice, context.session.settings.multipleInquire));
+    if (!operations.writeMany(choice, context.session.settings.multipleInquire)) return kExitFailed;
+    return exitCode(!options.verify || verifyBatch(context.link(), page.gen, choice));
   }
   return usageError("unknown nc subcommand " + sub);
 }

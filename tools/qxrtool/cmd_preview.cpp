@@ -29,6 +29,7 @@ struct PreviewOptions {
   int width = 800, height = 600;
   bool planeGiven = false;
   ViewPlane plane = ViewPlane::XY;
+  GivenProgramHeader given;  // --number, --name
   Args positional;
 };
 
@@ -61,6 +62,8 @@ bool parseOptions(const Args& args, PreviewOptions& options, int& code) {
       const auto generation = generationOf(args[++i]);
       if (!generation) return (code = usageError("--type takes x02 or x00")), false;
       options.generation = *generation;
+    } else if (int given = 0; parseGivenHeader(args, i, options.given, given)) {
+      if (given == kExitUsage) return (code = kExitUsage), false;
     } else if (arg == "-o" && hasValue) {
       options.output = args[++i];
     } else if (arg == "--size" && hasValue) {
@@ -111,6 +114,7 @@ int runPreviewCommand(ToolContext& context, const Args& args) {
   page.gen = options.generation;
   context.host.page = kProgramPage;
   NcOperations operations(operationParts(context.link()), page);
+  operations.givenHeader = givenHeaderBytes(context, options.given);
   if (!operations.readFile(options.positional[0])) return kExitFailed;
 
   const int language = context.session.language();

@@ -28,6 +28,7 @@ struct SimOptions {
   bool dumpGiven = false;
   std::string output;
   HeadlessOptions run;
+  GivenProgramHeader given;  // --number, --name
   Args positional;
 };
 
@@ -53,6 +54,8 @@ bool parseOptions(const Args& args, SimOptions& options, int& code) {
     } else if (arg == "--dump" && hasValue) {
       options.dump = args[++i];
       options.dumpGiven = true;
+    } else if (int given = 0; parseGivenHeader(args, i, options.given, given)) {
+      if (given == kExitUsage) return (code = kExitUsage), false;
     } else if (arg == "-o" && hasValue) {
       options.output = args[++i];
     } else if (arg == "--resolution" && hasValue) {
@@ -88,6 +91,7 @@ bool loadAndConvert(ToolContext& context, const SimOptions& options, const std::
   page.gen = options.generation;
   context.host.page = kProgramPage;
   NcOperations operations(operationParts(context.link()), page);
+  operations.givenHeader = givenHeaderBytes(context, options.given);
   if (!operations.readFile(options.positional[0])) return false;
   const SimulatorConversion outcome =
       convertForSimulator(converter, page.lines, dumpPath, context.session.catalogue, context.host);

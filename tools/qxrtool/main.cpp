@@ -32,11 +32,15 @@ constexpr const char* kUsage =
     "commands:\n"
     "  catalogue N                 print catalogue message N\n"
     "  detect                      search the ports for a controller\n"
-    "  nc send FILE                send an NC program file\n"
+    "  nc send FILE [--verify]     send an NC program file (numbered or plain NC\n"
+    "                              text); --verify reads it back and compares\n"
     "  nc receive N -o FILE        receive program N into FILE\n"
     "  nc delete N                 delete program N on the controller\n"
     "  nc read-many N... --out DIR [--prefix P]\n"
-    "  nc write-many FILE...\n"
+    "  nc write-many FILE... [--verify]\n"
+    "  nc compare N FILE [--diff]  compare program N on the controller with FILE;\n"
+    "                              exit 1 when they differ (--diff: a unified diff)\n"
+    "  nc export FILE -o OUT       write FILE's program as plain NC text\n"
     "  nc convert FILE [--dump PATH]\n"
     "  nc plot FILE -o OUT.png [--resolution 0-4] [--seconds] [--mirror-x] [--mirror-y] [--z VALUE]\n"
     "  nc preview FILE -o OUT.png|OUT.svg [--size WxH] [--plane xy|xz|yz]\n"
@@ -53,7 +57,9 @@ constexpr const char* kUsage =
     "  ports assign COMn DEVICE    link COMn in the start directory to DEVICE\n"
     "  ports clear COMn            remove that link (COMn is /dev/ttyS(n-1) again)\n"
     "\n"
-    "nc commands take --type x02|x00 (default x02). \"--\" ends the options: what\n"
+    "nc commands take --type x02|x00 (default x02); those that read a file take\n"
+    "--number N and --name NAME for a plain NC program (needed when it has no\n"
+    "O-word 1 to 99; a given one replaces the file's). \"--\" ends the options: what\n"
     "follows is taken as names (qxrtool nc send -- -a.nc).\n";
 
 // "COM7" or "\\.\COM12" -> 0-based index into the port list.

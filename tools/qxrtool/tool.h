@@ -14,6 +14,9 @@ namespace qxr {
 
 class Link;
 class TComm;
+class NcOperations;
+class MemoryNcPage;
+struct GivenProgramHeader;
 
 // Page messages go to stdout in order; questions are answered by --yes or
 // on the terminal.
@@ -85,6 +88,19 @@ int runPreviewCommand(ToolContext& context, const Args& args);  // nc preview
 int runParamCommand(ToolContext& context, const Args& args);
 int runPlcCommand(ToolContext& context, const Args& args);
 int runPortsCommand(ToolContext& context, const Args& args);
+// nc compare N FILE [--diff] | nc export FILE -o OUT (cmd_compare.cpp), with
+// the operations and page the nc command set up.
+int runNcCompareCommand(ToolContext& context, NcOperations& operations, MemoryNcPage& page, const std::string& sub,
+                        const Args& pos, bool diff, const std::string& output);
+
+// --number N and --name NAME at args[i] (i moves past the value): true when
+// the option was one of them; `code` is kExitUsage after a usage error.
+bool parseGivenHeader(const Args& args, std::size_t& i, GivenProgramHeader& given, int& code);
+// After a file was refused: names --number when it is a plain NC program
+// without a number 1 to 99.
+void hintProgramNumber(ToolContext& context, const std::string& path, int generation);
+// The given name in the operator's code page.
+GivenProgramHeader givenHeaderBytes(const ToolContext& context, GivenProgramHeader given);
 
 // The generation named by --type: "x02", or "x00" / "x01" (either case).
 std::optional<int> generationOf(const std::string& type);
