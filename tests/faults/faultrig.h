@@ -9,17 +9,15 @@
 // while the PC waits for each reply, then garbage, over-long replies and a
 // port that another program holds.
 //
-// Silences cost no real time: the rig's clock jumps a whole time-out as soon
-// as the emulator's log shows that nothing more will come (it went silent,
-// it let a frame go unanswered, it is gone), and creeps otherwise, so a
-// silence the log does not show still ends in well under a second.
+// Silences cost no real time: the rig's clock jumps a whole time-out once
+// nothing more can come: the emulator is gone, or it has logged every byte
+// the PC wrote and waits for more, nothing waits in the PC's port, and so
+// for a whole round of the PC's wait. Until then no time passes on the
+// rig's clock beyond real time, however slow the machine.
 //
 // Set QXR_FAULT_LOG=FILE to append one line per cell (operation, fault,
 // result, page messages, state) to FILE; docs/fault-matrix.md is made from it.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -34,7 +32,11 @@
 #include "link/linktexts.h"
 #include "support/emulator.h"
 #include "support/fakehost.h"
+#include "support/linkrig.h"
+#include "support/process.h"
+#include "support/startdir.h"
 #include "support/ser2net.h"
+#include "support/wait.h"
 
 namespace qxr::test {
 
@@ -159,11 +161,9 @@ inline std::vector<Fault> only(const std::vector<Fault>& faults, std::initialize
 }
 
 // The PC side of a cell: a real port and link in a private start directory.
-class Rig {
+class Rig : public LinkRig {
  public:
-  explicit Rig(int page, Transport via = Transport::kLocal)
-      : session(makeTestSession(dir)), link(port, session, host, clock), transport(via) {
-    port.SetPortDirectory(session.startDir);
+  explicit Rig(int page, Transport via = Transport::kLocal) : transport(via) {
     // Byte mode, as the settings have it by default; the pacing pauses
     // cost nothing on the rig's clock.
     session.settings.transitMode = 0;
@@ -175,7 +175,7 @@ class Rig {
     // Over the network, COM2 is bound to the server's address once it runs.
     if (transport == Transport::kLocal) std::filesystem::create_symlink(kLineName, dir.file("COM2"));
     else bindCom2("tcp://127.0.0.1:" + std::to_string(freeLoopbackPort()));
-    linkMissingPorts(dir, session.settings.portCount);
+    linkMissingPorts();
   }
   ~Rig() {
     server.reset();
@@ -222,17 +222,11 @@ class Rig {
     }
   }
 
-  // The frames the PC sent, once the emulator has logged the last of them
-  // (the PC does not wait for an answer to some).
+  // The frames the PC sent, once the emulator has taken the last of them
+  // and done with it (the PC does not wait for an answer to some).
   Lines settledFrames() {
-    Lines frames = emulator->framesIn();
-    for (int quiet = 0, i = 0; quiet < 3 && i < 200; ++i) {
-      ::usleep(5000);
-      Lines now = emulator->framesIn();
-      quiet = now.size() == frames.size() ? quiet + 1 : 0;
-      frames = std::move(now);
-    }
-    return frames;
+    waitUntil([this] { return !emulator->running() || (caughtUp() && emulator->idle()); });
+    return emulator->framesIn();
   }
 
   const Lines& messages() const { return host.lines(host.page); }
@@ -312,12 +306,6 @@ class Rig {
     return out;
   }
 
-  TempDir dir;
-  Session session;
-  FakeHost host;
-  FakeClock clock;
-  TComm port;
-  Link link;
   std::unique_ptr<Emulator> emulator;
   std::unique_ptr<TComm> holder;  // the other program's hold on the port
   std::unique_ptr<Ser2net> server;
@@ -326,56 +314,31 @@ class Rig {
 
  private:
   static constexpr const char* kLineName = "line-COM2";
-  // Time moves this much per round of a wait while the log does not tell.
-  static constexpr std::uint32_t kCreepMs = 50;
+  // True when the emulator has logged every byte the PC wrote.
+  bool caughtUp() const {
+    std::uint64_t logged = 0;
+    for (const std::string& frame : emulator->framesIn()) logged += frame.size();
+    return logged >= link.bytesSent();
+  }
 
   // Runs in every round of a wait.
   void pump() {
-    if (!emulator) return;
-    if (port.Enabled() && port.InQueCount() > 0) return;  // a reply is coming in
-    // A frame the emulator has not taken yet (it may be slow on a busy machine).
-    if (port.Enabled() && port.OutQueCount() > 0) return;
-    bool silent = !emulator->running();
-    if (!silent) {
-      const std::string log = emulator->logText();
-      // Silent for good: every frame from now on goes unanswered.
-      const bool gone = log.find("# silent") != std::string::npos;
-      if (gone && fault.kind == FaultKind::kUnplug) {
-        emulator->unplug();
-      }
-      // A frame left unanswered, and nothing after it for a few rounds of
-      // the wait: the PC's next frame would have shown by now.
-      std::size_t last = log.rfind('\n', log.size() >= 2 ? log.size() - 2 : 0);
-      last = last == std::string::npos ? 0 : last + 1;
-      const bool unanswered = log.compare(last, 13, "# unanswered:") == 0;
-      unansweredRounds_ = unanswered && log.size() == lastLogSize_ ? unansweredRounds_ + 1 : unanswered ? 1 : 0;
-      lastLogSize_ = log.size();
-      silent = gone || unansweredRounds_ >= 3;
-      // The emulator is still at work on what it got: no time passes yet.
-      if (!silent && log.size() != lastLogSizeForCreep_) {
-        lastLogSizeForCreep_ = log.size();
-        return;
-      }
+    if (!emulator || !port.Enabled()) return;  // a closed port's waits cost no real time
+    if (emulator->running() && fault.kind == FaultKind::kUnplug &&
+        emulator->logText().find("# silent") != std::string::npos)
+      emulator->unplug();  // it went silent where the device is to go
+    if (emulator->running()) {
+      const bool settled = port.InQueCount() == 0 && port.OutQueCount() == 0 && caughtUp() && emulator->idle() &&
+                           (!server || server->idle());
+      // Seen twice: once more after a whole round in which nothing came in.
+      settledRounds_ = settled ? settledRounds_ + 1 : 0;
+      if (settledRounds_ < 2) return;
     }
-    clock.advance(silent ? static_cast<std::uint32_t>(session.settings.timeoutMs) : kCreepMs);
+    settledRounds_ = 0;
+    clock.advance(static_cast<std::uint32_t>(session.settings.timeoutMs));
   }
-  std::size_t lastLogSize_ = 0;
-  std::size_t lastLogSizeForCreep_ = 0;
-  int unansweredRounds_ = 0;
+  int settledRounds_ = 0;
 };
-
-// Runs a command line (qxrtool) and returns what it printed; `code` gets its
-// exit status.
-inline std::string runTool(const std::string& command, int& code) {
-  FILE* out = ::popen((command + " 2>&1").c_str(), "r");
-  std::string output;
-  char chunk[1024];
-  while (std::size_t n = std::fread(chunk, 1, sizeof chunk, out)) output.append(chunk, n);
-  const int status = ::pclose(out);
-  EXPECT_TRUE(WIFEXITED(status)) << output;
-  code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return output;
-}
 
 // One row of the matrix: an operation with the page state it works on
 // (`Page`, made anew for every cell), what the controller holds at the
@@ -406,6 +369,9 @@ struct Row {
   static int failureCount() {
     return ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
   }
+
+  // The faults of the given kinds along the row's fault-free run.
+  void runAlong(std::initializer_list<FaultKind> kinds) const { runCells(only(faultsAlong(cleanFrames()), kinds)); }
 
   void runCells(const std::vector<Fault>& faults) const {
     for (const Fault& fault : faults) {

@@ -96,22 +96,16 @@ ReceiveRow receiveRow() {
   return row;
 }
 
-TEST(ParameterSendFaults, SilenceAndRefusalAtEveryStep) {
-  const auto row = sendRow();
-  row.runCells(test::only(test::faultsAlong(row.cleanFrames()), {FaultKind::kSilent, FaultKind::kRefuse}));
-}
+TEST(ParameterSendFaults, SilenceAndRefusalAtEveryStep) { sendRow().runAlong({FaultKind::kSilent, FaultKind::kRefuse}); }
 TEST(ParameterSendFaults, HangUpUnplugGarbageOverlongAndAHeldPort) {
   const auto row = sendRow();
-  row.runCells(test::only(test::faultsAlong(row.cleanFrames()), {FaultKind::kHangup, FaultKind::kUnplug}));
+  row.runAlong({FaultKind::kHangup, FaultKind::kUnplug});
   row.runCells(test::lineFaults());
 }
-TEST(ParameterReceiveFaults, SilenceAndRefusalAtEveryStep) {
-  const auto row = receiveRow();
-  row.runCells(test::only(test::faultsAlong(row.cleanFrames()), {FaultKind::kSilent, FaultKind::kRefuse}));
-}
+TEST(ParameterReceiveFaults, SilenceAndRefusalAtEveryStep) { receiveRow().runAlong({FaultKind::kSilent, FaultKind::kRefuse}); }
 TEST(ParameterReceiveFaults, HangUpUnplugGarbageOverlongAndAHeldPort) {
   const auto row = receiveRow();
-  row.runCells(test::only(test::faultsAlong(row.cleanFrames()), {FaultKind::kHangup, FaultKind::kUnplug}));
+  row.runAlong({FaultKind::kHangup, FaultKind::kUnplug});
   row.runCells(test::lineFaults());
 }
 
@@ -129,15 +123,8 @@ const std::string kNewFile =
 long toolCell(const Fault& fault) {
   SCOPED_TRACE("qxrtool parameter receive, " + fault.name());
   Rig rig(kParameterPage);
-  for (const auto& entry : std::filesystem::directory_iterator(test::dataDir())) {
-    if (!entry.is_regular_file()) continue;
-    std::filesystem::copy_file(entry.path(), rig.dir.file(entry.path().filename()),
-                               std::filesystem::copy_options::overwrite_existing);
-  }
-  Settings settings;
-  settings.transitMode = 1;
-  settings.timeoutMs = 150;
-  rig.dir.write("Init.ini", formatInitIni(settings));
+  rig.dir.copyShipped(test::StartDir::everything);
+  rig.dir.writeBlockMode(150);
   rig.dir.write("values.par", kOldFile);
   test::EmulatorOptions options;
   options.parameters = "1=4\r\n2=1000\r\n";
@@ -147,19 +134,17 @@ long toolCell(const Fault& fault) {
   // The device unplugged while the tool waits.
   std::atomic<bool> done{false};
   std::thread unplugger([&] {
-    while (fault.kind == FaultKind::kUnplug && !done.load()) {
-      if (rig.emulator->logText().find("# silent") != std::string::npos) return rig.emulator->unplug();
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    if (fault.kind == FaultKind::kUnplug &&
+        test::waitUntil([&] { return done.load() || rig.emulator->logText().find("# silent") != std::string::npos; }) &&
+        !done.load())
+      rig.emulator->unplug();
   });
-  int code = -1;
-  const std::string output = test::runTool(test::binDir() + "/tools/qxrtool/qxrtool --dir " + rig.dir.dir() +
-                                         " --port COM2 --yes param receive -o " + rig.dir.file("values.par") +
-                                         " --model QXR102 --version SD 1 2",
-                                     code);
+  const auto [code, output] = test::runTool("qxrtool", {"--dir", rig.dir.dir(), "--port", "COM2", "--yes", "param", "receive", "-o",
+                                                        rig.dir.file("values.par"), "--model", "QXR102", "--version", "SD", "1", "2"});
   done.store(true);
   unplugger.join();
 
+  EXPECT_GE(code, 0) << "ended by a signal: " << output;
   const std::string now = rig.dir.read("values.par");
   if (fault.lineFault()) {
     EXPECT_EQ(now, kOldFile) << output;
@@ -182,18 +167,18 @@ long toolCell(const Fault& fault) {
 }
 
 TEST(ParameterFileFaults, QxrtoolAfterSilenceAndUnplugging) {
-  if (!std::filesystem::exists(test::binDir() + "/tools/qxrtool/qxrtool")) GTEST_SKIP() << "no qxrtool";
+  QXR_REQUIRE_TOOL("qxrtool");
   for (const Fault& fault : test::only(test::faultsAlong(toolCell({})), {FaultKind::kSilent, FaultKind::kUnplug}))
     toolCell(fault);
 }
 TEST(ParameterFileFaults, QxrtoolAfterRefusalHangUpGarbageOverlongAndAHeldPort) {
-  if (!std::filesystem::exists(test::binDir() + "/tools/qxrtool/qxrtool")) GTEST_SKIP() << "no qxrtool";
+  QXR_REQUIRE_TOOL("qxrtool");
   for (const Fault& fault : test::only(test::faultsAlong(toolCell({})), {FaultKind::kRefuse, FaultKind::kHangup}))
     toolCell(fault);
   for (const Fault& fault : test::lineFaults()) toolCell(fault);
 }
 TEST(ParameterFileFaults, QxrtoolAfterNoiseNulAndEcho) {
-  if (!std::filesystem::exists(test::binDir() + "/tools/qxrtool/qxrtool")) GTEST_SKIP() << "no qxrtool";
+  QXR_REQUIRE_TOOL("qxrtool");
   for (const Fault& fault : test::replyFaults({4}, 6)) toolCell(fault);
 }
 

@@ -30,6 +30,8 @@
 #include "base/controltexts.h"
 #include "link/comm.h"
 #include "app/multiplenc.h"
+#include "support/startdir.h"
+#include "support/hook.h"
 #include "support/emulator.h"
 #include "support/fakehost.h"
 #include "widgets/radiogroup.h"
@@ -38,16 +40,7 @@ using namespace qxr;
 
 namespace {
 
-struct StartDir {
-  test::TempDir dir;
-  StartDir() {
-    test::makeTestSession(dir);  // writes the catalogue "#n"
-    dir.write("Init.ini",
-              "Time Out Timer    = 1000\r\nTrans Delay time  = 10\r\nSystem parameter  = 0,0,0\r\n"
-              "Transit mode      = 1\r\nDefault COM       = 1\r\nPLC Transit Delay = 5\r\n"
-              "MAX COM Port      = 8\r\n");
-  }
-};
+using StartDir = test::NumberedStartDir;
 
 QStringList messages(const QPlainTextEdit* box) { return box->toPlainText().split('\n'); }
 
@@ -125,48 +118,50 @@ class TestControlPage : public QObject {
  private slots:
   // A send stopped in its lines leaves the controller a program in part;
   // the page says so and offers to delete it.
+  void stopInTheMiddleOfASend_data() {
+    QTest::addColumn<int>("answer");  // to the offer to delete the part
+    QTest::addColumn<bool>("partLeft");
+    QTest::newRow("part deleted") << int(mrOk) << false;
+    QTest::newRow("part kept") << int(mrCancel) << true;
+  }
   void stopInTheMiddleOfASend() {
-    const struct {
-      int answer;  // to the offer to delete the part
-      bool partLeft;
-    } cases[] = {{mrOk, false}, {mrCancel, true}};
-    for (const auto& c : cases) {
-      StartDir start;
-      test::Emulator emulator(start.dir);
-      TMainForm form(start.dir.dir());
-      Dialogs dialogs({mrOk, c.answer});
-      form.ProgramMemo->setPlainText(editorText(300));
-      form.ProgNoEdit->setValue(7);
-      form.ProgNameEdit->setText("PART");
-      bool barShown = false, othersLocked = false;
-      int lineAtStop = 0;
-      WhileWaiting stop(
-          &form, [&] { return form.link().progress().done() >= 20; },
-          [&] {
-            barShown = !form.transferBar(kProgramPage)->isHidden();
-            othersLocked = !form.RcvBtn->isEnabled() && !form.ParRcvBtn->isEnabled() && !form.ReadPLMBtn->isEnabled();
-            lineAtStop = static_cast<int>(form.link().progress().done());
-            form.transferBar(kProgramPage)->stopButton()->click();
-          });
-      form.TransBtn->click();
-      QVERIFY(stop.done);
-      QVERIFY(barShown);
-      QVERIFY(othersLocked);
-      const QStringList shown = messages(form.MsgMemo);
-      QVERIFY(shown.contains(stoppedLine(form)));
-      QVERIFY(!shown.contains("#106"));  // never "finished"
-      QVERIFY(shown.contains(QString::fromStdString(
-          controlText(form.session().language(), ControlText::kPartialProgram, "07", lineAtStop + 1, 300))) ||
-              shown.contains(QString::fromStdString(
-                  controlText(form.session().language(), ControlText::kPartialProgram, "07", lineAtStop, 300))));
-      QVERIFY(!form.CommPort->Enabled());
-      QCOMPARE(emulator.storedProgram(7).has_value(), c.partLeft);
-      if (c.partLeft) QVERIFY(emulator.storedProgram(7)->size() < programFile(7, "PART", 300).size());
-      // The window is as before the transfer.
-      QVERIFY(form.transferBar(kProgramPage)->isHidden());
-      QVERIFY(form.RcvBtn->isEnabled() && form.ParRcvBtn->isEnabled() && form.TransBtn->isEnabled());
-      QVERIFY(!form.stopRequested());
-    }
+    QFETCH(int, answer);
+    QFETCH(bool, partLeft);
+    StartDir start;
+    test::Emulator emulator(start);
+    TMainForm form(start.dir());
+    Dialogs dialogs({mrOk, answer});
+    form.ProgramMemo->setPlainText(editorText(300));
+    form.ProgNoEdit->setValue(7);
+    form.ProgNameEdit->setText("PART");
+    bool barShown = false, othersLocked = false;
+    int lineAtStop = 0;
+    WhileWaiting stop(
+        &form, [&] { return form.link().progress().done() >= 20; },
+        [&] {
+          barShown = !form.transferBar(kProgramPage)->isHidden();
+          othersLocked = !form.RcvBtn->isEnabled() && !form.ParRcvBtn->isEnabled() && !form.ReadPLMBtn->isEnabled();
+          lineAtStop = static_cast<int>(form.link().progress().done());
+          form.transferBar(kProgramPage)->stopButton()->click();
+        });
+    form.TransBtn->click();
+    QVERIFY(stop.done);
+    QVERIFY(barShown);
+    QVERIFY(othersLocked);
+    const QStringList shown = messages(form.MsgMemo);
+    QVERIFY(shown.contains(stoppedLine(form)));
+    QVERIFY(!shown.contains("#106"));  // never "finished"
+    QVERIFY(shown.contains(QString::fromStdString(
+        controlText(form.session().language(), ControlText::kPartialProgram, "07", lineAtStop + 1, 300))) ||
+            shown.contains(QString::fromStdString(
+                controlText(form.session().language(), ControlText::kPartialProgram, "07", lineAtStop, 300))));
+    QVERIFY(!form.CommPort->Enabled());
+    QCOMPARE(emulator.storedProgram(7).has_value(), partLeft);
+    if (partLeft) QVERIFY(emulator.storedProgram(7)->size() < programFile(7, "PART", 300).size());
+    // The window is as before the transfer.
+    QVERIFY(form.transferBar(kProgramPage)->isHidden());
+    QVERIFY(form.RcvBtn->isEnabled() && form.ParRcvBtn->isEnabled() && form.TransBtn->isEnabled());
+    QVERIFY(!form.stopRequested());
   }
 
   // A receive stopped part-way (by Esc) writes nothing and gives the editor back.
@@ -174,8 +169,8 @@ class TestControlPage : public QObject {
     StartDir start;
     test::EmulatorOptions options;
     options.programs[5] = programFile(5, "FIVE", 200);
-    test::Emulator emulator(start.dir, options);
-    TMainForm form(start.dir.dir());
+    test::Emulator emulator(start, options);
+    TMainForm form(start.dir());
     form.show();
     QApplication::setActiveWindow(&form);
     QVERIFY(QTest::qWaitForWindowActive(&form));
@@ -208,12 +203,12 @@ class TestControlPage : public QObject {
     StartDir start;
     test::EmulatorOptions options;
     for (int n = 1; n <= 3; ++n) options.programs[n] = programFile(n, "P" + std::to_string(n), 120);
-    test::Emulator emulator(start.dir, options);
-    for (int n = 1; n <= 3; ++n) start.dir.write("L0" + std::to_string(n) + ".NC", "old\r\n");
-    TMainForm form(start.dir.dir());
+    test::Emulator emulator(start, options);
+    for (int n = 1; n <= 3; ++n) start.write("L0" + std::to_string(n) + ".NC", "old\r\n");
+    TMainForm form(start.dir());
     Dialogs dialogs;
     form.MultipleBtn->show();
-    auto previous = setMultipleFormHook([&](TMultipleNCForm& window) {
+    test::ScopedHook hook(setMultipleFormHook, [&](TMultipleNCForm& window) {
       window.ModeSelect->setItemIndex(kBatchReadMany);
       window.ModeSelectClick();
       for (int i = 0; i < 3; ++i) window.CheckBoxes[i]->click();
@@ -223,11 +218,10 @@ class TestControlPage : public QObject {
         &form, [&] { return form.ProgNoEdit->value() == 2 && form.link().progress().done() >= 30; },
         [&] { form.StopBtnClick(); });
     form.MultipleBtnClick();
-    setMultipleFormHook(previous);
     QVERIFY(stop.done);
-    QCOMPARE(start.dir.read("L01.NC"), programFile(1, "P1", 120));
-    QCOMPARE(start.dir.read("L02.NC"), std::string("old\r\n"));
-    QCOMPARE(start.dir.read("L03.NC"), std::string("old\r\n"));
+    QCOMPARE(start.read("L01.NC"), programFile(1, "P1", 120));
+    QCOMPARE(start.read("L02.NC"), std::string("old\r\n"));
+    QCOMPARE(start.read("L03.NC"), std::string("old\r\n"));
     QVERIFY(messages(form.MsgMemo).contains(stoppedLine(form)));
     QVERIFY(!form.CommPort->Enabled());
   }
@@ -249,15 +243,15 @@ class TestControlPage : public QObject {
     };
     for (const auto& c : cases) {
       StartDir start;
-      start.dir.write("in.nc", "3\r\nIN\r\nN1 G00\r\n");
-      TMainForm form(start.dir.dir());
+      start.write("in.nc", "3\r\nIN\r\nN1 G00\r\n");
+      TMainForm form(start.dir());
       form.show();
       const QString title = form.windowTitle();
       Dialogs dialogs({mrCancel});  // the receive's own question: no
       QStringList windows;
-      auto previous = setFileWindowHook([&](QDialog& window) {
+      test::ScopedHook hook(setFileWindowHook, [&](QDialog& window) {
         auto& files = static_cast<TFileWindowBase&>(window);
-        files.setDirectory(start.dir.dir());
+        files.setDirectory(start.dir());
         if (auto* save = qobject_cast<TSaveFileForm*>(&window)) {
           windows << "save";
           files.FileEdit->setText("saved");
@@ -274,12 +268,11 @@ class TestControlPage : public QObject {
       QCOMPARE(form.windowTitle(), QStringLiteral("* ") + title);
       Questions questions({c.answer});
       c.act(form);
-      setFileWindowHook(previous);
       QCOMPARE(questions.asked, QStringList{"UnsavedQuestion"});
       const bool acted = windows.contains("open") || dialogs.shown > 0 || !form.isVisible();
       QVERIFY2(acted == c.goesOn, c.what);
       if (c.answer == QMessageBox::Save) {
-        QVERIFY(start.dir.read("saved.nc").find("G01 X5") != std::string::npos);
+        QVERIFY(start.read("saved.nc").find("G01 X5") != std::string::npos);
         QCOMPARE(windows, (QStringList{"save", "open"}));
       }
       if (c.answer == QMessageBox::Cancel) QVERIFY2(form.ProgramMemo->toPlainText().contains("G01 X5"), c.what);
@@ -289,45 +282,43 @@ class TestControlPage : public QObject {
 
   // Exit while a transfer runs asks; "stop and quit" stops it at the next
   // frame and closes the window after it, "keep going" lets it finish.
+  void exitDuringATransfer_data() {
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("finished");
+    QTest::newRow("stop and quit") << int(QMessageBox::Yes) << false;
+    QTest::newRow("keep going") << int(QMessageBox::No) << true;
+  }
   void exitDuringATransfer() {
-    const struct {
-      int answer;
-      bool finished;
-    } cases[] = {{QMessageBox::Yes, false}, {QMessageBox::No, true}};
-    for (const auto& c : cases) {
-      StartDir start;
-      test::Emulator emulator(start.dir);
-      TMainForm form(start.dir.dir());
-      form.show();
-      Dialogs dialogs({mrOk, mrCancel});  // send; keep the part, do not delete it
-      form.ProgramMemo->setPlainText(editorText(80));
-      form.ProgramMemo->document()->setModified(false);
-      form.ProgNoEdit->setValue(9);
-      Questions questions({c.answer});
-      WhileWaiting exit(&form, [&] { return form.link().progress().done() >= 5; }, [&] { form.CloseBtn->click(); });
-      form.TransBtn->click();
-      QApplication::processEvents();  // the window closes after the transfer
-      QVERIFY(exit.done);
-      QCOMPARE(questions.asked, QStringList{"TransferRunningQuestion"});
-      QCOMPARE(messages(form.MsgMemo).contains("#106"), c.finished);
-      QCOMPARE(messages(form.MsgMemo).contains(stoppedLine(form)), !c.finished);
-      QCOMPARE(form.isVisible(), c.finished);
-      QVERIFY(!form.CommPort->Enabled());
-      if (c.finished) QVERIFY(emulator.storedProgram(9)->find("N80 G01 X80\r\n") != std::string::npos);
-    }
+    QFETCH(int, answer);
+    QFETCH(bool, finished);
+    StartDir start;
+    test::Emulator emulator(start);
+    TMainForm form(start.dir());
+    form.show();
+    Dialogs dialogs({mrOk, mrCancel});  // send; keep the part, do not delete it
+    form.ProgramMemo->setPlainText(editorText(80));
+    form.ProgramMemo->document()->setModified(false);
+    form.ProgNoEdit->setValue(9);
+    Questions questions({answer});
+    WhileWaiting exit(&form, [&] { return form.link().progress().done() >= 5; }, [&] { form.CloseBtn->click(); });
+    form.TransBtn->click();
+    QApplication::processEvents();  // the window closes after the transfer
+    QVERIFY(exit.done);
+    QCOMPARE(questions.asked, QStringList{"TransferRunningQuestion"});
+    QCOMPARE(messages(form.MsgMemo).contains("#106"), finished);
+    QCOMPARE(messages(form.MsgMemo).contains(stoppedLine(form)), !finished);
+    QCOMPARE(form.isVisible(), finished);
+    QVERIFY(!form.CommPort->Enabled());
+    if (finished) QVERIFY(emulator.storedProgram(9)->find("N80 G01 X80\r\n") != std::string::npos);
   }
 
   // The parameter page: its receive shows parameters done of those asked
   // for, and stops as the program page's transfers do.
   void stopOnTheParameterPage() {
     StartDir start;
-    for (const auto& file : std::filesystem::directory_iterator(test::dataDir())) {
-      const std::string name = file.path().filename().string();
-      if (name.find("Par") != std::string::npos || name.find(".Ini") != std::string::npos)
-        std::filesystem::copy_file(file.path(), start.dir.file(name));
-    }
-    test::Emulator emulator(start.dir);
-    TMainForm form(start.dir.dir());
+    start.copyShipped(StartDir::parameterFiles);
+    test::Emulator emulator(start);
+    TMainForm form(start.dir());
     Dialogs dialogs;
     form.PageControl->setCurrentIndex(kParameterPage);
     form.SelAllBtn->click();
@@ -356,8 +347,8 @@ class TestControlPage : public QObject {
     StartDir start;
     test::EmulatorOptions options;
     options.programs[4] = programFile(4, "FOUR", 60);
-    test::Emulator emulator(start.dir, options);
-    TMainForm form(start.dir.dir());
+    test::Emulator emulator(start, options);
+    TMainForm form(start.dir());
     Dialogs dialogs;
     form.ProgNoEdit->setValue(4);
     int dialogsDuringWait = -1;
@@ -382,17 +373,17 @@ class TestControlPage : public QObject {
   // file; what was read or written lands in the page's recent list.
   void keysDropsAndRecentFiles() {
     StartDir start;
-    start.dir.write("in.nc", "3\r\nIN\r\nN1 G00 X1\r\n");
-    start.dir.write("in.par", "Speed(12)=300\r\n");
-    start.dir.write("drop.nc", "4\r\nDROP\r\nN1 G01 X4\r\n");
-    TMainForm form(start.dir.dir());
+    start.write("in.nc", "3\r\nIN\r\nN1 G00 X1\r\n");
+    start.write("in.par", "Speed(12)=300\r\n");
+    start.write("drop.nc", "4\r\nDROP\r\nN1 G01 X4\r\n");
+    TMainForm form(start.dir());
     form.show();
     QApplication::setActiveWindow(&form);
     QVERIFY(QTest::qWaitForWindowActive(&form));
     QStringList windows;
-    auto previous = setFileWindowHook([&](QDialog& window) {
+    test::ScopedHook hook(setFileWindowHook, [&](QDialog& window) {
       auto& files = static_cast<TFileWindowBase&>(window);
-      files.setDirectory(start.dir.dir());
+      files.setDirectory(start.dir());
       if (auto* save = qobject_cast<TSaveFileForm*>(&window)) {
         windows << "save";
         files.FileEdit->setText("out");
@@ -420,7 +411,7 @@ class TestControlPage : public QObject {
         {"drop on the program editor", kProgramPage,
          [&] {
            QMimeData data;
-           data.setUrls({QUrl::fromLocalFile(QString::fromStdString(start.dir.file("drop.nc")))});
+           data.setUrls({QUrl::fromLocalFile(QString::fromStdString(start.file("drop.nc")))});
            QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
            QApplication::sendEvent(form.ProgramMemo->viewport(), &enter);
            QVERIFY(enter.isAccepted());
@@ -441,7 +432,6 @@ class TestControlPage : public QObject {
     }
     QCOMPARE(form.ProgramMemo->toPlainText(), QStringLiteral("G01 X4\n"));  // not the file's name as text
     QCOMPARE(form.recentFiles(kProgramPage).size(), 3);
-    setFileWindowHook(previous);
   }
 
   // In Chinese the toolkit's own buttons are Chinese too.
@@ -449,7 +439,7 @@ class TestControlPage : public QObject {
     if (!QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + "/qtbase_zh_TW.qm"))
       QSKIP("the toolkit's translations are not installed");
     StartDir start;  // no Customer.ini: Chinese
-    TMainForm form(start.dir.dir());
+    TMainForm form(start.dir());
     QCOMPARE(form.session().language() == 1, false);
     QMessageBox box(QMessageBox::Warning, "", "", QMessageBox::Save | QMessageBox::Cancel);
     const QString save = box.button(QMessageBox::Save)->text();

@@ -17,13 +17,6 @@ const std::string kNak = "\x15\x07\x07\r\n";
 const std::string kAck = "\x06\x07\x01\r\n";
 const std::string kPart1 = "7\r\nPART1\r\nN1 G00 X0\r\nN2 M30\r\n";
 
-// The emulator logs a frame after the PC has written it: wait for the last
-// one that the PC sends without waiting for an answer.
-Lines framesInAfter(const test::Emulator& emulator, std::size_t count) {
-  for (int i = 0; i < 200 && emulator.framesIn().size() < count; ++i) ::usleep(5000);
-  return emulator.framesIn();
-}
-
 // The PC side: a real port and link, pauses that cost nothing.
 struct Pc {
   explicit Pc(test::TempDir& dir, int gen = kGenerationX02)
@@ -111,7 +104,7 @@ TEST(NcEndToEnd, ReceiveWithBothGenerations) {
     EXPECT_EQ(pc.page.lines, (Lines{"G01 X5 Y6", "", "M30"}));
     EXPECT_EQ(pc.host.questions, (Lines{"#124\n\n#14:03"}));
     // One acknowledgement after the number and one after every reply.
-    const Lines in = framesInAfter(emulator, 8);
+    const Lines in = emulator.framesInAfter(8);
     EXPECT_EQ(std::count(in.begin(), in.end(), kAck), 5);
   }
   {  // A named program read with X00/X01 chosen: the name arrives as a line

@@ -17,6 +17,7 @@
 #include "params/paramlist.h"
 #include "params/paramtransfer.h"
 #include "support/emulator.h"
+#include "support/process.h"
 #include "support/fakehost.h"
 #include "support/tempdir.h"
 
@@ -164,9 +165,7 @@ TEST_F(ParameterTransferTest, AFailedValueEndsTheRead) {
 
 // The command line: a full read into a file, sent back frame for frame.
 TEST_F(ParameterTransferTest, ToolReceivesAllAndSendsTheFileBack) {
-  // qxrtool lies beside qxremu in the build tree.
-  const std::string bin = std::filesystem::path(Emulator::binary()).parent_path().parent_path().string();
-  if (!std::filesystem::exists(bin + "/qxrtool/qxrtool")) GTEST_SKIP() << "no qxrtool in " << bin;
+  QXR_REQUIRE_TOOL("qxrtool");
   for (const char* name : {"102ParSDE.txt", "202ParSDE.txt", "Q202AddE.Ini"}) {
     std::ifstream in(test::dataDir() + name, std::ios::binary);
     dir.write(name, std::string(std::istreambuf_iterator<char>(in), {}));
@@ -185,15 +184,8 @@ TEST_F(ParameterTransferTest, ToolReceivesAllAndSendsTheFileBack) {
   options.parameters = held;
   Emulator& controller = start(options);
 
-  const std::string tool = bin + "/qxrtool/qxrtool --dir " + dir.dir() + " --port COM2 --yes ";
-  auto run = [](const std::string& command) {
-    FILE* out = ::popen((command + " 2>&1").c_str(), "r");
-    char chunk[4096];
-    std::string text;
-    while (std::size_t n = std::fread(chunk, 1, sizeof chunk, out)) text.append(chunk, n);
-    const int status = ::pclose(out);
-    return std::make_pair(WIFEXITED(status) ? WEXITSTATUS(status) : -1, text);
-  };
+  const std::string tool = test::toolCommand("qxrtool") + " --dir " + dir.dir() + " --port COM2 --yes ";
+  const auto run = test::runShell;
   auto [received, receiveOutput] = run(tool + "param receive -o " + dir.file("all.par") + " --model QXR202 --all");
   ASSERT_EQ(received, 0) << receiveOutput;
   const std::size_t before = controller.framesIn().size();
@@ -204,9 +196,9 @@ TEST_F(ParameterTransferTest, ToolReceivesAllAndSendsTheFileBack) {
   for (auto frame = frames.begin() + static_cast<long>(before) + 2; frame != frames.end(); ++frame) sentBack += *frame;
   EXPECT_EQ(sentBack, held);
 
-  EXPECT_EQ(run(tool + "param receive -o x.par --all NAME").first, 2);
-  EXPECT_EQ(run(tool + "param receive -o x.par --model QXR999 --all").first, 2);
-  EXPECT_EQ(run(tool + "param send " + dir.file("missing.par")).first, 1);
+  EXPECT_EQ(run(tool + "param receive -o x.par --all NAME").code, 2);
+  EXPECT_EQ(run(tool + "param receive -o x.par --model QXR999 --all").code, 2);
+  EXPECT_EQ(run(tool + "param send " + dir.file("missing.par")).code, 1);
 }
 
 }  // namespace
