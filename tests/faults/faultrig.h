@@ -18,6 +18,7 @@
 // Set QXR_FAULT_LOG=FILE to append one line per cell (operation, fault,
 // result, page messages, state) to FILE; docs/fault-matrix.md is made from it.
 #include <gtest/gtest.h>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -25,6 +26,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "link/comm.h"
@@ -340,6 +342,15 @@ class Rig : public LinkRig {
   int settledRounds_ = 0;
 };
 
+// A shell command line's output; `code` gets its exit status (one ended by
+// a signal fails the test).
+inline std::string runTool(const std::string& command, int& code) {
+  const ToolRun run = runShell(command);
+  EXPECT_GE(run.code, 0) << run.output;
+  code = run.code;
+  return run.output;
+}
+
 // One row of the matrix: an operation with the page state it works on
 // (`Page`, made anew for every cell), what the controller holds at the
 // start, and the operation's own checks, which return what the cell left
@@ -397,6 +408,59 @@ struct Row {
                       << rig.emulator->logText();
       }
     }
+  }
+};
+
+// A qxrtool receive into a file that exists: the file is the old one or the
+// whole new one, whatever comes back, exit 0 exactly for the latter, and no
+// working file is left beside it. The tool runs on real time, with a short
+// time-out from its start directory.
+struct ToolCell {
+  std::string operation;  // "qxrtool nc receive"
+  int page = kProgramPage;
+  std::string file, oldBytes, newBytes;
+  EmulatorOptions options;
+  std::vector<std::string> args;  // after qxrtool's options; "FILE" stands for the file
+
+  // Runs the cell; the number of frames the tool sent.
+  long run(const Fault& fault) const {
+    SCOPED_TRACE(operation + ", " + fault.name());
+    Rig rig(page);
+    rig.dir.copyShipped(StartDir::everything);
+    rig.dir.writeBlockMode(150);
+    rig.dir.write(file, oldBytes);
+    rig.start(options, fault);
+    if (::testing::Test::HasFatalFailure()) return 0;
+    // The device unplugged while the tool waits.
+    std::atomic<bool> done{false};
+    std::thread unplugger([&] {
+      if (fault.kind == FaultKind::kUnplug &&
+          waitUntil([&] { return done.load() || rig.emulator->logText().find("# silent") != std::string::npos; }) &&
+          !done.load())
+        rig.emulator->unplug();
+    });
+    std::vector<std::string> all = {"--dir", rig.dir.dir(), "--port", "COM2", "--yes"};
+    for (const std::string& arg : args) all.push_back(arg == "FILE" ? rig.dir.file(file) : arg);
+    const auto [code, output] = runTool("qxrtool", all);
+    done.store(true);
+    unplugger.join();
+
+    EXPECT_GE(code, 0) << "ended by a signal: " << output;
+    const std::string now = rig.dir.read(file);
+    if (fault.lineFault()) {
+      EXPECT_EQ(now, oldBytes) << output;
+      EXPECT_NE(code, 0) << output;
+    }
+    EXPECT_TRUE(now == oldBytes || now == newBytes) << file << " damaged:\n" << now << output;
+    EXPECT_EQ(code == 0, now == newBytes) << output;
+    for (const auto& entry : std::filesystem::directory_iterator(rig.dir.dir()))
+      EXPECT_EQ(entry.path().filename().string().find(file + "."), std::string::npos) << "left behind: " << entry.path();
+    if (const char* log = std::getenv("QXR_FAULT_LOG")) {
+      std::ofstream(log, std::ios::app) << operation << '\t' << fault.name() << '\t' << (code == 0 ? "ok" : "failed")
+                                        << '\t' << Rig::printable(output) << '\t' << file << ": "
+                                        << (now == oldBytes ? "old" : now == newBytes ? "new" : "DAMAGED") << '\n';
+    }
+    return static_cast<long>(rig.settledFrames().size());
   }
 };
 

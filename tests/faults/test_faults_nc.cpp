@@ -263,43 +263,15 @@ TEST(NcSendFaults, EchoAndNoise) {
   writeManyRow().runCells({{FaultKind::kEcho, 0}, {FaultKind::kNoise, 0}});
 }
 
-// qxrtool nc receive -o FILE over an existing FILE: the file is the old one
-// or the whole program, whatever comes back; exit 0 exactly for the latter.
-// The tool runs on real time, with a short time-out from its start directory.
-const std::string kOldOut = "7\r\nOLD\r\nN1 OLD\r\n";
-
-void toolReceiveCell(const Fault& fault) {
-  SCOPED_TRACE("qxrtool nc receive, " + fault.name());
-  Rig rig(kProgramPage);
-  rig.dir.copyShipped(test::StartDir::everything);
-  rig.dir.writeBlockMode(150);
-  rig.dir.write("out.nc", kOldOut);
-  test::EmulatorOptions options;
-  options.programs[7] = kNew7;
-  rig.start(options, fault);
-  if (::testing::Test::HasFatalFailure()) return;
-  const auto [code, output] =
-      test::runTool("qxrtool", {"--dir", rig.dir.dir(), "--port", "COM2", "--yes", "nc", "receive", "7", "-o", rig.dir.file("out.nc")});
-  EXPECT_GE(code, 0) << "ended by a signal: " << output;
-  const std::string now = rig.dir.read("out.nc");
-  if (fault.lineFault()) {
-    EXPECT_EQ(now, kOldOut) << output;
-    EXPECT_NE(code, 0) << output;
-  }
-  EXPECT_TRUE(now == kOldOut || now == kNew7) << "out.nc damaged:\n" << now << output;
-  EXPECT_EQ(code == 0, now == kNew7) << output;
-  if (const char* log = std::getenv("QXR_FAULT_LOG")) {
-    std::ofstream(log, std::ios::app) << "qxrtool nc receive\t" << fault.name() << '\t'
-                                      << (code == 0 ? "ok" : "failed") << '\t' << Rig::printable(output) << '\t'
-                                      << (now == kOldOut ? "out.nc: old" : now == kNew7 ? "out.nc: new" : "out.nc: DAMAGED")
-                                      << '\n';
-  }
-}
+// qxrtool nc receive -o FILE over an existing FILE.
+const test::ToolCell kToolReceive = {
+    "qxrtool nc receive", kProgramPage, "out.nc", "7\r\nOLD\r\nN1 OLD\r\n", kNew7, {.programs = {{7, kNew7}}},
+    {"nc", "receive", "7", "-o", "FILE"}};
 
 TEST(NcFileFaults, QxrtoolReceiveAfterNoiseNulAndEcho) {
   QXR_REQUIRE_TOOL("qxrtool");
-  toolReceiveCell({});
-  for (const Fault& fault : test::replyFaults({4, 6}, 5)) toolReceiveCell(fault);
+  kToolReceive.run({});
+  for (const Fault& fault : test::replyFaults({4, 6}, 5)) kToolReceive.run(fault);
 }
 
 }  // namespace

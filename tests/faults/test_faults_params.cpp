@@ -3,11 +3,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <thread>
 
 #include "base/settings.h"
 #include "faults/faultrig.h"
@@ -112,59 +109,13 @@ TEST(ParameterReceiveFaults, HangUpUnplugGarbageOverlongAndAHeldPort) {
 TEST(ParameterReceiveFaults, NoiseNulAndEcho) { receiveRow().runCells(test::replyFaults({4, 6}, 4)); }
 TEST(ParameterSendFaults, EchoAndNoise) { sendRow().runCells({{FaultKind::kEcho, 0}, {FaultKind::kNoise, 0}}); }
 
-// qxrtool param receive -o FILE.par over an existing FILE.par: the file is
-// the old one or the complete new one, whatever happens on the line. The
-// tool runs on real time, so its start directory sets a short time-out.
-const std::string kOldFile = "Serial baud rate [1: 1200 ... 5: 19200](1)=9\r\n";
-const std::string kNewFile =
-    "Serial baud rate [1: 1200 ... 5: 19200](1)=4\r\nSerial time-out [ms](2)=1000\r\n";
-
-// One cell; returns the number of frames the tool sent.
-long toolCell(const Fault& fault) {
-  SCOPED_TRACE("qxrtool parameter receive, " + fault.name());
-  Rig rig(kParameterPage);
-  rig.dir.copyShipped(test::StartDir::everything);
-  rig.dir.writeBlockMode(150);
-  rig.dir.write("values.par", kOldFile);
-  test::EmulatorOptions options;
-  options.parameters = "1=4\r\n2=1000\r\n";
-  rig.start(options, fault);
-  if (::testing::Test::HasFatalFailure()) return 0;
-
-  // The device unplugged while the tool waits.
-  std::atomic<bool> done{false};
-  std::thread unplugger([&] {
-    if (fault.kind == FaultKind::kUnplug &&
-        test::waitUntil([&] { return done.load() || rig.emulator->logText().find("# silent") != std::string::npos; }) &&
-        !done.load())
-      rig.emulator->unplug();
-  });
-  const auto [code, output] = test::runTool("qxrtool", {"--dir", rig.dir.dir(), "--port", "COM2", "--yes", "param", "receive", "-o",
-                                                        rig.dir.file("values.par"), "--model", "QXR102", "--version", "SD", "1", "2"});
-  done.store(true);
-  unplugger.join();
-
-  EXPECT_GE(code, 0) << "ended by a signal: " << output;
-  const std::string now = rig.dir.read("values.par");
-  if (fault.lineFault()) {
-    EXPECT_EQ(now, kOldFile) << output;
-    EXPECT_NE(code, 0) << output;
-  }
-  EXPECT_TRUE(now == kOldFile || now == kNewFile) << "values.par damaged:\n" << now << output;
-  EXPECT_EQ(code == 0, now == kNewFile) << output;
-  for (const auto& entry : std::filesystem::directory_iterator(rig.dir.dir())) {
-    EXPECT_EQ(entry.path().filename().string().find("values.par."), std::string::npos)
-        << "left behind: " << entry.path();
-  }
-  if (const char* log = std::getenv("QXR_FAULT_LOG")) {
-    std::ofstream(log, std::ios::app) << "qxrtool param receive\t" << fault.name() << '\t'
-                                      << (code == 0 ? "ok" : "failed") << '\t' << Rig::printable(output) << '\t'
-                                      << (now == kOldFile ? "values.par: old" : now == kNewFile ? "values.par: new"
-                                                                                               : "values.par: DAMAGED")
-                                      << '\n';
-  }
-  return static_cast<long>(rig.settledFrames().size());
-}
+// qxrtool param receive -o FILE.par over an existing FILE.par.
+const test::ToolCell kToolReceive = {
+    "qxrtool param receive", kParameterPage, "values.par", "Serial baud rate [1: 1200 ... 5: 19200](1)=9\r\n",
+    "Serial baud rate [1: 1200 ... 5: 19200](1)=4\r\nSerial time-out [ms](2)=1000\r\n",
+    {.parameters = "1=4\r\n2=1000\r\n"},
+    {"param", "receive", "-o", "FILE", "--model", "QXR102", "--version", "SD", "1", "2"}};
+long toolCell(const Fault& fault) { return kToolReceive.run(fault); }
 
 TEST(ParameterFileFaults, QxrtoolAfterSilenceAndUnplugging) {
   QXR_REQUIRE_TOOL("qxrtool");

@@ -26,7 +26,7 @@ class ExchangeTest : public ::testing::Test, public test::LinkRig {
     peer.linkAs(dir, "COM2");
   }
   ~ExchangeTest() override { port.Close(); }  // before the peer goes
-  void open() { ASSERT_TRUE(LinkRig::open()); }
+  void open() { ASSERT_TRUE(test::LinkRig::open()); }
   const Lines& programLines() { return lines(); }
 
   test::PtyPeer peer;

@@ -31,6 +31,7 @@
 #include "link/comm.h"
 #include "app/multiplenc.h"
 #include "support/startdir.h"
+#include "support/filewindows.h"
 #include "support/hook.h"
 #include "support/emulator.h"
 #include "support/fakehost.h"
@@ -227,57 +228,46 @@ class TestControlPage : public QObject {
   }
 
   // Open, Receive and Exit ask about the editor's unsaved edits first.
+  void unsavedWorkIsAskedAbout_data() {
+    QTest::addColumn<QString>("action");  // read, receive or exit
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("goesOn");  // the action happened
+    QTest::newRow("read, cancel") << "read" << int(QMessageBox::Cancel) << false;
+    QTest::newRow("read, discard") << "read" << int(QMessageBox::Discard) << true;
+    QTest::newRow("read, save") << "read" << int(QMessageBox::Save) << true;
+    QTest::newRow("receive, cancel") << "receive" << int(QMessageBox::Cancel) << false;
+    QTest::newRow("exit, cancel") << "exit" << int(QMessageBox::Cancel) << false;
+    QTest::newRow("exit, discard") << "exit" << int(QMessageBox::Discard) << true;
+  }
   void unsavedWorkIsAskedAbout() {
-    const struct {
-      const char* what;
-      std::function<void(TMainForm&)> act;
-      int answer;
-      bool goesOn;  // the action happened
-    } cases[] = {
-        {"read, cancel", [](TMainForm& f) { f.ReadFileBtn->click(); }, QMessageBox::Cancel, false},
-        {"read, discard", [](TMainForm& f) { f.ReadFileBtn->click(); }, QMessageBox::Discard, true},
-        {"read, save", [](TMainForm& f) { f.ReadFileBtn->click(); }, QMessageBox::Save, true},
-        {"receive, cancel", [](TMainForm& f) { f.RcvBtn->click(); }, QMessageBox::Cancel, false},
-        {"exit, cancel", [](TMainForm& f) { f.close(); }, QMessageBox::Cancel, false},
-        {"exit, discard", [](TMainForm& f) { f.close(); }, QMessageBox::Discard, true},
-    };
-    for (const auto& c : cases) {
-      StartDir start;
-      start.write("in.nc", "3\r\nIN\r\nN1 G00\r\n");
-      TMainForm form(start.dir());
-      form.show();
-      const QString title = form.windowTitle();
-      Dialogs dialogs({mrCancel});  // the receive's own question: no
-      QStringList windows;
-      test::ScopedHook hook(setFileWindowHook, [&](QDialog& window) {
-        auto& files = static_cast<TFileWindowBase&>(window);
-        files.setDirectory(start.dir());
-        if (auto* save = qobject_cast<TSaveFileForm*>(&window)) {
-          windows << "save";
-          files.FileEdit->setText("saved");
-          save->SaveOKBtn->click();
-        } else {
-          windows << "open";
-          files.FileEdit->setText("in");
-          static_cast<TOpenFileForm&>(window).OpenOKBtn->click();
-        }
-      });
-      form.ProgramMemo->setFocus();
-      QTest::keyClicks(form.ProgramMemo, "g01 x5");
-      QVERIFY2(form.hasUnsavedWork(kProgramPage), c.what);
-      QCOMPARE(form.windowTitle(), QStringLiteral("* ") + title);
-      Questions questions({c.answer});
-      c.act(form);
-      QCOMPARE(questions.asked, QStringList{"UnsavedQuestion"});
-      const bool acted = windows.contains("open") || dialogs.shown > 0 || !form.isVisible();
-      QVERIFY2(acted == c.goesOn, c.what);
-      if (c.answer == QMessageBox::Save) {
-        QVERIFY(start.read("saved.nc").find("G01 X5") != std::string::npos);
-        QCOMPARE(windows, (QStringList{"save", "open"}));
-      }
-      if (c.answer == QMessageBox::Cancel) QVERIFY2(form.ProgramMemo->toPlainText().contains("G01 X5"), c.what);
-      if (windows.contains("open")) QCOMPARE(form.windowTitle(), title);  // read: nothing unsaved
+    QFETCH(QString, action);
+    QFETCH(int, answer);
+    QFETCH(bool, goesOn);
+    StartDir start;
+    start.write("in.nc", "3\r\nIN\r\nN1 G00\r\n");
+    TMainForm form(start.dir());
+    form.show();
+    const QString title = form.windowTitle();
+    Dialogs dialogs({mrCancel});  // the receive's own question: no
+    test::FileWindowAnswers files(start.dir(), [](bool save) { return QString(save ? "saved" : "in"); });
+    const QStringList& windows = files.shown;
+    form.ProgramMemo->setFocus();
+    QTest::keyClicks(form.ProgramMemo, "g01 x5");
+    QVERIFY(form.hasUnsavedWork(kProgramPage));
+    QCOMPARE(form.windowTitle(), QStringLiteral("* ") + title);
+    Questions questions({answer});
+    if (action == "read") form.ReadFileBtn->click();
+    if (action == "receive") form.RcvBtn->click();
+    if (action == "exit") form.close();
+    QCOMPARE(questions.asked, QStringList{"UnsavedQuestion"});
+    const bool acted = windows.contains("open") || dialogs.shown > 0 || !form.isVisible();
+    QCOMPARE(acted, goesOn);
+    if (answer == QMessageBox::Save) {
+      QVERIFY(start.read("saved.nc").find("G01 X5") != std::string::npos);
+      QCOMPARE(windows, (QStringList{"save", "open"}));
     }
+    if (answer == QMessageBox::Cancel) QVERIFY(form.ProgramMemo->toPlainText().contains("G01 X5"));
+    if (windows.contains("open")) QCOMPARE(form.windowTitle(), title);  // read: nothing unsaved
   }
 
   // Exit while a transfer runs asks; "stop and quit" stops it at the next
@@ -380,20 +370,10 @@ class TestControlPage : public QObject {
     form.show();
     QApplication::setActiveWindow(&form);
     QVERIFY(QTest::qWaitForWindowActive(&form));
-    QStringList windows;
-    test::ScopedHook hook(setFileWindowHook, [&](QDialog& window) {
-      auto& files = static_cast<TFileWindowBase&>(window);
-      files.setDirectory(start.dir());
-      if (auto* save = qobject_cast<TSaveFileForm*>(&window)) {
-        windows << "save";
-        files.FileEdit->setText("out");
-        save->SaveOKBtn->click();
-      } else {
-        windows << "open";
-        files.FileEdit->setText(form.PageControl->currentIndex() == kParameterPage ? "in.par" : "in");
-        static_cast<TOpenFileForm&>(window).OpenOKBtn->click();
-      }
+    test::FileWindowAnswers files(start.dir(), [&](bool save) {
+      return QString(save ? "out" : form.PageControl->currentIndex() == kParameterPage ? "in.par" : "in");
     });
+    QStringList& windows = files.shown;
     const struct {
       const char* what;
       int page;

@@ -8,6 +8,7 @@
 #include "nc/ncops.h"
 #include "support/emulator.h"
 #include "support/fakehost.h"
+#include "support/linkrig.h"
 
 namespace qxr {
 namespace {
@@ -18,28 +19,20 @@ const std::string kAck = "\x06\x07\x01\r\n";
 const std::string kPart1 = "7\r\nPART1\r\nN1 G00 X0\r\nN2 M30\r\n";
 
 // The PC side: a real port and link, pauses that cost nothing.
-struct Pc {
-  explicit Pc(test::TempDir& dir, int gen = kGenerationX02)
-      : session(test::makeTestSession(dir)), link(port, session, host, clock), ops(link, page) {
-    port.SetPortDirectory(session.startDir);
+struct Pc : test::LinkRig {
+  explicit Pc(int gen = kGenerationX02) : ops(link, page) {
     session.settings.timeoutMs = 200;  // keeps the silent cases short
     page.gen = gen;
   }
-  const Lines& messages() const { return host.lines(kProgramPage); }
+  const Lines& messages() const { return lines(); }
 
-  Session session;
-  test::FakeHost host;
-  test::FakeClock clock;
-  TComm port;
-  Link link;
   MemoryNcPage page;
   NcOperations ops;
 };
 
 TEST(NcEndToEnd, SendsTheExampleFrameByFrameAndReceivesItBack) {
-  test::TempDir dir;
-  test::Emulator emulator(dir);
-  Pc pc(dir);
+  Pc pc;
+  test::Emulator emulator(pc.dir);
   pc.page.lines = {"G00 X0", "M30"};
   pc.page.number = 7;
   pc.page.name = "PART1";
@@ -61,18 +54,17 @@ TEST(NcEndToEnd, SendsTheExampleFrameByFrameAndReceivesItBack) {
   ASSERT_TRUE(receiver.receive());
   EXPECT_EQ(back.name, "PART1");
   EXPECT_EQ(back.lines, pc.page.lines);
-  ASSERT_TRUE(receiver.writeFile(dir.file("back.nc")));
-  EXPECT_EQ(dir.read("back.nc"), kPart1);
+  ASSERT_TRUE(receiver.writeFile(pc.dir.file("back.nc")));
+  EXPECT_EQ(pc.dir.read("back.nc"), kPart1);
 }
 
 TEST(NcEndToEnd, ExistingProgramOverwriteAnsweredBothWays) {
   for (bool overwrite : {true, false}) {
     SCOPED_TRACE(overwrite);
-    test::TempDir dir;
+    Pc pc;
     test::EmulatorOptions options;
     options.programs[99] = "99\r\nOLDNAME\r\nN1 OLD\r\n";
-    test::Emulator emulator(dir, options);
-    Pc pc(dir);
+    test::Emulator emulator(pc.dir, options);
     pc.host.answers = {true, overwrite};
     pc.page.lines = {"", "G01 X5"};  // empty lines go out too
     pc.page.number = 99;
@@ -91,12 +83,11 @@ TEST(NcEndToEnd, ExistingProgramOverwriteAnsweredBothWays) {
 
 TEST(NcEndToEnd, ReceiveWithBothGenerations) {
   {  // X00/X01 controller: no name, and the name field is emptied.
-    test::TempDir dir;
+    Pc pc(kGenerationX00);
     test::EmulatorOptions options;
     options.model = 101;
     options.programs[3] = "3\r\nN1 G01 X5 Y6\r\nN2 \r\nN3 M30\r\n";
-    test::Emulator emulator(dir, options);
-    Pc pc(dir, kGenerationX00);
+    test::Emulator emulator(pc.dir, options);
     pc.page.number = 3;
     pc.page.name = "STALE";
     ASSERT_TRUE(pc.ops.receive());
@@ -109,11 +100,10 @@ TEST(NcEndToEnd, ReceiveWithBothGenerations) {
   }
   {  // A named program read with X00/X01 chosen: the name arrives as a line
      // without a blank and is kept whole.
-    test::TempDir dir;
+    Pc pc(kGenerationX00);
     test::EmulatorOptions options;
     options.programs[7] = kPart1;
-    test::Emulator emulator(dir, options);
-    Pc pc(dir, kGenerationX00);
+    test::Emulator emulator(pc.dir, options);
     pc.page.number = 7;
     ASSERT_TRUE(pc.ops.receive());
     EXPECT_EQ(pc.page.lines, (Lines{"PART1", "G00 X0", "M30"}));
@@ -121,11 +111,10 @@ TEST(NcEndToEnd, ReceiveWithBothGenerations) {
 }
 
 TEST(NcEndToEnd, DeleteAndItsCancel) {
-  test::TempDir dir;
+  Pc pc;
   test::EmulatorOptions options;
   options.programs[5] = "5\r\nPROG5\r\nN1 X\r\n";
-  test::Emulator emulator(dir, options);
-  Pc pc(dir);
+  test::Emulator emulator(pc.dir, options);
   pc.page.number = 5;
   pc.host.answers = {false};
   EXPECT_FALSE(pc.ops.deleteProgram());
@@ -147,12 +136,11 @@ TEST(NcEndToEnd, DeleteAndItsCancel) {
 }
 
 TEST(NcEndToEnd, RefusedNumberAndAControllerThatFallsSilent) {
-  test::TempDir dir;
+  Pc pc;
   test::EmulatorOptions options;
   options.programs[4] = "4\r\nFOUR\r\nN1 A\r\nN2 B\r\nN3 C\r\nN4 D\r\n";
   options.silentAfter = 9;  // the refusal's three frames, then $% $L 04 and ACKs for name, A, B
-  test::Emulator emulator(dir, options);
-  Pc pc(dir);
+  test::Emulator emulator(pc.dir, options);
   pc.page.lines = {"mine"};
   pc.page.number = 8;
   EXPECT_FALSE(pc.ops.receive());  // absent
@@ -170,11 +158,10 @@ TEST(NcEndToEnd, RefusedNumberAndAControllerThatFallsSilent) {
 }
 
 TEST(NcEndToEnd, SendEndsWhenTheControllerFallsSilentInTheLines) {
-  test::TempDir dir;
+  Pc pc;
   test::EmulatorOptions options;
   options.silentAfter = 8;  // $% $L 07 $% $S 07 name N1: N2 unanswered
-  test::Emulator emulator(dir, options);
-  Pc pc(dir);
+  test::Emulator emulator(pc.dir, options);
   pc.page.lines = {"G00 X0", "G01 X1", "M30"};
   pc.page.number = 7;
   EXPECT_FALSE(pc.ops.send());
@@ -184,21 +171,20 @@ TEST(NcEndToEnd, SendEndsWhenTheControllerFallsSilentInTheLines) {
 }
 
 TEST(NcEndToEnd, ReadManyIntoFilesAndWriteThemBack) {
-  test::TempDir dir;
+  Pc pc;
   test::EmulatorOptions options;
   options.programs[3] = "3\r\nTHREE\r\nN1 G00\r\nN3 M30\r\n";
   options.programs[61] = "61\r\nSIXTYONE\r\nN1 X61\r\n";
-  test::Emulator emulator(dir, options);
-  Pc pc(dir);
+  test::Emulator emulator(pc.dir, options);
   MultipleChoice choice;
   choice.programs[2] = choice.programs[60] = true;
   choice.prefix = "AB";
-  choice.directory = dir.file("out");
+  choice.directory = pc.dir.file("out");
   std::filesystem::create_directory(choice.directory);
   ASSERT_TRUE(pc.ops.readMany(choice));
   // The controller's line numbers are not looked at: lines come in order.
-  EXPECT_EQ(dir.read("out/ABL03.NC"), "3\r\nTHREE\r\nN1 G00\r\nN2 M30\r\n");
-  EXPECT_EQ(dir.read("out/ABG61.NC"), "61\r\nSIXTYONE\r\nN1 X61\r\n");
+  EXPECT_EQ(pc.dir.read("out/ABL03.NC"), "3\r\nTHREE\r\nN1 G00\r\nN2 M30\r\n");
+  EXPECT_EQ(pc.dir.read("out/ABG61.NC"), "61\r\nSIXTYONE\r\nN1 X61\r\n");
   const Lines in = emulator.framesIn();
   EXPECT_NE(std::find(in.begin(), in.end(), "03\r\n"), in.end());
   EXPECT_NE(std::find(in.begin(), in.end(), "61\r\n"), in.end());
@@ -206,10 +192,10 @@ TEST(NcEndToEnd, ReadManyIntoFilesAndWriteThemBack) {
 
   // Write them back under their own numbers: 3 is deleted first (the
   // inquire setting off asks nothing), 61 is changed in the file.
-  dir.write("out/ABG61.NC", "61\r\nNEW61\r\nN2 X62\r\n");
+  pc.dir.write("out/ABG61.NC", "61\r\nNEW61\r\nN2 X62\r\n");
   emulator.stop();
   options.programs.erase(61);
-  test::Emulator second(dir, options);
+  test::Emulator second(pc.dir, options);
   choice.files = {"ABL03.NC", "ABG61.NC"};
   ASSERT_TRUE(pc.ops.writeMany(choice, false));
   EXPECT_TRUE(pc.host.questions.empty());

@@ -15,6 +15,7 @@
 #include "app/mainform.h"
 #include "app/msgdlg.h"
 #include "app/multiplenc.h"
+#include "support/filewindows.h"
 #include "support/startdir.h"
 #include "support/hook.h"
 #include "support/emulator.h"
@@ -95,13 +96,7 @@ class TestNcPage : public QObject {
     StartDir start;
     TMainForm form(start.dir());
     const std::string path = start.file("prog.nc");
-    test::ScopedHook hook(setFileWindowHook, [&](QDialog& window) {
-      auto& files = static_cast<TFileWindowBase&>(window);
-      files.setDirectory(start.dir());
-      files.FileEdit->setText("prog");
-      if (auto* save = qobject_cast<TSaveFileForm*>(&window)) save->SaveOKBtn->click();
-      else static_cast<TOpenFileForm&>(window).OpenOKBtn->click();
-    });
+    test::FileWindowAnswers files(start.dir(), [](bool) { return QString("prog"); });
     form.ProgramMemo->setPlainText("G00 X0\n\nM30\n");
     form.ProgNoEdit->setValue(12);
     form.ProgNameEdit->setText("AB");

@@ -15,6 +15,7 @@
 #include "app/msgdlg.h"
 #include "link/portholder.h"
 #include "params/paramlist.h"
+#include "support/filewindows.h"
 #include "support/startdir.h"
 #include "support/hook.h"
 #include "support/emulator.h"
@@ -105,13 +106,7 @@ class TestParamsPage : public QObject {
     TMainForm form(start.dir());
     form.PageControl->setCurrentIndex(kParameterPage);
     const std::string path = start.file("set.par");
-    test::ScopedHook hook(setFileWindowHook, [&](QDialog& window) {
-      auto& files = static_cast<TFileWindowBase&>(window);
-      files.setDirectory(start.dir());
-      files.FileEdit->setText("set");
-      if (auto* save = qobject_cast<TSaveFileForm*>(&window)) save->SaveOKBtn->click();
-      else static_cast<TOpenFileForm&>(window).OpenOKBtn->click();
-    });
+    test::FileWindowAnswers files(start.dir(), [](bool) { return QString("set"); });
     form.ParameterMemo->setPlainText(QString::fromUtf8("速度(12)=300\n\n") + QString(120, 'x'));
     form.WriteParBtn->click();
     QCOMPARE(start.read("set.par"), "\xB3\x74\xAB\xD7(12)=300\r\n\r\n" + std::string(120, 'x') + "\r\n");

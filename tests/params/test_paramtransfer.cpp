@@ -17,6 +17,7 @@
 #include "params/paramlist.h"
 #include "params/paramtransfer.h"
 #include "support/emulator.h"
+#include "support/linkrig.h"
 #include "support/process.h"
 #include "support/fakehost.h"
 #include "support/tempdir.h"
@@ -30,12 +31,11 @@ using test::EmulatorOptions;
 
 const std::string kAck = "\x06\x07\x01\r\n";
 
-class ParameterTransferTest : public ::testing::Test {
+class ParameterTransferTest : public ::testing::Test, public test::LinkRig {
  protected:
-  ParameterTransferTest() : session(test::makeTestSession(dir)) {
+  ParameterTransferTest() {
     session.settings.transitMode = 1;  // block mode: no pacing
     host.page = kParameterPage;
-    port.SetPortDirectory(session.startDir);
   }
 
   Emulator& start(const EmulatorOptions& options = {}) {
@@ -43,22 +43,10 @@ class ParameterTransferTest : public ::testing::Test {
     emulator = std::make_unique<Emulator>(dir, options);
     return *emulator;
   }
-  Link& link() {
-    if (!link_) link_ = std::make_unique<Link>(port, session, host, clock);
-    return *link_;
-  }
-  const Lines& messages() const { return host.lines(kParameterPage); }
+  const Lines& messages() const { return lines(kParameterPage); }
 
-  test::TempDir dir;
-  Session session;
-  test::FakeHost host;
-  test::FakeClock clock;
-  TComm port;
   MemoryParameterPage page;
   std::unique_ptr<Emulator> emulator;
-
- private:
-  std::unique_ptr<Link> link_;
 };
 
 // A port that does not open ends both operations after its report, without
@@ -66,8 +54,8 @@ class ParameterTransferTest : public ::testing::Test {
 TEST_F(ParameterTransferTest, PortThatDoesNotOpenEndsTheOperationAtOnce) {
   std::filesystem::create_symlink(dir.file("unplugged"), dir.file("COM2"));
   page.lines = {"Speed(12)=300"};
-  EXPECT_FALSE(sendParameters(link(), page));
-  EXPECT_FALSE(receiveParameters(link(), page, {}));
+  EXPECT_FALSE(sendParameters(link, page));
+  EXPECT_FALSE(receiveParameters(link, page, {}));
   const std::string line = test::unopenedPortLine(dir, "COM2", "unplugged");
   EXPECT_EQ(messages(), (Lines{line, line}));
   EXPECT_EQ(page.lines, Lines{"Speed(12)=300"});
@@ -78,7 +66,7 @@ TEST_F(ParameterTransferTest, SendWritesEachLineAndStopsAtAMalformedOneOrARefusa
   options.refuse = {"13=*"};
   Emulator& controller = start(options);
   page.lines = {"/ spindle set-up", "Speed(12)=300", "A(14)=3=4", "B(15)=x", "C(1 6)=5"};
-  EXPECT_TRUE(sendParameters(link(), page));
+  EXPECT_TRUE(sendParameters(link, page));
   EXPECT_EQ(controller.framesIn(), (Lines{"$%\r\n", "$R\r\n", "12=300\r\n", "14=4\r\n", "15=0\r\n", "1 6=5\r\n"}));
   EXPECT_EQ(controller.storedParameters(), "12=300\r\n14=4\r\n15=0\r\n1 6=5\r\n");
   EXPECT_EQ(messages(), (Lines{"#101COM2", "#144", "/ spindle set-up...Skip...", "Speed(12)=300", "A(14)=3=4",
@@ -89,23 +77,23 @@ TEST_F(ParameterTransferTest, SendWritesEachLineAndStopsAtAMalformedOneOrARefusa
 
   host.clearLines();
   page.lines = {"A(11)=1", "", "B(12)=2"};
-  EXPECT_FALSE(sendParameters(link(), page));
+  EXPECT_FALSE(sendParameters(link, page));
   EXPECT_EQ(controller.framesIn().back(), "11=1\r\n");
   EXPECT_EQ(messages(), (Lines{"#101COM2", "#144", "A(11)=1", "#145", "#146", "#107"}));
 
   host.clearLines();
   page.lines = {"B(13)=2", "C(14)=3"};  // the controller refuses parameter 13
-  EXPECT_FALSE(sendParameters(link(), page));
+  EXPECT_FALSE(sendParameters(link, page));
   EXPECT_EQ(controller.framesIn().back(), "13=2\r\n");
   EXPECT_EQ(messages(), (Lines{"#101COM2", "#144", "B(13)=2", "#142", "#107", "#146"}));
 }
 
 TEST_F(ParameterTransferTest, NothingIsSentWithoutLinesOrConsent) {
   Emulator& controller = start();
-  EXPECT_FALSE(sendParameters(link(), page));
+  EXPECT_FALSE(sendParameters(link, page));
   host.defaultAnswer = false;
   page.lines = {"A(1)=1"};
-  EXPECT_FALSE(sendParameters(link(), page));
+  EXPECT_FALSE(sendParameters(link, page));
   EXPECT_EQ(messages(), Lines{"#141"});
   EXPECT_EQ(host.questions, Lines{"#143"});
   EXPECT_TRUE(controller.framesIn().empty());
@@ -118,13 +106,13 @@ TEST_F(ParameterTransferTest, ReceiveReadsTheCheckedEntriesInListOrder) {
   const ParameterEntries list = {{"Speed", 12}, {"Rapid", 101}, {"Unset", 9}, {"Offset", 7}};
   page.lines = {"old line"};
   page.checked = {0, 2, 3};
-  EXPECT_TRUE(receiveParameters(link(), page, list));
+  EXPECT_TRUE(receiveParameters(link, page, list));
   EXPECT_EQ(controller.framesIn(), (Lines{"$%\r\n", "$P\r\n", "12\r\n", kAck, "9\r\n", kAck, "7\r\n", kAck}));
   EXPECT_EQ(page.lines, (Lines{"Speed(12)=300", "Unset(9)=0", "Offset(7)=-2"}));
   EXPECT_EQ(messages(), (Lines{"#101COM2", "#147", "#148", "#107"}));
 
   page.checked.clear();  // nothing checked: the request alone
-  EXPECT_TRUE(receiveParameters(link(), page, list));
+  EXPECT_TRUE(receiveParameters(link, page, list));
   EXPECT_EQ(controller.framesIn().size(), 10u);
   EXPECT_TRUE(page.lines.empty());
 }
@@ -137,7 +125,7 @@ TEST_F(ParameterTransferTest, ValuesBeyond32BitsAreNotObtained) {
   start(options);
   const ParameterEntries list = {{"Speed", 12}, {"Feed", 13}, {"Low", 14}, {"Lowest", 15}};
   page.checked = {0, 1, 2, 3};
-  EXPECT_FALSE(receiveParameters(link(), page, list));
+  EXPECT_FALSE(receiveParameters(link, page, list));
   EXPECT_EQ(page.lines, (Lines{"Speed(12)=300", "Lowest(15)=-2147483648"}));
   EXPECT_EQ(messages(), (Lines{"#101COM2", "#147", "Feed(13)=XXXXXX", "Low(14)=XXXXXX", "#148", "#107"}));
 }
@@ -154,7 +142,7 @@ TEST_F(ParameterTransferTest, AFailedValueEndsTheRead) {
     else options.refuse = {"101"};
     Emulator& controller = start(options);
     host.clearLines();
-    EXPECT_FALSE(receiveParameters(link(), page, list));
+    EXPECT_FALSE(receiveParameters(link, page, list));
     EXPECT_EQ(page.lines, Lines{"Speed(12)=300"});
     // One failure only: the remaining entries are not asked for.
     EXPECT_EQ(controller.framesIn().size(), silent ? 6u : 5u);

@@ -62,6 +62,8 @@
 #include "support/process.h"
 #include "support/tempdir.h"
 
+extern char** environ;
+
 namespace qxr::test {
 
 struct EmulatorOptions {
@@ -84,7 +86,7 @@ struct EmulatorOptions {
 
 class Emulator {
  public:
-  explicit Emulator(const TempDir& dir, const EmulatorOptions& options = {});
+  Emulator(const TempDir& dir, const EmulatorOptions& options = {});
   ~Emulator();
   Emulator(const Emulator&) = delete;
   Emulator& operator=(const Emulator&) = delete;

@@ -25,6 +25,8 @@
 #include "support/tempdir.h"
 #include "support/wait.h"
 
+extern char** environ;
+
 namespace qxr::test {
 
 // A port on 127.0.0.1 that nobody listens on just now.

@@ -362,45 +362,46 @@ class TestMainForm : public QObject {
 
   // Init.ini may hold a delay beyond the field's range: the field shows the
   // delay that is used, and the setting goes back unchanged unless set anew.
+  void transferDelayFieldShowsTheDelayInUse_data() {
+    QTest::addColumn<QString>("inIni");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("typed");       // nothing typed when empty
+    QTest::addColumn<QString>("shownAfter");  // once the field is left
+    QTest::addColumn<QString>("written");
+    QTest::newRow("above the range") << "100000" << "5000" << "" << "5000" << "100000";
+    QTest::newRow("below the range") << "-20" << "0" << "" << "0" << "-20";
+    QTest::newRow("in the range") << "75" << "75" << "" << "75" << "75";
+    QTest::newRow("above the range, typed beyond it") << "100000" << "5000" << "9999" << "5000" << "5000";
+    QTest::newRow("typed anew") << "75" << "75" << "120" << "120" << "120";
+  }
   void transferDelayFieldShowsTheDelayInUse() {
-    struct Row {
-      const char* inIni;
-      const char* shown;
-      const char* typed;       // nothing typed when empty
-      const char* shownAfter;  // once the field is left
-      const char* written;
-    };
-    const Row rows[] = {
-        {"100000", "5000", "", "5000", "100000"},
-        {"-20", "0", "", "0", "-20"},
-        {"75", "75", "", "75", "75"},
-        {"100000", "5000", "9999", "5000", "5000"},
-        {"75", "75", "120", "120", "120"},
-    };
-    for (const Row& row : rows) {
-      StartDir start(1);
-      Settings settings;
-      settings.plcTransferDelayMs = std::stoi(row.inIni);
-      start.write("Init.ini", formatInitIni(settings));
-      {
-        TMainForm form(start.dir());
-        form.show();
-        QCOMPARE(form.TransDelayValue->text(), QString(row.shown));
-        if (*row.typed) {
-          form.TransDelayValue->setVisible(true);
-          form.TransDelayValue->editor()->setFocus();
-          form.TransDelayValue->editor()->selectAll();
-          QTest::keyClicks(form.TransDelayValue->editor(), row.typed);
-          form.ProgramMemo->setFocus();
-          emit form.TransDelayValue->editor()->editingFinished();
-        }
-        QCOMPARE(form.TransDelayValue->text(), QString(row.shownAfter));
-        form.close();
+    QFETCH(QString, inIni);
+    QFETCH(QString, shown);
+    QFETCH(QString, typed);
+    QFETCH(QString, shownAfter);
+    QFETCH(QString, written);
+    StartDir start(1);
+    Settings settings;
+    settings.plcTransferDelayMs = inIni.toInt();
+    start.write("Init.ini", formatInitIni(settings));
+    {
+      TMainForm form(start.dir());
+      form.show();
+      QCOMPARE(form.TransDelayValue->text(), shown);
+      if (!typed.isEmpty()) {
+        form.TransDelayValue->setVisible(true);
+        form.TransDelayValue->editor()->setFocus();
+        form.TransDelayValue->editor()->selectAll();
+        QTest::keyClicks(form.TransDelayValue->editor(), typed);
+        form.ProgramMemo->setFocus();
+        emit form.TransDelayValue->editor()->editingFinished();
       }
-      const auto lines = readAllLines(initIniPath(start.dir()), kSettingsFileLimit);
-      QVERIFY(lines && lines->size() == 9);
-      QCOMPARE((*lines)[5], std::string("PLC Transit Delay = ") + row.written);
+      QCOMPARE(form.TransDelayValue->text(), shownAfter);
+      form.close();
     }
+    const auto lines = readAllLines(initIniPath(start.dir()), kSettingsFileLimit);
+    QVERIFY(lines && lines->size() == 9);
+    QCOMPARE((*lines)[5], "PLC Transit Delay = " + written.toStdString());
   }
 
   // Text the code page cannot hold is said where it is typed and refused
