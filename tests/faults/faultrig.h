@@ -10,10 +10,13 @@
 // port that another program holds.
 //
 // Silences cost no real time: the rig's clock jumps a whole time-out once
-// nothing more can come: the emulator is gone, or it has logged every byte
-// the PC wrote and waits for more, nothing waits in the PC's port, and so
-// for a whole round of the PC's wait. Until then no time passes on the
-// rig's clock beyond real time, however slow the machine.
+// the emulator's log shows that no answer will come: the emulator is gone,
+// or it has taken every byte the PC wrote, is done with them, and left the
+// last frame unanswered (silent, missed, nothing to fetch). Where the
+// controller does answer but not as the PC waits for (garbage, over-long
+// replies, a stream cut short, a loopback), the clock jumps once the line
+// has been still for a whole round of the PC's wait. The time-out itself is
+// long, so that real time never ends a wait however slow the machine.
 //
 // Set QXR_FAULT_LOG=FILE to append one line per cell (operation, fault,
 // result, page messages, state) to FILE; docs/fault-matrix.md is made from it.
@@ -25,6 +28,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -169,6 +173,7 @@ class Rig : public LinkRig {
     // Byte mode, as the settings have it by default; the pacing pauses
     // cost nothing on the rig's clock.
     session.settings.transitMode = 0;
+    session.settings.timeoutMs = kTimeoutMs;
     host.page = page;
     host.onProcessEvents = [this] { pump(); };
     // The PC opens COM2, which leads to the emulator's link. When the
@@ -316,11 +321,25 @@ class Rig : public LinkRig {
 
  private:
   static constexpr const char* kLineName = "line-COM2";
+  static constexpr int kTimeoutMs = 30000;
   // True when the emulator has logged every byte the PC wrote.
   bool caughtUp() const {
     std::uint64_t logged = 0;
     for (const std::string& frame : emulator->framesIn()) logged += frame.size();
     return logged >= link.bytesSent();
+  }
+
+  // True when the log's last frame from the PC got no answer, and a note
+  // after it says so (a loopback's echo is not in the log: not this).
+  bool lastFrameUnanswered() const {
+    std::istringstream log(emulator->logText());
+    bool answered = false, noted = false;
+    for (std::string line; std::getline(log, line);) {
+      if (line.rfind("in ", 0) == 0) answered = noted = false;
+      if (line.rfind("out ", 0) == 0) answered = true;
+      for (const char* note : {"# silent", "# missed", "# unanswered"}) noted = noted || line.rfind(note, 0) == 0;
+    }
+    return noted && !answered;
   }
 
   // Runs in every round of a wait.
@@ -332,9 +351,12 @@ class Rig : public LinkRig {
     if (emulator->running()) {
       const bool settled = port.InQueCount() == 0 && port.OutQueCount() == 0 && caughtUp() && emulator->idle() &&
                            (!server || server->idle());
-      // Seen twice: once more after a whole round in which nothing came in.
       settledRounds_ = settled ? settledRounds_ + 1 : 0;
-      if (settledRounds_ < 2) return;
+      const bool answersAmiss = fault.kind == FaultKind::kGarbage || fault.kind == FaultKind::kOverlong ||
+                                fault.kind == FaultKind::kSilentReplies || fault.kind == FaultKind::kEcho ||
+                                fault.lineFault();
+      // Answered amiss: still for a whole round in which nothing came in.
+      if (!(settled && lastFrameUnanswered()) && !(answersAmiss && settledRounds_ >= 2)) return;
     }
     settledRounds_ = 0;
     clock.advance(static_cast<std::uint32_t>(session.settings.timeoutMs));

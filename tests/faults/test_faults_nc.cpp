@@ -265,7 +265,11 @@ TEST(NcSendFaults, EchoAndNoise) {
 
 // qxrtool nc receive -o FILE over an existing FILE.
 const test::ToolCell kToolReceive = {
-    "qxrtool nc receive", kProgramPage, "out.nc", "7\r\nOLD\r\nN1 OLD\r\n", kNew7, {.programs = {{7, kNew7}}},
+    "qxrtool nc receive", kProgramPage, "out.nc", "7\r\nOLD\r\nN1 OLD\r\n", kNew7, [] {
+      test::EmulatorOptions options;
+      options.programs[7] = kNew7;
+      return options;
+    }(),
     {"nc", "receive", "7", "-o", "FILE"}};
 
 TEST(NcFileFaults, QxrtoolReceiveAfterNoiseNulAndEcho) {

@@ -113,7 +113,11 @@ TEST(ParameterSendFaults, EchoAndNoise) { sendRow().runCells({{FaultKind::kEcho,
 const test::ToolCell kToolReceive = {
     "qxrtool param receive", kParameterPage, "values.par", "Serial baud rate [1: 1200 ... 5: 19200](1)=9\r\n",
     "Serial baud rate [1: 1200 ... 5: 19200](1)=4\r\nSerial time-out [ms](2)=1000\r\n",
-    {.parameters = "1=4\r\n2=1000\r\n"},
+    [] {
+      test::EmulatorOptions options;
+      options.parameters = "1=4\r\n2=1000\r\n";
+      return options;
+    }(),
     {"param", "receive", "-o", "FILE", "--model", "QXR102", "--version", "SD", "1", "2"}};
 long toolCell(const Fault& fault) { return kToolReceive.run(fault); }
 
