@@ -64,35 +64,29 @@ QString editorText(int lines) {
 // Answers the message dialogs (the main window's own) and counts them.
 struct Dialogs {
   // The answers in turn; the last one stays.
-  explicit Dialogs(std::vector<int> answers = {mrOk}) {
-    previous = setMessageDialogHook([this, answers](QDialog&) {
-      const int answer = answers[std::min<std::size_t>(static_cast<std::size_t>(shown), answers.size() - 1)];
-      ++shown;
-      return answer;
-    });
-  }
-  ~Dialogs() { setMessageDialogHook(previous); }
-  MessageDialogHook previous;
+  explicit Dialogs(std::vector<int> answers = {mrOk})
+      : hook(setMessageDialogHook, [this, answers](QDialog&) {
+          return answers[std::min<std::size_t>(static_cast<std::size_t>(shown++), answers.size() - 1)];
+        }) {}
   int shown = 0;
+  test::ScopedHook<MessageDialogHook> hook;
 };
 
 // Answers the control questions (unsaved work, quitting) and records them.
 struct Questions {
-  explicit Questions(std::vector<int> answers) : answers_(std::move(answers)) {
-    previous = setQuestionHook([this](QMessageBox& box) {
-      asked << box.objectName();
-      if (answers_.empty()) return int(QMessageBox::Cancel);
-      const int answer = answers_.front();
-      answers_.erase(answers_.begin());
-      return answer;
-    });
-  }
-  ~Questions() { setQuestionHook(previous); }
-  QuestionHook previous;
+  explicit Questions(std::vector<int> answers)
+      : answers_(std::move(answers)), hook(setQuestionHook, [this](QMessageBox& box) {
+          asked << box.objectName();
+          if (answers_.empty()) return int(QMessageBox::Cancel);
+          const int answer = answers_.front();
+          answers_.erase(answers_.begin());
+          return answer;
+        }) {}
   QStringList asked;
 
  private:
   std::vector<int> answers_;
+  test::ScopedHook<QuestionHook> hook;
 };
 
 // Calls `act` once, from inside a transfer's wait, when `ready` holds.

@@ -27,6 +27,7 @@
 #include "base/textio.h"
 #include "base/settings.h"
 #include "nc/ncfile.h"
+#include "support/hook.h"
 #include "support/startdir.h"
 #include "support/tempdir.h"
 #include "widgets/fspinedit.h"
@@ -42,16 +43,12 @@ using test::StartDir;
 struct DialogRecorder {
   QStringList shown;
   int answer = mrOk;
-  MessageDialogHook previous;
-  DialogRecorder() {
-    previous = setMessageDialogHook([this](QDialog& d) {
-      QStringList buttons;
-      for (auto* b : d.findChildren<QPushButton*>()) buttons << b->objectName();
-      shown << d.windowTitle() + "|" + d.findChild<QLabel*>("Message")->text() + "|" + buttons.join(",");
-      return answer;
-    });
-  }
-  ~DialogRecorder() { setMessageDialogHook(previous); }
+  test::ScopedHook<MessageDialogHook> hook{setMessageDialogHook, [this](QDialog& d) {
+    QStringList buttons;
+    for (auto* b : d.findChildren<QPushButton*>()) buttons << b->objectName();
+    shown << d.windowTitle() + "|" + d.findChild<QLabel*>("Message")->text() + "|" + buttons.join(",");
+    return answer;
+  }};
 };
 
 void clickWith(QWidget* page, Qt::KeyboardModifiers modifiers) {
