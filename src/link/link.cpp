@@ -231,6 +231,7 @@ bool Link::sendFrame(std::string_view frame, SendKind kind) {
     return false;
   }
   countBytes(frame.size());
+  bytesSent_ += frame.size();
   if (kind == SendKind::TestDevice || settings.sendTrace) ShowPageMessage(0, trace.text());
   sentSinceWait_.emplace_back(frame);
   return true;

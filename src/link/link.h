@@ -108,6 +108,9 @@ class Link {
   void endProgress();
   const ProgressMeter& progress() const { return progress_; }
 
+  // Bytes written to the port so far (a test follows the line with it).
+  std::uint64_t bytesSent() const { return bytesSent_; }
+
   // The test time-out of ReceiveCSBLStr (1000 ms at start).
   std::uint32_t testTimeoutMs = 1000;
 
@@ -141,6 +144,7 @@ class Link {
   std::vector<std::string> sentBeforeWait_;  // those of the wait under way
   bool stopNoted_ = false;
   ProgressMeter progress_;
+  std::uint64_t bytesSent_ = 0;
 };
 
 // Shows the progress of one transfer and ends it on every way out.

@@ -9,24 +9,28 @@
 // while the PC waits for each reply, then garbage, over-long replies and a
 // port that another program holds.
 //
-// Silences cost no real time: the rig's clock jumps a whole time-out as soon
-// as the emulator's log shows that nothing more will come (it went silent,
-// it let a frame go unanswered, it is gone), and creeps otherwise, so a
-// silence the log does not show still ends in well under a second.
+// Silences cost no real time: the rig's clock jumps a whole time-out once
+// the emulator's log shows that no answer will come: the emulator is gone,
+// or it has taken every byte the PC wrote, is done with them, and left the
+// last frame unanswered (silent, missed, nothing to fetch). Where the
+// controller does answer but not as the PC waits for (garbage, over-long
+// replies, a stream cut short, a loopback), the clock jumps once the line
+// has been still for a whole round of the PC's wait. The time-out itself is
+// long, so that real time never ends a wait however slow the machine.
 //
 // Set QXR_FAULT_LOG=FILE to append one line per cell (operation, fault,
 // result, page messages, state) to FILE; docs/fault-matrix.md is made from it.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "link/comm.h"
@@ -34,7 +38,11 @@
 #include "link/linktexts.h"
 #include "support/emulator.h"
 #include "support/fakehost.h"
+#include "support/linkrig.h"
+#include "support/process.h"
+#include "support/startdir.h"
 #include "support/ser2net.h"
+#include "support/wait.h"
 
 namespace qxr::test {
 
@@ -159,14 +167,13 @@ inline std::vector<Fault> only(const std::vector<Fault>& faults, std::initialize
 }
 
 // The PC side of a cell: a real port and link in a private start directory.
-class Rig {
+class Rig : public LinkRig {
  public:
-  explicit Rig(int page, Transport via = Transport::kLocal)
-      : session(makeTestSession(dir)), link(port, session, host, clock), transport(via) {
-    port.SetPortDirectory(session.startDir);
+  explicit Rig(int page, Transport via = Transport::kLocal) : transport(via) {
     // Byte mode, as the settings have it by default; the pacing pauses
     // cost nothing on the rig's clock.
     session.settings.transitMode = 0;
+    session.settings.timeoutMs = kTimeoutMs;
     host.page = page;
     host.onProcessEvents = [this] { pump(); };
     // The PC opens COM2, which leads to the emulator's link. When the
@@ -175,7 +182,7 @@ class Rig {
     // Over the network, COM2 is bound to the server's address once it runs.
     if (transport == Transport::kLocal) std::filesystem::create_symlink(kLineName, dir.file("COM2"));
     else bindCom2("tcp://127.0.0.1:" + std::to_string(freeLoopbackPort()));
-    linkMissingPorts(dir, session.settings.portCount);
+    linkMissingPorts();
   }
   ~Rig() {
     server.reset();
@@ -222,17 +229,11 @@ class Rig {
     }
   }
 
-  // The frames the PC sent, once the emulator has logged the last of them
-  // (the PC does not wait for an answer to some).
+  // The frames the PC sent, once the emulator has taken the last of them
+  // and done with it (the PC does not wait for an answer to some).
   Lines settledFrames() {
-    Lines frames = emulator->framesIn();
-    for (int quiet = 0, i = 0; quiet < 3 && i < 200; ++i) {
-      ::usleep(5000);
-      Lines now = emulator->framesIn();
-      quiet = now.size() == frames.size() ? quiet + 1 : 0;
-      frames = std::move(now);
-    }
-    return frames;
+    waitUntil([this] { return !emulator->running() || (caughtUp() && emulator->idle()); });
+    return emulator->framesIn();
   }
 
   const Lines& messages() const { return host.lines(host.page); }
@@ -312,12 +313,6 @@ class Rig {
     return out;
   }
 
-  TempDir dir;
-  Session session;
-  FakeHost host;
-  FakeClock clock;
-  TComm port;
-  Link link;
   std::unique_ptr<Emulator> emulator;
   std::unique_ptr<TComm> holder;  // the other program's hold on the port
   std::unique_ptr<Ser2net> server;
@@ -326,55 +321,56 @@ class Rig {
 
  private:
   static constexpr const char* kLineName = "line-COM2";
-  // Time moves this much per round of a wait while the log does not tell.
-  static constexpr std::uint32_t kCreepMs = 50;
+  static constexpr int kTimeoutMs = 30000;
+  // True when the emulator has logged every byte the PC wrote.
+  bool caughtUp() const {
+    std::uint64_t logged = 0;
+    for (const std::string& frame : emulator->framesIn()) logged += frame.size();
+    return logged >= link.bytesSent();
+  }
+
+  // True when the log's last frame from the PC got no answer, and a note
+  // after it says so (a loopback's echo is not in the log: not this).
+  bool lastFrameUnanswered() const {
+    std::istringstream log(emulator->logText());
+    bool answered = false, noted = false;
+    for (std::string line; std::getline(log, line);) {
+      if (line.rfind("in ", 0) == 0) answered = noted = false;
+      if (line.rfind("out ", 0) == 0) answered = true;
+      for (const char* note : {"# silent", "# missed", "# unanswered"}) noted = noted || line.rfind(note, 0) == 0;
+    }
+    return noted && !answered;
+  }
 
   // Runs in every round of a wait.
   void pump() {
-    if (!emulator) return;
-    if (port.Enabled() && port.InQueCount() > 0) return;  // a reply is coming in
-    // A frame the emulator has not taken yet (it may be slow on a busy machine).
-    if (port.Enabled() && port.OutQueCount() > 0) return;
-    bool silent = !emulator->running();
-    if (!silent) {
-      const std::string log = emulator->logText();
-      // Silent for good: every frame from now on goes unanswered.
-      const bool gone = log.find("# silent") != std::string::npos;
-      if (gone && fault.kind == FaultKind::kUnplug) {
-        emulator->unplug();
-      }
-      // A frame left unanswered, and nothing after it for a few rounds of
-      // the wait: the PC's next frame would have shown by now.
-      std::size_t last = log.rfind('\n', log.size() >= 2 ? log.size() - 2 : 0);
-      last = last == std::string::npos ? 0 : last + 1;
-      const bool unanswered = log.compare(last, 13, "# unanswered:") == 0;
-      unansweredRounds_ = unanswered && log.size() == lastLogSize_ ? unansweredRounds_ + 1 : unanswered ? 1 : 0;
-      lastLogSize_ = log.size();
-      silent = gone || unansweredRounds_ >= 3;
-      // The emulator is still at work on what it got: no time passes yet.
-      if (!silent && log.size() != lastLogSizeForCreep_) {
-        lastLogSizeForCreep_ = log.size();
-        return;
-      }
+    if (!emulator || !port.Enabled()) return;  // a closed port's waits cost no real time
+    if (emulator->running() && fault.kind == FaultKind::kUnplug &&
+        emulator->logText().find("# silent") != std::string::npos)
+      emulator->unplug();  // it went silent where the device is to go
+    if (emulator->running()) {
+      const bool settled = port.InQueCount() == 0 && port.OutQueCount() == 0 && caughtUp() && emulator->idle() &&
+                           (!server || server->idle());
+      settledRounds_ = settled ? settledRounds_ + 1 : 0;
+      const bool answersAmiss = fault.kind == FaultKind::kGarbage || fault.kind == FaultKind::kOverlong ||
+                                fault.kind == FaultKind::kSilentReplies || fault.kind == FaultKind::kEcho ||
+                                fault.lineFault();
+      // Answered amiss: still for a whole round in which nothing came in.
+      if (!(settled && lastFrameUnanswered()) && !(answersAmiss && settledRounds_ >= 2)) return;
     }
-    clock.advance(silent ? static_cast<std::uint32_t>(session.settings.timeoutMs) : kCreepMs);
+    settledRounds_ = 0;
+    clock.advance(static_cast<std::uint32_t>(session.settings.timeoutMs));
   }
-  std::size_t lastLogSize_ = 0;
-  std::size_t lastLogSizeForCreep_ = 0;
-  int unansweredRounds_ = 0;
+  int settledRounds_ = 0;
 };
 
-// Runs a command line (qxrtool) and returns what it printed; `code` gets its
-// exit status.
+// A shell command line's output; `code` gets its exit status (one ended by
+// a signal fails the test).
 inline std::string runTool(const std::string& command, int& code) {
-  FILE* out = ::popen((command + " 2>&1").c_str(), "r");
-  std::string output;
-  char chunk[1024];
-  while (std::size_t n = std::fread(chunk, 1, sizeof chunk, out)) output.append(chunk, n);
-  const int status = ::pclose(out);
-  EXPECT_TRUE(WIFEXITED(status)) << output;
-  code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return output;
+  const ToolRun run = runShell(command);
+  EXPECT_GE(run.code, 0) << run.output;
+  code = run.code;
+  return run.output;
 }
 
 // One row of the matrix: an operation with the page state it works on
@@ -407,6 +403,9 @@ struct Row {
     return ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
   }
 
+  // The faults of the given kinds along the row's fault-free run.
+  void runAlong(std::initializer_list<FaultKind> kinds) const { runCells(only(faultsAlong(cleanFrames()), kinds)); }
+
   void runCells(const std::vector<Fault>& faults) const {
     for (const Fault& fault : faults) {
       SCOPED_TRACE(operation + ", " + fault.name() + ", " + transportName(transport));
@@ -431,6 +430,59 @@ struct Row {
                       << rig.emulator->logText();
       }
     }
+  }
+};
+
+// A qxrtool receive into a file that exists: the file is the old one or the
+// whole new one, whatever comes back, exit 0 exactly for the latter, and no
+// working file is left beside it. The tool runs on real time, with a short
+// time-out from its start directory.
+struct ToolCell {
+  std::string operation;  // "qxrtool nc receive"
+  int page = kProgramPage;
+  std::string file, oldBytes, newBytes;
+  EmulatorOptions options;
+  std::vector<std::string> args;  // after qxrtool's options; "FILE" stands for the file
+
+  // Runs the cell; the number of frames the tool sent.
+  long run(const Fault& fault) const {
+    SCOPED_TRACE(operation + ", " + fault.name());
+    Rig rig(page);
+    rig.dir.copyShipped(StartDir::everything);
+    rig.dir.writeBlockMode(150);
+    rig.dir.write(file, oldBytes);
+    rig.start(options, fault);
+    if (::testing::Test::HasFatalFailure()) return 0;
+    // The device unplugged while the tool waits.
+    std::atomic<bool> done{false};
+    std::thread unplugger([&] {
+      if (fault.kind == FaultKind::kUnplug &&
+          waitUntil([&] { return done.load() || rig.emulator->logText().find("# silent") != std::string::npos; }) &&
+          !done.load())
+        rig.emulator->unplug();
+    });
+    std::vector<std::string> all = {"--dir", rig.dir.dir(), "--port", "COM2", "--yes"};
+    for (const std::string& arg : args) all.push_back(arg == "FILE" ? rig.dir.file(file) : arg);
+    const auto [code, output] = runTool("qxrtool", all);
+    done.store(true);
+    unplugger.join();
+
+    EXPECT_GE(code, 0) << "ended by a signal: " << output;
+    const std::string now = rig.dir.read(file);
+    if (fault.lineFault()) {
+      EXPECT_EQ(now, oldBytes) << output;
+      EXPECT_NE(code, 0) << output;
+    }
+    EXPECT_TRUE(now == oldBytes || now == newBytes) << file << " damaged:\n" << now << output;
+    EXPECT_EQ(code == 0, now == newBytes) << output;
+    for (const auto& entry : std::filesystem::directory_iterator(rig.dir.dir()))
+      EXPECT_EQ(entry.path().filename().string().find(file + "."), std::string::npos) << "left behind: " << entry.path();
+    if (const char* log = std::getenv("QXR_FAULT_LOG")) {
+      std::ofstream(log, std::ios::app) << operation << '\t' << fault.name() << '\t' << (code == 0 ? "ok" : "failed")
+                                        << '\t' << Rig::printable(output) << '\t' << file << ": "
+                                        << (now == oldBytes ? "old" : now == newBytes ? "new" : "DAMAGED") << '\n';
+    }
+    return static_cast<long>(rig.settledFrames().size());
   }
 };
 

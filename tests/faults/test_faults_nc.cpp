@@ -192,16 +192,8 @@ BatchRow writeManyRow() {
 
 // One ctest case per row and fault family, so that ctest -j spreads them.
 #define FAULT_ROW(Name, makeRow)                                                                  \
-  TEST(Name, SilenceAndRefusalAtEveryStep) {                                                     \
-    const auto row = makeRow();                                                                  \
-    const auto faults = test::faultsAlong(row.cleanFrames());                                    \
-    row.runCells(test::only(faults, {FaultKind::kSilent, FaultKind::kRefuse}));                  \
-  }                                                                                              \
-  TEST(Name, HangUpAndUnplugAtEveryStep) {                                                       \
-    const auto row = makeRow();                                                                  \
-    const auto faults = test::faultsAlong(row.cleanFrames());                                    \
-    row.runCells(test::only(faults, {FaultKind::kHangup, FaultKind::kUnplug}));                  \
-  }                                                                                              \
+  TEST(Name, SilenceAndRefusalAtEveryStep) { makeRow().runAlong({FaultKind::kSilent, FaultKind::kRefuse}); } \
+  TEST(Name, HangUpAndUnplugAtEveryStep) { makeRow().runAlong({FaultKind::kHangup, FaultKind::kUnplug}); }    \
   TEST(Name, GarbageOverlongAndAHeldPort) { makeRow().runCells(test::lineFaults()); }
 
 FAULT_ROW(NcSendFaults, sendRow)
@@ -215,7 +207,7 @@ FAULT_ROW(NcWriteManyFaults, writeManyRow)
 // send and a receive, and a server that is not there, over RFC 2217 and raw
 // TCP.
 void networkCells(test::Transport transport) {
-  if (!test::Ser2net::installed()) GTEST_SKIP() << test::Ser2net::kMissing;
+  QXR_REQUIRE_TOOL("ser2net");
   for (NcRow row : {sendRow(), receiveRow()}) {
     row.transport = transport;
     const long frames = row.cleanFrames();
@@ -271,51 +263,19 @@ TEST(NcSendFaults, EchoAndNoise) {
   writeManyRow().runCells({{FaultKind::kEcho, 0}, {FaultKind::kNoise, 0}});
 }
 
-// qxrtool nc receive -o FILE over an existing FILE: the file is the old one
-// or the whole program, whatever comes back; exit 0 exactly for the latter.
-// The tool runs on real time, with a short time-out from its start directory.
-const std::string kOldOut = "7\r\nOLD\r\nN1 OLD\r\n";
-
-void toolReceiveCell(const Fault& fault) {
-  SCOPED_TRACE("qxrtool nc receive, " + fault.name());
-  Rig rig(kProgramPage);
-  for (const auto& entry : std::filesystem::directory_iterator(test::dataDir())) {
-    if (!entry.is_regular_file()) continue;
-    std::filesystem::copy_file(entry.path(), rig.dir.file(entry.path().filename()),
-                               std::filesystem::copy_options::overwrite_existing);
-  }
-  Settings settings;
-  settings.transitMode = 1;
-  settings.timeoutMs = 150;
-  rig.dir.write("Init.ini", formatInitIni(settings));
-  rig.dir.write("out.nc", kOldOut);
-  test::EmulatorOptions options;
-  options.programs[7] = kNew7;
-  rig.start(options, fault);
-  if (::testing::Test::HasFatalFailure()) return;
-  int code = -1;
-  const std::string output = test::runTool(test::binDir() + "/tools/qxrtool/qxrtool --dir " + rig.dir.dir() +
-                                         " --port COM2 --yes nc receive 7 -o " + rig.dir.file("out.nc"),
-                                     code);
-  const std::string now = rig.dir.read("out.nc");
-  if (fault.lineFault()) {
-    EXPECT_EQ(now, kOldOut) << output;
-    EXPECT_NE(code, 0) << output;
-  }
-  EXPECT_TRUE(now == kOldOut || now == kNew7) << "out.nc damaged:\n" << now << output;
-  EXPECT_EQ(code == 0, now == kNew7) << output;
-  if (const char* log = std::getenv("QXR_FAULT_LOG")) {
-    std::ofstream(log, std::ios::app) << "qxrtool nc receive\t" << fault.name() << '\t'
-                                      << (code == 0 ? "ok" : "failed") << '\t' << Rig::printable(output) << '\t'
-                                      << (now == kOldOut ? "out.nc: old" : now == kNew7 ? "out.nc: new" : "out.nc: DAMAGED")
-                                      << '\n';
-  }
-}
+// qxrtool nc receive -o FILE over an existing FILE.
+const test::ToolCell kToolReceive = {
+    "qxrtool nc receive", kProgramPage, "out.nc", "7\r\nOLD\r\nN1 OLD\r\n", kNew7, [] {
+      test::EmulatorOptions options;
+      options.programs[7] = kNew7;
+      return options;
+    }(),
+    {"nc", "receive", "7", "-o", "FILE"}};
 
 TEST(NcFileFaults, QxrtoolReceiveAfterNoiseNulAndEcho) {
-  if (!std::filesystem::exists(test::binDir() + "/tools/qxrtool/qxrtool")) GTEST_SKIP() << "no qxrtool";
-  toolReceiveCell({});
-  for (const Fault& fault : test::replyFaults({4, 6}, 5)) toolReceiveCell(fault);
+  QXR_REQUIRE_TOOL("qxrtool");
+  kToolReceive.run({});
+  for (const Fault& fault : test::replyFaults({4, 6}, 5)) kToolReceive.run(fault);
 }
 
 }  // namespace

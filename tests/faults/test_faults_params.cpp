@@ -3,11 +3,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <thread>
 
 #include "base/settings.h"
 #include "faults/faultrig.h"
@@ -96,104 +93,47 @@ ReceiveRow receiveRow() {
   return row;
 }
 
-TEST(ParameterSendFaults, SilenceAndRefusalAtEveryStep) {
-  const auto row = sendRow();
-  row.runCells(test::only(test::faultsAlong(row.cleanFrames()), {FaultKind::kSilent, FaultKind::kRefuse}));
-}
+TEST(ParameterSendFaults, SilenceAndRefusalAtEveryStep) { sendRow().runAlong({FaultKind::kSilent, FaultKind::kRefuse}); }
 TEST(ParameterSendFaults, HangUpUnplugGarbageOverlongAndAHeldPort) {
   const auto row = sendRow();
-  row.runCells(test::only(test::faultsAlong(row.cleanFrames()), {FaultKind::kHangup, FaultKind::kUnplug}));
+  row.runAlong({FaultKind::kHangup, FaultKind::kUnplug});
   row.runCells(test::lineFaults());
 }
-TEST(ParameterReceiveFaults, SilenceAndRefusalAtEveryStep) {
-  const auto row = receiveRow();
-  row.runCells(test::only(test::faultsAlong(row.cleanFrames()), {FaultKind::kSilent, FaultKind::kRefuse}));
-}
+TEST(ParameterReceiveFaults, SilenceAndRefusalAtEveryStep) { receiveRow().runAlong({FaultKind::kSilent, FaultKind::kRefuse}); }
 TEST(ParameterReceiveFaults, HangUpUnplugGarbageOverlongAndAHeldPort) {
   const auto row = receiveRow();
-  row.runCells(test::only(test::faultsAlong(row.cleanFrames()), {FaultKind::kHangup, FaultKind::kUnplug}));
+  row.runAlong({FaultKind::kHangup, FaultKind::kUnplug});
   row.runCells(test::lineFaults());
 }
 
 TEST(ParameterReceiveFaults, NoiseNulAndEcho) { receiveRow().runCells(test::replyFaults({4, 6}, 4)); }
 TEST(ParameterSendFaults, EchoAndNoise) { sendRow().runCells({{FaultKind::kEcho, 0}, {FaultKind::kNoise, 0}}); }
 
-// qxrtool param receive -o FILE.par over an existing FILE.par: the file is
-// the old one or the complete new one, whatever happens on the line. The
-// tool runs on real time, so its start directory sets a short time-out.
-const std::string kOldFile = "Serial baud rate [1: 1200 ... 5: 19200](1)=9\r\n";
-const std::string kNewFile =
-    "Serial baud rate [1: 1200 ... 5: 19200](1)=4\r\nSerial time-out [ms](2)=1000\r\n";
-
-// One cell; returns the number of frames the tool sent.
-long toolCell(const Fault& fault) {
-  SCOPED_TRACE("qxrtool parameter receive, " + fault.name());
-  Rig rig(kParameterPage);
-  for (const auto& entry : std::filesystem::directory_iterator(test::dataDir())) {
-    if (!entry.is_regular_file()) continue;
-    std::filesystem::copy_file(entry.path(), rig.dir.file(entry.path().filename()),
-                               std::filesystem::copy_options::overwrite_existing);
-  }
-  Settings settings;
-  settings.transitMode = 1;
-  settings.timeoutMs = 150;
-  rig.dir.write("Init.ini", formatInitIni(settings));
-  rig.dir.write("values.par", kOldFile);
-  test::EmulatorOptions options;
-  options.parameters = "1=4\r\n2=1000\r\n";
-  rig.start(options, fault);
-  if (::testing::Test::HasFatalFailure()) return 0;
-
-  // The device unplugged while the tool waits.
-  std::atomic<bool> done{false};
-  std::thread unplugger([&] {
-    while (fault.kind == FaultKind::kUnplug && !done.load()) {
-      if (rig.emulator->logText().find("# silent") != std::string::npos) return rig.emulator->unplug();
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-  });
-  int code = -1;
-  const std::string output = test::runTool(test::binDir() + "/tools/qxrtool/qxrtool --dir " + rig.dir.dir() +
-                                         " --port COM2 --yes param receive -o " + rig.dir.file("values.par") +
-                                         " --model QXR102 --version SD 1 2",
-                                     code);
-  done.store(true);
-  unplugger.join();
-
-  const std::string now = rig.dir.read("values.par");
-  if (fault.lineFault()) {
-    EXPECT_EQ(now, kOldFile) << output;
-    EXPECT_NE(code, 0) << output;
-  }
-  EXPECT_TRUE(now == kOldFile || now == kNewFile) << "values.par damaged:\n" << now << output;
-  EXPECT_EQ(code == 0, now == kNewFile) << output;
-  for (const auto& entry : std::filesystem::directory_iterator(rig.dir.dir())) {
-    EXPECT_EQ(entry.path().filename().string().find("values.par."), std::string::npos)
-        << "left behind: " << entry.path();
-  }
-  if (const char* log = std::getenv("QXR_FAULT_LOG")) {
-    std::ofstream(log, std::ios::app) << "qxrtool param receive\t" << fault.name() << '\t'
-                                      << (code == 0 ? "ok" : "failed") << '\t' << Rig::printable(output) << '\t'
-                                      << (now == kOldFile ? "values.par: old" : now == kNewFile ? "values.par: new"
-                                                                                               : "values.par: DAMAGED")
-                                      << '\n';
-  }
-  return static_cast<long>(rig.settledFrames().size());
-}
+// qxrtool param receive -o FILE.par over an existing FILE.par.
+const test::ToolCell kToolReceive = {
+    "qxrtool param receive", kParameterPage, "values.par", "Serial baud rate [1: 1200 ... 5: 19200](1)=9\r\n",
+    "Serial baud rate [1: 1200 ... 5: 19200](1)=4\r\nSerial time-out [ms](2)=1000\r\n",
+    [] {
+      test::EmulatorOptions options;
+      options.parameters = "1=4\r\n2=1000\r\n";
+      return options;
+    }(),
+    {"param", "receive", "-o", "FILE", "--model", "QXR102", "--version", "SD", "1", "2"}};
+long toolCell(const Fault& fault) { return kToolReceive.run(fault); }
 
 TEST(ParameterFileFaults, QxrtoolAfterSilenceAndUnplugging) {
-  if (!std::filesystem::exists(test::binDir() + "/tools/qxrtool/qxrtool")) GTEST_SKIP() << "no qxrtool";
+  QXR_REQUIRE_TOOL("qxrtool");
   for (const Fault& fault : test::only(test::faultsAlong(toolCell({})), {FaultKind::kSilent, FaultKind::kUnplug}))
     toolCell(fault);
 }
 TEST(ParameterFileFaults, QxrtoolAfterRefusalHangUpGarbageOverlongAndAHeldPort) {
-  if (!std::filesystem::exists(test::binDir() + "/tools/qxrtool/qxrtool")) GTEST_SKIP() << "no qxrtool";
+  QXR_REQUIRE_TOOL("qxrtool");
   for (const Fault& fault : test::only(test::faultsAlong(toolCell({})), {FaultKind::kRefuse, FaultKind::kHangup}))
     toolCell(fault);
   for (const Fault& fault : test::lineFaults()) toolCell(fault);
 }
 TEST(ParameterFileFaults, QxrtoolAfterNoiseNulAndEcho) {
-  if (!std::filesystem::exists(test::binDir() + "/tools/qxrtool/qxrtool")) GTEST_SKIP() << "no qxrtool";
+  QXR_REQUIRE_TOOL("qxrtool");
   for (const Fault& fault : test::replyFaults({4}, 6)) toolCell(fault);
 }
 

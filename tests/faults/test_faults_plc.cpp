@@ -106,13 +106,10 @@ PlcRow receiveRow() {
   return row;
 }
 
-TEST(PlcSendFaults, SilenceAndRefusalAtEveryStep) {
-  const auto row = sendRow();
-  row.runCells(test::only(test::faultsAlong(row.cleanFrames()), {FaultKind::kSilent, FaultKind::kRefuse}));
-}
+TEST(PlcSendFaults, SilenceAndRefusalAtEveryStep) { sendRow().runAlong({FaultKind::kSilent, FaultKind::kRefuse}); }
 TEST(PlcSendFaults, HangUpUnplugGarbageOverlongAndAHeldPort) {
   const auto row = sendRow();
-  row.runCells(test::only(test::faultsAlong(row.cleanFrames()), {FaultKind::kHangup, FaultKind::kUnplug}));
+  row.runAlong({FaultKind::kHangup, FaultKind::kUnplug});
   row.runCells(test::lineFaults());
 }
 TEST(PlcReceiveFaults, EveryFault) {

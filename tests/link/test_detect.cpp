@@ -3,6 +3,7 @@
 
 #include "link/comm.h"
 #include "link/detect.h"
+#include "support/linkrig.h"
 #include "support/emulator.h"
 #include "support/fakehost.h"
 #include "support/ptypeer.h"
@@ -22,10 +23,9 @@ struct RecordingTarget : DetectTarget {
   void refillParameterList(int model) override { refilled = model; }
 };
 
-class DetectTest : public ::testing::Test {
+class DetectTest : public ::testing::Test, public test::LinkRig {
  protected:
-  DetectTest() : session(test::makeTestSession(dir)), link(port, session, host, clock) {
-    port.SetPortDirectory(session.startDir);
+  DetectTest() {
     session.settings.transitMode = 1;
     host.portIndex = 5;  // the search starts at the first port whatever was selected
     session.versionIndex = 1;
@@ -33,16 +33,10 @@ class DetectTest : public ::testing::Test {
     host.onProcessEvents = [this] { clock.advance(200); };
   }
   bool detect() {
-    test::linkMissingPorts(dir, session.settings.portCount);
+    linkMissingPorts();
     return AutoDetect(link, target);
   }
 
-  test::TempDir dir;
-  Session session;
-  test::FakeHost host;
-  test::FakeClock clock;
-  TComm port;
-  Link link;
   RecordingTarget target;
 };
 

@@ -18,6 +18,10 @@
 #include "plc/plc.h"
 #include "support/emulator.h"
 #include "support/fakehost.h"
+#include "support/linkrig.h"
+#include "support/process.h"
+#include "support/startdir.h"
+#include "support/wait.h"
 #include "support/ptypeer.h"
 #include "support/ser2net.h"
 
@@ -36,26 +40,12 @@ const std::string kProgram7 = "7\r\n\xb5\x7b\xa6\xa1\r\nN1 G00 X0\r\nN2 (\xff\xf
 const std::string kPlcSource = "TMR 5 #100\r\nCNT 7 #20 0001\r\nLDA $00FF\r\n@SLA #3\r\nEND\r\n";
 const std::string kParameters = "Serial baud rate [1: 1200 ... 5: 19200](1)=4\r\nSerial time-out [ms](2)=1000\r\n";
 
-std::string runTool(const std::string& command, int& code) {
-  FILE* out = ::popen((command + " 2>&1").c_str(), "r");
-  std::string output;
-  char chunk[1024];
-  while (std::size_t n = std::fread(chunk, 1, sizeof chunk, out)) output.append(chunk, n);
-  const int status = ::pclose(out);
-  code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return output;
-}
-
 // A start directory with the shipped data, a controller on its own
 // pseudo-terminal, and (for a network station) ser2net serving it.
 struct Station {
   enum class Via { kLocal, kRfc2217, kRawTcp };
 
   Station(Via via, const EmulatorOptions& given, bool blockMode) {
-    for (const auto& entry : std::filesystem::directory_iterator(test::dataDir()))
-      if (entry.is_regular_file())
-        std::filesystem::copy_file(entry.path(), dir.file(entry.path().filename()),
-                                   std::filesystem::copy_options::overwrite_existing);
     Settings settings;
     settings.transitMode = blockMode ? 1 : 0;
     settings.bytePacingMs = 0;
@@ -78,12 +68,12 @@ struct Station {
   }
 
   std::string tool(const std::string& arguments, int& code) {
-    return runTool("cd " + dir.dir() + " && " + test::binDir() + "/tools/qxrtool/qxrtool --dir " + dir.dir() + " --port " + port + " --yes " +
-                       arguments,
-                   code);
+    auto run = test::runShell(test::toolCommand("qxrtool", dir.dir()) + " --port " + port + " --yes " + arguments);
+    code = run.code;
+    return run.output;
   }
 
-  TempDir dir;
+  test::StartDir dir{-1, test::StartDir::everything};
   std::unique_ptr<Emulator> emulator;
   std::unique_ptr<Ser2net> server;
   std::string port;
@@ -148,25 +138,23 @@ void compareWithLocal(Station::Via via) {
   }
 }
 
-bool toolsBuilt() { return std::filesystem::exists(test::binDir() + "/tools/qxrtool/qxrtool"); }
-
 TEST(NetworkPort, EveryTransferOverRfc2217IsTheLocalOnesByteForByte) {
-  if (!Ser2net::installed()) GTEST_SKIP() << Ser2net::kMissing;
-  if (!toolsBuilt()) GTEST_SKIP() << "no qxrtool";
+  QXR_REQUIRE_TOOL("ser2net");
+  QXR_REQUIRE_TOOL("qxrtool");
   compareWithLocal(Station::Via::kRfc2217);
 }
 
 TEST(NetworkPort, EveryTransferOverRawTcpIsTheLocalOnesByteForByte) {
-  if (!Ser2net::installed()) GTEST_SKIP() << Ser2net::kMissing;
-  if (!toolsBuilt()) GTEST_SKIP() << "no qxrtool";
+  QXR_REQUIRE_TOOL("ser2net");
+  QXR_REQUIRE_TOOL("qxrtool");
   compareWithLocal(Station::Via::kRawTcp);
 }
 
 // The escape byte crosses Telnet once each way: single at the controller,
 // single in the received file.
 TEST(NetworkPort, TheTelnetEscapeByteCrossesUnchangedBothWays) {
-  if (!Ser2net::installed()) GTEST_SKIP() << Ser2net::kMissing;
-  if (!toolsBuilt()) GTEST_SKIP() << "no qxrtool";
+  QXR_REQUIRE_TOOL("ser2net");
+  QXR_REQUIRE_TOOL("qxrtool");
   EmulatorOptions options;
   options.model = 102;
   Station station(Station::Via::kRfc2217, options, true);
@@ -184,7 +172,7 @@ TEST(NetworkPort, TheTelnetEscapeByteCrossesUnchangedBothWays) {
 // The speed of Customer.ini (and any later change) reaches the terminal
 // that ser2net serves, with 8 data bits, no parity and one stop bit.
 TEST(NetworkPort, TheLineSettingsReachTheServedTerminal) {
-  if (!Ser2net::installed()) GTEST_SKIP() << Ser2net::kMissing;
+  QXR_REQUIRE_TOOL("ser2net");
   TempDir dir;
   test::PtyPair pty;
   Ser2net server(dir, pty.slavePath());
@@ -212,10 +200,7 @@ TEST(NetworkPort, TheLineSettingsReachTheServedTerminal) {
     EXPECT_FALSE(settings.c_cflag & CSTOPB);
     // A change while open goes to the server at once.
     port.SetBaudRate(br38400);
-    for (int i = 0; i < 200 && ::cfgetospeed(&settings) != B38400; ++i) {
-      ::usleep(5000);
-      ::tcgetattr(pty.master(), &settings);
-    }
+    test::waitUntil([&] { return ::tcgetattr(pty.master(), &settings) == 0 && ::cfgetospeed(&settings) == B38400; });
     EXPECT_EQ(::cfgetospeed(&settings), static_cast<speed_t>(B38400));
     port.Close();
   }
@@ -276,38 +261,32 @@ TEST(NetworkPort, RawTcpCarriesBytesAsTheyAreAndAClosedPeerIsAHangUp) {
   };
   for (const Case& c : {Case{"byte mode", 0, false}, Case{"block mode", 1, false}, Case{"hang-up", 1, true}}) {
     SCOPED_TRACE(c.name);
-    TempDir dir;
-    Session session = test::makeTestSession(dir);
-    session.settings.transitMode = c.transitMode;
-    session.settings.timeoutMs = 300;
-    test::FakeHost host;
-    test::FakeClock clock;
-    host.onProcessEvents = [&] { clock.advance(20); };
-    TComm port;
-    port.SetPortDirectory(session.startDir);
+    test::LinkRig rig;
+    rig.session.settings.transitMode = c.transitMode;
+    rig.session.settings.timeoutMs = 300;
+    rig.fastTimeouts(20);
     ScriptedTcpPeer peer;
-    std::filesystem::create_symlink(peer.address(), dir.file("COM2"));
+    std::filesystem::create_symlink(peer.address(), rig.dir.file("COM2"));
     const std::string frame = "N1 (\xff\xfe\xfb)\r\n";
     peer.serve(frame.size(), c.hangUp ? "" : std::string("\x06\xff\r\n", 4), c.hangUp);
-    Link link(port, session, host, clock);
-    link.ConnectRS232();
-    ASSERT_TRUE(port.Enabled());
-    EXPECT_EQ(host.lines(kProgramPage).front(), "#101COM2 (" + peer.address() + ")");
-    ASSERT_TRUE(link.TransToQXR(frame));
-    EXPECT_EQ(link.ReceiveFromQXR(kReplyLength, 1), !c.hangUp);
+    rig.link.ConnectRS232();
+    ASSERT_TRUE(rig.port.Enabled());
+    EXPECT_EQ(rig.lines().front(), "#101COM2 (" + peer.address() + ")");
+    ASSERT_TRUE(rig.link.TransToQXR(frame));
+    EXPECT_EQ(rig.link.ReceiveFromQXR(kReplyLength, 1), !c.hangUp);
     if (!c.hangUp) {
-      EXPECT_EQ(std::string(link.reply()), std::string("\x06\xff\r\n", 4));
-      link.closePort();
+      EXPECT_EQ(std::string(rig.link.reply()), std::string("\x06\xff\r\n", 4));
+      rig.link.closePort();
     } else {
-      EXPECT_TRUE(host.hasLine(kProgramPage, "#103"));
+      EXPECT_TRUE(rig.host.hasLine(kProgramPage, "#103"));
     }
-    EXPECT_FALSE(port.Enabled());
+    EXPECT_FALSE(rig.port.Enabled());
     EXPECT_EQ(peer.received(), frame);
   }
 }
 
 // Failing to connect is a port that did not open, with the address and the
-// reason, and never takes longer than the time-out.
+// reason (a hang is caught by the test's time-out).
 TEST(NetworkPort, AConnectionThatFailsIsAPortThatDidNotOpen) {
   // A listener whose queue is full leaves the next connection unanswered.
   const int full = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -339,21 +318,13 @@ TEST(NetworkPort, AConnectionThatFailsIsAPortThatDidNotOpen) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.target);
-    TempDir dir;
-    Session session = test::makeTestSession(dir);
-    session.settings.language = 1;
-    session.settings.timeoutMs = 300;
-    test::FakeHost host;
-    test::FakeClock clock;
-    TComm port;
-    port.SetPortDirectory(session.startDir);
-    std::filesystem::create_symlink(c.target, dir.file("COM2"));
-    Link link(port, session, host, clock);
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(link.openSelectedPort());
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));  // a hang fails here
-    EXPECT_EQ(host.lines(kProgramPage), (Lines{"#102COM2 (" + c.target + "): " + c.reason}));
-    EXPECT_FALSE(port.Enabled());
+    test::LinkRig rig;
+    rig.session.settings.language = 1;
+    rig.session.settings.timeoutMs = 300;
+    std::filesystem::create_symlink(c.target, rig.dir.file("COM2"));
+    EXPECT_FALSE(rig.link.openSelectedPort());
+    EXPECT_EQ(rig.lines(), (Lines{"#102COM2 (" + c.target + "): " + c.reason}));
+    EXPECT_FALSE(rig.port.Enabled());
   }
   for (int fd : fillers) ::close(fd);
   ::close(full);

@@ -10,6 +10,7 @@
 #include "link/link.h"
 #include "link/linktexts.h"
 #include "nc/ncops.h"
+#include "support/linkrig.h"
 #include "support/emulator.h"
 #include "support/fakehost.h"
 
@@ -80,27 +81,17 @@ TEST(ReplyShape, EchoOfAFrameSentSinceTheLastWait) {
 }
 
 // Against the emulator on a pseudo-terminal, with its faults.
-class ReplyWireTest : public ::testing::Test {
+class ReplyWireTest : public ::testing::Test, public test::LinkRig {
  protected:
-  ReplyWireTest() : session(test::makeTestSession(dir)), link(port, session, host, clock) {
-    port.SetPortDirectory(session.startDir);
-    test::linkMissingPorts(dir, session.settings.portCount);
+  ReplyWireTest() {
+    linkMissingPorts();
     session.settings.transitMode = 1;
   }
   void start(test::EmulatorOptions options) {
     emulator = std::make_unique<test::Emulator>(dir, options);
-    link.ConnectRS232();
-    ASSERT_TRUE(link.portOpen());
-    host.clearLines();
+    ASSERT_TRUE(open());
   }
-  const std::vector<std::string>& lines() const { return host.lines(kProgramPage); }
 
-  test::TempDir dir;
-  Session session;
-  test::FakeHost host;
-  test::FakeClock clock;
-  TComm port;
-  Link link;
   std::unique_ptr<test::Emulator> emulator;
 };
 

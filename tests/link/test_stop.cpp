@@ -9,6 +9,7 @@
 #include "base/controltexts.h"
 #include "link/comm.h"
 #include "link/link.h"
+#include "support/linkrig.h"
 #include "support/fakehost.h"
 #include "support/ptypeer.h"
 
@@ -28,24 +29,15 @@ class StopHost : public test::FakeHost {
   void endTransferProgress() override { ++ended; }
 };
 
-class StopTest : public ::testing::Test {
+class StopTest : public ::testing::Test, public test::BasicLinkRig<StopHost> {
  protected:
-  StopTest()
-      : session(test::makeTestSession(dir)),
-        peer([](const std::string& frame) -> std::string { return frame == "$%\r\n" ? "$%\r\n" : ""; }, "\n"),
-        link(port, session, host, clock) {
+  StopTest() : peer([](const std::string& frame) -> std::string { return frame == "$%\r\n" ? "$%\r\n" : ""; }, "\n") {
     peer.linkAs(dir, "COM2");
-    port.SetPortDirectory(session.startDir);
   }
+  ~StopTest() override { port.Close(); }  // before the peer goes
   std::string stopped() const { return controlText(session.language(), ControlText::kStopped); }
 
-  test::TempDir dir;
-  Session session;
-  StopHost host;
-  test::FakeClock clock;
   test::PtyPeer peer;
-  TComm port;
-  Link link;
 };
 
 TEST_F(StopTest, AtTheNextFrameBoundary) {

@@ -30,6 +30,9 @@
 #include "base/controltexts.h"
 #include "link/comm.h"
 #include "app/multiplenc.h"
+#include "support/startdir.h"
+#include "support/filewindows.h"
+#include "support/hook.h"
 #include "support/emulator.h"
 #include "support/fakehost.h"
 #include "widgets/radiogroup.h"
@@ -38,16 +41,7 @@ using namespace qxr;
 
 namespace {
 
-struct StartDir {
-  test::TempDir dir;
-  StartDir() {
-    test::makeTestSession(dir);  // writes the catalogue "#n"
-    dir.write("Init.ini",
-              "Time Out Timer    = 1000\r\nTrans Delay time  = 10\r\nSystem parameter  = 0,0,0\r\n"
-              "Transit mode      = 1\r\nDefault COM       = 1\r\nPLC Transit Delay = 5\r\n"
-              "MAX COM Port      = 8\r\n");
-  }
-};
+using StartDir = test::NumberedStartDir;
 
 QStringList messages(const QPlainTextEdit* box) { return box->toPlainText().split('\n'); }
 
@@ -70,35 +64,29 @@ QString editorText(int lines) {
 // Answers the message dialogs (the main window's own) and counts them.
 struct Dialogs {
   // The answers in turn; the last one stays.
-  explicit Dialogs(std::vector<int> answers = {mrOk}) {
-    previous = setMessageDialogHook([this, answers](QDialog&) {
-      const int answer = answers[std::min<std::size_t>(static_cast<std::size_t>(shown), answers.size() - 1)];
-      ++shown;
-      return answer;
-    });
-  }
-  ~Dialogs() { setMessageDialogHook(previous); }
-  MessageDialogHook previous;
+  explicit Dialogs(std::vector<int> answers = {mrOk})
+      : hook(setMessageDialogHook, [this, answers](QDialog&) {
+          return answers[std::min<std::size_t>(static_cast<std::size_t>(shown++), answers.size() - 1)];
+        }) {}
   int shown = 0;
+  test::ScopedHook<MessageDialogHook> hook;
 };
 
 // Answers the control questions (unsaved work, quitting) and records them.
 struct Questions {
-  explicit Questions(std::vector<int> answers) : answers_(std::move(answers)) {
-    previous = setQuestionHook([this](QMessageBox& box) {
-      asked << box.objectName();
-      if (answers_.empty()) return int(QMessageBox::Cancel);
-      const int answer = answers_.front();
-      answers_.erase(answers_.begin());
-      return answer;
-    });
-  }
-  ~Questions() { setQuestionHook(previous); }
-  QuestionHook previous;
+  explicit Questions(std::vector<int> answers)
+      : answers_(std::move(answers)), hook(setQuestionHook, [this](QMessageBox& box) {
+          asked << box.objectName();
+          if (answers_.empty()) return int(QMessageBox::Cancel);
+          const int answer = answers_.front();
+          answers_.erase(answers_.begin());
+          return answer;
+        }) {}
   QStringList asked;
 
  private:
   std::vector<int> answers_;
+  test::ScopedHook<QuestionHook> hook;
 };
 
 // Calls `act` once, from inside a transfer's wait, when `ready` holds.
@@ -125,48 +113,50 @@ class TestControlPage : public QObject {
  private slots:
   // A send stopped in its lines leaves the controller a program in part;
   // the page says so and offers to delete it.
+  void stopInTheMiddleOfASend_data() {
+    QTest::addColumn<int>("answer");  // to the offer to delete the part
+    QTest::addColumn<bool>("partLeft");
+    QTest::newRow("part deleted") << int(mrOk) << false;
+    QTest::newRow("part kept") << int(mrCancel) << true;
+  }
   void stopInTheMiddleOfASend() {
-    const struct {
-      int answer;  // to the offer to delete the part
-      bool partLeft;
-    } cases[] = {{mrOk, false}, {mrCancel, true}};
-    for (const auto& c : cases) {
-      StartDir start;
-      test::Emulator emulator(start.dir);
-      TMainForm form(start.dir.dir());
-      Dialogs dialogs({mrOk, c.answer});
-      form.ProgramMemo->setPlainText(editorText(300));
-      form.ProgNoEdit->setValue(7);
-      form.ProgNameEdit->setText("PART");
-      bool barShown = false, othersLocked = false;
-      int lineAtStop = 0;
-      WhileWaiting stop(
-          &form, [&] { return form.link().progress().done() >= 20; },
-          [&] {
-            barShown = !form.transferBar(kProgramPage)->isHidden();
-            othersLocked = !form.RcvBtn->isEnabled() && !form.ParRcvBtn->isEnabled() && !form.ReadPLMBtn->isEnabled();
-            lineAtStop = static_cast<int>(form.link().progress().done());
-            form.transferBar(kProgramPage)->stopButton()->click();
-          });
-      form.TransBtn->click();
-      QVERIFY(stop.done);
-      QVERIFY(barShown);
-      QVERIFY(othersLocked);
-      const QStringList shown = messages(form.MsgMemo);
-      QVERIFY(shown.contains(stoppedLine(form)));
-      QVERIFY(!shown.contains("#106"));  // never "finished"
-      QVERIFY(shown.contains(QString::fromStdString(
-          controlText(form.session().language(), ControlText::kPartialProgram, "07", lineAtStop + 1, 300))) ||
-              shown.contains(QString::fromStdString(
-                  controlText(form.session().language(), ControlText::kPartialProgram, "07", lineAtStop, 300))));
-      QVERIFY(!form.CommPort->Enabled());
-      QCOMPARE(emulator.storedProgram(7).has_value(), c.partLeft);
-      if (c.partLeft) QVERIFY(emulator.storedProgram(7)->size() < programFile(7, "PART", 300).size());
-      // The window is as before the transfer.
-      QVERIFY(form.transferBar(kProgramPage)->isHidden());
-      QVERIFY(form.RcvBtn->isEnabled() && form.ParRcvBtn->isEnabled() && form.TransBtn->isEnabled());
-      QVERIFY(!form.stopRequested());
-    }
+    QFETCH(int, answer);
+    QFETCH(bool, partLeft);
+    StartDir start;
+    test::Emulator emulator(start);
+    TMainForm form(start.dir());
+    Dialogs dialogs({mrOk, answer});
+    form.ProgramMemo->setPlainText(editorText(300));
+    form.ProgNoEdit->setValue(7);
+    form.ProgNameEdit->setText("PART");
+    bool barShown = false, othersLocked = false;
+    int lineAtStop = 0;
+    WhileWaiting stop(
+        &form, [&] { return form.link().progress().done() >= 20; },
+        [&] {
+          barShown = !form.transferBar(kProgramPage)->isHidden();
+          othersLocked = !form.RcvBtn->isEnabled() && !form.ParRcvBtn->isEnabled() && !form.ReadPLMBtn->isEnabled();
+          lineAtStop = static_cast<int>(form.link().progress().done());
+          form.transferBar(kProgramPage)->stopButton()->click();
+        });
+    form.TransBtn->click();
+    QVERIFY(stop.done);
+    QVERIFY(barShown);
+    QVERIFY(othersLocked);
+    const QStringList shown = messages(form.MsgMemo);
+    QVERIFY(shown.contains(stoppedLine(form)));
+    QVERIFY(!shown.contains("#106"));  // never "finished"
+    QVERIFY(shown.contains(QString::fromStdString(
+        controlText(form.session().language(), ControlText::kPartialProgram, "07", lineAtStop + 1, 300))) ||
+            shown.contains(QString::fromStdString(
+                controlText(form.session().language(), ControlText::kPartialProgram, "07", lineAtStop, 300))));
+    QVERIFY(!form.CommPort->Enabled());
+    QCOMPARE(emulator.storedProgram(7).has_value(), partLeft);
+    if (partLeft) QVERIFY(emulator.storedProgram(7)->size() < programFile(7, "PART", 300).size());
+    // The window is as before the transfer.
+    QVERIFY(form.transferBar(kProgramPage)->isHidden());
+    QVERIFY(form.RcvBtn->isEnabled() && form.ParRcvBtn->isEnabled() && form.TransBtn->isEnabled());
+    QVERIFY(!form.stopRequested());
   }
 
   // A receive stopped part-way (by Esc) writes nothing and gives the editor back.
@@ -174,8 +164,8 @@ class TestControlPage : public QObject {
     StartDir start;
     test::EmulatorOptions options;
     options.programs[5] = programFile(5, "FIVE", 200);
-    test::Emulator emulator(start.dir, options);
-    TMainForm form(start.dir.dir());
+    test::Emulator emulator(start, options);
+    TMainForm form(start.dir());
     form.show();
     QApplication::setActiveWindow(&form);
     QVERIFY(QTest::qWaitForWindowActive(&form));
@@ -208,12 +198,12 @@ class TestControlPage : public QObject {
     StartDir start;
     test::EmulatorOptions options;
     for (int n = 1; n <= 3; ++n) options.programs[n] = programFile(n, "P" + std::to_string(n), 120);
-    test::Emulator emulator(start.dir, options);
-    for (int n = 1; n <= 3; ++n) start.dir.write("L0" + std::to_string(n) + ".NC", "old\r\n");
-    TMainForm form(start.dir.dir());
+    test::Emulator emulator(start, options);
+    for (int n = 1; n <= 3; ++n) start.write("L0" + std::to_string(n) + ".NC", "old\r\n");
+    TMainForm form(start.dir());
     Dialogs dialogs;
     form.MultipleBtn->show();
-    auto previous = setMultipleFormHook([&](TMultipleNCForm& window) {
+    test::ScopedHook hook(setMultipleFormHook, [&](TMultipleNCForm& window) {
       window.ModeSelect->setItemIndex(kBatchReadMany);
       window.ModeSelectClick();
       for (int i = 0; i < 3; ++i) window.CheckBoxes[i]->click();
@@ -223,111 +213,96 @@ class TestControlPage : public QObject {
         &form, [&] { return form.ProgNoEdit->value() == 2 && form.link().progress().done() >= 30; },
         [&] { form.StopBtnClick(); });
     form.MultipleBtnClick();
-    setMultipleFormHook(previous);
     QVERIFY(stop.done);
-    QCOMPARE(start.dir.read("L01.NC"), programFile(1, "P1", 120));
-    QCOMPARE(start.dir.read("L02.NC"), std::string("old\r\n"));
-    QCOMPARE(start.dir.read("L03.NC"), std::string("old\r\n"));
+    QCOMPARE(start.read("L01.NC"), programFile(1, "P1", 120));
+    QCOMPARE(start.read("L02.NC"), std::string("old\r\n"));
+    QCOMPARE(start.read("L03.NC"), std::string("old\r\n"));
     QVERIFY(messages(form.MsgMemo).contains(stoppedLine(form)));
     QVERIFY(!form.CommPort->Enabled());
   }
 
   // Open, Receive and Exit ask about the editor's unsaved edits first.
+  void unsavedWorkIsAskedAbout_data() {
+    QTest::addColumn<QString>("action");  // read, receive or exit
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("goesOn");  // the action happened
+    QTest::newRow("read, cancel") << "read" << int(QMessageBox::Cancel) << false;
+    QTest::newRow("read, discard") << "read" << int(QMessageBox::Discard) << true;
+    QTest::newRow("read, save") << "read" << int(QMessageBox::Save) << true;
+    QTest::newRow("receive, cancel") << "receive" << int(QMessageBox::Cancel) << false;
+    QTest::newRow("exit, cancel") << "exit" << int(QMessageBox::Cancel) << false;
+    QTest::newRow("exit, discard") << "exit" << int(QMessageBox::Discard) << true;
+  }
   void unsavedWorkIsAskedAbout() {
-    const struct {
-      const char* what;
-      std::function<void(TMainForm&)> act;
-      int answer;
-      bool goesOn;  // the action happened
-    } cases[] = {
-        {"read, cancel", [](TMainForm& f) { f.ReadFileBtn->click(); }, QMessageBox::Cancel, false},
-        {"read, discard", [](TMainForm& f) { f.ReadFileBtn->click(); }, QMessageBox::Discard, true},
-        {"read, save", [](TMainForm& f) { f.ReadFileBtn->click(); }, QMessageBox::Save, true},
-        {"receive, cancel", [](TMainForm& f) { f.RcvBtn->click(); }, QMessageBox::Cancel, false},
-        {"exit, cancel", [](TMainForm& f) { f.close(); }, QMessageBox::Cancel, false},
-        {"exit, discard", [](TMainForm& f) { f.close(); }, QMessageBox::Discard, true},
-    };
-    for (const auto& c : cases) {
-      StartDir start;
-      start.dir.write("in.nc", "3\r\nIN\r\nN1 G00\r\n");
-      TMainForm form(start.dir.dir());
-      form.show();
-      const QString title = form.windowTitle();
-      Dialogs dialogs({mrCancel});  // the receive's own question: no
-      QStringList windows;
-      auto previous = setFileWindowHook([&](QDialog& window) {
-        auto& files = static_cast<TFileWindowBase&>(window);
-        files.setDirectory(start.dir.dir());
-        if (auto* save = qobject_cast<TSaveFileForm*>(&window)) {
-          windows << "save";
-          files.FileEdit->setText("saved");
-          save->SaveOKBtn->click();
-        } else {
-          windows << "open";
-          files.FileEdit->setText("in");
-          static_cast<TOpenFileForm&>(window).OpenOKBtn->click();
-        }
-      });
-      form.ProgramMemo->setFocus();
-      QTest::keyClicks(form.ProgramMemo, "g01 x5");
-      QVERIFY2(form.hasUnsavedWork(kProgramPage), c.what);
-      QCOMPARE(form.windowTitle(), QStringLiteral("* ") + title);
-      Questions questions({c.answer});
-      c.act(form);
-      setFileWindowHook(previous);
-      QCOMPARE(questions.asked, QStringList{"UnsavedQuestion"});
-      const bool acted = windows.contains("open") || dialogs.shown > 0 || !form.isVisible();
-      QVERIFY2(acted == c.goesOn, c.what);
-      if (c.answer == QMessageBox::Save) {
-        QVERIFY(start.dir.read("saved.nc").find("G01 X5") != std::string::npos);
-        QCOMPARE(windows, (QStringList{"save", "open"}));
-      }
-      if (c.answer == QMessageBox::Cancel) QVERIFY2(form.ProgramMemo->toPlainText().contains("G01 X5"), c.what);
-      if (windows.contains("open")) QCOMPARE(form.windowTitle(), title);  // read: nothing unsaved
+    QFETCH(QString, action);
+    QFETCH(int, answer);
+    QFETCH(bool, goesOn);
+    StartDir start;
+    start.write("in.nc", "3\r\nIN\r\nN1 G00\r\n");
+    TMainForm form(start.dir());
+    form.show();
+    const QString title = form.windowTitle();
+    Dialogs dialogs({mrCancel});  // the receive's own question: no
+    test::FileWindowAnswers files(start.dir(), [](bool save) { return QString(save ? "saved" : "in"); });
+    const QStringList& windows = files.shown;
+    form.ProgramMemo->setFocus();
+    QTest::keyClicks(form.ProgramMemo, "g01 x5");
+    QVERIFY(form.hasUnsavedWork(kProgramPage));
+    QCOMPARE(form.windowTitle(), QStringLiteral("* ") + title);
+    Questions questions({answer});
+    if (action == "read") form.ReadFileBtn->click();
+    if (action == "receive") form.RcvBtn->click();
+    if (action == "exit") form.close();
+    QCOMPARE(questions.asked, QStringList{"UnsavedQuestion"});
+    const bool acted = windows.contains("open") || dialogs.shown > 0 || !form.isVisible();
+    QCOMPARE(acted, goesOn);
+    if (answer == QMessageBox::Save) {
+      QVERIFY(start.read("saved.nc").find("G01 X5") != std::string::npos);
+      QCOMPARE(windows, (QStringList{"save", "open"}));
     }
+    if (answer == QMessageBox::Cancel) QVERIFY(form.ProgramMemo->toPlainText().contains("G01 X5"));
+    if (windows.contains("open")) QCOMPARE(form.windowTitle(), title);  // read: nothing unsaved
   }
 
   // Exit while a transfer runs asks; "stop and quit" stops it at the next
   // frame and closes the window after it, "keep going" lets it finish.
+  void exitDuringATransfer_data() {
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("finished");
+    QTest::newRow("stop and quit") << int(QMessageBox::Yes) << false;
+    QTest::newRow("keep going") << int(QMessageBox::No) << true;
+  }
   void exitDuringATransfer() {
-    const struct {
-      int answer;
-      bool finished;
-    } cases[] = {{QMessageBox::Yes, false}, {QMessageBox::No, true}};
-    for (const auto& c : cases) {
-      StartDir start;
-      test::Emulator emulator(start.dir);
-      TMainForm form(start.dir.dir());
-      form.show();
-      Dialogs dialogs({mrOk, mrCancel});  // send; keep the part, do not delete it
-      form.ProgramMemo->setPlainText(editorText(80));
-      form.ProgramMemo->document()->setModified(false);
-      form.ProgNoEdit->setValue(9);
-      Questions questions({c.answer});
-      WhileWaiting exit(&form, [&] { return form.link().progress().done() >= 5; }, [&] { form.CloseBtn->click(); });
-      form.TransBtn->click();
-      QApplication::processEvents();  // the window closes after the transfer
-      QVERIFY(exit.done);
-      QCOMPARE(questions.asked, QStringList{"TransferRunningQuestion"});
-      QCOMPARE(messages(form.MsgMemo).contains("#106"), c.finished);
-      QCOMPARE(messages(form.MsgMemo).contains(stoppedLine(form)), !c.finished);
-      QCOMPARE(form.isVisible(), c.finished);
-      QVERIFY(!form.CommPort->Enabled());
-      if (c.finished) QVERIFY(emulator.storedProgram(9)->find("N80 G01 X80\r\n") != std::string::npos);
-    }
+    QFETCH(int, answer);
+    QFETCH(bool, finished);
+    StartDir start;
+    test::Emulator emulator(start);
+    TMainForm form(start.dir());
+    form.show();
+    Dialogs dialogs({mrOk, mrCancel});  // send; keep the part, do not delete it
+    form.ProgramMemo->setPlainText(editorText(80));
+    form.ProgramMemo->document()->setModified(false);
+    form.ProgNoEdit->setValue(9);
+    Questions questions({answer});
+    WhileWaiting exit(&form, [&] { return form.link().progress().done() >= 5; }, [&] { form.CloseBtn->click(); });
+    form.TransBtn->click();
+    QApplication::processEvents();  // the window closes after the transfer
+    QVERIFY(exit.done);
+    QCOMPARE(questions.asked, QStringList{"TransferRunningQuestion"});
+    QCOMPARE(messages(form.MsgMemo).contains("#106"), finished);
+    QCOMPARE(messages(form.MsgMemo).contains(stoppedLine(form)), !finished);
+    QCOMPARE(form.isVisible(), finished);
+    QVERIFY(!form.CommPort->Enabled());
+    if (finished) QVERIFY(emulator.storedProgram(9)->find("N80 G01 X80\r\n") != std::string::npos);
   }
 
   // The parameter page: its receive shows parameters done of those asked
   // for, and stops as the program page's transfers do.
   void stopOnTheParameterPage() {
     StartDir start;
-    for (const auto& file : std::filesystem::directory_iterator(test::dataDir())) {
-      const std::string name = file.path().filename().string();
-      if (name.find("Par") != std::string::npos || name.find(".Ini") != std::string::npos)
-        std::filesystem::copy_file(file.path(), start.dir.file(name));
-    }
-    test::Emulator emulator(start.dir);
-    TMainForm form(start.dir.dir());
+    start.copyShipped(StartDir::parameterFiles);
+    test::Emulator emulator(start);
+    TMainForm form(start.dir());
     Dialogs dialogs;
     form.PageControl->setCurrentIndex(kParameterPage);
     form.SelAllBtn->click();
@@ -356,8 +331,8 @@ class TestControlPage : public QObject {
     StartDir start;
     test::EmulatorOptions options;
     options.programs[4] = programFile(4, "FOUR", 60);
-    test::Emulator emulator(start.dir, options);
-    TMainForm form(start.dir.dir());
+    test::Emulator emulator(start, options);
+    TMainForm form(start.dir());
     Dialogs dialogs;
     form.ProgNoEdit->setValue(4);
     int dialogsDuringWait = -1;
@@ -382,27 +357,17 @@ class TestControlPage : public QObject {
   // file; what was read or written lands in the page's recent list.
   void keysDropsAndRecentFiles() {
     StartDir start;
-    start.dir.write("in.nc", "3\r\nIN\r\nN1 G00 X1\r\n");
-    start.dir.write("in.par", "Speed(12)=300\r\n");
-    start.dir.write("drop.nc", "4\r\nDROP\r\nN1 G01 X4\r\n");
-    TMainForm form(start.dir.dir());
+    start.write("in.nc", "3\r\nIN\r\nN1 G00 X1\r\n");
+    start.write("in.par", "Speed(12)=300\r\n");
+    start.write("drop.nc", "4\r\nDROP\r\nN1 G01 X4\r\n");
+    TMainForm form(start.dir());
     form.show();
     QApplication::setActiveWindow(&form);
     QVERIFY(QTest::qWaitForWindowActive(&form));
-    QStringList windows;
-    auto previous = setFileWindowHook([&](QDialog& window) {
-      auto& files = static_cast<TFileWindowBase&>(window);
-      files.setDirectory(start.dir.dir());
-      if (auto* save = qobject_cast<TSaveFileForm*>(&window)) {
-        windows << "save";
-        files.FileEdit->setText("out");
-        save->SaveOKBtn->click();
-      } else {
-        windows << "open";
-        files.FileEdit->setText(form.PageControl->currentIndex() == kParameterPage ? "in.par" : "in");
-        static_cast<TOpenFileForm&>(window).OpenOKBtn->click();
-      }
+    test::FileWindowAnswers files(start.dir(), [&](bool save) {
+      return QString(save ? "out" : form.PageControl->currentIndex() == kParameterPage ? "in.par" : "in");
     });
+    QStringList& windows = files.shown;
     const struct {
       const char* what;
       int page;
@@ -420,7 +385,7 @@ class TestControlPage : public QObject {
         {"drop on the program editor", kProgramPage,
          [&] {
            QMimeData data;
-           data.setUrls({QUrl::fromLocalFile(QString::fromStdString(start.dir.file("drop.nc")))});
+           data.setUrls({QUrl::fromLocalFile(QString::fromStdString(start.file("drop.nc")))});
            QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
            QApplication::sendEvent(form.ProgramMemo->viewport(), &enter);
            QVERIFY(enter.isAccepted());
@@ -441,7 +406,6 @@ class TestControlPage : public QObject {
     }
     QCOMPARE(form.ProgramMemo->toPlainText(), QStringLiteral("G01 X4\n"));  // not the file's name as text
     QCOMPARE(form.recentFiles(kProgramPage).size(), 3);
-    setFileWindowHook(previous);
   }
 
   // In Chinese the toolkit's own buttons are Chinese too.
@@ -449,7 +413,7 @@ class TestControlPage : public QObject {
     if (!QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + "/qtbase_zh_TW.qm"))
       QSKIP("the toolkit's translations are not installed");
     StartDir start;  // no Customer.ini: Chinese
-    TMainForm form(start.dir.dir());
+    TMainForm form(start.dir());
     QCOMPARE(form.session().language() == 1, false);
     QMessageBox box(QMessageBox::Warning, "", "", QMessageBox::Save | QMessageBox::Cancel);
     const QString save = box.button(QMessageBox::Save)->text();

@@ -11,6 +11,7 @@
 #include "nc/nctexts.h"
 #include "support/emulator.h"
 #include "support/fakehost.h"
+#include "support/linkrig.h"
 
 namespace qxr {
 namespace {
@@ -20,13 +21,6 @@ const std::string kNak = "\x15\x07\x07\r\n";
 const std::string kAck = "\x06\x07\x01\r\n";
 const std::string kPart1 = "7\r\nPART1\r\nN1 G00 X0\r\nN2 M30\r\n";
 
-// The emulator logs a frame after the PC has written it: wait for the last
-// one that the PC sends without waiting for an answer.
-Lines framesInAfter(const test::Emulator& emulator, std::size_t count) {
-  for (int i = 0; i < 200 && emulator.framesIn().size() < count; ++i) ::usleep(5000);
-  return emulator.framesIn();
-}
-
 std::string shown(const Lines& lines) {
   std::string text;
   for (const std::string& line : lines) text += line + "\n";
@@ -34,28 +28,20 @@ std::string shown(const Lines& lines) {
 }
 
 // The PC side: a real port and link, pauses that cost nothing.
-struct Pc {
-  explicit Pc(test::TempDir& dir, int gen = kGenerationX02)
-      : session(test::makeTestSession(dir)), link(port, session, host, clock), ops(operationParts(link), page) {
-    port.SetPortDirectory(session.startDir);
+struct Pc : test::LinkRig {
+  explicit Pc(int gen = kGenerationX02) : ops(operationParts(link), page) {
     session.settings.timeoutMs = 200;  // keeps the silent cases short
     page.gen = gen;
   }
-  const Lines& messages() const { return host.lines(kProgramPage); }
+  const Lines& messages() const { return lines(); }
 
-  Session session;
-  test::FakeHost host;
-  test::FakeClock clock;
-  TComm port;
-  Link link;
   MemoryNcPage page;
   NcOperations ops;
 };
 
 TEST(NcEndToEnd, SendsTheExampleFrameByFrameAndReceivesItBack) {
-  test::TempDir dir;
-  test::Emulator emulator(dir);
-  Pc pc(dir);
+  Pc pc;
+  test::Emulator emulator(pc.dir);
   pc.page.lines = {"G00 X0", "M30"};
   pc.page.number = 7;
   pc.page.name = "PART1";
@@ -77,18 +63,17 @@ TEST(NcEndToEnd, SendsTheExampleFrameByFrameAndReceivesItBack) {
   ASSERT_TRUE(receiver.receive());
   EXPECT_EQ(back.name, "PART1");
   EXPECT_EQ(back.lines, pc.page.lines);
-  ASSERT_TRUE(receiver.writeFile(dir.file("back.nc")));
-  EXPECT_EQ(dir.read("back.nc"), kPart1);
+  ASSERT_TRUE(receiver.writeFile(pc.dir.file("back.nc")));
+  EXPECT_EQ(pc.dir.read("back.nc"), kPart1);
 }
 
 TEST(NcEndToEnd, ExistingProgramOverwriteAnsweredBothWays) {
   for (bool overwrite : {true, false}) {
     SCOPED_TRACE(overwrite);
-    test::TempDir dir;
+    Pc pc;
     test::EmulatorOptions options;
     options.programs[99] = "99\r\nOLDNAME\r\nN1 OLD\r\n";
-    test::Emulator emulator(dir, options);
-    Pc pc(dir);
+    test::Emulator emulator(pc.dir, options);
     pc.host.answers = {true, overwrite};
     pc.page.lines = {"", "G01 X5"};  // empty lines go out too
     pc.page.number = 99;
@@ -107,12 +92,11 @@ TEST(NcEndToEnd, ExistingProgramOverwriteAnsweredBothWays) {
 
 TEST(NcEndToEnd, ReceiveWithBothGenerations) {
   {  // X00/X01 controller: no name, and the name field is emptied.
-    test::TempDir dir;
+    Pc pc(kGenerationX00);
     test::EmulatorOptions options;
     options.model = 101;
     options.programs[3] = "3\r\nN1 G01 X5 Y6\r\nN2 \r\nN3 M30\r\n";
-    test::Emulator emulator(dir, options);
-    Pc pc(dir, kGenerationX00);
+    test::Emulator emulator(pc.dir, options);
     pc.page.number = 3;
     pc.page.name = "STALE";
     ASSERT_TRUE(pc.ops.receive());
@@ -120,16 +104,15 @@ TEST(NcEndToEnd, ReceiveWithBothGenerations) {
     EXPECT_EQ(pc.page.lines, (Lines{"G01 X5 Y6", "", "M30"}));
     EXPECT_EQ(pc.host.questions, (Lines{"#124\n\n#14:03"}));
     // One acknowledgement after the number and one after every reply.
-    const Lines in = framesInAfter(emulator, 8);
+    const Lines in = emulator.framesInAfter(8);
     EXPECT_EQ(std::count(in.begin(), in.end(), kAck), 5);
   }
   {  // A named program read with X00/X01 chosen: the name arrives as a line
      // without a blank and is kept whole.
-    test::TempDir dir;
+    Pc pc(kGenerationX00);
     test::EmulatorOptions options;
     options.programs[7] = kPart1;
-    test::Emulator emulator(dir, options);
-    Pc pc(dir, kGenerationX00);
+    test::Emulator emulator(pc.dir, options);
     pc.page.number = 7;
     ASSERT_TRUE(pc.ops.receive());
     EXPECT_EQ(pc.page.lines, (Lines{"PART1", "G00 X0", "M30"}));
@@ -137,11 +120,10 @@ TEST(NcEndToEnd, ReceiveWithBothGenerations) {
 }
 
 TEST(NcEndToEnd, DeleteAndItsCancel) {
-  test::TempDir dir;
+  Pc pc;
   test::EmulatorOptions options;
   options.programs[5] = "5\r\nPROG5\r\nN1 X\r\n";
-  test::Emulator emulator(dir, options);
-  Pc pc(dir);
+  test::Emulator emulator(pc.dir, options);
   pc.page.number = 5;
   pc.host.answers = {false};
   EXPECT_FALSE(pc.ops.deleteProgram());
@@ -163,12 +145,11 @@ TEST(NcEndToEnd, DeleteAndItsCancel) {
 }
 
 TEST(NcEndToEnd, RefusedNumberAndAControllerThatFallsSilent) {
-  test::TempDir dir;
+  Pc pc;
   test::EmulatorOptions options;
   options.programs[4] = "4\r\nFOUR\r\nN1 A\r\nN2 B\r\nN3 C\r\nN4 D\r\n";
   options.silentAfter = 9;  // the refusal's three frames, then $% $L 04 and ACKs for name, A, B
-  test::Emulator emulator(dir, options);
-  Pc pc(dir);
+  test::Emulator emulator(pc.dir, options);
   pc.page.lines = {"mine"};
   pc.page.number = 8;
   EXPECT_FALSE(pc.ops.receive());  // absent
@@ -188,11 +169,10 @@ TEST(NcEndToEnd, RefusedNumberAndAControllerThatFallsSilent) {
 }
 
 TEST(NcEndToEnd, SendEndsWhenTheControllerFallsSilentInTheLines) {
-  test::TempDir dir;
+  Pc pc;
   test::EmulatorOptions options;
   options.silentAfter = 8;  // $% $L 07 $% $S 07 name N1: N2 unanswered
-  test::Emulator emulator(dir, options);
-  Pc pc(dir);
+  test::Emulator emulator(pc.dir, options);
   pc.page.lines = {"G00 X0", "G01 X1", "M30"};
   pc.page.number = 7;
   pc.host.answers = {true, false};  // send; keep the part on the controller
@@ -267,21 +247,20 @@ TEST(NcEndToEnd, ReadManyThatFailsLeavesThePageWithTheLastWholeProgram) {
 }
 
 TEST(NcEndToEnd, ReadManyIntoFilesAndWriteThemBack) {
-  test::TempDir dir;
+  Pc pc;
   test::EmulatorOptions options;
   options.programs[3] = "3\r\nTHREE\r\nN1 G00\r\nN3 M30\r\n";
   options.programs[61] = "61\r\nSIXTYONE\r\nN1 X61\r\n";
-  test::Emulator emulator(dir, options);
-  Pc pc(dir);
+  test::Emulator emulator(pc.dir, options);
   MultipleChoice choice;
   choice.programs[2] = choice.programs[60] = true;
   choice.prefix = "AB";
-  choice.directory = dir.file("out");
+  choice.directory = pc.dir.file("out");
   std::filesystem::create_directory(choice.directory);
   ASSERT_TRUE(pc.ops.readMany(choice));
   // The controller's line numbers are not looked at: lines come in order.
-  EXPECT_EQ(dir.read("out/ABL03.NC"), "3\r\nTHREE\r\nN1 G00\r\nN2 M30\r\n");
-  EXPECT_EQ(dir.read("out/ABG61.NC"), "61\r\nSIXTYONE\r\nN1 X61\r\n");
+  EXPECT_EQ(pc.dir.read("out/ABL03.NC"), "3\r\nTHREE\r\nN1 G00\r\nN2 M30\r\n");
+  EXPECT_EQ(pc.dir.read("out/ABG61.NC"), "61\r\nSIXTYONE\r\nN1 X61\r\n");
   const Lines in = emulator.framesIn();
   EXPECT_NE(std::find(in.begin(), in.end(), "03\r\n"), in.end());
   EXPECT_NE(std::find(in.begin(), in.end(), "61\r\n"), in.end());
@@ -289,10 +268,10 @@ TEST(NcEndToEnd, ReadManyIntoFilesAndWriteThemBack) {
 
   // Write them back under their own numbers: 3 is deleted first (the
   // inquire setting off asks nothing), 61 is changed in the file.
-  dir.write("out/ABG61.NC", "61\r\nNEW61\r\nN2 X62\r\n");
+  pc.dir.write("out/ABG61.NC", "61\r\nNEW61\r\nN2 X62\r\n");
   emulator.stop();
   options.programs.erase(61);
-  test::Emulator second(dir, options);
+  test::Emulator second(pc.dir, options);
   choice.files = {"ABL03.NC", "ABG61.NC"};
   ASSERT_TRUE(pc.ops.writeMany(choice, false));
   EXPECT_TRUE(pc.host.questions.empty());

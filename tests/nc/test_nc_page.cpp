@@ -16,6 +16,9 @@
 #include "app/msgdlg.h"
 #include "app/multiplenc.h"
 #include "nc/nctexts.h"
+#include "support/filewindows.h"
+#include "support/startdir.h"
+#include "support/hook.h"
 #include "support/emulator.h"
 #include "support/fakehost.h"
 #include "widgets/radiogroup.h"
@@ -24,24 +27,13 @@ using namespace qxr;
 
 namespace {
 
-struct StartDir {
-  test::TempDir dir;
-  StartDir() {
-    test::makeTestSession(dir);  // writes the catalogue "#n"
-    dir.write("Init.ini",
-              "Time Out Timer    = 1000\r\nTrans Delay time  = 10\r\nSystem parameter  = 0,0,0\r\n"
-              "Transit mode      = 1\r\nDefault COM       = 1\r\nPLC Transit Delay = 5\r\n"
-              "MAX COM Port      = 8\r\n");
-  }
-};
+using StartDir = test::NumberedStartDir;
 
 QStringList messages(const TMainForm& form) { return form.MsgMemo->toPlainText().split('\n'); }
 
 // Answers every question of the message dialog with OK.
-struct AnswerOk {
-  AnswerOk() { previous = setMessageDialogHook([](QDialog&) { return 1; }); }
-  ~AnswerOk() { setMessageDialogHook(previous); }
-  MessageDialogHook previous;
+struct AnswerOk : test::ScopedHook<MessageDialogHook> {
+  AnswerOk() : ScopedHook(setMessageDialogHook, [](QDialog&) { return 1; }) {}
 };
 
 }  // namespace
@@ -52,7 +44,7 @@ class TestNcPage : public QObject {
  private slots:
   void editorLinesAsTheOperationsSeeThem() {
     StartDir start;
-    TMainForm form(start.dir.dir());
+    TMainForm form(start.dir());
     const std::pair<QString, std::vector<std::string>> cases[] = {
         {"", {}},
         {"\n", {""}},
@@ -70,8 +62,8 @@ class TestNcPage : public QObject {
   void sendAndReceiveThroughTheWidgets() {
     StartDir start;
     AnswerOk ok;
-    test::Emulator emulator(start.dir);
-    TMainForm form(start.dir.dir());
+    test::Emulator emulator(start);
+    TMainForm form(start.dir());
     const QString title = form.windowTitle();
     form.ProgramMemo->setPlainText("G00 X0\n\nM30\n");
     form.ProgNoEdit->setValue(7);
@@ -103,20 +95,14 @@ class TestNcPage : public QObject {
 
   void fileButtonsThroughTheFileWindows() {
     StartDir start;
-    TMainForm form(start.dir.dir());
-    const std::string path = start.dir.file("prog.nc");
-    auto previous = setFileWindowHook([&](QDialog& window) {
-      auto& files = static_cast<TFileWindowBase&>(window);
-      files.setDirectory(start.dir.dir());
-      files.FileEdit->setText("prog");
-      if (auto* save = qobject_cast<TSaveFileForm*>(&window)) save->SaveOKBtn->click();
-      else static_cast<TOpenFileForm&>(window).OpenOKBtn->click();
-    });
+    TMainForm form(start.dir());
+    const std::string path = start.file("prog.nc");
+    test::FileWindowAnswers files(start.dir(), [](bool) { return QString("prog"); });
     form.ProgramMemo->setPlainText("G00 X0\n\nM30\n");
     form.ProgNoEdit->setValue(12);
     form.ProgNameEdit->setText("AB");
     form.WriteFileBtn->click();
-    QCOMPARE(start.dir.read("prog.nc"), std::string("12\r\nAB\r\nN1 G00 X0\r\nN3 M30\r\n"));
+    QCOMPARE(start.read("prog.nc"), std::string("12\r\nAB\r\nN1 G00 X0\r\nN3 M30\r\n"));
     QCOMPARE(form.FileNameLabel->text(), QString::fromStdString("#35" + path));
 
     form.ProgramMemo->clear();
@@ -126,27 +112,25 @@ class TestNcPage : public QObject {
     QCOMPARE(form.ProgNoEdit->value(), 12);
     QVERIFY(form.ProgramMemo->updatesEnabled());
     QCOMPARE(messages(form).last(), QStringLiteral("#115"));
-    setFileWindowHook(previous);
   }
 
   void multipleButtonRunsTheBatch() {
     StartDir start;
     test::EmulatorOptions options;
     options.programs[2] = "2\r\nP2\r\nN1 X2\r\n";
-    test::Emulator emulator(start.dir, options);
-    TMainForm form(start.dir.dir());
+    test::Emulator emulator(start, options);
+    TMainForm form(start.dir());
     form.MultipleBtn->show();
-    auto previous = setMultipleFormHook([&](TMultipleNCForm& window) {
-      QCOMPARE(window.directory(), start.dir.dir());
+    test::ScopedHook hook(setMultipleFormHook, [&](TMultipleNCForm& window) {
+      QCOMPARE(window.directory(), start.dir());
       window.ModeSelect->setItemIndex(kBatchReadMany);
       window.ModeSelectClick();
       window.CheckBoxes[1]->click();
       window.OKBtn->click();
     });
     form.MultipleBtnClick();
-    setMultipleFormHook(previous);
     QVERIFY(form.MultipleBtn->isHidden());
-    QCOMPARE(start.dir.read("L02.NC"), std::string("2\r\nP2\r\nN1 X2\r\n"));
+    QCOMPARE(start.read("L02.NC"), std::string("2\r\nP2\r\nN1 X2\r\n"));
     QCOMPARE(form.ProgNoEdit->value(), 2);
     // The port closed, then the batch's count.
     QCOMPARE(messages(form).at(messages(form).size() - 2), QStringLiteral("#107"));

@@ -12,6 +12,7 @@
 #include "nc/ncfile.h"
 #include "nc/ncops.h"
 #include "nc/nctexts.h"
+#include "support/linkrig.h"
 #include "support/fakehost.h"
 #include "support/ptypeer.h"
 
@@ -41,28 +42,20 @@ class Script {
   std::deque<std::string> replies_;
 };
 
-struct Rig {
+struct Rig : test::LinkRig {
   explicit Rig(std::deque<std::string> replies)
-      : session(test::makeTestSession(dir)),
-        script(std::make_shared<Script>(std::move(replies))),
+      : script(std::make_shared<Script>(std::move(replies))),
         peer([s = script](const std::string& frame) { return (*s)(frame); }),
-        link(port, session, host, clock),
         ops(operationParts(link), page) {
-    port.SetPortDirectory(session.startDir);
     peer.linkAs(dir, "COM2");
     // Silences end quickly; the pauses of the fake clock cost nothing.
     session.settings.timeoutMs = 150;
   }
-  const Lines& messages() const { return host.lines(kProgramPage); }
+  ~Rig() { port.Close(); }  // before the peer goes
+  const Lines& messages() const { return lines(); }
 
-  test::TempDir dir;
-  Session session;
   std::shared_ptr<Script> script;
   test::PtyPeer peer;
-  test::FakeHost host;
-  test::FakeClock clock;
-  TComm port;
-  Link link;
   MemoryNcPage page;
   NcOperations ops;
 };
@@ -112,8 +105,7 @@ TEST(ReceiveProgram, LongLineArrivesInTwoRepliesAndIsJoined) {
   rig.page.number = 3;
   ASSERT_TRUE(rig.ops.receive());
   EXPECT_EQ(rig.page.lines, (Lines{text}));
-  rig.peer.waitForFrames(7);
-  ::usleep(20000);
+  ASSERT_TRUE(rig.peer.waitForBytes(rig.link.bytesSent()));
   EXPECT_EQ(rig.peer.frames().size(), 7u);  // $% $L 03 ACK, then ACK for name, line, end
 }
 

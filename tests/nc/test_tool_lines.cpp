@@ -14,38 +14,23 @@
 
 #include "base/settings.h"
 #include "support/emulator.h"
+#include "support/process.h"
+#include "support/startdir.h"
 
 namespace qxr {
 namespace {
 
 struct Tool {
-  test::TempDir dir;
-  Tool() {
-    std::filesystem::copy_file(test::dataDir() + "Message.E", dir.file("Message.E"));
-    dir.write("Customer.ini", "Language = 1\r\nBaud = 4\r\n");
-    Settings settings;
-    settings.transitMode = 1;
-    settings.timeoutMs = 300;
-    dir.write("Init.ini", formatInitIni(settings));
-  }
+  test::StartDir dir;
+  Tool() { dir.writeBlockMode(300); }
   // The exit status of qxrtool run by the shell in the start directory with
   // `redirect` after it.
   int shell(const std::string& arguments, const std::string& redirect) const {
-    const std::string command = "cd '" + dir.dir() + "' && " + test::binDir() + "/tools/qxrtool/qxrtool --dir " +
-                                dir.dir() + " --port COM2 --yes " + arguments + " " + redirect;
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return test::runShell(test::toolCommand("qxrtool", dir.dir()) + " --port COM2 --yes " + arguments + " " + redirect)
+        .code;
   }
-  // Exit status and everything printed.
-  std::pair<int, std::string> run(const std::string& arguments) const {
-    const std::string command = test::binDir() + "/tools/qxrtool/qxrtool --dir " + dir.dir() +
-                                " --port COM2 --yes " + arguments + " 2>&1";
-    FILE* out = ::popen(command.c_str(), "r");
-    std::string text;
-    char chunk[4096];
-    while (std::size_t n = std::fread(chunk, 1, sizeof chunk, out)) text.append(chunk, n);
-    const int status = ::pclose(out);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text};
+  test::ToolRun run(const std::string& arguments) const {
+    return test::runShell(test::toolCommand("qxrtool") + " --dir " + dir.dir() + " --port COM2 --yes " + arguments);
   }
 };
 

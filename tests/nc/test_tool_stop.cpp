@@ -3,7 +3,6 @@
 // no partial output file is left, and the exit status is 128 + the signal.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,8 +16,8 @@
 #include "base/settings.h"
 #include "support/emulator.h"
 #include "support/fakehost.h"
+#include "support/process.h"
 
-extern char** environ;
 
 namespace qxr {
 namespace {
@@ -29,15 +28,8 @@ std::string programFile(int number, int lines) {
   return text;
 }
 
-struct Run {
-  int status = -1;  // exit status, -1 when killed by the signal itself
-  std::string out;
-};
-
 TEST(ToolStop, SignalInTheMiddleOfATransfer) {
-  const std::string bin = std::filesystem::path(test::Emulator::binary()).parent_path().parent_path().string();
-  const std::string tool = bin + "/qxrtool/qxrtool";
-  if (!std::filesystem::exists(tool)) GTEST_SKIP() << "no qxrtool in " << bin;
+  QXR_REQUIRE_TOOL("qxrtool");
   const struct {
     const char* what;
     const char* command;
@@ -68,32 +60,15 @@ TEST(ToolStop, SignalInTheMiddleOfATransfer) {
     dir.write("old.nc", "kept\r\n");
     dir.write("L03.NC", "kept\r\n");
 
-    std::vector<std::string> args = {tool, "--dir", dir.dir(), "--port", "COM2", "--yes", "nc", c.command};
+    std::vector<std::string> args = {test::toolPath("qxrtool"), "--dir", dir.dir(), "--port", "COM2", "--yes", "nc", c.command};
     if (std::string(c.command) == "receive") args.insert(args.end(), {"3", "-o", dir.file("old.nc")});
     if (std::string(c.command) == "send") args.push_back(dir.file("send.nc"));
     if (std::string(c.command) == "read-many") args.insert(args.end(), {"3", "--out", dir.dir()});
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, dir.file("out.txt").c_str(), O_WRONLY | O_CREAT, 0644);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    pid_t pid = 0;
-    ASSERT_EQ(posix_spawn(&pid, tool.c_str(), &actions, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
+    test::Process tool(args, dir.file("out.txt"));
 
     // Signalled once the program's lines are on the way.
-    bool under = false;
-    for (int i = 0; i < 3000 && !under; ++i) {
-      under = emulator.framesIn().size() >= 12;
-      if (!under) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    ASSERT_TRUE(under) << emulator.logText();
-    ::kill(pid, c.signal);
-    int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_GE(emulator.framesInAfter(12).size(), 12u) << emulator.logText();
+    const int status = tool.stop(c.signal);
     const std::string out = dir.read("out.txt");
     ASSERT_TRUE(WIFEXITED(status)) << out;
     EXPECT_EQ(WEXITSTATUS(status), c.status) << out;

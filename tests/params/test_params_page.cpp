@@ -15,6 +15,9 @@
 #include "app/msgdlg.h"
 #include "link/portholder.h"
 #include "params/paramlist.h"
+#include "support/filewindows.h"
+#include "support/startdir.h"
+#include "support/hook.h"
 #include "support/emulator.h"
 #include "support/fakehost.h"
 
@@ -24,27 +27,19 @@ namespace {
 
 // A start directory with the catalogue "#n" (Chinese), the shipped parameter
 // descriptions, and block mode for speed.
-struct StartDir {
-  test::TempDir dir;
-  StartDir() {
-    test::makeTestSession(dir);
-    for (const auto& file : std::filesystem::directory_iterator(test::dataDir())) {
-      const std::string name = file.path().filename().string();
-      if (name.find("Par") != std::string::npos || name.find(".Ini") != std::string::npos)
-        std::filesystem::copy_file(file.path(), dir.file(name));
-    }
+struct StartDir : test::StartDir {
+  StartDir() : test::StartDir(-1, parameterFiles) {
+    test::makeTestSession(*this);
     Settings settings;
     settings.transitMode = 1;
-    dir.write("Init.ini", formatInitIni(settings));
+    writeSettings(settings);
   }
 };
 
 QStringList messages(const TMainForm& form) { return form.ParMsgMemo->toPlainText().split('\n'); }
 
-struct AnswerOk {
-  AnswerOk() { previous = setMessageDialogHook([](QDialog&) { return 1; }); }
-  ~AnswerOk() { setMessageDialogHook(previous); }
-  MessageDialogHook previous;
+struct AnswerOk : test::ScopedHook<MessageDialogHook> {
+  AnswerOk() : ScopedHook(setMessageDialogHook, [](QDialog&) { return 1; }) {}
 };
 
 ParameterEntries shippedList(int model, int version) {
@@ -63,8 +58,8 @@ class TestParamsPage : public QObject {
   void portFailureReasonOnThePage() {
     StartDir start;
     AnswerOk ok;
-    std::filesystem::create_symlink("/dev/null", start.dir.file("COM2"));
-    TMainForm form(start.dir.dir());
+    std::filesystem::create_symlink("/dev/null", start.file("COM2"));
+    TMainForm form(start.dir());
     form.PageControl->setCurrentIndex(kParameterPage);
     form.ParameterMemo->setPlainText("Speed(12)=300\n");
     form.ParTrnBtn->click();
@@ -79,8 +74,8 @@ class TestParamsPage : public QObject {
     AnswerOk ok;
     test::EmulatorOptions options;
     options.parameters = "1=3\r\n2=250\r\n";
-    test::Emulator emulator(start.dir, options);
-    TMainForm form(start.dir.dir());
+    test::Emulator emulator(start, options);
+    TMainForm form(start.dir());
     form.PageControl->setCurrentIndex(kParameterPage);
 
     form.ParameterMemo->setPlainText("/ 備註\nSpeed(12)=300\n");
@@ -108,19 +103,13 @@ class TestParamsPage : public QObject {
 
   void fileButtonsThroughTheFileWindows() {
     StartDir start;
-    TMainForm form(start.dir.dir());
+    TMainForm form(start.dir());
     form.PageControl->setCurrentIndex(kParameterPage);
-    const std::string path = start.dir.file("set.par");
-    auto previous = setFileWindowHook([&](QDialog& window) {
-      auto& files = static_cast<TFileWindowBase&>(window);
-      files.setDirectory(start.dir.dir());
-      files.FileEdit->setText("set");
-      if (auto* save = qobject_cast<TSaveFileForm*>(&window)) save->SaveOKBtn->click();
-      else static_cast<TOpenFileForm&>(window).OpenOKBtn->click();
-    });
+    const std::string path = start.file("set.par");
+    test::FileWindowAnswers files(start.dir(), [](bool) { return QString("set"); });
     form.ParameterMemo->setPlainText(QString::fromUtf8("速度(12)=300\n\n") + QString(120, 'x'));
     form.WriteParBtn->click();
-    QCOMPARE(start.dir.read("set.par"), "\xB3\x74\xAB\xD7(12)=300\r\n\r\n" + std::string(120, 'x') + "\r\n");
+    QCOMPARE(start.read("set.par"), "\xB3\x74\xAB\xD7(12)=300\r\n\r\n" + std::string(120, 'x') + "\r\n");
     QCOMPARE(form.ParFileNameLabel->text(), QString::fromStdString("#35" + path));
 
     form.ParameterMemo->clear();
@@ -128,7 +117,6 @@ class TestParamsPage : public QObject {
     QCOMPARE(form.ParameterMemo->toPlainText(), QString::fromUtf8("速度(12)=300\n\n") + QString(120, 'x'));
     QCOMPARE(messages(form).mid(messages(form).size() - 3),
              (QStringList{"#111", "#114:3", "#115"}));
-    setFileWindowHook(previous);
   }
 };
 

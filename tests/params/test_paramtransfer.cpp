@@ -17,6 +17,8 @@
 #include "params/paramlist.h"
 #include "params/paramtransfer.h"
 #include "support/emulator.h"
+#include "support/linkrig.h"
+#include "support/process.h"
 #include "support/fakehost.h"
 #include "support/tempdir.h"
 
@@ -29,12 +31,11 @@ using test::EmulatorOptions;
 
 const std::string kAck = "\x06\x07\x01\r\n";
 
-class ParameterTransferTest : public ::testing::Test {
+class ParameterTransferTest : public ::testing::Test, public test::LinkRig {
  protected:
-  ParameterTransferTest() : session(test::makeTestSession(dir)) {
+  ParameterTransferTest() {
     session.settings.transitMode = 1;  // block mode: no pacing
     host.page = kParameterPage;
-    port.SetPortDirectory(session.startDir);
   }
 
   Emulator& start(const EmulatorOptions& options = {}) {
@@ -42,22 +43,10 @@ class ParameterTransferTest : public ::testing::Test {
     emulator = std::make_unique<Emulator>(dir, options);
     return *emulator;
   }
-  Link& link() {
-    if (!link_) link_ = std::make_unique<Link>(port, session, host, clock);
-    return *link_;
-  }
-  const Lines& messages() const { return host.lines(kParameterPage); }
+  const Lines& messages() const { return lines(kParameterPage); }
 
-  test::TempDir dir;
-  Session session;
-  test::FakeHost host;
-  test::FakeClock clock;
-  TComm port;
   MemoryParameterPage page;
   std::unique_ptr<Emulator> emulator;
-
- private:
-  std::unique_ptr<Link> link_;
 };
 
 // A port that does not open ends both operations after its report, without
@@ -65,8 +54,8 @@ class ParameterTransferTest : public ::testing::Test {
 TEST_F(ParameterTransferTest, PortThatDoesNotOpenEndsTheOperationAtOnce) {
   std::filesystem::create_symlink(dir.file("unplugged"), dir.file("COM2"));
   page.lines = {"Speed(12)=300"};
-  EXPECT_FALSE(sendParameters(operationParts(link()), page));
-  EXPECT_FALSE(receiveParameters(operationParts(link()), page, {}));
+  EXPECT_FALSE(sendParameters(operationParts(link), page));
+  EXPECT_FALSE(receiveParameters(operationParts(link), page, {}));
   const std::string line = test::unopenedPortLine(dir, "COM2", "unplugged");
   EXPECT_EQ(messages(), (Lines{line, line}));
   EXPECT_EQ(page.lines, Lines{"Speed(12)=300"});
@@ -77,7 +66,7 @@ TEST_F(ParameterTransferTest, SendWritesEachLineAndStopsAtAMalformedOneOrARefusa
   options.refuse = {"13=*"};
   Emulator& controller = start(options);
   page.lines = {"/ spindle set-up", "Speed(12)=300", "A(14)=3=4", "B(15)=x", "C(1 6)=5"};
-  EXPECT_TRUE(sendParameters(operationParts(link()), page));
+  EXPECT_TRUE(sendParameters(operationParts(link), page));
   EXPECT_EQ(controller.framesIn(), (Lines{"$%\r\n", "$R\r\n", "12=300\r\n", "14=4\r\n", "15=0\r\n", "1 6=5\r\n"}));
   EXPECT_EQ(controller.storedParameters(), "12=300\r\n14=4\r\n15=0\r\n1 6=5\r\n");
   EXPECT_EQ(messages(), (Lines{"#101COM2", "#144", "/ spindle set-up...Skip...", "Speed(12)=300", "A(14)=3=4",
@@ -89,24 +78,24 @@ TEST_F(ParameterTransferTest, SendWritesEachLineAndStopsAtAMalformedOneOrARefusa
   host.clearLines();
   // A line of no form refuses the whole text before the port opens, named.
   page.lines = {"A(11)=1", "", "B(12)=2"};
-  EXPECT_FALSE(sendParameters(operationParts(link()), page));
+  EXPECT_FALSE(sendParameters(operationParts(link), page));
   EXPECT_EQ(controller.framesIn().back(), "1 6=5\r\n");
   ASSERT_EQ(messages().size(), 1u);
   EXPECT_EQ(messages()[0].rfind("第 2 行", 0), 0u) << messages()[0];
 
   host.clearLines();
   page.lines = {"B(13)=2", "C(14)=3"};  // the controller refuses parameter 13
-  EXPECT_FALSE(sendParameters(operationParts(link()), page));
+  EXPECT_FALSE(sendParameters(operationParts(link), page));
   EXPECT_EQ(controller.framesIn().back(), "13=2\r\n");
   EXPECT_EQ(messages(), (Lines{"#101COM2", "#144", "B(13)=2", "#142", "#107", "#146"}));
 }
 
 TEST_F(ParameterTransferTest, NothingIsSentWithoutLinesOrConsent) {
   Emulator& controller = start();
-  EXPECT_FALSE(sendParameters(operationParts(link()), page));
+  EXPECT_FALSE(sendParameters(operationParts(link), page));
   host.defaultAnswer = false;
   page.lines = {"A(1)=1"};
-  EXPECT_FALSE(sendParameters(operationParts(link()), page));
+  EXPECT_FALSE(sendParameters(operationParts(link), page));
   EXPECT_EQ(messages(), Lines{"#141"});
   EXPECT_EQ(host.questions, Lines{"#143"});
   EXPECT_TRUE(controller.framesIn().empty());
@@ -119,13 +108,13 @@ TEST_F(ParameterTransferTest, ReceiveReadsTheCheckedEntriesInListOrder) {
   const ParameterEntries list = {{"Speed", 12}, {"Rapid", 101}, {"Unset", 9}, {"Offset", 7}};
   page.lines = {"old line"};
   page.checked = {0, 2, 3};
-  EXPECT_TRUE(receiveParameters(operationParts(link()), page, list));
+  EXPECT_TRUE(receiveParameters(operationParts(link), page, list));
   EXPECT_EQ(controller.framesIn(), (Lines{"$%\r\n", "$P\r\n", "12\r\n", kAck, "9\r\n", kAck, "7\r\n", kAck}));
   EXPECT_EQ(page.lines, (Lines{"Speed(12)=300", "Unset(9)=0", "Offset(7)=-2"}));
   EXPECT_EQ(messages(), (Lines{"#101COM2", "#147", "#148", "#107"}));
 
   page.checked.clear();  // nothing checked: the request alone
-  EXPECT_TRUE(receiveParameters(operationParts(link()), page, list));
+  EXPECT_TRUE(receiveParameters(operationParts(link), page, list));
   EXPECT_EQ(controller.framesIn().size(), 10u);
   EXPECT_TRUE(page.lines.empty());
 }
@@ -138,7 +127,7 @@ TEST_F(ParameterTransferTest, ValuesBeyond32BitsAreNotObtained) {
   start(options);
   const ParameterEntries list = {{"Speed", 12}, {"Feed", 13}, {"Low", 14}, {"Lowest", 15}};
   page.checked = {0, 1, 2, 3};
-  EXPECT_FALSE(receiveParameters(operationParts(link()), page, list));
+  EXPECT_FALSE(receiveParameters(operationParts(link), page, list));
   EXPECT_EQ(page.lines, (Lines{"Speed(12)=300", "Lowest(15)=-2147483648"}));
   EXPECT_EQ(messages(), (Lines{"#101COM2", "#147", "Feed(13)=XXXXXX", "Low(14)=XXXXXX", "#148", "#107"}));
 }
@@ -155,7 +144,7 @@ TEST_F(ParameterTransferTest, AFailedValueEndsTheRead) {
     else options.refuse = {"101"};
     Emulator& controller = start(options);
     host.clearLines();
-    EXPECT_FALSE(receiveParameters(operationParts(link()), page, list));
+    EXPECT_FALSE(receiveParameters(operationParts(link), page, list));
     EXPECT_EQ(page.lines, Lines{"Speed(12)=300"});
     // One failure only: the remaining entries are not asked for.
     EXPECT_EQ(controller.framesIn().size(), silent ? 6u : 5u);
@@ -166,9 +155,7 @@ TEST_F(ParameterTransferTest, AFailedValueEndsTheRead) {
 
 // The command line: a full read into a file, sent back frame for frame.
 TEST_F(ParameterTransferTest, ToolReceivesAllAndSendsTheFileBack) {
-  // qxrtool lies beside qxremu in the build tree.
-  const std::string bin = std::filesystem::path(Emulator::binary()).parent_path().parent_path().string();
-  if (!std::filesystem::exists(bin + "/qxrtool/qxrtool")) GTEST_SKIP() << "no qxrtool in " << bin;
+  QXR_REQUIRE_TOOL("qxrtool");
   for (const char* name : {"102ParSDE.txt", "202ParSDE.txt", "Q202AddE.Ini"}) {
     std::ifstream in(test::dataDir() + name, std::ios::binary);
     dir.write(name, std::string(std::istreambuf_iterator<char>(in), {}));
@@ -187,15 +174,8 @@ TEST_F(ParameterTransferTest, ToolReceivesAllAndSendsTheFileBack) {
   options.parameters = held;
   Emulator& controller = start(options);
 
-  const std::string tool = bin + "/qxrtool/qxrtool --dir " + dir.dir() + " --port COM2 --yes ";
-  auto run = [](const std::string& command) {
-    FILE* out = ::popen((command + " 2>&1").c_str(), "r");
-    char chunk[4096];
-    std::string text;
-    while (std::size_t n = std::fread(chunk, 1, sizeof chunk, out)) text.append(chunk, n);
-    const int status = ::pclose(out);
-    return std::make_pair(WIFEXITED(status) ? WEXITSTATUS(status) : -1, text);
-  };
+  const std::string tool = test::toolCommand("qxrtool") + " --dir " + dir.dir() + " --port COM2 --yes ";
+  const auto run = test::runShell;
   auto [received, receiveOutput] = run(tool + "param receive -o " + dir.file("all.par") + " --model QXR202 --all");
   ASSERT_EQ(received, 0) << receiveOutput;
   const std::size_t before = controller.framesIn().size();
@@ -206,9 +186,9 @@ TEST_F(ParameterTransferTest, ToolReceivesAllAndSendsTheFileBack) {
   for (auto frame = frames.begin() + static_cast<long>(before) + 2; frame != frames.end(); ++frame) sentBack += *frame;
   EXPECT_EQ(sentBack, held);
 
-  EXPECT_EQ(run(tool + "param receive -o x.par --all NAME").first, 2);
-  EXPECT_EQ(run(tool + "param receive -o x.par --model QXR999 --all").first, 2);
-  EXPECT_EQ(run(tool + "param send " + dir.file("missing.par")).first, 1);
+  EXPECT_EQ(run(tool + "param receive -o x.par --all NAME").code, 2);
+  EXPECT_EQ(run(tool + "param receive -o x.par --model QXR999 --all").code, 2);
+  EXPECT_EQ(run(tool + "param send " + dir.file("missing.par")).code, 1);
 }
 
 }  // namespace

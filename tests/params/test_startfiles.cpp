@@ -5,56 +5,45 @@
 #include <functional>
 
 #include "params/startfiles.h"
-#include "support/tempdir.h"
+#include "support/startdir.h"
 
 namespace qxr {
 namespace {
 
 namespace fs = std::filesystem;
 
-// A start directory with every shipped file, then changed by the case.
-void copyShipped(const test::TempDir& dir) {
-  for (const auto& file : fs::directory_iterator(test::dataDir()))
-    if (file.is_regular_file()) fs::copy_file(file.path(), dir.file(file.path().filename().string()));
-}
+void asShipped(const test::TempDir&) {}
 
 TEST(StartFiles, MissingFilesAreListedForTheLanguage) {
   struct Case {
     const char* what;
     int language;
+    bool shipped;  // every shipped file first, then changed by `make`
     std::function<void(const test::TempDir&)> make;
     bool customerIni;
     std::string catalogue;
     std::vector<std::string> descriptions;
     bool all;
   } cases[] = {
-      {"everything shipped", 1, copyShipped, false, "", {}, false},
-      {"everything shipped, Chinese", 0, copyShipped, false, "", {}, false},
-      {"an empty directory", 0, [](const test::TempDir&) {}, true, "Message.C", {}, true},
-      {"no Customer.ini", 1,
+      {"everything shipped", 1, true, asShipped, false, "", {}, false},
+      {"everything shipped, Chinese", 0, true, asShipped, false, "", {}, false},
+      {"an empty directory", 0, false, asShipped, true, "Message.C", {}, true},
+      {"no Customer.ini", 1, true, [](const test::TempDir& d) { fs::remove(d.file("Customer.ini")); }, true, "", {}, false},
+      {"names in other case, a description without its version", 1, true,
        [](const test::TempDir& d) {
-         copyShipped(d);
-         fs::remove(d.file("Customer.ini"));
-       },
-       true, "", {}, false},
-      {"names in other case, a description without its version", 1,
-       [](const test::TempDir& d) {
-         copyShipped(d);
          fs::rename(d.file("Message.E"), d.file("MESSAGE.e"));
          fs::rename(d.file("Customer.ini"), d.file("customer.INI"));
          fs::rename(d.file("102ParSDE.txt"), d.file("102ParE.txt"));
        },
        false, "", {}, false},
-      {"one description and one additional list gone", 1,
+      {"one description and one additional list gone", 1, true,
        [](const test::TempDir& d) {
-         copyShipped(d);
          fs::remove(d.file("202ParKE.txt"));
          fs::remove(d.file("XE.Ini"));
        },
        false, "", {"202ParKE.txt", "XE.Ini"}, false},
-      {"only the other language's files", 1,
+      {"only the other language's files", 1, true,
        [](const test::TempDir& d) {
-         copyShipped(d);
          for (const auto& file : fs::directory_iterator(d.dir())) {
            const std::string name = file.path().filename().string();
            if (name == "Message.E" || name.find("E.txt") != std::string::npos || name.find("E.Ini") != std::string::npos)
@@ -62,9 +51,8 @@ TEST(StartFiles, MissingFilesAreListedForTheLanguage) {
          }
        },
        false, "Message.E", {}, true},
-      {"a directory in place of the catalogue", 0,
+      {"a directory in place of the catalogue", 0, true,
        [](const test::TempDir& d) {
-         copyShipped(d);
          fs::remove(d.file("Message.C"));
          fs::create_directories(d.file("Message.C"));
        },
@@ -72,7 +60,7 @@ TEST(StartFiles, MissingFilesAreListedForTheLanguage) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    test::TempDir dir;
+    test::StartDir dir(-1, c.shipped ? test::StartDir::everything : test::StartDir::nothing);
     c.make(dir);
     const MissingStartFiles missing = findMissingStartFiles(dir.dir(), c.language);
     EXPECT_EQ(missing.customerIni, c.customerIni);

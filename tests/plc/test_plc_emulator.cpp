@@ -9,6 +9,7 @@
 #include "link/link.h"
 #include "plc/plcops.h"
 #include "support/emulator.h"
+#include "support/linkrig.h"
 #include "support/fakehost.h"
 
 namespace qxr {
@@ -20,27 +21,20 @@ const Lines kProgram = {"TMR 5 #100 ; conveyor",  "CNT 7 #20 0001", "DW #100 DM1
                         "ATMU 1 10 500 501",      "LDA $00FF",      "@LDA #TM5",    "@SLA #3",
                         " \t",                    "",               "END"};
 
-class PlcEmulatorTest : public ::testing::Test {
+class PlcEmulatorTest : public ::testing::Test, public test::LinkRig {
  protected:
-  explicit PlcEmulatorTest() : session(test::makeTestSession(dir)) {
+  explicit PlcEmulatorTest() {
     session.settings.transitMode = 1;
     host.page = kPlcPage;
-    port.SetPortDirectory(session.startDir);
   }
-  const Lines& messages() { return host.lines(kPlcPage); }
+  const Lines& messages() { return lines(kPlcPage); }
 
-  test::TempDir dir;
-  Session session;
-  test::FakeHost host;
-  test::FakeClock clock;  // pauses cost nothing; waits see real time
-  TComm port;
   MemoryPlcPage page;
   PlcTables tables;
 };
 
 TEST_F(PlcEmulatorTest, SendThenReceiveGivesTheCanonicalProgramBack) {
   test::Emulator emulator(dir);
-  Link link(port, session, host, clock);
   PlcOperations operations(operationParts(link), page, tables);
 
   page.lines = kProgram;
@@ -91,7 +85,6 @@ TEST_F(PlcEmulatorTest, ReceiveInterruptedMidStreamKeepsThePreviousMcnTmp) {
   options.plc = plc;
   options.baud = 2400;
   test::Emulator emulator(dir, options);
-  Link link(port, session, host, clock);
   PlcOperations operations(operationParts(link), page, tables);
   host.onProcessEvents = [&] {
     if (page.progressUpdates == 4) emulator.stop();

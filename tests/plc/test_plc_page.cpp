@@ -9,6 +9,8 @@
 
 #include "app/mainform.h"
 #include "app/msgdlg.h"
+#include "support/startdir.h"
+#include "support/hook.h"
 #include "support/ptypeer.h"
 #include "support/tempdir.h"
 
@@ -27,17 +29,9 @@ std::string readStream() {
   return stream + kEndOfData;
 }
 
-struct PlcStartDir {
-  test::TempDir dir;
-  PlcStartDir() {
-    std::filesystem::copy_file(test::dataDir() + "Message.E", dir.file("Message.E"));
-    dir.write("Customer.ini", "Language = 1\r\nBaud = 4\r\n");
-    // Block mode keeps the test quick.
-    dir.write("Init.ini",
-              "Time Out Timer    = 1000\r\nTrans Delay time  = 10\r\nSystem parameter  = 0,0,0\r\n"
-              "Transit mode      = 1\r\nDefault COM       = 1\r\nPLC Transit Delay = 5\r\n"
-              "MAX COM Port      = 8\r\n");
-  }
+// Block mode keeps the test quick.
+struct PlcStartDir : test::StartDir {
+  PlcStartDir() { write("Init.ini", test::kBlockModeInitIni); }
 };
 
 QStringList lines(const QPlainTextEdit* editor) {
@@ -59,10 +53,10 @@ class TestPlcPage : public QObject {
       if (frame == "\x02LON\x03" || frame == "\x02SQW\x03" || frame == "\x02LOF\x03") return kOk;
       return "";
     });
-    peer.linkAs(start.dir, "COM2");
-    const MessageDialogHook previous = setMessageDialogHook([](QDialog&) { return int(mrOk); });
+    peer.linkAs(start, "COM2");
+    test::ScopedHook hook(setMessageDialogHook, [](QDialog&) { return int(mrOk); });
 
-    TMainForm form(start.dir.dir());
+    TMainForm form(start.dir());
     form.selectPortIndex(1);
     form.PageControl->setCurrentIndex(kPlcPage);
     QCOMPARE(QString::fromStdString(form.plcFilePath), QString("Tmp.mcn"));
@@ -74,7 +68,7 @@ class TestPlcPage : public QObject {
 
     form.PLMMemo->setPlainText("LD 0001 ; first\nEND\n");
     form.PLMTrnBtnClick();
-    QVERIFY(start.dir.exists("Tmp.mcn"));
+    QVERIFY(start.exists("Tmp.mcn"));
     QVERIFY(peer.waitForFrames(2 + 11 + 2));
     QCOMPARE(peer.frames()[12], std::string("\x02" "0C00" "0100010000007E0000000000" "73\x03"));
     const QStringList sent = lines(form.PLMMsgMemo);
@@ -94,9 +88,8 @@ class TestPlcPage : public QObject {
     QCOMPARE(lines(form.PLMMemo), (QStringList{"LD 0001", "END"}));
     QCOMPARE(lines(form.TmpMemo).size(), 11);
     QCOMPARE(lines(form.PLMMsgMemo).last(), QString("End of the PLC program"));
-    QVERIFY(start.dir.exists("Mcn.tmp"));
+    QVERIFY(start.exists("Mcn.tmp"));
     QVERIFY(form.Progress->isHidden());
-    setMessageDialogHook(previous);
   }
 };
 

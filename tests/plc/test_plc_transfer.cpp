@@ -12,6 +12,7 @@
 #include "link/comm.h"
 #include "link/link.h"
 #include "plc/plcops.h"
+#include "support/linkrig.h"
 #include "support/fakehost.h"
 #include "support/ptypeer.h"
 
@@ -57,22 +58,17 @@ Lines mcnLinesOf(const Lines& source) {
   return lines;
 }
 
-class PlcTransferTest : public ::testing::Test {
+class PlcTransferTest : public ::testing::Test, public test::LinkRig {
  protected:
-  PlcTransferTest()
-      : session(test::makeTestSession(dir)),
-        peer([this](const std::string& frame) { return answer(frame); }),
-        link(port, session, host, clock),
-        operations(operationParts(link), page, tables) {
+  PlcTransferTest() : peer([this](const std::string& frame) { return answer(frame); }), operations(operationParts(link), page, tables) {
     peer.linkAs(dir, "COM2");
-    port.SetPortDirectory(session.startDir);
     host.page = kPlcPage;
     // Block mode: no pause after each byte, so the clock shows only the
     // operation's own pauses.
     session.settings.transitMode = 1;
-    // Every round of a wait moves the fake clock on, so silence times out at once.
-    host.onProcessEvents = [this] { clock.advance(100); };
+    fastTimeouts();
   }
+  ~PlcTransferTest() override { port.Close(); }  // before the peer goes
 
   std::string answer(const std::string& frame) {
     std::lock_guard<std::mutex> guard(scriptMutex);
@@ -88,16 +84,10 @@ class PlcTransferTest : public ::testing::Test {
   }
   const Lines& messages() { return host.lines(kPlcPage); }
 
-  test::TempDir dir;
-  Session session;
-  test::FakeHost host;
-  test::FakeClock clock;
   std::mutex scriptMutex;
   std::string sequenceReadAnswer;
   int silentLinkOns = 0;
   test::PtyPeer peer;
-  TComm port;
-  Link link;
   MemoryPlcPage page;
   PlcTables tables;
   PlcOperations operations;
@@ -144,7 +134,7 @@ TEST_F(PlcTransferTest, NothingIsSentForAnEmptyEditorACompileErrorOrAnUnwritable
   EXPECT_EQ(messages(), (Lines{"#170 " + dir.file("no-such-dir/prog.mcn"),
                                fileErrorText(session.language(), FileError::kNotFound, dir.file("no-such-dir/prog.mcn"))}));
 
-  ::usleep(50000);
+  ASSERT_TRUE(peer.waitForBytes(link.bytesSent()));
   EXPECT_TRUE(peer.frames().empty());
 }
 

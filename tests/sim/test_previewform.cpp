@@ -21,6 +21,8 @@
 #include "app/previewform.h"
 #include "app/previewwidget.h"
 #include "app/simulatorform.h"
+#include "support/wait.h"
+#include "support/startdir.h"
 #include "support/tempdir.h"
 #include "widgets/radiogroup.h"
 
@@ -28,14 +30,7 @@ using namespace qxr;
 
 namespace {
 
-struct StartDir {
-  test::TempDir dir;
-  explicit StartDir(int language = 1) {
-    for (const char* name : {"Message.C", "Message.E"})
-      std::filesystem::copy_file(test::dataDir() + name, dir.file(name));
-    dir.write("Customer.ini", "Language = " + std::to_string(language) + "\r\nBaud = 4\r\n");
-  }
-};
+using test::StartDir;
 
 // Lines, arcs, rapids and a full circle.
 const std::vector<std::string> kDemo = {
@@ -80,7 +75,7 @@ class TestPreviewForm : public QObject {
  private slots:
   void previewIsASecondViewOfTheSimulator() {
     StartDir start;
-    const Session session = startSession(start.dir.dir());
+    const Session session = startSession(start.dir());
     auto w = simulatorFor(session, kDemo);
     w->show();
     QCOMPARE(w->PreviewBtn->geometry(), QRect(528, 296, 97, 33));
@@ -130,7 +125,7 @@ class TestPreviewForm : public QObject {
 
   void planeChoiceRefits() {
     StartDir start;
-    const Session session = startSession(start.dir.dir());
+    const Session session = startSession(start.dir());
     auto w = simulatorFor(session, {"G18", "G01 X10 Z-5", "G02 Z-5 X30 K0 I10", "M30"});
     QCOMPARE(w->Preview->plane(), ViewPlane::XZ);
     QCOMPARE(w->Preview->planeBox()->currentText(), QString("XZ"));
@@ -141,39 +136,42 @@ class TestPreviewForm : public QObject {
 
   // "Continuous" and the other captions of the two choices fit their buttons
   // in both languages.
+  void stepChoiceCaptionsFit_data() {
+    QTest::addColumn<int>("language");
+    QTest::newRow("English") << 1;
+    QTest::newRow("language 2") << 2;
+  }
   void stepChoiceCaptionsFit() {
-    for (int language : {1, 2}) {
-      StartDir start(language);
-      const Session session = startSession(start.dir.dir());
-      auto w = simulatorFor(session, kDemo);
-      w->show();
-      for (TRadioGroup* group : {w->StepSel, w->SetUnit}) {
-        for (int i = 0; i < group->count(); ++i) {
-          QRadioButton* button = group->button(i);
-          QVERIFY2(button->sizeHint().width() <= button->width(), qPrintable(button->text() + QString(" %1 > %2").arg(button->sizeHint().width()).arg(button->width())));
-          QVERIFY(group->geometry().contains(button->geometry().translated(group->pos())));
-        }
+    QFETCH(int, language);
+    StartDir start(language);
+    const Session session = startSession(start.dir());
+    auto w = simulatorFor(session, kDemo);
+    w->show();
+    for (TRadioGroup* group : {w->StepSel, w->SetUnit}) {
+      for (int i = 0; i < group->count(); ++i) {
+        QRadioButton* button = group->button(i);
+        QVERIFY2(button->sizeHint().width() <= button->width(), qPrintable(button->text() + QString(" %1 > %2").arg(button->sizeHint().width()).arg(button->width())));
+        QVERIFY(group->geometry().contains(button->geometry().translated(group->pos())));
       }
-      QVERIFY(!w->StepSel->geometry().intersects(w->SetUnit->geometry()));
     }
+    QVERIFY(!w->StepSel->geometry().intersects(w->SetUnit->geometry()));
   }
 
   // At the end of a run the last line is highlighted and in view, with its
   // label beside it.
   void lastLineComesIntoView() {
     StartDir start;
-    const Session session = startSession(start.dir.dir());
+    const Session session = startSession(start.dir());
     std::vector<std::string> lines;
     for (int i = 1; i <= 23; ++i) lines.push_back("G01 X" + std::to_string(i * 100));
     auto w = simulatorFor(session, lines);
     w->show();
     w->ResolutionSel->setCurrentIndex(4);
     QTest::mouseClick(w->StartBtn, Qt::LeftButton);
-    QElapsedTimer timer;
-    timer.start();
-    while (w->RunTimer->isActive() && timer.elapsed() < 10000) QTest::qWait(10);
-    QVERIFY(!w->RunTimer->isActive());
-    QTest::qWait(30);  // the labels follow on the next tick
+    QTRY_VERIFY_WITH_TIMEOUT(!w->RunTimer->isActive(), test::kWaitDeadlineMs);
+    // The labels follow on the next tick.
+    QTRY_VERIFY_WITH_TIMEOUT(w->Memo1->verticalScrollBar()->value() == w->ProgramMemo->verticalScrollBar()->value(),
+                             test::kWaitDeadlineMs);
     QCOMPARE(w->ProgramMemo->textCursor().blockNumber(), 22);
     const QRect line = w->ProgramMemo->cursorRect();
     QVERIFY2(line.top() >= 0 && line.bottom() <= w->ProgramMemo->viewport()->height(),
@@ -186,7 +184,7 @@ class TestPreviewForm : public QObject {
 
   void previewWindowListsWhatItLeftOut() {
     StartDir start;
-    const Session session = startSession(start.dir.dir());
+    const Session session = startSession(start.dir());
     std::vector<std::string> lines = {"O0008 (ARCS DEMO)", "G54 G90"};
     lines.insert(lines.end(), kDemo.begin(), kDemo.end());
     lines.insert(lines.end() - 2, "N120 G01 X100 Y0");
@@ -204,7 +202,7 @@ class TestPreviewForm : public QObject {
 
   void mainWindowOpensThePreview() {
     StartDir start;
-    TMainForm form(start.dir.dir());
+    TMainForm form(start.dir());
     QVERIFY(form.PreviewBtn != nullptr);
     QCOMPARE(form.PreviewBtn->text(), QString("Preview"));
     form.show();

@@ -12,40 +12,20 @@
 #include <string>
 #include <utility>
 
-#include "support/tempdir.h"
+#include "support/process.h"
+#include "support/startdir.h"
 
-namespace {
-
-std::pair<int, std::string> run(const std::string& command) {
-  FILE* out = ::popen((command + " 2>&1").c_str(), "r");
-  std::string text;
-  char chunk[4096];
-  while (std::size_t n = std::fread(chunk, 1, sizeof chunk, out)) text.append(chunk, n);
-  const int status = ::pclose(out);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text};
-}
-
-std::string buildTree() {
-  if (const char* bin = std::getenv("QXR_BIN_DIR")) return bin;
-  std::error_code error;
-  const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
-  return error ? std::string() : self.parent_path().parent_path().parent_path().string();
-}
-
-}  // namespace
+using qxr::test::runShell;
 
 TEST(PreviewTool, WritesPngAndSvg) {
-  const std::string bin = buildTree();
-  if (!std::filesystem::exists(bin + "/tools/qxrtool/qxrtool")) GTEST_SKIP() << "qxrtool not built";
-  qxr::test::TempDir dir;
-  std::filesystem::copy_file(qxr::test::dataDir() + "Message.E", dir.file("Message.E"));
-  dir.write("Customer.ini", "Language = 1\r\nBaud = 4\r\n");
+  QXR_REQUIRE_TOOL("qxrtool");
+  const qxr::test::StartDir dir;
   dir.write("demo.nc",
             "8\r\nDEMO\r\nN1 O0008 (ARCS DEMO)\r\nN2 G54 G90\r\nN3 G00 X10 Y10\r\nN4 G01 X60 F200\r\n"
             "N5 G03 X60 Y10 I-20 J0\r\nN6 G00 X0 Y0\r\nN7 M30\r\n");
-  const std::string tool = "cd " + dir.dir() + " && " + bin + "/tools/qxrtool/qxrtool --dir " + dir.dir() + " nc preview ";
+  const std::string tool = qxr::test::toolCommand("qxrtool", dir.dir()) + " nc preview ";
 
-  auto [pngCode, pngOutput] = run(tool + "demo.nc -o out.png");
+  auto [pngCode, pngOutput] = runShell(tool + "demo.nc -o out.png");
   ASSERT_EQ(pngCode, 0) << pngOutput;
   EXPECT_NE(pngOutput.find("Line 1: skipped O0008"), std::string::npos) << pngOutput;
   EXPECT_NE(pngOutput.find("Line 2: skipped G54"), std::string::npos) << pngOutput;
@@ -55,10 +35,10 @@ TEST(PreviewTool, WritesPngAndSvg) {
   EXPECT_EQ(png.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
   // The size sits in the header: 800 x 600 unless --size says otherwise.
   EXPECT_EQ(png.substr(16, 8), std::string("\0\0\x03\x20\0\0\x02\x58", 8));
-  ASSERT_EQ(run(tool + "demo.nc -o small.PNG --size 320x200").first, 0);
+  ASSERT_EQ(runShell(tool + "demo.nc -o small.PNG --size 320x200").code, 0);
   EXPECT_EQ(dir.read("small.PNG").substr(16, 8), std::string("\0\0\x01\x40\0\0\0\xc8", 8));
 
-  auto [svgCode, svgOutput] = run(tool + "demo.nc -o out.svg");
+  auto [svgCode, svgOutput] = runShell(tool + "demo.nc -o out.svg");
   ASSERT_EQ(svgCode, 0) << svgOutput;
   const std::string svg = dir.read("out.svg");
   EXPECT_NE(svg.find("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"800\" height=\"600\""), std::string::npos);
@@ -77,7 +57,7 @@ TEST(PreviewTool, WritesPngAndSvg) {
       {"demo.nc -o nodir/a.svg", 1},
   };
   for (const Refused& r : refused) {
-    auto [code, output] = run(tool + r.arguments);
+    auto [code, output] = runShell(tool + r.arguments);
     EXPECT_EQ(code, r.code) << r.arguments << "\n" << output;
   }
   EXPECT_FALSE(dir.exists("a.png"));
@@ -91,6 +71,6 @@ TEST(PreviewTool, WritesPngAndSvg) {
   // A read-only target keeps what it holds.
   dir.write("keep.svg", "old");
   ::chmod(dir.file("keep.svg").c_str(), 0444);
-  EXPECT_EQ(run(tool + "demo.nc -o keep.svg").first, 1);
+  EXPECT_EQ(runShell(tool + "demo.nc -o keep.svg").code, 1);
   EXPECT_EQ(dir.read("keep.svg"), "old");
 }

@@ -17,6 +17,8 @@
 #include "base/host.h"
 #include "app/mainform.h"
 #include "app/simulatorform.h"
+#include "support/wait.h"
+#include "support/startdir.h"
 #include "support/tempdir.h"
 #include "widgets/fspinedit.h"
 #include "widgets/radiogroup.h"
@@ -26,18 +28,11 @@ using namespace qxr;
 namespace {
 
 // An English start directory.
-struct StartDir {
-  test::TempDir dir;
-  StartDir() {
-    for (const char* name : {"Message.C", "Message.E"})
-      std::filesystem::copy_file(test::dataDir() + name, dir.file(name));
-    dir.write("Customer.ini", "Language = 1\r\nBaud = 4\r\n");
-  }
-};
+using test::StartDir;
 
 struct Window {
   StartDir start;
-  Session session = startSession(start.dir.dir());
+  Session session = startSession(start.dir());
   std::unique_ptr<TSimulatorForm> form;
 
   explicit Window(const std::vector<std::string>& lines) {
@@ -50,11 +45,8 @@ struct Window {
   TSimulatorForm* operator->() { return form.get(); }
   void click(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
   // Waits for the run timer to stop (the run ended or waits).
-  bool waitForTimerStop(int ms = 5000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (form->RunTimer->isActive() && timer.elapsed() < ms) QTest::qWait(10);
-    return !form->RunTimer->isActive();
+  bool waitForTimerStop() {
+    return QTest::qWaitFor([this] { return !form->RunTimer->isActive(); }, test::kWaitDeadlineMs);
   }
 };
 
@@ -210,17 +202,17 @@ class TestSimulatorForm : public QObject {
 
   void simulatorButtonOfTheMainWindow() {
     StartDir start;
-    TMainForm form(start.dir.dir());
+    TMainForm form(start.dir());
     form.ProgramMemo->setPlainText("");
     form.SimulatorBtnClick();
     QCOMPARE(form.MsgMemo->toPlainText(), QString("The program editor is empty: nothing to simulate"));
-    QVERIFY(!start.dir.exists("Test.TXT"));
+    QVERIFY(!start.exists("Test.TXT"));
 
     form.MsgMemo->clear();
     form.ProgramMemo->setPlainText("G01 X1\nG05\n");
     form.SimulatorBtnClick();
     QCOMPARE(form.MsgMemo->toPlainText(), QString("Unrecognised code or keyword  On Line:N0002"));
-    QVERIFY(start.dir.read("Test.TXT").starts_with("ENO=fd   EL=   2\r\n"));
+    QVERIFY(start.read("Test.TXT").starts_with("ENO=fd   EL=   2\r\n"));
 
     // A program that converts opens the window modally.
     form.MsgMemo->clear();
@@ -235,7 +227,7 @@ class TestSimulatorForm : public QObject {
     form.SimulatorBtnClick();
     QCOMPARE(shownProgram, QString("G01 X1\nG00 Y2"));
     QVERIFY(form.MsgMemo->toPlainText().isEmpty());
-    QVERIFY(start.dir.read("Test.TXT").starts_with("N0001 C= 1"));
+    QVERIFY(start.read("Test.TXT").starts_with("N0001 C= 1"));
   }
 };
 

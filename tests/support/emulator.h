@@ -46,23 +46,20 @@
 // In CMake, make the test depend on the emulator:
 //   add_dependencies(<test target> qxremu)
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <optional>
-#include <sstream>
-#include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "support/process.h"
 #include "support/tempdir.h"
 
 extern char** environ;
@@ -89,190 +86,52 @@ struct EmulatorOptions {
 
 class Emulator {
  public:
-  Emulator(const TempDir& dir, const EmulatorOptions& options = {}) : dir_(dir.dir()) {
-    work_ = dir.file("emulator-" + options.portName);
-    std::filesystem::create_directories(work_ + "/input");
-    std::vector<std::string> args = {binary(),
-                                     "--link", dir.file(options.portName),
-                                     "--model", std::to_string(options.model),
-                                     "--version", options.version,
-                                     "--store", storeDir(),
-                                     "--log", logPath()};
-    if (options.designation) args.insert(args.end(), {"--designation", *options.designation});
-    if (options.versionText) args.insert(args.end(), {"--version-text", *options.versionText});
-    for (const auto& [number, bytes] : options.programs) {
-      const std::string path = work_ + "/input/program" + std::to_string(number) + ".nc";
-      writeBytes(path, bytes);
-      args.insert(args.end(), {"--program", std::to_string(number) + ":" + path});
-    }
-    if (!options.parameters.empty()) {
-      writeBytes(work_ + "/input/parameters.txt", options.parameters);
-      args.insert(args.end(), {"--params", work_ + "/input/parameters.txt"});
-    }
-    if (!options.plc.empty()) {
-      writeBytes(work_ + "/input/plc.mcn", options.plc);
-      args.insert(args.end(), {"--plc", work_ + "/input/plc.mcn"});
-    }
-    if (options.baud) args.insert(args.end(), {"--baud", std::to_string(options.baud)});
-    if (options.silentAfter >= 0) args.insert(args.end(), {"--silent-after", std::to_string(options.silentAfter)});
-    if (options.hangupAfter >= 0) args.insert(args.end(), {"--hangup-after", std::to_string(options.hangupAfter)});
-    for (const auto& frame : options.refuse) args.insert(args.end(), {"--refuse", frame});
-    if (options.garbage) args.push_back("--garbage");
-    if (options.overlong) args.push_back("--overlong");
-    args.insert(args.end(), options.extraArgs.begin(), options.extraArgs.end());
-    start(args);
-  }
-  ~Emulator() { stop(); }
+  Emulator(const TempDir& dir, const EmulatorOptions& options = {});
+  ~Emulator();
   Emulator(const Emulator&) = delete;
   Emulator& operator=(const Emulator&) = delete;
 
-  // The built emulator: $QXR_BIN_DIR/tools/qxremu/qxremu, or, for a test
-  // program started by hand, the one of the build tree the program is in.
-  static std::string binary() {
-    constexpr const char* kRelative = "tools/qxremu/qxremu";
-    if (const char* bin = std::getenv("QXR_BIN_DIR")) return std::string(bin) + "/" + kRelative;
-    std::error_code error;
-    auto dir = std::filesystem::read_symlink("/proc/self/exe", error).parent_path();
-    for (; !error && dir.has_relative_path(); dir = dir.parent_path())
-      if (std::filesystem::exists(dir / kRelative)) return (dir / kRelative).string();
-    return kRelative;
-  }
+  // The built emulator (see toolPath in process.h).
+  static std::string binary();
 
   // Stops it (SIGTERM) and waits; its link is gone afterwards. Harmless twice.
-  void stop() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGTERM);
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
-  }
+  void stop();
   // The device unplugged: killed at once, without a word on the line; its
   // terminal is gone and its link is left dangling.
-  void unplug() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGKILL);
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
-  }
+  void unplug();
   // True while the process runs (false after a configured hang-up, say).
-  bool running() {
-    if (pid_ <= 0) return false;
-    int status = 0;
-    if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-      pid_ = -1;
-      return false;
-    }
-    return true;
-  }
+  bool running();
+  // True while it runs and waits for input: it has answered all it has
+  // taken (and logged it).
+  bool idle() const;
 
   const std::string& slavePath() const { return slavePath_; }
   std::string storeDir() const { return work_ + "/store"; }
   std::string logPath() const { return work_ + "/log"; }
 
   // The log as written: "in 24 25 0d 0a", "out 24 25 0d 0a", "# note".
-  std::string logText() const { return readBytes(logPath()).value_or(""); }
+  std::string logText() const;
   // Every frame received and reply sent, as bytes, in order (true = from the PC).
-  std::vector<std::pair<bool, std::string>> traffic() const {
-    std::vector<std::pair<bool, std::string>> entries;
-    std::istringstream lines(logText());
-    std::string line;
-    while (std::getline(lines, line)) {
-      const bool in = line.rfind("in", 0) == 0;
-      if (!in && line.rfind("out", 0) != 0) continue;
-      std::istringstream hex(line.substr(in ? 2 : 3));
-      std::string bytes, digits;
-      while (hex >> digits) bytes += static_cast<char>(std::stoi(digits, nullptr, 16));
-      entries.emplace_back(in, bytes);
-    }
-    return entries;
-  }
+  std::vector<std::pair<bool, std::string>> traffic() const;
   std::vector<std::string> framesIn() const { return direction(true); }
   std::vector<std::string> repliesOut() const { return direction(false); }
+  // Waits until the emulator has logged at least `count` frames from the PC
+  // (it logs a frame once it has taken it) or has ended; its frames then.
+  std::vector<std::string> framesInAfter(std::size_t count);
 
   // What the controller holds: program n as a program file (number, name for
   // X02, lines), the parameters ("number=value" lines) and the PLC data
   // (one record's hex data per line).
-  std::optional<std::string> storedProgram(int number) const {
-    char name[16];
-    std::snprintf(name, sizeof name, "P%02d.nc", number);
-    return readBytes(storeDir() + "/" + name);
-  }
-  std::string storedParameters() const { return readBytes(storeDir() + "/parameters.txt").value_or(""); }
-  std::string storedPlc() const { return readBytes(storeDir() + "/plc.mcn").value_or(""); }
+  std::optional<std::string> storedProgram(int number) const;
+  std::string storedParameters() const;
+  std::string storedPlc() const;
 
  private:
-  std::vector<std::string> direction(bool in) const {
-    std::vector<std::string> out;
-    for (auto& [fromPc, bytes] : traffic())
-      if (fromPc == in) out.push_back(bytes);
-    return out;
-  }
-  static void writeBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out << bytes;
-  }
-  static std::optional<std::string> readBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-  }
-  void start(const std::vector<std::string>& args) {
-    int out[2];
-    if (::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    std::vector<char*> argv;
-    for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    const int error = ::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
-    if (error != 0) {
-      ::close(out[0]);
-      pid_ = -1;
-      throw std::runtime_error("cannot start " + args[0]);
-    }
-    // The first line on its stdout is the terminal's path; by then the link exists.
-    std::string line;
-    for (int waited = 0; waited < 10000 && line.find('\n') == std::string::npos;) {
-      pollfd pfd{out[0], POLLIN, 0};
-      if (::poll(&pfd, 1, 100) <= 0) {
-        waited += 100;
-        continue;
-      }
-      char chunk[256];
-      const ssize_t n = ::read(out[0], chunk, sizeof chunk);
-      if (n <= 0) break;
-      line.append(chunk, static_cast<std::size_t>(n));
-    }
-    ::close(out[0]);
-    if (line.find('\n') == std::string::npos) {
-      stop();
-      throw std::runtime_error("the emulator did not start: " + args[0]);
-    }
-    slavePath_ = line.substr(0, line.find('\n'));
-  }
+  std::vector<std::string> direction(bool in) const;
 
-  std::string dir_;
   std::string work_;
   std::string slavePath_;
-  pid_t pid_ = -1;
+  std::unique_ptr<Process> process_;
 };
-
-// Links every COMn of a port list of `count` entries that the directory does
-// not have yet to a path that does not exist, so a search through the list
-// never reaches a real serial device of the machine.
-inline void linkMissingPorts(const TempDir& dir, int count) {
-  for (int n = 1; n <= count; ++n) {
-    const std::string name = "COM" + std::to_string(n);
-    struct stat info {};
-    if (::lstat(dir.file(name).c_str(), &info) == 0) continue;
-    std::filesystem::create_symlink(dir.file("absent-" + name), dir.file(name));
-  }
-}
 
 }  // namespace qxr::test

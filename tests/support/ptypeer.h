@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "support/tempdir.h"
+#include "support/wait.h"
 
 namespace qxr::test {
 
@@ -114,7 +115,12 @@ class PtyPeer {
   // Closes the far end: the PC's side of the line hangs up.
   void hangUp() {
     hangUpRequested_ = true;
-    while (!hungUp_) ::usleep(1000);
+    waitUntil([this] { return hungUp_.load(); });
+  }
+  // Waits until at least `count` bytes have arrived (e.g. all the PC wrote:
+  // Link::bytesSent()), so that a check that nothing more came is sound.
+  bool waitForBytes(std::size_t count, int timeoutMs = kWaitDeadlineMs) const {
+    return waitUntil([&] { return received().size() >= count; }, timeoutMs);
   }
   // Sends bytes on the peer's own initiative.
   void send(const std::string& bytes) {
@@ -122,12 +128,8 @@ class PtyPeer {
     writeAll(bytes);
   }
   // Waits (up to timeoutMs) until at least `count` frames have arrived.
-  bool waitForFrames(std::size_t count, int timeoutMs = 2000) const {
-    for (int waited = 0; waited < timeoutMs; waited += 5) {
-      if (frames().size() >= count) return true;
-      ::usleep(5000);
-    }
-    return frames().size() >= count;
+  bool waitForFrames(std::size_t count, int timeoutMs = kWaitDeadlineMs) const {
+    return waitUntil([&] { return frames().size() >= count; }, timeoutMs);
   }
 
  private:

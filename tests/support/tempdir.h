@@ -1,9 +1,12 @@
 #pragma once
 // A private directory for a test, removed with its contents afterwards.
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 
 namespace qxr::test {
@@ -61,6 +64,18 @@ inline std::string binDir() {
 #else
   return ".";
 #endif
+}
+
+// Links every COMn of a port list of `count` entries that the directory does
+// not have yet to a path that does not exist, so a search through the list
+// never reaches a real serial device of the machine.
+inline void linkMissingPorts(const TempDir& dir, int count) {
+  for (int n = 1; n <= count; ++n) {
+    const std::string name = "COM" + std::to_string(n);
+    struct stat info {};
+    if (::lstat(dir.file(name).c_str(), &info) == 0) continue;
+    std::filesystem::create_symlink(dir.file("absent-" + name), dir.file(name));
+  }
 }
 
 }  // namespace qxr::test

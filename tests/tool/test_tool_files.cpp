@@ -21,14 +21,13 @@
 #include "plc/mcn.h"
 #include "plc/plc.h"
 #include "support/emulator.h"
-#include "support/tempdir.h"
+#include "support/process.h"
+#include "support/startdir.h"
 
 namespace qxr {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string toolBinary() { return test::binDir() + "/tools/qxrtool/qxrtool"; }
 
 // What a file is: kind, permission bits, and its bytes or its link target.
 // FIFOs are never opened.
@@ -84,20 +83,11 @@ const std::string kGoodProgram = "7\r\nPART1\r\nN1 G01 X10 Y10 F100\r\nN2 M30\r\
 // without the parameter descriptions), a short time-out, good files and bad
 // ones of every kind, and files that must survive.
 struct Workspace {
-  test::TempDir dir;
+  test::StartDir dir;
 
-  explicit Workspace(bool descriptions = true) {
-    for (const auto& entry : fs::directory_iterator(test::dataDir())) {
-      const std::string name = entry.path().filename().string();
-      if (!entry.is_regular_file()) continue;
-      if (!descriptions && name.find("Par") != std::string::npos) continue;
-      fs::copy_file(entry.path(), dir.file(name));
-    }
-    dir.write("Customer.ini", "Language = 1\r\nBaud = 4\r\n");
-    Settings settings;
-    settings.transitMode = 1;
-    settings.timeoutMs = 300;
-    dir.write("Init.ini", formatInitIni(settings));
+  explicit Workspace(bool descriptions = true)
+      : dir(1, [descriptions](const std::string& name) { return descriptions || name.find("Par") == std::string::npos; }) {
+    dir.writeBlockMode(300);
 
     writeFile(dir.file("good.nc"), kGoodProgram);
     writeFile(dir.file("-a.nc"), kGoodProgram);
@@ -128,15 +118,9 @@ struct Workspace {
 
   // Runs qxrtool in the start directory; stdout and stderr together. A
   // command that hangs is stopped after 20 s and reads as exit 124.
-  std::pair<int, std::string> run(const std::string& args, const std::string& cwd = {}) const {
-    const std::string command = "cd '" + (cwd.empty() ? dir.dir() : cwd) + "' && timeout 20 " + toolBinary() +
-                                " --dir " + dir.dir() + " --port COM2 --yes " + args + " 2>&1 </dev/null";
-    FILE* out = ::popen(command.c_str(), "r");
-    std::string text;
-    char chunk[4096];
-    while (std::size_t n = std::fread(chunk, 1, sizeof chunk, out)) text.append(chunk, n);
-    const int status = ::pclose(out);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text};
+  test::ToolRun run(const std::string& args, const std::string& cwd = {}) const {
+    return test::runShell("cd '" + (cwd.empty() ? dir.dir() : cwd) + "' && timeout 20 " + test::toolCommand("qxrtool") +
+                          " --dir " + dir.dir() + " --port COM2 --yes " + args);
   }
 };
 
@@ -162,7 +146,7 @@ struct Row {
 };
 
 void runRows(const std::vector<Row>& rows) {
-  if (!fs::exists(toolBinary())) GTEST_SKIP() << "qxrtool not built";
+  QXR_REQUIRE_TOOL("qxrtool");
   for (const Row& row : rows) {
     SCOPED_TRACE(row.args);
     Workspace space(row.setup != Setup::kNoDescriptions);
@@ -282,20 +266,20 @@ TEST(ToolFiles, CommandLineRefusals) {
 // "--" ends the options; the default dump goes into the start directory
 // whatever the current one is.
 TEST(ToolFiles, OptionsEndAndTheDumpFindsTheStartDirectory) {
-  if (!fs::exists(toolBinary())) GTEST_SKIP() << "qxrtool not built";
+  QXR_REQUIRE_TOOL("qxrtool");
   Workspace space;
   test::TempDir elsewhere;
   const auto [code, output] = space.run("nc convert -- " + space.dir.file("-a.nc"), elsewhere.dir());
   EXPECT_EQ(code, 0) << output;
   EXPECT_EQ(space.dir.read("Test.TXT").substr(0, 6), "N0001 ");
   EXPECT_FALSE(elsewhere.exists("Test.TXT"));
-  EXPECT_EQ(space.run("catalogue -- 101").first, 0);
+  EXPECT_EQ(space.run("catalogue -- 101").code, 0);
 }
 
 // Whatever the input, no command grows past 100 MB: the largest of all the
 // commands run by this program so far, files at their bounds included.
 TEST(ToolFiles, MemoryStaysBoundedAtTheLimits) {
-  if (!fs::exists(toolBinary())) GTEST_SKIP() << "qxrtool not built";
+  QXR_REQUIRE_TOOL("qxrtool");
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "AddressSanitizer's shadow memory and quarantine say nothing of the program's own use";
 #endif

@@ -13,6 +13,7 @@
 #include "base/host.h"
 #include "app/msgdlg.h"
 #include "base/session.h"
+#include "support/hook.h"
 #include "support/tempdir.h"
 
 using namespace qxr;
@@ -131,7 +132,7 @@ class TestFileWindows : public QObject {
 
   void newDirectoryWindowMakesOrReports() {
     QStringList errors;
-    auto previousDialog = setMessageDialogHook([&errors](QDialog& d) {
+    test::ScopedHook dialogHook(setMessageDialogHook, [&errors](QDialog& d) {
       errors << d.windowTitle() + ":" + d.findChild<QLabel*>("Message")->text();
       // The error dialog has the single button OK of the secondary variant.
       if (!d.findChild<QPushButton*>("OK")) errors << "no OK";
@@ -139,7 +140,7 @@ class TestFileWindows : public QObject {
     });
     std::string typed = "jobs";  // exists already
     bool stayedOpen = false;
-    auto previousWindow = setFileWindowHook([&](QDialog& window) {
+    test::ScopedHook windowHook(setFileWindowHook, [&](QDialog& window) {
       auto& form = static_cast<TNewDirForm&>(window);
       QCOMPARE(form.NowDir->text(), QString::fromStdString(dir_.dir()));
       form.NewDirEdit->setText(QString::fromStdString(typed));
@@ -159,8 +160,6 @@ class TestFileWindows : public QObject {
     QVERIFY(std::filesystem::is_directory(dir_.file("fresh")));
     QCOMPARE(choice.newDirCurrent, dir_.file("fresh"));
     QCOMPARE(save.directory(), dir_.dir() + "fresh/");
-    setFileWindowHook(previousWindow);
-    setMessageDialogHook(previousDialog);
   }
 };
 

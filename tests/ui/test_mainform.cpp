@@ -27,6 +27,8 @@
 #include "base/textio.h"
 #include "base/settings.h"
 #include "nc/ncfile.h"
+#include "support/hook.h"
+#include "support/startdir.h"
 #include "support/tempdir.h"
 #include "widgets/fspinedit.h"
 #include "widgets/radiogroup.h"
@@ -35,32 +37,18 @@ using namespace qxr;
 
 namespace {
 
-// A start directory with the shipped catalogues and a Customer.ini.
-struct StartDir {
-  test::TempDir dir;
-  explicit StartDir(int language, bool catalogues = true) {
-    if (catalogues) {
-      for (const char* name : {"Message.C", "Message.E"})
-        std::filesystem::copy_file(test::dataDir() + name, dir.file(name));
-    }
-    dir.write("Customer.ini", "Language = " + std::to_string(language) + "\r\nBaud = 4\r\n");
-  }
-};
+using test::StartDir;
 
 // Records the dialogs shown instead of running them.
 struct DialogRecorder {
   QStringList shown;
   int answer = mrOk;
-  MessageDialogHook previous;
-  DialogRecorder() {
-    previous = setMessageDialogHook([this](QDialog& d) {
-      QStringList buttons;
-      for (auto* b : d.findChildren<QPushButton*>()) buttons << b->objectName();
-      shown << d.windowTitle() + "|" + d.findChild<QLabel*>("Message")->text() + "|" + buttons.join(",");
-      return answer;
-    });
-  }
-  ~DialogRecorder() { setMessageDialogHook(previous); }
+  test::ScopedHook<MessageDialogHook> hook{setMessageDialogHook, [this](QDialog& d) {
+    QStringList buttons;
+    for (auto* b : d.findChildren<QPushButton*>()) buttons << b->objectName();
+    shown << d.windowTitle() + "|" + d.findChild<QLabel*>("Message")->text() + "|" + buttons.join(",");
+    return answer;
+  }};
 };
 
 void clickWith(QWidget* page, Qt::KeyboardModifiers modifiers) {
@@ -75,11 +63,11 @@ class TestMainForm : public QObject {
  private slots:
   void startUpStateAndCaptions() {
     StartDir start(1);
-    start.dir.write("Init.ini",
+    start.write("Init.ini",
                     "Time Out Timer    = 1000\r\nTrans Delay time  = 10\r\nSystem parameter  = 0,0,0\r\n"
                     "Transit mode      = 0\r\nDefault COM       = 3\r\nPLC Transit Delay = 75\r\n"
                     "MAX COM Port      = 5\r\n");
-    TMainForm form(start.dir.dir());
+    TMainForm form(start.dir());
     QCOMPARE(form.size(), QSize(772, 545));
     QCOMPARE(form.windowTitle(), QString("QXRX02 Software"));
     for (const char* name : {"PageControl", "ProgramSheet", "ProgramMemo", "Memo1", "ProgNoEdit", "ProgNameEdit",
@@ -118,8 +106,8 @@ class TestMainForm : public QObject {
   }
 
   void chineseTitleAndCaptionsWithoutCatalogue() {
-    StartDir start(0, false);
-    TMainForm form(start.dir.dir());
+    StartDir start(0, StartDir::nothing);
+    TMainForm form(start.dir());
     QCOMPARE(form.windowTitle(), QString::fromUtf8("QXRX02通訊軟體"));
     // No catalogue: the layout's own captions stay rather than none at all.
     QCOMPARE(form.TransBtn->text(), QString::fromUtf8("傳送到控制器"));
@@ -128,7 +116,7 @@ class TestMainForm : public QObject {
 
   void typedLettersBecomeUpperCasePastedTextDoesNot() {
     StartDir start(1);
-    TMainForm form(start.dir.dir());
+    TMainForm form(start.dir());
     QTest::keyClicks(form.ProgramMemo, "g01 x10");
     QCOMPARE(form.ProgramMemo->toPlainText(), QString("G01 X10"));
     form.ProgramMemo->insertPlainText(" (pasted)");
@@ -144,7 +132,7 @@ class TestMainForm : public QObject {
 
   void chineseProgramNameCountsBytes() {
     StartDir start(0);
-    TMainForm form(start.dir.dir());
+    TMainForm form(start.dir());
     // Four Big5 characters fill the eight bytes of the name frame.
     for (QChar c : QString::fromUtf8("零件程式一")) {
       QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
@@ -157,10 +145,10 @@ class TestMainForm : public QObject {
   // they lead, a device or a network address, at the start of their tips.
   void portListShowsBindings() {
     StartDir start(1);
-    std::filesystem::create_symlink("rfc2217://127.0.0.1:7001", start.dir.file("COM3"));
-    std::filesystem::create_symlink("tcp://127.0.0.1:7002", start.dir.file("com4"));
-    std::filesystem::create_symlink("/dev/ttyUSB0", start.dir.file("COM1"));
-    TMainForm form(start.dir.dir());
+    std::filesystem::create_symlink("rfc2217://127.0.0.1:7001", start.file("COM3"));
+    std::filesystem::create_symlink("tcp://127.0.0.1:7002", start.file("com4"));
+    std::filesystem::create_symlink("/dev/ttyUSB0", start.file("COM1"));
+    TMainForm form(start.dir());
     const QStringList texts = {"COM1", "COM2", "COM3", "COM4"};
     const QStringList tips = {"/dev/ttyUSB0", "", "rfc2217://127.0.0.1:7001", "tcp://127.0.0.1:7002"};
     for (int i = 0; i < texts.size(); ++i) {
@@ -172,7 +160,7 @@ class TestMainForm : public QObject {
 
   void portListIgnoresTyping() {
     StartDir start(1);
-    TMainForm form(start.dir.dir());
+    TMainForm form(start.dir());
     QCOMPARE(form.COM_Select->currentIndex(), 1);
     QTest::keyClicks(form.COM_Select, "c5");
     QCOMPARE(form.COM_Select->currentIndex(), 1);
@@ -184,7 +172,7 @@ class TestMainForm : public QObject {
 
   void pageChangesAndHiddenControls() {
     StartDir start(1);
-    TMainForm form(start.dir.dir());
+    TMainForm form(start.dir());
     DialogRecorder dialogs;
     const QString notice = "Warning|" + QString::fromStdString(form.session().msg(55)) + "|JOBtn";
 
@@ -234,7 +222,7 @@ class TestMainForm : public QObject {
 
   void modelAndVersionChoices() {
     StartDir start(1);
-    TMainForm form(start.dir.dir());
+    TMainForm form(start.dir());
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     form.PageControl->setCurrentIndex(kParameterPage);
@@ -274,7 +262,7 @@ class TestMainForm : public QObject {
 
   void pageReportsQuestionsAndClearing() {
     StartDir start(0);
-    TMainForm form(start.dir.dir());
+    TMainForm form(start.dir());
     // Catalogue text (UTF-8) followed by bytes of the operator's code page (Big5).
     form.appendPageLine(kParameterPage, std::string("\xe6\xaa\x94: ") + "\xb9\x73");
     QCOMPARE(form.ParMsgMemo->toPlainText(), QString::fromUtf8("檔: 零"));
@@ -306,7 +294,7 @@ class TestMainForm : public QObject {
 
   void lineLabelsFollowTheEditor() {
     StartDir start(1);
-    TMainForm form(start.dir.dir());
+    TMainForm form(start.dir());
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QStringList lines;
@@ -325,7 +313,7 @@ class TestMainForm : public QObject {
   void lineLabelsFollowKeyboardPasteAndLoading() {
     StartDir start(1);
     DialogRecorder dialogs;  // the PLC page's notice
-    TMainForm form(start.dir.dir());
+    TMainForm form(start.dir());
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QStringList lines;
@@ -356,7 +344,7 @@ class TestMainForm : public QObject {
 
   void lineLabelsKeepTheirHeightBesideChineseText() {
     StartDir start(0);
-    TMainForm form(start.dir.dir());
+    TMainForm form(start.dir());
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     form.ProgramMemo->setPlainText(QString::fromUtf8("G01 X10 (切削)\n(程式開始)\nM30\n"));
@@ -371,52 +359,53 @@ class TestMainForm : public QObject {
 
   // Init.ini may hold a delay beyond the field's range: the field shows the
   // delay that is used, and the setting goes back unchanged unless set anew.
+  void transferDelayFieldShowsTheDelayInUse_data() {
+    QTest::addColumn<QString>("inIni");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("typed");       // nothing typed when empty
+    QTest::addColumn<QString>("shownAfter");  // once the field is left
+    QTest::addColumn<QString>("written");
+    QTest::newRow("above the range") << "100000" << "5000" << "" << "5000" << "100000";
+    QTest::newRow("below the range") << "-20" << "0" << "" << "0" << "-20";
+    QTest::newRow("in the range") << "75" << "75" << "" << "75" << "75";
+    QTest::newRow("above the range, typed beyond it") << "100000" << "5000" << "9999" << "5000" << "5000";
+    QTest::newRow("typed anew") << "75" << "75" << "120" << "120" << "120";
+  }
   void transferDelayFieldShowsTheDelayInUse() {
-    struct Row {
-      const char* inIni;
-      const char* shown;
-      const char* typed;       // nothing typed when empty
-      const char* shownAfter;  // once the field is left
-      const char* written;
-    };
-    const Row rows[] = {
-        {"100000", "5000", "", "5000", "100000"},
-        {"-20", "0", "", "0", "-20"},
-        {"75", "75", "", "75", "75"},
-        {"100000", "5000", "9999", "5000", "5000"},
-        {"75", "75", "120", "120", "120"},
-    };
-    for (const Row& row : rows) {
-      StartDir start(1);
-      Settings settings;
-      settings.plcTransferDelayMs = std::stoi(row.inIni);
-      start.dir.write("Init.ini", formatInitIni(settings));
-      {
-        TMainForm form(start.dir.dir());
-        form.show();
-        QCOMPARE(form.TransDelayValue->text(), QString(row.shown));
-        if (*row.typed) {
-          form.TransDelayValue->setVisible(true);
-          form.TransDelayValue->editor()->setFocus();
-          form.TransDelayValue->editor()->selectAll();
-          QTest::keyClicks(form.TransDelayValue->editor(), row.typed);
-          form.ProgramMemo->setFocus();
-          emit form.TransDelayValue->editor()->editingFinished();
-        }
-        QCOMPARE(form.TransDelayValue->text(), QString(row.shownAfter));
-        form.close();
+    QFETCH(QString, inIni);
+    QFETCH(QString, shown);
+    QFETCH(QString, typed);
+    QFETCH(QString, shownAfter);
+    QFETCH(QString, written);
+    StartDir start(1);
+    Settings settings;
+    settings.plcTransferDelayMs = inIni.toInt();
+    start.write("Init.ini", formatInitIni(settings));
+    {
+      TMainForm form(start.dir());
+      form.show();
+      QCOMPARE(form.TransDelayValue->text(), shown);
+      if (!typed.isEmpty()) {
+        form.TransDelayValue->setVisible(true);
+        form.TransDelayValue->editor()->setFocus();
+        form.TransDelayValue->editor()->selectAll();
+        QTest::keyClicks(form.TransDelayValue->editor(), typed);
+        form.ProgramMemo->setFocus();
+        emit form.TransDelayValue->editor()->editingFinished();
       }
-      const auto lines = readAllLines(initIniPath(start.dir.dir()), kSettingsFileLimit);
-      QVERIFY(lines && lines->size() == 9);
-      QCOMPARE((*lines)[5], std::string("PLC Transit Delay = ") + row.written);
+      QCOMPARE(form.TransDelayValue->text(), shownAfter);
+      form.close();
     }
+    const auto lines = readAllLines(initIniPath(start.dir()), kSettingsFileLimit);
+    QVERIFY(lines && lines->size() == 9);
+    QCOMPARE((*lines)[5], "PLC Transit Delay = " + written.toStdString());
   }
 
   // Text the code page cannot hold is said where it is typed and refused
   // where it would be saved or sent; the operator's text stays.
   void charactersOutsideTheCodePageAreNamedAndKept() {
     StartDir start(1);  // Latin-1
-    TMainForm form(start.dir.dir());
+    TMainForm form(start.dir());
     form.ProgramMemo->setPlainText("G00 X0\n");
     form.ProgramMemo->moveCursor(QTextCursor::End);
     form.ProgramMemo->insertPlainText(QString::fromUtf8("G01 (\u4E2D) X5"));
@@ -438,24 +427,28 @@ class TestMainForm : public QObject {
   }
 
   // The name fields follow the core's name rule, as qxrtool does.
+  void programNamesFollowTheCoreRule_data() {
+    QTest::addColumn<int>("language");
+    QTest::newRow("Chinese") << 0;
+    QTest::newRow("English") << 1;
+  }
   void programNamesFollowTheCoreRule() {
-    for (int language : {0, 1}) {
-      StartDir start(language);
-      TMainForm form(start.dir.dir());
-      for (const char* utf8 : {"part1", "ab\u00E9", "a\u4E39x"}) {
-        const std::string bytes = utf8ToBytes(utf8, language);
-        if (findUnencodable(utf8, language) != std::string::npos) continue;
-        form.TmpProgNameEdit->setText(QString::fromUtf8(utf8));
-        QCOMPARE(utf8ToBytes(form.TmpProgNameEdit->text().toStdString(), language),
-                 programNameRule(bytes, language));
-      }
+    QFETCH(int, language);
+    StartDir start(language);
+    TMainForm form(start.dir());
+    for (const char* utf8 : {"part1", "ab\u00E9", "a\u4E39x"}) {
+      const std::string bytes = utf8ToBytes(utf8, language);
+      if (findUnencodable(utf8, language) != std::string::npos) continue;
+      form.TmpProgNameEdit->setText(QString::fromUtf8(utf8));
+      QCOMPARE(utf8ToBytes(form.TmpProgNameEdit->text().toStdString(), language),
+               programNameRule(bytes, language));
     }
   }
 
   void closingWritesTheSelectedPortAndTransferDelay() {
     StartDir start(1);
     {
-      TMainForm form(start.dir.dir());
+      TMainForm form(start.dir());
       form.COM_Select->setCurrentIndex(2);
       form.TransDelayValue->SetValue(80);
       QCOMPARE(form.session().settings.plcTransferDelayMs, 80);
@@ -465,13 +458,13 @@ class TestMainForm : public QObject {
       QCOMPARE(form.TransDelayValue->Value(), 80.0);
       form.close();
     }
-    const auto lines = readAllLines(start.dir.file("Init.Ini"), kSettingsFileLimit);
+    const auto lines = readAllLines(start.file("Init.Ini"), kSettingsFileLimit);
     QVERIFY(lines);
     QCOMPARE(lines->size(), size_t(9));
     QCOMPARE((*lines)[4], std::string("Default COM       = 2"));
     QCOMPARE((*lines)[5], std::string("PLC Transit Delay = 80"));
     // The next start reads them back.
-    TMainForm again(start.dir.dir());
+    TMainForm again(start.dir());
     QCOMPARE(again.COM_Select->currentIndex(), 2);
     QCOMPARE(again.TransDelayValue->Value(), 80.0);
   }

@@ -11,6 +11,7 @@
 
 #include "base/catalogue.h"
 #include "app/msgdlg.h"
+#include "support/hook.h"
 #include "support/tempdir.h"
 
 using namespace qxr;
@@ -114,7 +115,7 @@ class TestMessageDialog : public QObject {
 
   void refusedDescriptionsShowNothing() {
     bool shown = false;
-    auto previous = setMessageDialogHook([&shown](QDialog&) {
+    test::ScopedHook hook(setMessageDialogHook, [&shown](QDialog&) {
       shown = true;
       return int(mrOk);
     });
@@ -127,7 +128,6 @@ class TestMessageDialog : public QObject {
     QVERIFY(!shown);
     QCOMPARE(ShowSecondaryMessageDialog("x", mtWarning, {1, mbAbort, 0}), int(mrOk));
     QVERIFY(shown);
-    setMessageDialogHook(previous);
   }
 
   void helpButtonDoesNotClose() {

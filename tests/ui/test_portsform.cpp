@@ -11,6 +11,7 @@
 
 #include "app/mainform.h"
 #include "app/portsform.h"
+#include "support/startdir.h"
 #include "support/ptypeer.h"
 #include "support/tempdir.h"
 
@@ -71,9 +72,7 @@ class TestPortsForm : public QObject {
   }
 
   void mainWindowShowsTheSelectedEntrysDevice() {
-    test::TempDir start;
-    for (const char* name : {"Message.C", "Message.E"}) fs::copy_file(test::dataDir() + name, start.file(name));
-    start.write("Customer.ini", "Language = 1\r\nBaud = 4\r\n");
+    test::StartDir start;
     test::PtyPair emulator;
     fs::create_symlink(emulator.slavePath(), start.file("COM2"));
     TMainForm form(start.dir());
