@@ -96,7 +96,7 @@ struct ChooseBigProgram {
 bool readBigProgram(TMainForm& form) {
   form.ReadFileBtnClick();
   QApplication::processEvents();
-  return form.ProgramMemo->document()->blockCount() > kProgramLines - 1;
+  return form.program->ProgramMemo->document()->blockCount() > kProgramLines - 1;
 }
 
 // The time since the process was started, to the kernel's clock tick
@@ -163,7 +163,7 @@ void BM_ReadIntoEditor(benchmark::State& state) {
   readBigProgram(form);
   for (auto _ : state) {
     if (state.range(1) == 0) {
-      form.ProgramMemo->clear();
+      form.program->ProgramMemo->clear();
       QApplication::processEvents();
     }
     auto started = Steady::now();

@@ -3,33 +3,38 @@
 // unsaved work; Exit while a transfer runs; a page's dialog that waits for
 // the end of a transfer.
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDropEvent>
 #include <QFile>
-#include <QLibraryInfo>
-#include <QMimeData>
-#include <QUrl>
-#include <QCheckBox>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
+#include <QUrl>
+#include <csignal>
 #include <filesystem>
 #include <functional>
 
 #include "app/filewindows.h"
 #include "app/mainform.h"
 #include "app/msgdlg.h"
+#include "app/multiplenc.h"
 #include "app/questions.h"
+#include "app/signalquit.h"
 #include "app/transferbar.h"
 #include "base/controltexts.h"
 #include "link/comm.h"
-#include "app/multiplenc.h"
 #include "support/emulator.h"
 #include "support/fakehost.h"
 #include "widgets/radiogroup.h"
@@ -135,24 +140,25 @@ class TestControlPage : public QObject {
       test::Emulator emulator(start.dir);
       TMainForm form(start.dir.dir());
       Dialogs dialogs({mrOk, c.answer});
-      form.ProgramMemo->setPlainText(editorText(300));
-      form.ProgNoEdit->setValue(7);
-      form.ProgNameEdit->setText("PART");
+      form.program->ProgramMemo->setPlainText(editorText(300));
+      form.program->ProgNoEdit->setValue(7);
+      form.program->ProgNameEdit->setText("PART");
       bool barShown = false, othersLocked = false;
       int lineAtStop = 0;
       WhileWaiting stop(
           &form, [&] { return form.link().progress().done() >= 20; },
           [&] {
             barShown = !form.transferBar(kProgramPage)->isHidden();
-            othersLocked = !form.RcvBtn->isEnabled() && !form.ParRcvBtn->isEnabled() && !form.ReadPLMBtn->isEnabled();
+            othersLocked = !form.program->RcvBtn->isEnabled() && !form.parameters->ParRcvBtn->isEnabled() &&
+                           !form.plc->ReadPLMBtn->isEnabled();
             lineAtStop = static_cast<int>(form.link().progress().done());
             form.transferBar(kProgramPage)->stopButton()->click();
           });
-      form.TransBtn->click();
+      form.program->TransBtn->click();
       QVERIFY(stop.done);
       QVERIFY(barShown);
       QVERIFY(othersLocked);
-      const QStringList shown = messages(form.MsgMemo);
+      const QStringList shown = messages(form.program->MsgMemo);
       QVERIFY(shown.contains(stoppedLine(form)));
       QVERIFY(!shown.contains("#106"));  // never "finished"
       QVERIFY(shown.contains(QString::fromStdString(
@@ -164,7 +170,8 @@ class TestControlPage : public QObject {
       if (c.partLeft) QVERIFY(emulator.storedProgram(7)->size() < programFile(7, "PART", 300).size());
       // The window is as before the transfer.
       QVERIFY(form.transferBar(kProgramPage)->isHidden());
-      QVERIFY(form.RcvBtn->isEnabled() && form.ParRcvBtn->isEnabled() && form.TransBtn->isEnabled());
+      QVERIFY(form.program->RcvBtn->isEnabled() && form.parameters->ParRcvBtn->isEnabled() &&
+              form.program->TransBtn->isEnabled());
       QVERIFY(!form.stopRequested());
     }
   }
@@ -180,9 +187,9 @@ class TestControlPage : public QObject {
     QApplication::setActiveWindow(&form);
     QVERIFY(QTest::qWaitForWindowActive(&form));
     Dialogs dialogs;
-    form.ProgramMemo->setPlainText("KEEP ME\n");
-    form.ProgNameEdit->setText("MINE");
-    form.ProgNoEdit->setValue(5);
+    form.program->ProgramMemo->setPlainText("KEEP ME\n");
+    form.program->ProgNameEdit->setText("MINE");
+    form.program->ProgNoEdit->setValue(5);
     QString progressText;
     WhileWaiting stop(
         &form, [&] { return form.link().progress().done() >= 10; },
@@ -190,12 +197,12 @@ class TestControlPage : public QObject {
           progressText = form.transferBar(kProgramPage)->label()->text();
           QTest::keyClick(&form, Qt::Key_Escape);  // as the Stop button
         });
-    form.RcvBtn->click();
+    form.program->RcvBtn->click();
     QVERIFY(stop.done);
     QVERIFY2(progressText.startsWith("10 "), qPrintable(progressText));
-    QCOMPARE(form.ProgramMemo->toPlainText(), QStringLiteral("KEEP ME\n"));
-    QCOMPARE(form.ProgNameEdit->text(), QStringLiteral("MINE"));
-    const QStringList shown = messages(form.MsgMemo);
+    QCOMPARE(form.program->ProgramMemo->toPlainText(), QStringLiteral("KEEP ME\n"));
+    QCOMPARE(form.program->ProgNameEdit->text(), QStringLiteral("MINE"));
+    const QStringList shown = messages(form.program->MsgMemo);
     QVERIFY(shown.contains(stoppedLine(form)));
     QVERIFY(!shown.contains("#109"));
     QCOMPARE(shown.last(), QStringLiteral("#107"));
@@ -212,7 +219,7 @@ class TestControlPage : public QObject {
     for (int n = 1; n <= 3; ++n) start.dir.write("L0" + std::to_string(n) + ".NC", "old\r\n");
     TMainForm form(start.dir.dir());
     Dialogs dialogs;
-    form.MultipleBtn->show();
+    form.program->MultipleBtn->show();
     auto previous = setMultipleFormHook([&](TMultipleNCForm& window) {
       window.ModeSelect->setItemIndex(kBatchReadMany);
       window.ModeSelectClick();
@@ -220,7 +227,7 @@ class TestControlPage : public QObject {
       window.OKBtn->click();
     });
     WhileWaiting stop(
-        &form, [&] { return form.ProgNoEdit->value() == 2 && form.link().progress().done() >= 30; },
+        &form, [&] { return form.program->ProgNoEdit->value() == 2 && form.link().progress().done() >= 30; },
         [&] { form.StopBtnClick(); });
     form.MultipleBtnClick();
     setMultipleFormHook(previous);
@@ -228,7 +235,7 @@ class TestControlPage : public QObject {
     QCOMPARE(start.dir.read("L01.NC"), programFile(1, "P1", 120));
     QCOMPARE(start.dir.read("L02.NC"), std::string("old\r\n"));
     QCOMPARE(start.dir.read("L03.NC"), std::string("old\r\n"));
-    QVERIFY(messages(form.MsgMemo).contains(stoppedLine(form)));
+    QVERIFY(messages(form.program->MsgMemo).contains(stoppedLine(form)));
     QVERIFY(!form.CommPort->Enabled());
   }
 
@@ -240,10 +247,10 @@ class TestControlPage : public QObject {
       int answer;
       bool goesOn;  // the action happened
     } cases[] = {
-        {"read, cancel", [](TMainForm& f) { f.ReadFileBtn->click(); }, QMessageBox::Cancel, false},
-        {"read, discard", [](TMainForm& f) { f.ReadFileBtn->click(); }, QMessageBox::Discard, true},
-        {"read, save", [](TMainForm& f) { f.ReadFileBtn->click(); }, QMessageBox::Save, true},
-        {"receive, cancel", [](TMainForm& f) { f.RcvBtn->click(); }, QMessageBox::Cancel, false},
+        {"read, cancel", [](TMainForm& f) { f.program->ReadFileBtn->click(); }, QMessageBox::Cancel, false},
+        {"read, discard", [](TMainForm& f) { f.program->ReadFileBtn->click(); }, QMessageBox::Discard, true},
+        {"read, save", [](TMainForm& f) { f.program->ReadFileBtn->click(); }, QMessageBox::Save, true},
+        {"receive, cancel", [](TMainForm& f) { f.program->RcvBtn->click(); }, QMessageBox::Cancel, false},
         {"exit, cancel", [](TMainForm& f) { f.close(); }, QMessageBox::Cancel, false},
         {"exit, discard", [](TMainForm& f) { f.close(); }, QMessageBox::Discard, true},
     };
@@ -268,8 +275,8 @@ class TestControlPage : public QObject {
           static_cast<TOpenFileForm&>(window).OpenOKBtn->click();
         }
       });
-      form.ProgramMemo->setFocus();
-      QTest::keyClicks(form.ProgramMemo, "g01 x5");
+      form.program->ProgramMemo->setFocus();
+      QTest::keyClicks(form.program->ProgramMemo, "g01 x5");
       QVERIFY2(form.hasUnsavedWork(kProgramPage), c.what);
       QCOMPARE(form.windowTitle(), QStringLiteral("* ") + title);
       Questions questions({c.answer});
@@ -282,38 +289,140 @@ class TestControlPage : public QObject {
         QVERIFY(start.dir.read("saved.nc").find("G01 X5") != std::string::npos);
         QCOMPARE(windows, (QStringList{"save", "open"}));
       }
-      if (c.answer == QMessageBox::Cancel) QVERIFY2(form.ProgramMemo->toPlainText().contains("G01 X5"), c.what);
+      if (c.answer == QMessageBox::Cancel)
+        QVERIFY2(form.program->ProgramMemo->toPlainText().contains("G01 X5"), c.what);
       if (windows.contains("open")) QCOMPARE(form.windowTitle(), title);  // read: nothing unsaved
     }
   }
 
-  // Exit while a transfer runs asks; "stop and quit" stops it at the next
-  // frame and closes the window after it, "keep going" lets it finish.
+  // Exit while a transfer runs asks in the page's strip, not in a dialog:
+  // the transfer goes on while the question shows. "Stop and quit" stops it
+  // at the next frame and closes the window after it, "keep going" lets it
+  // finish.
   void exitDuringATransfer() {
     const struct {
-      int answer;
+      const char* answer;
       bool finished;
-    } cases[] = {{QMessageBox::Yes, false}, {QMessageBox::No, true}};
+    } cases[] = {{"StopAndQuitBtn", false}, {"KeepGoingBtn", true}};
     for (const auto& c : cases) {
       StartDir start;
       test::Emulator emulator(start.dir);
       TMainForm form(start.dir.dir());
       form.show();
       Dialogs dialogs({mrOk, mrCancel});  // send; keep the part, do not delete it
-      form.ProgramMemo->setPlainText(editorText(80));
-      form.ProgramMemo->document()->setModified(false);
-      form.ProgNoEdit->setValue(9);
-      Questions questions({c.answer});
-      WhileWaiting exit(&form, [&] { return form.link().progress().done() >= 5; }, [&] { form.CloseBtn->click(); });
-      form.TransBtn->click();
+      form.program->ProgramMemo->setPlainText(editorText(80));
+      form.program->ProgramMemo->document()->setModified(false);
+      form.program->ProgNoEdit->setValue(9);
+      Questions questions({});
+      TransferBar* bar = form.transferBar(kProgramPage);
+      std::size_t lineAsked = 0;
+      WhileWaiting exit(
+          &form, [&] { return form.link().progress().done() >= 5; },
+          [&] {
+            form.program->CloseBtn->click();
+            lineAsked = form.link().progress().done();
+          });
+      // Lines go on while the question shows; then it is answered.
+      WhileWaiting answer(
+          &form, [&] { return exit.done && form.link().progress().done() >= lineAsked + 5; },
+          [&] {
+            QVERIFY(bar->quitQuestion()->isVisible());
+            bar->findChild<QPushButton*>(c.answer)->click();
+          });
+      form.program->TransBtn->click();
       QApplication::processEvents();  // the window closes after the transfer
-      QVERIFY(exit.done);
-      QCOMPARE(questions.asked, QStringList{"TransferRunningQuestion"});
-      QCOMPARE(messages(form.MsgMemo).contains("#106"), c.finished);
-      QCOMPARE(messages(form.MsgMemo).contains(stoppedLine(form)), !c.finished);
+      QVERIFY(answer.done);
+      QVERIFY(questions.asked.isEmpty());
+      QCOMPARE(messages(form.program->MsgMemo).contains("#106"), c.finished);
+      QCOMPARE(messages(form.program->MsgMemo).contains(stoppedLine(form)), !c.finished);
       QCOMPARE(form.isVisible(), c.finished);
+      QVERIFY(bar->quitQuestion()->isHidden());
       QVERIFY(!form.CommPort->Enabled());
       if (c.finished) QVERIFY(emulator.storedProgram(9)->find("N80 G01 X80\r\n") != std::string::npos);
+    }
+  }
+
+  // While a transfer runs, every control that opens a window or changes
+  // where the transfer goes is disabled, and a file dragged onto an editor
+  // is refused; afterwards each is as it was.
+  void nothingOpensDuringATransfer() {
+    StartDir start;
+    test::Emulator emulator(start.dir);
+    start.dir.write("drop.nc", "4\r\nDROP\r\nN1 G01 X4\r\n");
+    TMainForm form(start.dir.dir());
+    form.show();
+    Dialogs dialogs({mrOk});
+    form.program->ProgramMemo->setPlainText(editorText(40));
+    TProgramPage& p = *form.program;
+    QWidget* const locked[] = {p.PortsBtn,
+                               p.VersionBtn,
+                               p.PreviewBtn,
+                               p.SimulatorBtn,
+                               p.SpeedButton1,
+                               p.COM_Select,
+                               p.TypeSel,
+                               p.ReadFileBtn,
+                               p.RcvBtn,
+                               form.parameters->ReadParBtn,
+                               form.parameters->QXR202RadioButton,
+                               form.plc->ReadPLMBtn};
+    QStringList enabledDuring;
+    bool dropTaken = true;
+    WhileWaiting check(
+        &form, [&] { return form.link().progress().done() >= 5; },
+        [&] {
+          for (QWidget* w : locked)
+            if (w->isEnabled()) enabledDuring << w->objectName();
+          QMimeData data;
+          data.setUrls({QUrl::fromLocalFile(QString::fromStdString(start.dir.file("drop.nc")))});
+          QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+          QApplication::sendEvent(p.ProgramMemo->viewport(), &enter);
+          dropTaken = enter.isAccepted();
+        });
+    p.TransBtn->click();
+    QVERIFY(check.done);
+    QVERIFY2(enabledDuring.isEmpty(), qPrintable(enabledDuring.join(",")));
+    QVERIFY(!dropTaken);
+    for (QWidget* w : locked) QVERIFY2(w->isEnabled(), qPrintable(w->objectName()));
+    QVERIFY(messages(p.MsgMemo).contains("#106"));
+  }
+
+  // SIGTERM, SIGINT and SIGHUP stop a transfer as Stop does, answer its
+  // questions cautiously unseen (the partial program stays), keep unsaved
+  // edits in a file, and close the window without asking.
+  void signalsStopAndQuitWithoutAsking() {
+    const struct {
+      int signal;
+      bool transfer;
+    } cases[] = {{SIGTERM, true}, {SIGINT, true}, {SIGHUP, true}, {SIGTERM, false}};
+    for (const auto& c : cases) {
+      StartDir start;
+      test::Emulator emulator(start.dir);
+      TMainForm form(start.dir.dir());
+      quitOnTerminationSignals(form);
+      form.show();
+      Dialogs dialogs({mrOk});  // the send's confirmation
+      Questions questions({});
+      form.program->ProgramMemo->setPlainText(editorText(200));
+      form.program->ProgramMemo->document()->setModified(true);  // not saved
+      form.program->ProgNoEdit->setValue(6);
+      if (c.transfer) {
+        WhileWaiting signal(
+            &form, [&] { return form.link().progress().done() >= 10; }, [&] { std::raise(c.signal); });
+        form.program->TransBtn->click();
+        QVERIFY(signal.done);
+      } else {
+        std::raise(c.signal);
+      }
+      QTRY_VERIFY(!form.isVisible());
+      QVERIFY(questions.asked.isEmpty());
+      QCOMPARE(dialogs.shown, c.transfer ? 1 : 0);
+      QVERIFY(!form.CommPort->Enabled());
+      QVERIFY(start.dir.read("Unsaved program.txt").find("G01 X200") != std::string::npos);
+      if (!c.transfer) continue;
+      QVERIFY(messages(form.program->MsgMemo).contains(stoppedLine(form)));
+      QVERIFY(!messages(form.program->MsgMemo).contains("#106"));
+      QVERIFY(emulator.storedProgram(6).has_value());  // the part is kept
     }
   }
 
@@ -330,8 +439,8 @@ class TestControlPage : public QObject {
     TMainForm form(start.dir.dir());
     Dialogs dialogs;
     form.PageControl->setCurrentIndex(kParameterPage);
-    form.SelAllBtn->click();
-    const int total = form.ParaCheckListBox->count();
+    form.parameters->SelAllBtn->click();
+    const int total = form.parameters->ParaCheckListBox->count();
     QVERIFY(total > 20);
     QString shown;
     WhileWaiting stop(
@@ -340,14 +449,14 @@ class TestControlPage : public QObject {
           shown = form.transferBar(kParameterPage)->bar()->text();
           form.StopBtnClick();
         });
-    form.ParRcvBtn->click();
+    form.parameters->ParRcvBtn->click();
     QVERIFY(stop.done);
     QCOMPARE(shown, QStringLiteral("10 / %1").arg(total));
-    const QStringList lines = messages(form.ParMsgMemo);
+    const QStringList lines = messages(form.parameters->ParMsgMemo);
     QVERIFY(lines.contains(stoppedLine(form)));
     QVERIFY(!lines.contains("#148"));
     QVERIFY(!form.CommPort->Enabled());
-    QVERIFY(form.MsgMemo->toPlainText().isEmpty());  // nothing on the other pages
+    QVERIFY(form.program->MsgMemo->toPlainText().isEmpty());  // nothing on the other pages
   }
 
   // Entering the PLC page during a receive opens its notice only after the
@@ -359,7 +468,7 @@ class TestControlPage : public QObject {
     test::Emulator emulator(start.dir, options);
     TMainForm form(start.dir.dir());
     Dialogs dialogs;
-    form.ProgNoEdit->setValue(4);
+    form.program->ProgNoEdit->setValue(4);
     int dialogsDuringWait = -1;
     WhileWaiting change(
         &form, [&] { return form.link().progress().done() >= 3; },
@@ -368,11 +477,11 @@ class TestControlPage : public QObject {
           form.PageControl->setCurrentIndex(kPlcPage);
           dialogsDuringWait = dialogs.shown - before;
         });
-    form.RcvBtn->click();
+    form.program->RcvBtn->click();
     QVERIFY(change.done);
     QCOMPARE(dialogsDuringWait, 0);
-    QVERIFY(messages(form.MsgMemo).contains("#109"));
-    QVERIFY(form.PLMMsgMemo->toPlainText().isEmpty());
+    QVERIFY(messages(form.program->MsgMemo).contains("#109"));
+    QVERIFY(form.plc->PLMMsgMemo->toPlainText().isEmpty());
     const int afterTransfer = dialogs.shown;
     QTRY_COMPARE(dialogs.shown, afterTransfer + 1);  // the PLC page's notice, now
     QCOMPARE(*emulator.storedProgram(4), programFile(4, "FOUR", 60));
@@ -422,10 +531,10 @@ class TestControlPage : public QObject {
            QMimeData data;
            data.setUrls({QUrl::fromLocalFile(QString::fromStdString(start.dir.file("drop.nc")))});
            QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-           QApplication::sendEvent(form.ProgramMemo->viewport(), &enter);
+           QApplication::sendEvent(form.program->ProgramMemo->viewport(), &enter);
            QVERIFY(enter.isAccepted());
            QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-           QApplication::sendEvent(form.ProgramMemo->viewport(), &drop);
+           QApplication::sendEvent(form.program->ProgramMemo->viewport(), &drop);
            QApplication::processEvents();
          },
          "", "drop.nc"},
@@ -439,7 +548,8 @@ class TestControlPage : public QObject {
       const QStringList recent = form.recentFiles(c.page);
       QVERIFY2(!recent.isEmpty() && recent.front().endsWith(QString("/") + c.recentFile), c.what);
     }
-    QCOMPARE(form.ProgramMemo->toPlainText(), QStringLiteral("G01 X4\n"));  // not the file's name as text
+    QCOMPARE(form.program->ProgramMemo->toPlainText(),
+             QStringLiteral("G01 X4\n"));  // not the file's name as text
     QCOMPARE(form.recentFiles(kProgramPage).size(), 3);
     setFileWindowHook(previous);
   }
