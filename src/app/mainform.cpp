@@ -235,9 +235,16 @@ void TMainForm::Timer1Timer() {
   if (pageIndex() == kPlcPage) alignLineColumn(plc->PLMMemo, plc->Memo2);
 }
 
+// Not modal: the about box may stay open while a transfer runs.
 void TMainForm::VersionBtnClick() {
-  TSplashForm about(true, QString::fromStdString(session_.msg(100)), session_.language(), this);
-  about.exec();
+  if (!about_) {
+    about_ = new TSplashForm(true, QString::fromStdString(session_.msg(100)), session_.language(), this);
+    about_->setAttribute(Qt::WA_DeleteOnClose);
+    about_->setModal(false);
+  }
+  about_->show();
+  about_->raise();
+  about_->activateWindow();
 }
 
 void TMainForm::SpeedButton1Click() {

@@ -4,6 +4,7 @@
 // The window composes them, owns the session, the port and the link, is the
 // link's host and the port search's target, and runs the operator's control
 // (one operation at a time, Stop, unsaved work, recent files, quitting).
+#include <QPointer>
 #include <QWidget>
 #include <memory>
 #include <string>
@@ -18,6 +19,7 @@
 #include "base/session.h"
 #include "link/detect.h"
 
+class QDialog;
 class QTabWidget;
 class QTimer;
 
@@ -155,6 +157,7 @@ class TMainForm : public QWidget, public LinkHost, public DetectTarget, public P
   void refreshTitle();
 
   std::shared_ptr<ControlState> control_;
+  QPointer<QDialog> about_;
   std::string fileWindowDir_;  // where the next file window opens
   FileChoice fileChoice_;
   bool operationRunning_ = false;

@@ -154,10 +154,10 @@ void TMainForm::beginOperation() {
   c.escape->setEnabled(true);
 }
 
-// Every control that starts an operation, opens a window or changes where
-// the transfer goes (the port, its list, the model under a parameter
+// Every control that starts an operation, opens a modal window or changes
+// where the transfer goes (the port, its list, the model under a parameter
 // transfer) is disabled until the operation ends; the close box and Exit ask
-// in the page's strip instead.
+// in the page's strip instead, and the about box opens beside the transfer.
 void TMainForm::lockStarters() {
   ControlState& c = *control_;
   const TProgramPage& p = *program;
@@ -166,14 +166,14 @@ void TMainForm::lockStarters() {
       p.ReadFileBtn,       p.WriteFileBtn,      p.TransBtn,          p.RcvBtn,
       p.DelProgBtn,        p.SimulatorBtn,      p.PreviewBtn,        p.MultipleBtn,
       p.AutoDetectBtn,     p.COM_Select,        p.PortsBtn,          p.TypeSel,
-      p.VersionBtn,        p.SpeedButton1,      p.Button1,           p.Button2,
-      p.Button3,           p.Button4,           p.Button5,           p.Button6,
-      r.ReadParBtn,        r.WriteParBtn,       r.ParTrnBtn,         r.ParRcvBtn,
-      r.SelAllBtn,         r.CancelSelBtn,      r.QXR102RadioButton, r.QXR202RadioButton,
-      r.QXR302RadioButton, r.QXR101RadioButton, r.QXR200RadioButton, r.QXR300RadioButton,
-      r.VerSDRadioBtn,     r.VerKRadioBtn,      r.VerMRadioBtn,      plc->ReadPLMBtn,
-      plc->WritePLMBtn,    plc->PLMTrnBtn,      plc->PLMRcvBtn,      c.recentButtons[0],
-      c.recentButtons[1],  c.recentButtons[2]};
+      p.SpeedButton1,      p.Button1,           p.Button2,           p.Button3,
+      p.Button4,           p.Button5,           p.Button6,           r.ReadParBtn,
+      r.WriteParBtn,       r.ParTrnBtn,         r.ParRcvBtn,         r.SelAllBtn,
+      r.CancelSelBtn,      r.QXR102RadioButton, r.QXR202RadioButton, r.QXR302RadioButton,
+      r.QXR101RadioButton, r.QXR200RadioButton, r.QXR300RadioButton, r.VerSDRadioBtn,
+      r.VerKRadioBtn,      r.VerMRadioBtn,      plc->ReadPLMBtn,     plc->WritePLMBtn,
+      plc->PLMTrnBtn,      plc->PLMRcvBtn,      c.recentButtons[0],  c.recentButtons[1],
+      c.recentButtons[2]};
   c.locked.clear();
   for (QWidget* w : starters) {
     c.locked.emplace_back(w, w->isEnabled());

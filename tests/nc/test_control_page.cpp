@@ -342,9 +342,10 @@ class TestControlPage : public QObject {
     }
   }
 
-  // While a transfer runs, every control that opens a window or changes
-  // where the transfer goes is disabled, and a file dragged onto an editor
-  // is refused; afterwards each is as it was.
+  // While a transfer runs, every control that opens a modal window or
+  // changes where the transfer goes is disabled, a file dragged onto an
+  // editor is refused, and the about box opens beside the transfer;
+  // afterwards each control is as it was.
   void nothingOpensDuringATransfer() {
     StartDir start;
     test::Emulator emulator(start.dir);
@@ -355,7 +356,6 @@ class TestControlPage : public QObject {
     form.program->ProgramMemo->setPlainText(editorText(40));
     TProgramPage& p = *form.program;
     QWidget* const locked[] = {p.PortsBtn,
-                               p.VersionBtn,
                                p.PreviewBtn,
                                p.SimulatorBtn,
                                p.SpeedButton1,
@@ -368,6 +368,7 @@ class TestControlPage : public QObject {
                                form.plc->ReadPLMBtn};
     QStringList enabledDuring;
     bool dropTaken = true;
+    bool aboutBeside = false;
     WhileWaiting check(
         &form, [&] { return form.link().progress().done() >= 5; },
         [&] {
@@ -378,11 +379,15 @@ class TestControlPage : public QObject {
           QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
           QApplication::sendEvent(p.ProgramMemo->viewport(), &enter);
           dropTaken = enter.isAccepted();
+          p.VersionBtn->click();
+          auto* about = form.findChild<QDialog*>("SplashForm");
+          aboutBeside = about && about->isVisible() && !QApplication::activeModalWidget();
         });
     p.TransBtn->click();
     QVERIFY(check.done);
     QVERIFY2(enabledDuring.isEmpty(), qPrintable(enabledDuring.join(",")));
     QVERIFY(!dropTaken);
+    QVERIFY(aboutBeside);
     for (QWidget* w : locked) QVERIFY2(w->isEnabled(), qPrintable(w->objectName()));
     QVERIFY(messages(p.MsgMemo).contains("#106"));
   }
