@@ -7,14 +7,18 @@
 // benchmarks, as a fresh process meets them; they are then reported as
 // single-iteration benchmarks beside the warm figures.
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSpinBox>
+#include <QTimer>
+#include <QToolButton>
 #include <QWindow>
-#include <unistd.h>
-
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -26,7 +30,9 @@
 
 #include "app/filewindows.h"
 #include "app/mainform.h"
+#include "app/msgdlg.h"
 #include "app/splash.h"
+#include "app/transferbar.h"
 #include "link/link.h"
 #include "measure.h"
 #include "support/emulator.h"
@@ -48,7 +54,8 @@ struct StartDirectory {
   qxr::test::TempDir dir;
   explicit StartDirectory(int language) {
     for (const auto& entry : std::filesystem::directory_iterator(qxr::test::dataDir()))
-      if (entry.is_regular_file()) std::filesystem::copy_file(entry.path(), dir.file(entry.path().filename()));
+      if (entry.is_regular_file())
+        std::filesystem::copy_file(entry.path(), dir.file(entry.path().filename()));
     dir.write("Customer.ini", "Language  = " + std::to_string(language) + "\r\nBaud rate = 4\r\n");
     dir.write("Init.ini",
               "Time Out Timer    = 1000\r\nTrans Delay time  = 10\r\nSystem parameter  = 0,0,0\r\n"
@@ -66,7 +73,7 @@ struct StartDirectory {
 };
 
 StartDirectory* starts[2] = {nullptr, nullptr};  // by language
-StartDirectory* start = nullptr;                  // English, as shipped
+StartDirectory* start = nullptr;                 // English, as shipped
 
 // Shows the window and returns once it is exposed and painted.
 void showAndSettle(QWidget& window) {
@@ -175,7 +182,13 @@ void BM_ReadIntoEditor(benchmark::State& state) {
   }
   state.counters["peak_rss_MiB"] = peakRssMiB();
 }
-BENCHMARK(BM_ReadIntoEditor)->Args({1, 0})->Args({1, 1})->Args({0, 0})->Args({0, 1})->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadIntoEditor)
+    ->Args({1, 0})
+    ->Args({1, 1})
+    ->Args({0, 0})
+    ->Args({0, 1})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 // The attention exchange through the window's link: every wait processes
 // the window's events as it does while an operation runs.
@@ -192,9 +205,8 @@ void BM_WindowBlockExchange(benchmark::State& state) {
     state.SkipWithError("the emulator's port did not open");
     return;
   }
-  qxr::bench::alternate(state, floor, [&] {
-    return link.TransToQXR("$%\r\n") && link.ReceiveFromQXR(qxr::kReplyLength, 1);
-  });
+  qxr::bench::alternate(
+      state, floor, [&] { return link.TransToQXR("$%\r\n") && link.ReceiveFromQXR(qxr::kReplyLength, 1); });
   link.closePort();
 }
 BENCHMARK(BM_WindowBlockExchange)->UseManualTime()->Unit(benchmark::kMicrosecond)->MinTime(2.0);
@@ -214,6 +226,100 @@ void BM_WindowByteModeSendCpu(benchmark::State& state) {
   link.closePort();
 }
 BENCHMARK(BM_WindowByteModeSendCpu)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// A block-mode send of 300 lines at 9600 bit/s against `qxremu --baud
+// 9600`, in three stretches of its lines: nothing open, then the about box
+// open, then the close question shown. The line rate of each stretch as
+// bytes on the wire per second (both ways), the last two against the first,
+// and how soon the window's event loop answers over the whole send: the
+// lateness of a 10 ms timer, 99th percentile and worst.
+void BM_SendWithWindowsOpen(benchmark::State& state) {
+  constexpr int kLines = 300;
+  // Stretch boundaries in lines done: [from, to) each; the window opens
+  // between stretches.
+  constexpr std::size_t kStretches[3][2] = {{30, 110}, {120, 200}, {210, 290}};
+  qxr::test::EmulatorOptions options;
+  options.baud = 9600;
+  const auto previousHook = qxr::setMessageDialogHook([](QDialog&) { return int(qxr::mrOk); });
+  for (auto _ : state) {
+    qxr::test::Emulator emulator(start->dir, options);
+    TMainForm form(start->dir.dir());
+    showAndSettle(form);
+    QString text;
+    for (int n = 1; n <= kLines; ++n)
+      text += QStringLiteral("G01 X%1.250 Y-%2.500 F1200\n").arg(n % 400).arg(n % 250);
+    form.program->ProgramMemo->setPlainText(text);
+    form.program->ProgNoEdit->setValue(7);
+
+    std::vector<double> lateMs;
+    double stretchStart[3] = {}, stretchEnd[3] = {};
+    bool aboutOpened = false, closeAsked = false, aboutSeen = false, questionSeen = false;
+    const auto began = Steady::now();
+    auto last = began;
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    tick.setInterval(10);
+    QObject::connect(&tick, &QTimer::timeout, &form, [&] {
+      const auto now = Steady::now();
+      lateMs.push_back(std::chrono::duration<double, std::milli>(now - last).count() - 10.0);
+      last = now;
+      const std::size_t done = form.link().progress().done();
+      const double at = std::chrono::duration<double>(now - began).count();
+      for (int s = 0; s < 3; ++s) {
+        if (done >= kStretches[s][0] && stretchStart[s] == 0) stretchStart[s] = at;
+        if (done >= kStretches[s][1] && stretchEnd[s] == 0) stretchEnd[s] = at;
+      }
+      if (done >= 150 && done < 200) {
+        auto* about = form.findChild<QDialog*>("SplashForm");
+        aboutSeen = aboutSeen || (about && about->isVisible());
+      }
+      if (done >= 250)
+        questionSeen = questionSeen || form.transferBar(qxr::kProgramPage)->quitQuestion()->isVisible();
+      if (done >= 110 && !aboutOpened) {
+        aboutOpened = true;
+        form.program->VersionBtn->click();
+      }
+      if (done >= 200 && !closeAsked) {
+        closeAsked = true;
+        if (auto* about = form.findChild<QDialog*>("SplashForm")) about->close();
+        form.close();  // the question shows in the page's strip
+      }
+    });
+    tick.start();
+    form.program->TransBtn->click();
+    tick.stop();
+    const auto frames = emulator.framesIn();
+    const auto replies = emulator.repliesOut();
+    double bytes = 0;
+    for (const auto& f : frames) bytes += static_cast<double>(f.size());
+    for (const auto& r : replies) bytes += static_cast<double>(r.size());
+    // The bytes of one program line's exchange, on average over the send.
+    const double bytesPerLine = bytes / (kLines + 4.0);
+    double rate[3] = {};
+    for (int s = 0; s < 3; ++s) {
+      const double seconds = stretchEnd[s] - stretchStart[s];
+      if (seconds <= 0) {
+        state.SkipWithError("the send did not run through its stretches");
+        qxr::setMessageDialogHook(previousHook);
+        return;
+      }
+      rate[s] = static_cast<double>(kStretches[s][1] - kStretches[s][0]) * bytesPerLine / seconds;
+    }
+    std::sort(lateMs.begin(), lateMs.end());
+    state.SetIterationTime(secondsSince(began));
+    state.counters["bytes_per_s_plain"] = rate[0];
+    state.counters["bytes_per_s_about"] = rate[1];
+    state.counters["bytes_per_s_question"] = rate[2];
+    state.counters["about_vs_plain_pct"] = 100.0 * (rate[1] / rate[0] - 1.0);
+    state.counters["question_vs_plain_pct"] = 100.0 * (rate[2] / rate[0] - 1.0);
+    state.counters["wire_bytes_per_s"] = 960.0;
+    state.counters["loop_p99_ms"] = lateMs.empty() ? -1 : std::max(0.0, lateMs[lateMs.size() * 99 / 100]);
+    state.counters["loop_max_ms"] = lateMs.empty() ? -1 : std::max(0.0, lateMs.back());
+    if (!aboutSeen || !questionSeen) state.SkipWithError("the about box or the close question did not show");
+  }
+  qxr::setMessageDialogHook(previousHook);
+}
+BENCHMARK(BM_SendWithWindowsOpen)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
 
 }  // namespace
 
