@@ -50,21 +50,25 @@ TransferBar::TransferBar(int language, QWidget* parent) : QWidget(parent), langu
   answers->addWidget(stopAndQuit_);
   answers->addWidget(keepGoing_);
   auto* quitColumn = new QVBoxLayout(quit_);
-  quitColumn->setContentsMargins(4, 4, 4, 4);
+  quitColumn->setContentsMargins(4, 2, 4, 2);
+  quitColumn->setSpacing(2);
   quitColumn->addWidget(question);
   quitColumn->addLayout(answers);
   column->addWidget(quit_);
   quit_->hide();
   connect(stopAndQuit_, &QPushButton::clicked, this, [this] {
-    quit_->hide();
+    hideQuitQuestion();
     emit stopAndQuitClicked();
   });
-  connect(keepGoing_, &QPushButton::clicked, quit_, &QWidget::hide);
+  connect(keepGoing_, &QPushButton::clicked, this, &TransferBar::hideQuitQuestion);
   hide();
 }
 
+// The question takes the place of the progress text, so that the page's
+// buttons keep their room.
 void TransferBar::askToQuit() {
   show();
+  label_->hide();
   quit_->show();
   keepGoing_->setFocus();
 }
