@@ -263,24 +263,15 @@ void TParameterPage::ClrMsgBtn2Click() {
 // --- operations ---
 
 void TParameterPage::ReadParBtnClick() {
-  if (!host_.settleUnsavedWork(kParameterPage)) return;
-  OperationGuard guard(host_);
-  if (!guard || !host_.ShowOpenFileWindow()) return;
-  const std::string path = host_.fileChoice().currentFilePath;
-  if (readParameterFile(path, host_.session(), host_.linkHost(), *this)) {
-    host_.markSaved(kParameterPage);
-    host_.noteRecentFile(kParameterPage, path);
-  }
+  readFileWith([this](const std::string& path) {
+    return readParameterFile(path, host_.session(), host_.linkHost(), *this);
+  });
 }
 
 void TParameterPage::WriteParBtnClick() {
-  OperationGuard guard(host_);
-  if (!guard || !editorTextFitsCodePage(Refused::kSave) || !host_.ShowSaveFileWindow()) return;
-  const std::string path = host_.fileChoice().currentFilePath;
-  if (writeParameterFile(path, host_.session(), host_.linkHost(), *this)) {
-    host_.markSaved(kParameterPage);
-    host_.noteRecentFile(kParameterPage, path);
-  }
+  writeFileWith([this](const std::string& path) {
+    return writeParameterFile(path, host_.session(), host_.linkHost(), *this);
+  });
 }
 
 void TParameterPage::ParTrnBtnClick() {

@@ -202,24 +202,11 @@ PlcOperations TPlcPage::operations() {
 }
 
 void TPlcPage::ReadPLMBtnClick() {
-  if (!host_.settleUnsavedWork(kPlcPage)) return;
-  OperationGuard guard(host_);
-  if (!guard || !host_.ShowOpenFileWindow()) return;
-  const std::string path = host_.fileChoice().currentFilePath;
-  if (operations().readFile(path)) {
-    host_.markSaved(kPlcPage);
-    host_.noteRecentFile(kPlcPage, path);
-  }
+  readFileWith([this](const std::string& path) { return operations().readFile(path); });
 }
 
 void TPlcPage::WritePLMBtnClick() {
-  OperationGuard guard(host_);
-  if (!guard || !editorTextFitsCodePage(Refused::kSave) || !host_.ShowSaveFileWindow()) return;
-  const std::string path = host_.fileChoice().currentFilePath;
-  if (operations().writeFile(path)) {
-    host_.markSaved(kPlcPage);
-    host_.noteRecentFile(kPlcPage, path);
-  }
+  writeFileWith([this](const std::string& path) { return operations().writeFile(path); });
 }
 
 void TPlcPage::PLMTrnBtnClick() {

@@ -342,24 +342,11 @@ NcOperations TProgramPage::operations() {
 }
 
 void TProgramPage::ReadFileBtnClick() {
-  if (!host_.settleUnsavedWork(kProgramPage)) return;
-  OperationGuard guard(host_);
-  if (!guard || !host_.ShowOpenFileWindow()) return;
-  const std::string path = host_.fileChoice().currentFilePath;
-  if (operations().readFile(path)) {
-    host_.markSaved(kProgramPage);
-    host_.noteRecentFile(kProgramPage, path);
-  }
+  readFileWith([this](const std::string& path) { return operations().readFile(path); });
 }
 
 void TProgramPage::WriteFileBtnClick() {
-  OperationGuard guard(host_);
-  if (!guard || !editorTextFitsCodePage(Refused::kSave) || !host_.ShowSaveFileWindow()) return;
-  const std::string path = host_.fileChoice().currentFilePath;
-  if (operations().writeFile(path)) {
-    host_.markSaved(kProgramPage);
-    host_.noteRecentFile(kProgramPage, path);
-  }
+  writeFileWith([this](const std::string& path) { return operations().writeFile(path); });
 }
 
 void TProgramPage::TransBtnClick() {

@@ -105,6 +105,27 @@ bool TWindowPage::editorTextFitsCodePage(Refused refused) {
   return true;
 }
 
+void TWindowPage::readFileWith(const FileOperation& operation) {
+  if (!host_.settleUnsavedWork(index_)) return;
+  OperationGuard guard(host_);
+  if (!guard || !host_.ShowOpenFileWindow()) return;
+  const std::string path = host_.fileChoice().currentFilePath;
+  if (operation(path)) {
+    host_.markSaved(index_);
+    host_.noteRecentFile(index_, path);
+  }
+}
+
+void TWindowPage::writeFileWith(const FileOperation& operation) {
+  OperationGuard guard(host_);
+  if (!guard || !editorTextFitsCodePage(Refused::kSave) || !host_.ShowSaveFileWindow()) return;
+  const std::string path = host_.fileChoice().currentFilePath;
+  if (operation(path)) {
+    host_.markSaved(index_);
+    host_.noteRecentFile(index_, path);
+  }
+}
+
 void TWindowPage::watchCodePage(QPlainTextEdit* watched) {
   QTextDocument* document = watched->document();
   connect(document, &QTextDocument::contentsChange, this, [this, document](int position, int, int added) {

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 #include <QWidget>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -88,6 +89,14 @@ class TWindowPage : public QWidget {
   // first character the code page cannot hold selected and named in the
   // message box, when the text would not survive the conversion to bytes.
   bool editorTextFitsCodePage(Refused refused);
+
+  // A page's file read and write: the question about unsaved edits (read),
+  // one operation at a time, the code page (write), the file window, then
+  // `operation` on the chosen path; a success marks the editor saved and
+  // the file recent.
+  using FileOperation = std::function<bool(const std::string& path)>;
+  void readFileWith(const FileOperation& operation);
+  void writeFileWith(const FileOperation& operation);
 
  protected:
   int language() const { return host_.session().language(); }
