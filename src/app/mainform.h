@@ -132,7 +132,8 @@ class TMainForm : public QWidget, public LinkHost, public DetectTarget, public P
   // SIGTERM, SIGINT or SIGHUP: the running transfer stops as Stop stops it,
   // the operation's questions get their cautious answer unseen, unsaved
   // edits are kept in files of the start directory, and the window closes
-  // without asking. A second signal quits at once.
+  // without asking. A second signal keeps the edits, writes the settings
+  // and quits at once.
   void quitOnSignal(int signal);
 
  protected:

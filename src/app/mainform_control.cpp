@@ -357,9 +357,10 @@ bool TMainForm::confirmClose() {
 void TMainForm::quitOnSignal(int signal) {
   if (!control_) return;
   if (control_->quitSignal) {
-    // The operator asked again: the settings are written and the program
-    // ends now, wherever the first request got to.
+    // The operator asked again: unsaved edits are kept, the settings are
+    // written and the program ends now, wherever the first request got to.
     std::fprintf(stderr, "qxrtrans: signal %d again, quitting at once\n", signal);
+    keepUnsavedWork();
     FormClose();
     std::_Exit(128 + signal);
   }
