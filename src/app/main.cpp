@@ -9,23 +9,19 @@
 #include <QApplication>
 #include <QIcon>
 #include <QMessageBox>
-#include <QSocketNotifier>
 #include <QTimer>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <string>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include "app/mainform.h"
+#include "app/signalquit.h"
+#include "app/splash.h"
 #include "base/settings.h"
 #include "base/startdir.h"
 #include "base/stdfds.h"
 #include "params/startfiles.h"
-#include "app/splash.h"
 
 namespace {
 
@@ -44,32 +40,6 @@ class Application : public QApplication {
     return false;
   }
 };
-
-// SIGTERM and SIGINT (a session ending, Ctrl+C in the terminal) close the
-// main window as its close box does, so the settings are still written.
-int signalPipe[2] = {-1, -1};
-
-void onTerminationSignal(int) {
-  const char byte = 1;
-  [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
-}
-
-void closeOnTerminationSignals(QWidget& window) {
-  if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-  auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &window);
-  QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
-    char byte;
-    while (::read(signalPipe[0], &byte, 1) > 0) {
-    }
-    window.close();
-  });
-  struct sigaction action {};
-  action.sa_handler = onTerminationSignal;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
-  ::sigaction(SIGTERM, &action, nullptr);
-  ::sigaction(SIGINT, &action, nullptr);
-}
 
 constexpr const char* kUsage =
     "usage: qxrtrans [--start-dir DIR]\n"
@@ -121,7 +91,7 @@ int main(int argc, char* argv[]) {
     auto* splash = qxr::showSplashForStartup(qxr::splashLanguage(start.dir));
     qxr::TMainForm mainForm(start.dir);
     delete splash;
-    closeOnTerminationSignals(mainForm);
+    qxr::quitOnTerminationSignals(mainForm);
     mainForm.show();
     // Missing shipped files (settings, catalogue, parameter descriptions) are
     // told once, over the window they leave incomplete; the program goes on.

@@ -1,32 +1,37 @@
-// The operator's control of the window: Stop and the progress of a running
-// transfer, one transfer at a time, unsaved work, the usual keys, dropped
-// files and the recent files of each page.
+// The operator's control of the window: one operation at a time, with
+// nothing modal opened inside it; Stop and the progress of a running
+// transfer; unsaved work; the usual keys, dropped and recent files; quitting,
+// by the window or by a signal.
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
-#include <QDragEnterEvent>
-#include <QDropEvent>
+#include <QDialog>
 #include <QFileInfo>
 #include <QLabel>
-#include <QLayout>
-#include <QLibraryInfo>
 #include <QListWidget>
 #include <QMenu>
-#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSaveFile>
 #include <QShortcut>
 #include <QTabWidget>
 #include <QTimer>
-#include <QTranslator>
 #include <QToolButton>
+#include <cstdio>
+#include <cstdlib>
 
+#include "app/controlparts.h"
 #include "app/mainform.h"
+#include "app/msgdlg.h"
 #include "app/questions.h"
 #include "app/transferbar.h"
+#include "base/codec.h"
 #include "base/controltexts.h"
+#include "base/textio.h"
 #include "link/comm.h"
+#include "link/link.h"
 #include "widgets/radiogroup.h"
 
 namespace qxr {
@@ -34,106 +39,25 @@ namespace qxr {
 namespace {
 
 constexpr int kRecentFileCount = 6;
-
-QuestionHook& questionHook() {
-  static QuestionHook hook;
-  return hook;
-}
-
-// The layout that holds `widget` directly, searched from `layout` down.
-QBoxLayout* boxHolding(QLayout* layout, QWidget* widget) {
-  if (!layout) return nullptr;
-  if (auto* box = qobject_cast<QBoxLayout*>(layout); box && box->indexOf(widget) >= 0) return box;
-  for (int i = 0; i < layout->count(); ++i)
-    if (QBoxLayout* found = boxHolding(layout->itemAt(i)->layout(), widget)) return found;
-  return nullptr;
-}
-
-// Puts `added` right below `below` in the layout that holds it.
-void placeBelow(QWidget* below, QWidget* added) {
-  QWidget* sheet = below->parentWidget();
-  if (QBoxLayout* box = boxHolding(sheet ? sheet->layout() : nullptr, below)) {
-    box->insertWidget(box->indexOf(below) + 1, added);
-  }
-}
-
-// Reads a file dropped on an editor as the page's read button does.
-class DropReader : public QObject {
- public:
-  DropReader(QObject* parent, std::function<void(int, const QString&)> read)
-      : QObject(parent), read_(std::move(read)) {}
-  // Drops arrive at the editor's viewport.
-  void watch(QPlainTextEdit* editor, int page) {
-    editor->setAcceptDrops(true);
-    editor->viewport()->setAcceptDrops(true);
-    editor->viewport()->installEventFilter(this);
-    pages_[editor->viewport()] = page;
-  }
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() != QEvent::DragEnter && event->type() != QEvent::DragMove && event->type() != QEvent::Drop)
-      return false;
-    auto* drop = static_cast<QDropEvent*>(event);
-    const QString path = localFile(drop->mimeData());
-    if (path.isEmpty()) return false;  // text is dropped into the editor as usual
-    drop->acceptProposedAction();
-    if (event->type() == QEvent::Drop) {
-      const int page = pages_.value(watched, -1);
-      // After the drop has ended: the read may ask questions.
-      QTimer::singleShot(0, parent(), [this, page, path] { read_(page, path); });
-    }
-    return true;
-  }
-
- private:
-  static QString localFile(const QMimeData* data) {
-    if (!data || !data->hasUrls() || data->urls().size() != 1) return {};
-    const QUrl url = data->urls().front();
-    return url.isLocalFile() ? url.toLocalFile() : QString();
-  }
-  std::function<void(int, const QString&)> read_;
-  QHash<QObject*, int> pages_;
-};
-
-// The toolkit's own texts (standard buttons, its dialogs) in the operator's
-// language, from the translations the system ships; once per program.
-void installToolkitTranslations(int language) {
-  static bool installed = false;
-  if (installed || language == 1 || !qApp) return;
-  installed = true;
-  auto* translator = new QTranslator(qApp);
-  if (translator->load(QStringLiteral("qtbase_zh_TW"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-    QCoreApplication::installTranslator(translator);
-  else
-    delete translator;
-}
+// Where a quit by signal keeps a page's unsaved edits, in the start directory.
+constexpr const char* kKeptEdits[] = {"Unsaved program.txt", "Unsaved parameters.txt", "Unsaved PLC.txt"};
 
 }  // namespace
 
-QuestionHook setQuestionHook(QuestionHook hook) {
-  QuestionHook previous = std::move(questionHook());
-  questionHook() = std::move(hook);
-  return previous;
-}
-
-int askQuestion(QMessageBox& box) {
-  if (questionHook()) return questionHook()(box);
-  return box.exec();
-}
-
 struct ControlState {
   bool stopRequested = false;
-  int page = -1;                // the page of the running operation
+  int page = -1;  // the page of the running operation
   bool pageChangePending = false;
   bool quitAfterStop = false;
+  int quitSignal = 0;  // the signal that asked the window to quit
   TransferBar* bars[3] = {};
   std::vector<std::pair<QPointer<QWidget>, bool>> locked;  // widgets disabled meanwhile
   QShortcut* escape = nullptr;
   QString baseTitle;
+  QString titleProgress;
   QStringList recent[3];
   QToolButton* recentButtons[3] = {};
-  QString presetPath;           // a recent or dropped file: the next open window's answer
+  QString presetPath;  // a recent or dropped file: the next open window's answer
 };
 
 void TMainForm::buildControl() {
@@ -142,106 +66,119 @@ void TMainForm::buildControl() {
   c.baseTitle = windowTitle();
   const int language = session_.language();
   installToolkitTranslations(language);
-  QPlainTextEdit* boxes[] = {MsgMemo, ParMsgMemo, PLMMsgMemo};
-  for (int page = 0; page < 3; ++page) {
-    c.bars[page] = new TransferBar(language, boxes[page]->parentWidget());
-    placeBelow(boxes[page], c.bars[page]);
-    connect(c.bars[page], &TransferBar::stopClicked, this, &TMainForm::StopBtnClick);
-    // Long messages wrap instead of running out of sight.
-    boxes[page]->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  for (int index = 0; index < 3; ++index) {
+    QPlainTextEdit* box = page(index)->messageBox();
+    c.bars[index] = new TransferBar(language, box->parentWidget());
+    placeBelow(box, c.bars[index]);
+    connect(c.bars[index], &TransferBar::stopClicked, this, &TMainForm::StopBtnClick);
+    connect(c.bars[index], &TransferBar::stopAndQuitClicked, this, [this] {
+      if (!operationRunning_) return;
+      control_->quitAfterStop = true;
+      StopBtnClick();
+    });
   }
   c.escape = new QShortcut(QKeySequence(Qt::Key_Escape), this, this, &TMainForm::StopBtnClick);
   c.escape->setEnabled(false);
 
   // The editors' unsaved work shows in the title.
-  for (int page = 0; page < 3; ++page) {
-    pageEditor(page)->document()->setModified(false);
-    connect(pageEditor(page)->document(), &QTextDocument::modificationChanged, this, [this] {
+  for (int index = 0; index < 3; ++index) {
+    QTextDocument* document = page(index)->editor()->document();
+    document->setModified(false);
+    connect(document, &QTextDocument::modificationChanged, this, [this] {
       if (!operationRunning_) markSaved(-1);
     });
   }
 
   // The usual keys: the current page's file read and write, the manual.
-  auto onPage = [this](void (TMainForm::*nc)(), void (TMainForm::*par)(), void (TMainForm::*plc)()) {
-    return [this, nc, par, plc] {
-      if (operationRunning_) return;
-      switch (PageControl->currentIndex()) {
-        case kProgramPage: (this->*nc)(); break;
-        case kParameterPage: (this->*par)(); break;
-        case kPlcPage: (this->*plc)(); break;
-        default: break;
-      }
+  auto onPage = [this](void (TWindowPage::*handler)()) {
+    return [this, handler] {
+      if (!operationRunning_) (page(PageControl->currentIndex())->*handler)();
     };
   };
-  auto* open = new QShortcut(QKeySequence::Open, this);
-  connect(open, &QShortcut::activated, this,
-          onPage(&TMainForm::ReadFileBtnClick, &TMainForm::ReadParBtnClick, &TMainForm::ReadPLMBtnClick));
-  auto* save = new QShortcut(QKeySequence::Save, this);
-  connect(save, &QShortcut::activated, this,
-          onPage(&TMainForm::WriteFileBtnClick, &TMainForm::WriteParBtnClick, &TMainForm::WritePLMBtnClick));
-  auto* manual = new QShortcut(QKeySequence(Qt::Key_F1), this);
-  connect(manual, &QShortcut::activated, this, [this] {
+  connect(new QShortcut(QKeySequence::Open, this), &QShortcut::activated, this,
+          onPage(&TWindowPage::readFileClick));
+  connect(new QShortcut(QKeySequence::Save, this), &QShortcut::activated, this,
+          onPage(&TWindowPage::writeFileClick));
+  connect(new QShortcut(QKeySequence(Qt::Key_F1), this), &QShortcut::activated, this, [this] {
     if (!operationRunning_) SpeedButton1Click();
   });
 
   // Files dropped on an editor, and the recent files of each page.
-  auto readPath = [this](int page, const QString& path) {
-    if (page < 0 || operationRunning_) return;
-    PageControl->setCurrentIndex(page);
-    control_->presetPath = path;
-    switch (page) {
-      case kProgramPage: ReadFileBtnClick(); break;
-      case kParameterPage: ReadParBtnClick(); break;
-      case kPlcPage: ReadPLMBtnClick(); break;
-      default: break;
-    }
-    control_->presetPath.clear();
-  };
-  auto* drops = new DropReader(this, readPath);
-  QLabel* fileLabels[] = {FileNameLabel, ParFileNameLabel, PLMFileNameLabel};
+  auto* drops = new DropReader(
+      this, [this](int index, const QString& path) { readPresetFile(index, path); },
+      [this] { return operationRunning_; });
   const QString recentCaption = QString::fromStdString(controlText(language, ControlText::kRecentFiles));
-  for (int page = 0; page < 3; ++page) {
-    drops->watch(pageEditor(page), page);
-    auto* button = new QToolButton(fileLabels[page]->parentWidget());
-    button->setObjectName(QStringLiteral("RecentBtn%1").arg(page));
+  for (int index = 0; index < 3; ++index) {
+    drops->watch(page(index)->editor(), index);
+    QLabel* fileLabel = page(index)->fileLabel();
+    auto* button = new QToolButton(fileLabel->parentWidget());
+    button->setObjectName(QStringLiteral("RecentBtn%1").arg(index));
     button->setText(recentCaption);
     button->setPopupMode(QToolButton::InstantPopup);
     auto* menu = new QMenu(button);
     button->setMenu(menu);
     button->setEnabled(false);
-    connect(menu, &QMenu::aboutToShow, this, [this, menu, page, readPath] {
+    connect(menu, &QMenu::aboutToShow, this, [this, menu, index] {
       menu->clear();
-      for (const QString& path : control_->recent[page])
-        menu->addAction(path, this, [page, path, readPath] { readPath(page, path); });
+      for (const QString& path : control_->recent[index])
+        menu->addAction(path, this, [this, index, path] { readPresetFile(index, path); });
     });
-    placeBelow(fileLabels[page], button);
-    c.recentButtons[page] = button;
+    placeBelow(fileLabel, button);
+    c.recentButtons[index] = button;
   }
 }
 
 // --- one operation at a time ---
+
+bool TMainForm::tryBeginOperation() {
+  if (operationRunning_) {
+    beep();
+    return false;
+  }
+  operationRunning_ = true;
+  beginOperation();
+  return true;
+}
+
+void TMainForm::finishOperation() {
+  operationRunning_ = false;
+  endOperation();
+}
 
 void TMainForm::beginOperation() {
   ControlState& c = *control_;
   c.stopRequested = false;
   link_->resetStop();
   c.page = PageControl->currentIndex();
-  c.locked.clear();
-  // Every button that starts an operation, on every page, and what changes
-  // the model under a running parameter transfer.
+  lockStarters();
+  c.escape->setEnabled(true);
+}
+
+// Every control that starts an operation, opens a modal window or changes
+// where the transfer goes (the port, its list, the model under a parameter
+// transfer) is disabled until the operation ends; the close box and Exit ask
+// in the page's strip instead, and the about box opens beside the transfer.
+void TMainForm::lockStarters() {
+  ControlState& c = *control_;
+  const TProgramPage& p = *program;
+  const TParameterPage& r = *parameters;
   QWidget* const starters[] = {
-      ReadFileBtn, WriteFileBtn, TransBtn, RcvBtn, DelProgBtn, SimulatorBtn, MultipleBtn, AutoDetectBtn,
-      ReadParBtn, WriteParBtn, ParTrnBtn, ParRcvBtn, SelAllBtn, CancelSelBtn,
-      QXR102RadioButton, QXR202RadioButton, QXR302RadioButton, QXR101RadioButton, QXR200RadioButton,
-      QXR300RadioButton, VerSDRadioBtn, VerKRadioBtn, VerMRadioBtn, ReadPLMBtn, WritePLMBtn, PLMTrnBtn,
-      PLMRcvBtn, COM_Select, TypeSel, Button1, Button2, Button3, Button4, Button5, Button6,
-      c.recentButtons[0], c.recentButtons[1], c.recentButtons[2]};
+      p.ReadFileBtn,       p.WriteFileBtn,      p.TransBtn,          p.RcvBtn,
+      p.DelProgBtn,        p.SimulatorBtn,      p.PreviewBtn,        p.MultipleBtn,
+      p.AutoDetectBtn,     p.COM_Select,        p.PortsBtn,          p.TypeSel,
+      p.SpeedButton1,      p.Button1,           p.Button2,           p.Button3,
+      p.Button4,           p.Button5,           p.Button6,           r.ReadParBtn,
+      r.WriteParBtn,       r.ParTrnBtn,         r.ParRcvBtn,         r.SelAllBtn,
+      r.CancelSelBtn,      r.QXR102RadioButton, r.QXR202RadioButton, r.QXR302RadioButton,
+      r.QXR101RadioButton, r.QXR200RadioButton, r.QXR300RadioButton, r.VerSDRadioBtn,
+      r.VerKRadioBtn,      r.VerMRadioBtn,      plc->ReadPLMBtn,     plc->WritePLMBtn,
+      plc->PLMTrnBtn,      plc->PLMRcvBtn,      c.recentButtons[0],  c.recentButtons[1],
+      c.recentButtons[2]};
+  c.locked.clear();
   for (QWidget* w : starters) {
-    if (!w) continue;
     c.locked.emplace_back(w, w->isEnabled());
     w->setEnabled(false);
   }
-  c.escape->setEnabled(true);
 }
 
 void TMainForm::endOperation() {
@@ -249,16 +186,20 @@ void TMainForm::endOperation() {
   for (auto& [widget, enabled] : c.locked)
     if (widget) widget->setEnabled(enabled);
   c.locked.clear();
-  for (TransferBar* bar : c.bars) bar->hide();
+  for (TransferBar* bar : c.bars) {
+    bar->hideQuitQuestion();
+    bar->hide();
+  }
   c.escape->setEnabled(false);
   c.page = -1;
   c.stopRequested = false;
+  c.titleProgress.clear();
   markSaved(-1);  // the title again
   // What waited for the operation's end: a page's entry, quitting.
   if (c.pageChangePending) {
     c.pageChangePending = false;
     QTimer::singleShot(0, this, [this] {
-      if (!operationRunning_) PageControlChange();
+      if (!operationRunning_ && !control_->quitSignal) PageControlChange();
     });
   }
   if (c.quitAfterStop) {
@@ -267,7 +208,9 @@ void TMainForm::endOperation() {
   }
 }
 
-int TMainForm::operationPage() const { return control_ ? control_->page : -1; }
+int TMainForm::operationPage() const {
+  return control_ ? control_->page : -1;
+}
 
 bool TMainForm::deferWhileRunning() {
   if (!control_ || !operationRunning_) return false;
@@ -275,11 +218,34 @@ bool TMainForm::deferWhileRunning() {
   return true;
 }
 
-TransferBar* TMainForm::transferBar(int page) const {
-  return control_ && page >= 0 && page < 3 ? control_->bars[page] : nullptr;
+TransferBar* TMainForm::transferBar(int index) const {
+  return control_ && index >= 0 && index < 3 ? control_->bars[index] : nullptr;
 }
 
-// --- stop and progress (LinkHost) ---
+// --- the link's waits, questions, stop and progress (LinkHost) ---
+
+void TMainForm::processEvents() {
+  // A wait of a transfer: its page shows Stop from now on.
+  if (TransferBar* bar = transferBar(operationPage()); bar && bar->isHidden()) bar->start();
+  QApplication::processEvents();
+}
+
+// The operations' own questions (overwrite, delete a partial program) stay
+// modal: they belong to the transfer. When the window quits on a signal
+// they get the cautious answer without being shown.
+bool TMainForm::confirm(std::string_view question) {
+  if (control_ && control_->quitSignal) return false;
+  SetDialogButtonCaptions(mbOK, 2);
+  const int result =
+      ShowMessageDialog(mixedLineText(question, session_.language()), mtConfirmation, {2, mbOK, mbCancel, 0});
+  return result != mrCancel;
+}
+
+void TMainForm::notice(std::string_view text) {
+  if (control_ && control_->quitSignal) return;
+  SetDialogButtonCaptions(mbOK, 1);
+  ShowMessageDialog(mixedLineText(text, session_.language()), mtWarning, {1, mbOK, 0});
+}
 
 void TMainForm::StopBtnClick() {
   if (!control_ || control_->page < 0 || control_->stopRequested) return;
@@ -287,7 +253,9 @@ void TMainForm::StopBtnClick() {
   if (TransferBar* bar = transferBar(control_->page)) bar->stopping();
 }
 
-bool TMainForm::stopRequested() const { return control_ && control_->stopRequested; }
+bool TMainForm::stopRequested() const {
+  return control_ && control_->stopRequested;
+}
 
 void TMainForm::clearStopRequest() {
   if (!control_) return;
@@ -303,39 +271,41 @@ void TMainForm::endTransferProgress() {
   if (TransferBar* bar = transferBar(operationPage())) bar->clearProgress();
 }
 
-// --- unsaved work ---
+// --- unsaved work and the title ---
 
-QPlainTextEdit* TMainForm::pageEditor(int page) const {
-  switch (page) {
-    case kProgramPage: return ProgramMemo;
-    case kParameterPage: return ParameterMemo;
-    case kPlcPage: return PLMMemo;
-    default: return nullptr;
-  }
+bool TMainForm::hasUnsavedWork(int index) const {
+  const TWindowPage* sheet = page(index);
+  return sheet && sheet->editor()->document()->isModified() && !sheet->editor()->document()->isEmpty();
 }
 
-bool TMainForm::hasUnsavedWork(int page) const {
-  const QPlainTextEdit* editor = pageEditor(page);
-  return editor && editor->document()->isModified() && !editor->document()->isEmpty();
+void TMainForm::markSaved(int index) {
+  if (TWindowPage* sheet = page(index)) sheet->editor()->document()->setModified(false);
+  if (control_ && !operationRunning_) refreshTitle();
 }
 
-void TMainForm::markSaved(int page) {
-  if (QPlainTextEdit* editor = pageEditor(page)) editor->document()->setModified(false);
-  if (!control_ || operationRunning_) return;
+void TMainForm::refreshTitle() {
   bool unsaved = false;
   for (int p = 0; p < 3; ++p) unsaved = unsaved || hasUnsavedWork(p);
-  setWindowTitle(unsaved ? QStringLiteral("* ") + control_->baseTitle : control_->baseTitle);
+  QString title = unsaved ? QStringLiteral("* ") + control_->baseTitle : control_->baseTitle;
+  if (!control_->titleProgress.isEmpty()) title += QStringLiteral(" \u2014 ") + control_->titleProgress;
+  setWindowTitle(title);
 }
 
-bool TMainForm::settleUnsavedWork(int page) {
-  if (operationRunning_ || !hasUnsavedWork(page)) return true;
+void TMainForm::showTitleProgress(const QString& progress) {
+  if (!control_) return;
+  control_->titleProgress = progress;
+  refreshTitle();
+}
+
+bool TMainForm::settleUnsavedWork(int index) {
+  if (operationRunning_ || !hasUnsavedWork(index)) return true;
   const int language = session_.language();
-  const ControlText what = page == kProgramPage     ? ControlText::kProgramEditor
-                           : page == kParameterPage ? ControlText::kParameterEditor
-                                                    : ControlText::kPlcEditor;
+  const ControlText what = index == kProgramPage     ? ControlText::kProgramEditor
+                           : index == kParameterPage ? ControlText::kParameterEditor
+                                                     : ControlText::kPlcEditor;
   QMessageBox box(QMessageBox::Warning, control_->baseTitle,
-                  QString::fromStdString(controlText(language, ControlText::kUnsavedQuestion,
-                                                     controlText(language, what))),
+                  QString::fromStdString(
+                      controlText(language, ControlText::kUnsavedQuestion, controlText(language, what))),
                   QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
   box.setObjectName("UnsavedQuestion");
   box.setDefaultButton(QMessageBox::Save);
@@ -343,14 +313,9 @@ bool TMainForm::settleUnsavedWork(int page) {
     case QMessageBox::Discard:
       return true;
     case QMessageBox::Save:
-      PageControl->setCurrentIndex(page);
-      switch (page) {
-        case kProgramPage: WriteFileBtnClick(); break;
-        case kParameterPage: WriteParBtnClick(); break;
-        case kPlcPage: WritePLMBtnClick(); break;
-        default: break;
-      }
-      return !hasUnsavedWork(page);
+      PageControl->setCurrentIndex(index);
+      page(index)->writeFileClick();
+      return !hasUnsavedWork(index);
     default:
       return false;
   }
@@ -358,30 +323,94 @@ bool TMainForm::settleUnsavedWork(int page) {
 
 // --- quitting ---
 
+void TMainForm::closeEvent(QCloseEvent* event) {
+  if (control_ && control_->quitSignal) {
+    if (operationRunning_) {
+      event->ignore();  // the window closes once the operation has stopped
+      return;
+    }
+    keepUnsavedWork();
+  } else if (!confirmClose()) {
+    event->ignore();
+    return;
+  }
+  FormClose();
+  event->accept();
+}
+
+// During a transfer the question is a strip on the transfer's page, not a
+// dialog: the transfer's waits go on while it shows.
 bool TMainForm::confirmClose() {
   if (!control_) return true;
   if (operationRunning_) {
-    if (control_->quitAfterStop) return false;  // already stopping to quit
-    const int language = session_.language();
-    QMessageBox box(QMessageBox::Question, control_->baseTitle,
-                    QString::fromStdString(controlText(language, ControlText::kTransferRunning)),
-                    QMessageBox::Yes | QMessageBox::No, this);
-    box.setObjectName("TransferRunningQuestion");
-    box.button(QMessageBox::Yes)->setText(QString::fromStdString(controlText(language, ControlText::kStopAndQuit)));
-    box.button(QMessageBox::No)->setText(QString::fromStdString(controlText(language, ControlText::kKeepGoing)));
-    box.setDefaultButton(QMessageBox::No);
-    if (askQuestion(box) == QMessageBox::Yes && operationRunning_) {
-      control_->quitAfterStop = true;
-      StopBtnClick();
+    if (!control_->quitAfterStop && control_->page >= 0) {
+      PageControl->setCurrentIndex(control_->page);
+      control_->bars[control_->page]->askToQuit();
     }
-    return false;  // the window closes once the operation has ended
+    return false;
   }
-  for (int page = 0; page < 3; ++page)
-    if (!settleUnsavedWork(page)) return false;
+  for (int index = 0; index < 3; ++index)
+    if (!settleUnsavedWork(index)) return false;
   return true;
 }
 
-// --- recent files ---
+void TMainForm::quitOnSignal(int signal) {
+  if (!control_) return;
+  if (control_->quitSignal) {
+    // The operator asked again: unsaved edits are kept, the settings are
+    // written and the program ends now, wherever the first request got to.
+    std::fprintf(stderr, "qxrtrans: signal %d again, quitting at once\n", signal);
+    keepUnsavedWork();
+    FormClose();
+    std::_Exit(128 + signal);
+  }
+  control_->quitSignal = signal;
+  if (operationRunning_) {
+    control_->quitAfterStop = true;
+    StopBtnClick();
+  }
+  closeForSignal();
+}
+
+// Every window open over the main window is closed as its Cancel would;
+// then the main window closes, or the operation's end closes it.
+void TMainForm::closeForSignal() {
+  if (QWidget* modal = QApplication::activeModalWidget()) {
+    if (auto* dialog = qobject_cast<QDialog*>(modal))
+      dialog->reject();
+    else
+      modal->close();
+    QTimer::singleShot(0, this, &TMainForm::closeForSignal);
+    return;
+  }
+  if (!operationRunning_) close();
+}
+
+// Nobody is asked when a signal ends the program: the edits not yet saved
+// or sent go to files of the start directory, named on stderr.
+void TMainForm::keepUnsavedWork() {
+  for (int index = 0; index < 3; ++index) {
+    if (!hasUnsavedWork(index)) continue;
+    const std::string path = joinPath(session_.startDir, kKeptEdits[index]);
+    QSaveFile file(QString::fromStdString(path));
+    const bool kept = file.open(QIODevice::WriteOnly) &&
+                      file.write(page(index)->editor()->toPlainText().toUtf8()) >= 0 && file.commit();
+    std::fprintf(
+        stderr,
+        kept ? "qxrtrans: unsaved edits kept in %s\n" : "qxrtrans: could not keep unsaved edits in %s\n",
+        path.c_str());
+  }
+}
+
+// --- dropped and recent files ---
+
+void TMainForm::readPresetFile(int index, const QString& path) {
+  if (index < 0 || operationRunning_) return;
+  PageControl->setCurrentIndex(index);
+  control_->presetPath = path;
+  page(index)->readFileClick();
+  control_->presetPath.clear();
+}
 
 bool TMainForm::takePresetPath(std::string& path) {
   if (!control_ || control_->presetPath.isEmpty()) return false;
@@ -390,21 +419,21 @@ bool TMainForm::takePresetPath(std::string& path) {
   return true;
 }
 
-QStringList TMainForm::recentFiles(int page) const {
-  return control_ && page >= 0 && page < 3 ? control_->recent[page] : QStringList();
+QStringList TMainForm::recentFiles(int index) const {
+  return control_ && index >= 0 && index < 3 ? control_->recent[index] : QStringList();
 }
 
-void TMainForm::noteRecentFile(int page, const std::string& path) {
-  if (!control_ || page < 0 || page >= 3 || path.empty()) return;
+void TMainForm::noteRecentFile(int index, const std::string& path) {
+  if (!control_ || index < 0 || index >= 3 || path.empty()) return;
   const QString absolute = QFileInfo(QString::fromStdString(path)).absoluteFilePath();
-  QStringList& list = control_->recent[page];
+  QStringList& list = control_->recent[index];
   list.removeAll(absolute);
   list.prepend(absolute);
   while (list.size() > kRecentFileCount) list.removeLast();
   // Enabled again with the other starters when an operation ends.
   for (auto& [widget, enabled] : control_->locked)
-    if (widget == control_->recentButtons[page]) enabled = true;
-  if (!operationRunning_) control_->recentButtons[page]->setEnabled(true);
+    if (widget == control_->recentButtons[index]) enabled = true;
+  if (!operationRunning_) control_->recentButtons[index]->setEnabled(true);
 }
 
 }  // namespace qxr

@@ -9,7 +9,7 @@
 #include <QSpinBox>
 
 #include "app/comparewindow.h"
-#include "app/mainform.h"
+#include "app/programpage.h"
 #include "base/bilingual.h"
 #include "base/codec.h"
 #include "base/fileio.h"
@@ -35,108 +35,104 @@ constexpr TextPair kExported = {"Exported as plain NC text: %s", "已匯出為�
 
 QString caption(int language, const TextPair& pair) { return QString::fromStdString(fillText(language, pair, {}, {})); }
 
-int generationOf(TMainForm& form) {
-  return form.TypeSel->itemIndex() == kGenerationX00 ? kGenerationX00 : kGenerationX02;
+int generationOf(TProgramPage& page) { return page.generation(); }
+
+std::string programName(TProgramPage& page) {
+  const int language = page.pageHost().session().language();
+  return programNameRule(utf8ToBytes(page.ProgNameEdit->text().toStdString(), language), language);
 }
 
-std::string programName(TMainForm& form) {
-  const int language = form.session().language();
-  return programNameRule(utf8ToBytes(form.ProgNameEdit->text().toStdString(), language), language);
-}
-
-bool verifyChosen(TMainForm& form) {
-  const auto* box = form.findChild<QCheckBox*>(QStringLiteral("VerifyCheck"));
+bool verifyChosen(TProgramPage& page) {
+  const auto* box = page.findChild<QCheckBox*>(QStringLiteral("VerifyCheck"));
   return box && box->isChecked();
 }
 
 }  // namespace
 
-void addShopControls(TMainForm& form, QGridLayout* buttons, int row) {
-  const int language = form.session().language();
-  auto* compare = new QPushButton(caption(language, kCompareCaption), form.ProgramSheet);
+void addShopControls(TProgramPage& page, QGridLayout* buttons, int row) {
+  const int language = page.pageHost().session().language();
+  auto* compare = new QPushButton(caption(language, kCompareCaption), &page);
   compare->setObjectName(QStringLiteral("CompareBtn"));
-  auto* exportButton = new QPushButton(caption(language, kExportCaption), form.ProgramSheet);
+  auto* exportButton = new QPushButton(caption(language, kExportCaption), &page);
   exportButton->setObjectName(QStringLiteral("ExportBtn"));
-  auto* verify = new QCheckBox(caption(language, kVerifyCaption), form.ProgramSheet);
+  auto* verify = new QCheckBox(caption(language, kVerifyCaption), &page);
   verify->setObjectName(QStringLiteral("VerifyCheck"));
   buttons->addWidget(compare, row, 0);
   buttons->addWidget(exportButton, row, 1);
   buttons->addWidget(verify, row + 1, 0, 1, 2);
-  QObject::connect(compare, &QPushButton::clicked, &form, [&form] { form.CompareBtnClick(); });
-  QObject::connect(exportButton, &QPushButton::clicked, &form, [&form] { form.ExportBtnClick(); });
+  QObject::connect(compare, &QPushButton::clicked, &page, [&page] { page.CompareBtnClick(); });
+  QObject::connect(exportButton, &QPushButton::clicked, &page, [&page] { page.ExportBtnClick(); });
 }
 
-bool askPlainProgramHeader(TMainForm& form, const std::string& path, GivenProgramHeader& given) {
-  const int language = form.session().language();
-  const ProgramText text = readProgramText(path, generationOf(form) == kGenerationX02, language);
+bool askPlainProgramHeader(TProgramPage& page, const std::string& path, GivenProgramHeader& given) {
+  const int language = page.pageHost().session().language();
+  const ProgramText text = readProgramText(path, generationOf(page) == kGenerationX02, language);
   if (!text.plain() || text.refusal != PlainRefusal::kNoNumber) return true;
   const std::string range = text.oWord.empty() ? std::string() : fillText(language, kAskOutOfRange, text.oWord, {});
   const std::string label = fillText(language, kAskNumber, displayUtf8(path, language), {}) + range +
                             fillText(language, kAskNumberEnd, {}, {});
   bool ok = false;
-  const int number = QInputDialog::getInt(&form, caption(language, kAskTitle), QString::fromStdString(label),
-                                          form.ProgNoEdit->value(), kMinProgramNumber, kMaxProgramNumber, 1, &ok);
+  const int number = QInputDialog::getInt(&page, caption(language, kAskTitle), QString::fromStdString(label),
+                                          page.ProgNoEdit->value(), kMinProgramNumber, kMaxProgramNumber, 1, &ok);
   if (!ok) return false;
   given.number = number;
   return true;
 }
 
-bool verifyAfterSendIfChosen(TMainForm& form) {
-  if (!verifyChosen(form)) return true;
-  return verifyStoredProgram(form.link(), generationOf(form), form.ProgNoEdit->value(), form.ProgramLines(),
-                             programName(form));
+bool verifyAfterSendIfChosen(TProgramPage& page) {
+  if (!verifyChosen(page)) return true;
+  return verifyStoredProgram(page.pageHost().link(), generationOf(page), page.ProgNoEdit->value(), page.programLines(),
+                             programName(page));
 }
 
-bool verifyBatchIfChosen(TMainForm& form, const MultipleChoice& choice) {
-  return !verifyChosen(form) || verifyBatch(form.link(), generationOf(form), choice);
+bool verifyBatchIfChosen(TProgramPage& page, const MultipleChoice& choice) {
+  return !verifyChosen(page) || verifyBatch(page.pageHost().link(), generationOf(page), choice);
 }
 
-void showControllerComparison(TMainForm& form) {
-  const int language = form.session().language();
-  const std::vector<std::string> lines = form.ProgramLines();
-  const int number = form.ProgNoEdit->value();
-  const std::string name = programName(form);
-  const int generation = generationOf(form);
+void showControllerComparison(TProgramPage& page) {
+  const int language = page.pageHost().session().language();
+  const std::vector<std::string> lines = page.programLines();
+  const int number = page.ProgNoEdit->value();
+  const std::string name = programName(page);
+  const int generation = generationOf(page);
   const ControllerComparison comparison =
-      compareWithController(form.link(), generation, number, lines,
+      compareWithController(page.pageHost().link(), generation, number, lines,
                             generation == kGenerationX02 ? std::optional<std::string_view>(name) : std::nullopt);
   if (!comparison.received) return;
   const std::string summary = comparisonText(language, number, comparison, lines, name);
-  form.link().ShowPageMessage(0, summary);
-  if (!comparison.same()) form.beep();
-  TCompareForm window(language, comparison.controllerLines, lines, displayUtf8(summary, language), &form);
+  page.pageHost().link().ShowPageMessage(0, summary);
+  if (!comparison.same()) page.pageHost().linkHost().beep();
+  TCompareForm window(language, comparison.controllerLines, lines, displayUtf8(summary, language), &page);
   window.exec();
 }
 
-bool exportPlainProgram(TMainForm& form, const std::string& path) {
-  const int language = form.session().language();
+bool exportPlainProgram(TProgramPage& page, const std::string& path) {
+  const int language = page.pageHost().session().language();
   FileError error = FileError::kNone;
-  const std::string name = generationOf(form) == kGenerationX02 ? programName(form) : std::string();
-  if (!writePlainProgramFile(path, form.ProgNoEdit->value(), name, form.ProgramLines(), &error)) {
-    form.link().ShowPageMessage(0, fileErrorText(language, error, path));
-    form.beep();
+  const std::string name = generationOf(page) == kGenerationX02 ? programName(page) : std::string();
+  if (!writePlainProgramFile(path, page.ProgNoEdit->value(), name, page.programLines(), &error)) {
+    page.pageHost().link().ShowPageMessage(0, fileErrorText(language, error, path));
+    page.pageHost().linkHost().beep();
     return false;
   }
-  form.link().ShowPageMessage(0, fillText(language, kExported, path, {}));
+  page.pageHost().link().ShowPageMessage(0, fillText(language, kExported, path, {}));
   return true;
 }
 
-// The handlers of the two buttons, beside the window's other program page
-// handlers in what they guard.
-void TMainForm::CompareBtnClick() {
-  OperationGuard guard(*this);
-  if (!guard) return;
-  if (!editorTextFitsCodePage(ProgramMemo, kProgramPage, Refused::kSend)) return;
+// The handlers of the two buttons, beside the page's other handlers in what
+// they guard.
+void TProgramPage::CompareBtnClick() {
+  OperationGuard guard(host_);
+  if (!guard || !editorTextFitsCodePage(Refused::kSend)) return;
   showControllerComparison(*this);
 }
 
-void TMainForm::ExportBtnClick() {
-  OperationGuard guard(*this);
-  if (!guard) return;
-  if (!editorTextFitsCodePage(ProgramMemo, kProgramPage, Refused::kSave)) return;
-  fileChoice.fileChosen = false;
-  if (!ShowSaveFileWindow()) return;
-  exportPlainProgram(*this, fileChoice.currentFilePath);
+void TProgramPage::ExportBtnClick() {
+  OperationGuard guard(host_);
+  if (!guard || !editorTextFitsCodePage(Refused::kSave)) return;
+  host_.fileChoice().fileChosen = false;
+  if (!host_.ShowSaveFileWindow()) return;
+  exportPlainProgram(*this, host_.fileChoice().currentFilePath);
 }
 
 }  // namespace qxr

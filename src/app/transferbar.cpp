@@ -1,5 +1,6 @@
 #include "app/transferbar.h"
 
+#include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
@@ -31,7 +32,49 @@ TransferBar::TransferBar(int language, QWidget* parent) : QWidget(parent), langu
   column->addLayout(row);
   column->addWidget(label_);
   connect(stop_, &QPushButton::clicked, this, &TransferBar::stopClicked);
+
+  quit_ = new QFrame(this);
+  quit_->setObjectName("QuitQuestion");
+  static_cast<QFrame*>(quit_)->setFrameShape(QFrame::StyledPanel);
+  auto* question = new QLabel(
+      QString::fromStdString(controlText(language, ControlText::kTransferRunning)).replace("\n\n", " "),
+      quit_);
+  question->setWordWrap(true);
+  stopAndQuit_ =
+      new QPushButton(QString::fromStdString(controlText(language, ControlText::kStopAndQuit)), quit_);
+  stopAndQuit_->setObjectName("StopAndQuitBtn");
+  keepGoing_ = new QPushButton(QString::fromStdString(controlText(language, ControlText::kKeepGoing)), quit_);
+  keepGoing_->setObjectName("KeepGoingBtn");
+  auto* answers = new QHBoxLayout;
+  answers->addStretch();
+  answers->addWidget(stopAndQuit_);
+  answers->addWidget(keepGoing_);
+  auto* quitColumn = new QVBoxLayout(quit_);
+  quitColumn->setContentsMargins(4, 2, 4, 2);
+  quitColumn->setSpacing(2);
+  quitColumn->addWidget(question);
+  quitColumn->addLayout(answers);
+  column->addWidget(quit_);
+  quit_->hide();
+  connect(stopAndQuit_, &QPushButton::clicked, this, [this] {
+    hideQuitQuestion();
+    emit stopAndQuitClicked();
+  });
+  connect(keepGoing_, &QPushButton::clicked, this, &TransferBar::hideQuitQuestion);
   hide();
+}
+
+// The question takes the place of the progress text, so that the page's
+// buttons keep their room.
+void TransferBar::askToQuit() {
+  show();
+  label_->hide();
+  quit_->show();
+  keepGoing_->setFocus();
+}
+
+void TransferBar::hideQuitQuestion() {
+  quit_->hide();
 }
 
 void TransferBar::start() {
@@ -62,6 +105,8 @@ void TransferBar::showProgress(const ProgressSnapshot& progress) {
   if (!isVisible()) show();
 }
 
-void TransferBar::stopping() { stop_->setEnabled(false); }
+void TransferBar::stopping() {
+  stop_->setEnabled(false);
+}
 
 }  // namespace qxr

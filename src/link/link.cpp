@@ -18,8 +18,9 @@ namespace {
 constexpr std::size_t kTraceCapacity = 295;
 
 // A wait looks for input in slices this long, processing the window's
-// events between them, so the window never freezes for a whole read.
-constexpr int kWaitSliceMs = 20;
+// events between them, so the window answers within a few milliseconds
+// however long the reply takes to come.
+constexpr int kWaitSliceMs = 5;
 
 constexpr std::uint32_t kReceiveStrTimeoutMs = 5000;
 constexpr std::uint32_t kConnectPauseMs = 100;

@@ -3,29 +3,35 @@
 // unsaved work; Exit while a transfer runs; a page's dialog that waits for
 // the end of a transfer.
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDropEvent>
 #include <QFile>
-#include <QLibraryInfo>
-#include <QMimeData>
-#include <QUrl>
-#include <QCheckBox>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
+#include <QUrl>
+#include <csignal>
 #include <filesystem>
 #include <functional>
 
 #include "app/filewindows.h"
 #include "app/mainform.h"
 #include "app/msgdlg.h"
+#include "app/multiplenc.h"
 #include "app/questions.h"
+#include "app/signalquit.h"
 #include "app/transferbar.h"
 #include "base/controltexts.h"
 #include "link/comm.h"
@@ -126,24 +132,24 @@ class TestControlPage : public QObject {
     test::Emulator emulator(start);
     TMainForm form(start.dir());
     Dialogs dialogs({mrOk, answer});
-    form.ProgramMemo->setPlainText(editorText(300));
-    form.ProgNoEdit->setValue(7);
-    form.ProgNameEdit->setText("PART");
+    form.program->ProgramMemo->setPlainText(editorText(300));
+    form.program->ProgNoEdit->setValue(7);
+    form.program->ProgNameEdit->setText("PART");
     bool barShown = false, othersLocked = false;
     int lineAtStop = 0;
     WhileWaiting stop(
         &form, [&] { return form.link().progress().done() >= 20; },
         [&] {
           barShown = !form.transferBar(kProgramPage)->isHidden();
-          othersLocked = !form.RcvBtn->isEnabled() && !form.ParRcvBtn->isEnabled() && !form.ReadPLMBtn->isEnabled();
+          othersLocked = !form.program->RcvBtn->isEnabled() && !form.parameters->ParRcvBtn->isEnabled() && !form.plc->ReadPLMBtn->isEnabled();
           lineAtStop = static_cast<int>(form.link().progress().done());
           form.transferBar(kProgramPage)->stopButton()->click();
         });
-    form.TransBtn->click();
+    form.program->TransBtn->click();
     QVERIFY(stop.done);
     QVERIFY(barShown);
     QVERIFY(othersLocked);
-    const QStringList shown = messages(form.MsgMemo);
+    const QStringList shown = messages(form.program->MsgMemo);
     QVERIFY(shown.contains(stoppedLine(form)));
     QVERIFY(!shown.contains("#106"));  // never "finished"
     QVERIFY(shown.contains(QString::fromStdString(
@@ -155,7 +161,7 @@ class TestControlPage : public QObject {
     if (partLeft) QVERIFY(emulator.storedProgram(7)->size() < programFile(7, "PART", 300).size());
     // The window is as before the transfer.
     QVERIFY(form.transferBar(kProgramPage)->isHidden());
-    QVERIFY(form.RcvBtn->isEnabled() && form.ParRcvBtn->isEnabled() && form.TransBtn->isEnabled());
+    QVERIFY(form.program->RcvBtn->isEnabled() && form.parameters->ParRcvBtn->isEnabled() && form.program->TransBtn->isEnabled());
     QVERIFY(!form.stopRequested());
   }
 
@@ -170,9 +176,9 @@ class TestControlPage : public QObject {
     QApplication::setActiveWindow(&form);
     QVERIFY(QTest::qWaitForWindowActive(&form));
     Dialogs dialogs;
-    form.ProgramMemo->setPlainText("KEEP ME\n");
-    form.ProgNameEdit->setText("MINE");
-    form.ProgNoEdit->setValue(5);
+    form.program->ProgramMemo->setPlainText("KEEP ME\n");
+    form.program->ProgNameEdit->setText("MINE");
+    form.program->ProgNoEdit->setValue(5);
     QString progressText;
     WhileWaiting stop(
         &form, [&] { return form.link().progress().done() >= 10; },
@@ -180,12 +186,12 @@ class TestControlPage : public QObject {
           progressText = form.transferBar(kProgramPage)->label()->text();
           QTest::keyClick(&form, Qt::Key_Escape);  // as the Stop button
         });
-    form.RcvBtn->click();
+    form.program->RcvBtn->click();
     QVERIFY(stop.done);
     QVERIFY2(progressText.startsWith("10 "), qPrintable(progressText));
-    QCOMPARE(form.ProgramMemo->toPlainText(), QStringLiteral("KEEP ME\n"));
-    QCOMPARE(form.ProgNameEdit->text(), QStringLiteral("MINE"));
-    const QStringList shown = messages(form.MsgMemo);
+    QCOMPARE(form.program->ProgramMemo->toPlainText(), QStringLiteral("KEEP ME\n"));
+    QCOMPARE(form.program->ProgNameEdit->text(), QStringLiteral("MINE"));
+    const QStringList shown = messages(form.program->MsgMemo);
     QVERIFY(shown.contains(stoppedLine(form)));
     QVERIFY(!shown.contains("#109"));
     QCOMPARE(shown.last(), QStringLiteral("#107"));
@@ -202,7 +208,7 @@ class TestControlPage : public QObject {
     for (int n = 1; n <= 3; ++n) start.write("L0" + std::to_string(n) + ".NC", "old\r\n");
     TMainForm form(start.dir());
     Dialogs dialogs;
-    form.MultipleBtn->show();
+    form.program->MultipleBtn->show();
     test::ScopedHook hook(setMultipleFormHook, [&](TMultipleNCForm& window) {
       window.ModeSelect->setItemIndex(kBatchReadMany);
       window.ModeSelectClick();
@@ -210,14 +216,14 @@ class TestControlPage : public QObject {
       window.OKBtn->click();
     });
     WhileWaiting stop(
-        &form, [&] { return form.ProgNoEdit->value() == 2 && form.link().progress().done() >= 30; },
+        &form, [&] { return form.program->ProgNoEdit->value() == 2 && form.link().progress().done() >= 30; },
         [&] { form.StopBtnClick(); });
     form.MultipleBtnClick();
     QVERIFY(stop.done);
     QCOMPARE(start.read("L01.NC"), programFile(1, "P1", 120));
     QCOMPARE(start.read("L02.NC"), std::string("old\r\n"));
     QCOMPARE(start.read("L03.NC"), std::string("old\r\n"));
-    QVERIFY(messages(form.MsgMemo).contains(stoppedLine(form)));
+    QVERIFY(messages(form.program->MsgMemo).contains(stoppedLine(form)));
     QVERIFY(!form.CommPort->Enabled());
   }
 
@@ -245,13 +251,13 @@ class TestControlPage : public QObject {
     Dialogs dialogs({mrCancel});  // the receive's own question: no
     test::FileWindowAnswers files(start.dir(), [](bool save) { return QString(save ? "saved" : "in"); });
     const QStringList& windows = files.shown;
-    form.ProgramMemo->setFocus();
-    QTest::keyClicks(form.ProgramMemo, "g01 x5");
+    form.program->ProgramMemo->setFocus();
+    QTest::keyClicks(form.program->ProgramMemo, "g01 x5");
     QVERIFY(form.hasUnsavedWork(kProgramPage));
     QCOMPARE(form.windowTitle(), QStringLiteral("* ") + title);
     Questions questions({answer});
-    if (action == "read") form.ReadFileBtn->click();
-    if (action == "receive") form.RcvBtn->click();
+    if (action == "read") form.program->ReadFileBtn->click();
+    if (action == "receive") form.program->RcvBtn->click();
     if (action == "exit") form.close();
     QCOMPARE(questions.asked, QStringList{"UnsavedQuestion"});
     const bool acted = windows.contains("open") || dialogs.shown > 0 || !form.isVisible();
@@ -264,36 +270,140 @@ class TestControlPage : public QObject {
     if (windows.contains("open")) QCOMPARE(form.windowTitle(), title);  // read: nothing unsaved
   }
 
-  // Exit while a transfer runs asks; "stop and quit" stops it at the next
-  // frame and closes the window after it, "keep going" lets it finish.
-  void exitDuringATransfer_data() {
-    QTest::addColumn<int>("answer");
-    QTest::addColumn<bool>("finished");
-    QTest::newRow("stop and quit") << int(QMessageBox::Yes) << false;
-    QTest::newRow("keep going") << int(QMessageBox::No) << true;
-  }
+  // Exit while a transfer runs asks in the page's strip, not in a dialog:
+  // the transfer goes on while the question shows. "Stop and quit" stops it
+  // at the next frame and closes the window after it, "keep going" lets it
+  // finish.
   void exitDuringATransfer() {
-    QFETCH(int, answer);
-    QFETCH(bool, finished);
+    const struct {
+      const char* answer;
+      bool finished;
+    } cases[] = {{"StopAndQuitBtn", false}, {"KeepGoingBtn", true}};
+    for (const auto& c : cases) {
+      StartDir start;
+      test::Emulator emulator(start);
+      TMainForm form(start.dir());
+      form.show();
+      Dialogs dialogs({mrOk, mrCancel});  // send; keep the part, do not delete it
+      form.program->ProgramMemo->setPlainText(editorText(80));
+      form.program->ProgramMemo->document()->setModified(false);
+      form.program->ProgNoEdit->setValue(9);
+      Questions questions({});
+      TransferBar* bar = form.transferBar(kProgramPage);
+      std::size_t lineAsked = 0;
+      WhileWaiting exit(
+          &form, [&] { return form.link().progress().done() >= 5; },
+          [&] {
+            form.program->CloseBtn->click();
+            lineAsked = form.link().progress().done();
+          });
+      // Lines go on while the question shows; then it is answered.
+      WhileWaiting answer(
+          &form, [&] { return exit.done && form.link().progress().done() >= lineAsked + 5; },
+          [&] {
+            QVERIFY(bar->quitQuestion()->isVisible());
+            bar->findChild<QPushButton*>(c.answer)->click();
+          });
+      form.program->TransBtn->click();
+      QApplication::processEvents();  // the window closes after the transfer
+      QVERIFY(answer.done);
+      QVERIFY(questions.asked.isEmpty());
+      QCOMPARE(messages(form.program->MsgMemo).contains("#106"), c.finished);
+      QCOMPARE(messages(form.program->MsgMemo).contains(stoppedLine(form)), !c.finished);
+      QCOMPARE(form.isVisible(), c.finished);
+      QVERIFY(bar->quitQuestion()->isHidden());
+      QVERIFY(!form.CommPort->Enabled());
+      if (c.finished) QVERIFY(emulator.storedProgram(9)->find("N80 G01 X80\r\n") != std::string::npos);
+    }
+  }
+
+  // While a transfer runs, every control that opens a modal window or
+  // changes where the transfer goes is disabled, a file dragged onto an
+  // editor is refused, and the about box opens beside the transfer;
+  // afterwards each control is as it was.
+  void nothingOpensDuringATransfer() {
     StartDir start;
-    test::Emulator emulator(start);
-    TMainForm form(start.dir());
+    test::Emulator emulator(start.dir);
+    start.dir.write("drop.nc", "4\r\nDROP\r\nN1 G01 X4\r\n");
+    TMainForm form(start.dir.dir());
     form.show();
-    Dialogs dialogs({mrOk, mrCancel});  // send; keep the part, do not delete it
-    form.ProgramMemo->setPlainText(editorText(80));
-    form.ProgramMemo->document()->setModified(false);
-    form.ProgNoEdit->setValue(9);
-    Questions questions({answer});
-    WhileWaiting exit(&form, [&] { return form.link().progress().done() >= 5; }, [&] { form.CloseBtn->click(); });
-    form.TransBtn->click();
-    QApplication::processEvents();  // the window closes after the transfer
-    QVERIFY(exit.done);
-    QCOMPARE(questions.asked, QStringList{"TransferRunningQuestion"});
-    QCOMPARE(messages(form.MsgMemo).contains("#106"), finished);
-    QCOMPARE(messages(form.MsgMemo).contains(stoppedLine(form)), !finished);
-    QCOMPARE(form.isVisible(), finished);
-    QVERIFY(!form.CommPort->Enabled());
-    if (finished) QVERIFY(emulator.storedProgram(9)->find("N80 G01 X80\r\n") != std::string::npos);
+    Dialogs dialogs({mrOk});
+    form.program->ProgramMemo->setPlainText(editorText(40));
+    TProgramPage& p = *form.program;
+    QWidget* const locked[] = {p.PortsBtn,
+                               p.PreviewBtn,
+                               p.SimulatorBtn,
+                               p.SpeedButton1,
+                               p.COM_Select,
+                               p.TypeSel,
+                               p.ReadFileBtn,
+                               p.RcvBtn,
+                               form.parameters->ReadParBtn,
+                               form.parameters->QXR202RadioButton,
+                               form.plc->ReadPLMBtn};
+    QStringList enabledDuring;
+    bool dropTaken = true;
+    bool aboutBeside = false;
+    WhileWaiting check(
+        &form, [&] { return form.link().progress().done() >= 5; },
+        [&] {
+          for (QWidget* w : locked)
+            if (w->isEnabled()) enabledDuring << w->objectName();
+          QMimeData data;
+          data.setUrls({QUrl::fromLocalFile(QString::fromStdString(start.dir.file("drop.nc")))});
+          QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+          QApplication::sendEvent(p.ProgramMemo->viewport(), &enter);
+          dropTaken = enter.isAccepted();
+          p.VersionBtn->click();
+          auto* about = form.findChild<QDialog*>("SplashForm");
+          aboutBeside = about && about->isVisible() && !QApplication::activeModalWidget();
+        });
+    p.TransBtn->click();
+    QVERIFY(check.done);
+    QVERIFY2(enabledDuring.isEmpty(), qPrintable(enabledDuring.join(",")));
+    QVERIFY(!dropTaken);
+    QVERIFY(aboutBeside);
+    for (QWidget* w : locked) QVERIFY2(w->isEnabled(), qPrintable(w->objectName()));
+    QVERIFY(messages(p.MsgMemo).contains("#106"));
+  }
+
+  // SIGTERM, SIGINT and SIGHUP stop a transfer as Stop does, answer its
+  // questions cautiously unseen (the partial program stays), keep unsaved
+  // edits in a file, and close the window without asking.
+  void signalsStopAndQuitWithoutAsking() {
+    const struct {
+      int signal;
+      bool transfer;
+    } cases[] = {{SIGTERM, true}, {SIGINT, true}, {SIGHUP, true}, {SIGTERM, false}};
+    for (const auto& c : cases) {
+      StartDir start;
+      test::Emulator emulator(start.dir);
+      TMainForm form(start.dir.dir());
+      quitOnTerminationSignals(form);
+      form.show();
+      Dialogs dialogs({mrOk});  // the send's confirmation
+      Questions questions({});
+      form.program->ProgramMemo->setPlainText(editorText(200));
+      form.program->ProgramMemo->document()->setModified(true);  // not saved
+      form.program->ProgNoEdit->setValue(6);
+      if (c.transfer) {
+        WhileWaiting signal(
+            &form, [&] { return form.link().progress().done() >= 10; }, [&] { std::raise(c.signal); });
+        form.program->TransBtn->click();
+        QVERIFY(signal.done);
+      } else {
+        std::raise(c.signal);
+      }
+      QTRY_VERIFY(!form.isVisible());
+      QVERIFY(questions.asked.isEmpty());
+      QCOMPARE(dialogs.shown, c.transfer ? 1 : 0);
+      QVERIFY(!form.CommPort->Enabled());
+      QVERIFY(start.dir.read("Unsaved program.txt").find("G01 X200") != std::string::npos);
+      if (!c.transfer) continue;
+      QVERIFY(messages(form.program->MsgMemo).contains(stoppedLine(form)));
+      QVERIFY(!messages(form.program->MsgMemo).contains("#106"));
+      QVERIFY(emulator.storedProgram(6).has_value());  // the part is kept
+    }
   }
 
   // The parameter page: its receive shows parameters done of those asked
@@ -305,8 +415,8 @@ class TestControlPage : public QObject {
     TMainForm form(start.dir());
     Dialogs dialogs;
     form.PageControl->setCurrentIndex(kParameterPage);
-    form.SelAllBtn->click();
-    const int total = form.ParaCheckListBox->count();
+    form.parameters->SelAllBtn->click();
+    const int total = form.parameters->ParaCheckListBox->count();
     QVERIFY(total > 20);
     QString shown;
     WhileWaiting stop(
@@ -315,14 +425,14 @@ class TestControlPage : public QObject {
           shown = form.transferBar(kParameterPage)->bar()->text();
           form.StopBtnClick();
         });
-    form.ParRcvBtn->click();
+    form.parameters->ParRcvBtn->click();
     QVERIFY(stop.done);
     QCOMPARE(shown, QStringLiteral("10 / %1").arg(total));
-    const QStringList lines = messages(form.ParMsgMemo);
+    const QStringList lines = messages(form.parameters->ParMsgMemo);
     QVERIFY(lines.contains(stoppedLine(form)));
     QVERIFY(!lines.contains("#148"));
     QVERIFY(!form.CommPort->Enabled());
-    QVERIFY(form.MsgMemo->toPlainText().isEmpty());  // nothing on the other pages
+    QVERIFY(form.program->MsgMemo->toPlainText().isEmpty());  // nothing on the other pages
   }
 
   // Entering the PLC page during a receive opens its notice only after the
@@ -334,7 +444,7 @@ class TestControlPage : public QObject {
     test::Emulator emulator(start, options);
     TMainForm form(start.dir());
     Dialogs dialogs;
-    form.ProgNoEdit->setValue(4);
+    form.program->ProgNoEdit->setValue(4);
     int dialogsDuringWait = -1;
     WhileWaiting change(
         &form, [&] { return form.link().progress().done() >= 3; },
@@ -343,11 +453,11 @@ class TestControlPage : public QObject {
           form.PageControl->setCurrentIndex(kPlcPage);
           dialogsDuringWait = dialogs.shown - before;
         });
-    form.RcvBtn->click();
+    form.program->RcvBtn->click();
     QVERIFY(change.done);
     QCOMPARE(dialogsDuringWait, 0);
-    QVERIFY(messages(form.MsgMemo).contains("#109"));
-    QVERIFY(form.PLMMsgMemo->toPlainText().isEmpty());
+    QVERIFY(messages(form.program->MsgMemo).contains("#109"));
+    QVERIFY(form.plc->PLMMsgMemo->toPlainText().isEmpty());
     const int afterTransfer = dialogs.shown;
     QTRY_COMPARE(dialogs.shown, afterTransfer + 1);  // the PLC page's notice, now
     QCOMPARE(*emulator.storedProgram(4), programFile(4, "FOUR", 60));
@@ -387,10 +497,10 @@ class TestControlPage : public QObject {
            QMimeData data;
            data.setUrls({QUrl::fromLocalFile(QString::fromStdString(start.file("drop.nc")))});
            QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-           QApplication::sendEvent(form.ProgramMemo->viewport(), &enter);
+           QApplication::sendEvent(form.program->ProgramMemo->viewport(), &enter);
            QVERIFY(enter.isAccepted());
            QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-           QApplication::sendEvent(form.ProgramMemo->viewport(), &drop);
+           QApplication::sendEvent(form.program->ProgramMemo->viewport(), &drop);
            QApplication::processEvents();
          },
          "", "drop.nc"},
@@ -404,7 +514,8 @@ class TestControlPage : public QObject {
       const QStringList recent = form.recentFiles(c.page);
       QVERIFY2(!recent.isEmpty() && recent.front().endsWith(QString("/") + c.recentFile), c.what);
     }
-    QCOMPARE(form.ProgramMemo->toPlainText(), QStringLiteral("G01 X4\n"));  // not the file's name as text
+    QCOMPARE(form.program->ProgramMemo->toPlainText(),
+             QStringLiteral("G01 X4\n"));  // not the file's name as text
     QCOMPARE(form.recentFiles(kProgramPage).size(), 3);
   }
 

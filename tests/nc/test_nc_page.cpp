@@ -29,7 +29,9 @@ namespace {
 
 using StartDir = test::NumberedStartDir;
 
-QStringList messages(const TMainForm& form) { return form.MsgMemo->toPlainText().split('\n'); }
+QStringList messages(const TMainForm& form) {
+  return form.program->MsgMemo->toPlainText().split('\n');
+}
 
 // Answers every question of the message dialog with OK.
 struct AnswerOk : test::ScopedHook<MessageDialogHook> {
@@ -54,7 +56,7 @@ class TestNcPage : public QObject {
         {"\nG01 X5\nM30", {"", "G01 X5", "M30"}},
     };
     for (const auto& [text, lines] : cases) {
-      form.ProgramMemo->setPlainText(text);
+      form.program->ProgramMemo->setPlainText(text);
       QCOMPARE(form.ProgramLines(), lines);
     }
   }
@@ -65,19 +67,19 @@ class TestNcPage : public QObject {
     test::Emulator emulator(start);
     TMainForm form(start.dir());
     const QString title = form.windowTitle();
-    form.ProgramMemo->setPlainText("G00 X0\n\nM30\n");
-    form.ProgNoEdit->setValue(7);
-    form.ProgNameEdit->setText("PART1");
+    form.program->ProgramMemo->setPlainText("G00 X0\n\nM30\n");
+    form.program->ProgNoEdit->setValue(7);
+    form.program->ProgNameEdit->setText("PART1");
     // A press of another button that uses the port while the send waits is
     // refused, on this page and on the others.
     bool pressed = false;
     QTimer::singleShot(0, &form, [&] {
-      form.RcvBtn->click();
-      form.ParRcvBtn->click();
-      form.PLMRcvBtn->click();
+      form.program->RcvBtn->click();
+      form.parameters->ParRcvBtn->click();
+      form.plc->PLMRcvBtn->click();
       pressed = true;
     });
-    form.TransBtn->click();
+    form.program->TransBtn->click();
     QVERIFY(pressed);
     QCOMPARE(emulator.framesIn().size(), std::size_t{10});
     QCOMPARE(*emulator.storedProgram(7), std::string("7\r\nPART1\r\nN1 G00 X0\r\nN2 \r\nN3 M30\r\n"));
@@ -85,11 +87,11 @@ class TestNcPage : public QObject {
     QCOMPARE(messages(form).last(), QStringLiteral("#107"));
     QCOMPARE(form.windowTitle(), title);  // the progress is gone again
 
-    form.ProgramMemo->clear();
-    form.ProgNameEdit->clear();
-    form.RcvBtn->click();
-    QCOMPARE(form.ProgramMemo->toPlainText(), QStringLiteral("G00 X0\n\nM30\n"));
-    QCOMPARE(form.ProgNameEdit->text(), QStringLiteral("PART1"));
+    form.program->ProgramMemo->clear();
+    form.program->ProgNameEdit->clear();
+    form.program->RcvBtn->click();
+    QCOMPARE(form.program->ProgramMemo->toPlainText(), QStringLiteral("G00 X0\n\nM30\n"));
+    QCOMPARE(form.program->ProgNameEdit->text(), QStringLiteral("PART1"));
     QCOMPARE(messages(form).last(), QStringLiteral("#107"));
   }
 
@@ -98,19 +100,19 @@ class TestNcPage : public QObject {
     TMainForm form(start.dir());
     const std::string path = start.file("prog.nc");
     test::FileWindowAnswers files(start.dir(), [](bool) { return QString("prog"); });
-    form.ProgramMemo->setPlainText("G00 X0\n\nM30\n");
-    form.ProgNoEdit->setValue(12);
-    form.ProgNameEdit->setText("AB");
-    form.WriteFileBtn->click();
+    form.program->ProgramMemo->setPlainText("G00 X0\n\nM30\n");
+    form.program->ProgNoEdit->setValue(12);
+    form.program->ProgNameEdit->setText("AB");
+    form.program->WriteFileBtn->click();
     QCOMPARE(start.read("prog.nc"), std::string("12\r\nAB\r\nN1 G00 X0\r\nN3 M30\r\n"));
-    QCOMPARE(form.FileNameLabel->text(), QString::fromStdString("#35" + path));
+    QCOMPARE(form.program->FileNameLabel->text(), QString::fromStdString("#35" + path));
 
-    form.ProgramMemo->clear();
-    form.ProgNoEdit->setValue(1);
-    form.ReadFileBtn->click();
-    QCOMPARE(form.ProgramMemo->toPlainText(), QStringLiteral("G00 X0\n\nM30\n"));
-    QCOMPARE(form.ProgNoEdit->value(), 12);
-    QVERIFY(form.ProgramMemo->updatesEnabled());
+    form.program->ProgramMemo->clear();
+    form.program->ProgNoEdit->setValue(1);
+    form.program->ReadFileBtn->click();
+    QCOMPARE(form.program->ProgramMemo->toPlainText(), QStringLiteral("G00 X0\n\nM30\n"));
+    QCOMPARE(form.program->ProgNoEdit->value(), 12);
+    QVERIFY(form.program->ProgramMemo->updatesEnabled());
     QCOMPARE(messages(form).last(), QStringLiteral("#115"));
   }
 
@@ -120,7 +122,7 @@ class TestNcPage : public QObject {
     options.programs[2] = "2\r\nP2\r\nN1 X2\r\n";
     test::Emulator emulator(start, options);
     TMainForm form(start.dir());
-    form.MultipleBtn->show();
+    form.program->MultipleBtn->show();
     test::ScopedHook hook(setMultipleFormHook, [&](TMultipleNCForm& window) {
       QCOMPARE(window.directory(), start.dir());
       window.ModeSelect->setItemIndex(kBatchReadMany);
@@ -129,9 +131,9 @@ class TestNcPage : public QObject {
       window.OKBtn->click();
     });
     form.MultipleBtnClick();
-    QVERIFY(form.MultipleBtn->isHidden());
+    QVERIFY(form.program->MultipleBtn->isHidden());
     QCOMPARE(start.read("L02.NC"), std::string("2\r\nP2\r\nN1 X2\r\n"));
-    QCOMPARE(form.ProgNoEdit->value(), 2);
+    QCOMPARE(form.program->ProgNoEdit->value(), 2);
     // The port closed, then the batch's count.
     QCOMPARE(messages(form).at(messages(form).size() - 2), QStringLiteral("#107"));
     QCOMPARE(messages(form).last().toStdString(), ncText(0, NcText::kReadManySummary, {}, 1, 0, 0));

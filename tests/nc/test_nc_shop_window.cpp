@@ -35,7 +35,7 @@ struct StartDir {
   }
 };
 
-QString allMessages(const TMainForm& form) { return form.MsgMemo->toPlainText(); }
+QString allMessages(const TMainForm& form) { return form.program->MsgMemo->toPlainText(); }
 
 // Runs `act` on the next modal window once it is shown.
 void onNextModal(std::function<void(QWidget*)> act) {
@@ -84,10 +84,10 @@ class TestNcShopWindow : public QObject {
     });
     // With an O-word 1 to 99 nothing is asked.
     start.dir.write("cam.nc", "%\r\nO0010 (POCKET)\r\nN10 G90\r\nN20 M30\r\n%\r\n");
-    form.ReadFileBtn->click();
-    QCOMPARE(form.ProgramMemo->toPlainText(), QStringLiteral("G90\nM30\n"));
-    QCOMPARE(form.ProgNoEdit->value(), 10);
-    QCOMPARE(form.ProgNameEdit->text(), QStringLiteral("POCKET"));
+    form.program->ReadFileBtn->click();
+    QCOMPARE(form.program->ProgramMemo->toPlainText(), QStringLiteral("G90\nM30\n"));
+    QCOMPARE(form.program->ProgNoEdit->value(), 10);
+    QCOMPARE(form.program->ProgNameEdit->text(), QStringLiteral("POCKET"));
     QVERIFY(allMessages(form).contains(QString::fromUtf8("程式編號 10 取自 O0010")));
 
     // Without one the operator gives it; Cancel reads nothing.
@@ -101,10 +101,10 @@ class TestNcShopWindow : public QObject {
         dialog->setIntValue(12);
         answer ? dialog->accept() : dialog->reject();
       });
-      form.ReadFileBtn->click();
+      form.program->ReadFileBtn->click();
       QVERIFY(asked);
-      QCOMPARE(form.ProgNoEdit->value(), answer ? 12 : 10);
-      QCOMPARE(form.ProgramMemo->toPlainText(), answer ? QStringLiteral("G00 X5\n") : QStringLiteral("G90\nM30\n"));
+      QCOMPARE(form.program->ProgNoEdit->value(), answer ? 12 : 10);
+      QCOMPARE(form.program->ProgramMemo->toPlainText(), answer ? QStringLiteral("G00 X5\n") : QStringLiteral("G90\nM30\n"));
     }
     setFileWindowHook(previous);
   }
@@ -118,14 +118,14 @@ class TestNcShopWindow : public QObject {
     QVERIFY(verify);
     QVERIFY(!verify->isChecked());
     verify->setChecked(true);
-    form.ProgramMemo->setPlainText("G00 X0\nG01 X10\nM30\n");
-    form.ProgNoEdit->setValue(7);
-    form.ProgNameEdit->setText("PART1");
-    form.TransBtn->click();
+    form.program->ProgramMemo->setPlainText("G00 X0\nG01 X10\nM30\n");
+    form.program->ProgNoEdit->setValue(7);
+    form.program->ProgNameEdit->setText("PART1");
+    form.program->TransBtn->click();
     QVERIFY(allMessages(form).contains(QString::fromUtf8("已驗證: 控制器上的程式 07")));
 
     // One character changed in the editor: the compare window opens on it.
-    form.ProgramMemo->setPlainText("G00 X0\nG01 X11\nM30\n");
+    form.program->ProgramMemo->setPlainText("G00 X0\nG01 X11\nM30\n");
     int selected = -2;
     onNextModal([&](QWidget* modal) {
       auto* window = qobject_cast<TCompareForm*>(modal);

@@ -36,7 +36,9 @@ struct StartDir : test::StartDir {
   }
 };
 
-QStringList messages(const TMainForm& form) { return form.ParMsgMemo->toPlainText().split('\n'); }
+QStringList messages(const TMainForm& form) {
+  return form.parameters->ParMsgMemo->toPlainText().split('\n');
+}
 
 struct AnswerOk : test::ScopedHook<MessageDialogHook> {
   AnswerOk() : ScopedHook(setMessageDialogHook, [](QDialog&) { return 1; }) {}
@@ -61,12 +63,13 @@ class TestParamsPage : public QObject {
     std::filesystem::create_symlink("/dev/null", start.file("COM2"));
     TMainForm form(start.dir());
     form.PageControl->setCurrentIndex(kParameterPage);
-    form.ParameterMemo->setPlainText("Speed(12)=300\n");
-    form.ParTrnBtn->click();
+    form.parameters->ParameterMemo->setPlainText("Speed(12)=300\n");
+    form.parameters->ParTrnBtn->click();
     PortOpenFailure failure;
     failure.failure = PortFailure::kNotTerminal;
-    QVERIFY2(messages(form).contains(QString::fromStdString("#102COM2 (/dev/null): " + portFailureText(0, failure))),
-             qPrintable(form.ParMsgMemo->toPlainText()));
+    QVERIFY2(messages(form).contains(
+                 QString::fromStdString("#102COM2 (/dev/null): " + portFailureText(0, failure))),
+             qPrintable(form.parameters->ParMsgMemo->toPlainText()));
   }
 
   void sendAndReceiveThroughTheWidgets() {
@@ -78,14 +81,14 @@ class TestParamsPage : public QObject {
     TMainForm form(start.dir());
     form.PageControl->setCurrentIndex(kParameterPage);
 
-    form.ParameterMemo->setPlainText("/ 備註\nSpeed(12)=300\n");
+    form.parameters->ParameterMemo->setPlainText("/ 備註\nSpeed(12)=300\n");
     // A press of the receive button while the send waits is refused.
     bool pressed = false;
     QTimer::singleShot(0, &form, [&] {
-      form.ParRcvBtn->click();
+      form.parameters->ParRcvBtn->click();
       pressed = true;
     });
-    form.ParTrnBtn->click();
+    form.parameters->ParTrnBtn->click();
     QVERIFY(pressed);
     QCOMPARE(emulator.framesIn(), (std::vector<std::string>{"$%\r\n", "$R\r\n", "12=300\r\n"}));
     QVERIFY(messages(form).contains(QString::fromUtf8("/ 備註...Skip...")));
@@ -93,11 +96,12 @@ class TestParamsPage : public QObject {
 
     // Read the first two entries back: the editor shows them by name.
     const ParameterEntries list = shippedList(0, 1);  // QXR102, version K at start
-    QCOMPARE(form.ParaCheckListBox->count(), static_cast<int>(list.size()));
-    for (int row : {0, 1}) form.ParaCheckListBox->item(row)->setCheckState(Qt::Checked);
-    form.ParRcvBtn->click();
-    QCOMPARE(form.ParameterMemo->toPlainText(), QString::fromStdString(bytesToUtf8(list[0].name, 0) + "(1)=3\n" +
-                                                                       bytesToUtf8(list[1].name, 0) + "(2)=250"));
+    QCOMPARE(form.parameters->ParaCheckListBox->count(), static_cast<int>(list.size()));
+    for (int row : {0, 1}) form.parameters->ParaCheckListBox->item(row)->setCheckState(Qt::Checked);
+    form.parameters->ParRcvBtn->click();
+    QCOMPARE(form.parameters->ParameterMemo->toPlainText(),
+             QString::fromStdString(bytesToUtf8(list[0].name, 0) + "(1)=3\n" + bytesToUtf8(list[1].name, 0) +
+                                    "(2)=250"));
     QCOMPARE(messages(form).last(), QStringLiteral("#107"));
   }
 
@@ -107,14 +111,15 @@ class TestParamsPage : public QObject {
     form.PageControl->setCurrentIndex(kParameterPage);
     const std::string path = start.file("set.par");
     test::FileWindowAnswers files(start.dir(), [](bool) { return QString("set"); });
-    form.ParameterMemo->setPlainText(QString::fromUtf8("速度(12)=300\n\n") + QString(120, 'x'));
-    form.WriteParBtn->click();
+    form.parameters->ParameterMemo->setPlainText(QString::fromUtf8("速度(12)=300\n\n") + QString(120, 'x'));
+    form.parameters->WriteParBtn->click();
     QCOMPARE(start.read("set.par"), "\xB3\x74\xAB\xD7(12)=300\r\n\r\n" + std::string(120, 'x') + "\r\n");
-    QCOMPARE(form.ParFileNameLabel->text(), QString::fromStdString("#35" + path));
+    QCOMPARE(form.parameters->ParFileNameLabel->text(), QString::fromStdString("#35" + path));
 
-    form.ParameterMemo->clear();
-    form.ReadParBtn->click();
-    QCOMPARE(form.ParameterMemo->toPlainText(), QString::fromUtf8("速度(12)=300\n\n") + QString(120, 'x'));
+    form.parameters->ParameterMemo->clear();
+    form.parameters->ReadParBtn->click();
+    QCOMPARE(form.parameters->ParameterMemo->toPlainText(),
+             QString::fromUtf8("速度(12)=300\n\n") + QString(120, 'x'));
     QCOMPARE(messages(form).mid(messages(form).size() - 3),
              (QStringList{"#111", "#114:3", "#115"}));
   }

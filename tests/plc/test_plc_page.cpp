@@ -59,37 +59,37 @@ class TestPlcPage : public QObject {
     TMainForm form(start.dir());
     form.selectPortIndex(1);
     form.PageControl->setCurrentIndex(kPlcPage);
-    QCOMPARE(QString::fromStdString(form.plcFilePath), QString("Tmp.mcn"));
+    QCOMPARE(QString::fromStdString(form.plc->plcFilePath()), QString("Tmp.mcn"));
 
     // An empty editor sends nothing.
     form.PLMTrnBtnClick();
-    QCOMPARE(lines(form.PLMMsgMemo), QStringList{"The PLC editor is empty: nothing to send"});
-    form.PLMMsgMemo->clear();
+    QCOMPARE(lines(form.plc->PLMMsgMemo), QStringList{"The PLC editor is empty: nothing to send"});
+    form.plc->PLMMsgMemo->clear();
 
-    form.PLMMemo->setPlainText("LD 0001 ; first\nEND\n");
+    form.plc->PLMMemo->setPlainText("LD 0001 ; first\nEND\n");
     form.PLMTrnBtnClick();
     QVERIFY(start.exists("Tmp.mcn"));
     QVERIFY(peer.waitForFrames(2 + 11 + 2));
     QCOMPARE(peer.frames()[12], std::string("\x02" "0C00" "0100010000007E0000000000" "73\x03"));
-    const QStringList sent = lines(form.PLMMsgMemo);
+    const QStringList sent = lines(form.plc->PLMMsgMemo);
     QCOMPARE(sent.mid(1, 5), (QStringList{"Communicating...", "Communicating...", "Sending PLC data...",
                                           "Communicating...", "Transfer finished"}));
     QVERIFY(sent.last().startsWith("Port closed"));
-    QVERIFY(form.Progress->isHidden());
+    QVERIFY(form.plc->Progress->isHidden());
 
     // A compile error names the line as the editor's labels show it.
-    form.PLMMsgMemo->clear();
-    form.PLMMemo->setPlainText("LD 0001\nOUT 0499\n");
+    form.plc->PLMMsgMemo->clear();
+    form.plc->PLMMemo->setPlainText("LD 0001\nOUT 0499\n");
     form.PLMTrnBtnClick();
-    QCOMPARE(lines(form.PLMMsgMemo), QStringList{"PLC: operand value out of range  N0002: OUT 0499"});
+    QCOMPARE(lines(form.plc->PLMMsgMemo), QStringList{"PLC: operand value out of range  N0002: OUT 0499"});
 
-    form.PLMMsgMemo->clear();
+    form.plc->PLMMsgMemo->clear();
     form.PLMRcvBtnClick();
-    QCOMPARE(lines(form.PLMMemo), (QStringList{"LD 0001", "END"}));
-    QCOMPARE(lines(form.TmpMemo).size(), 11);
-    QCOMPARE(lines(form.PLMMsgMemo).last(), QString("End of the PLC program"));
+    QCOMPARE(lines(form.plc->PLMMemo), (QStringList{"LD 0001", "END"}));
+    QCOMPARE(lines(form.plc->TmpMemo).size(), 11);
+    QCOMPARE(lines(form.plc->PLMMsgMemo).last(), QString("End of the PLC program"));
     QVERIFY(start.exists("Mcn.tmp"));
-    QVERIFY(form.Progress->isHidden());
+    QVERIFY(form.plc->Progress->isHidden());
   }
 };
 

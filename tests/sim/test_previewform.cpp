@@ -203,20 +203,21 @@ class TestPreviewForm : public QObject {
   void mainWindowOpensThePreview() {
     StartDir start;
     TMainForm form(start.dir());
-    QVERIFY(form.PreviewBtn != nullptr);
-    QCOMPARE(form.PreviewBtn->text(), QString("Preview"));
+    QVERIFY(form.program->PreviewBtn != nullptr);
+    QCOMPARE(form.program->PreviewBtn->text(), QString("Preview"));
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     // The new button takes room from the simulator's alone.
-    QPushButton* const pageButtons[] = {form.ReadFileBtn, form.WriteFileBtn, form.TransBtn, form.RcvBtn,
-                                        form.DelProgBtn, form.SimulatorBtn, form.PreviewBtn, form.ClrMsgBtn,
-                                        form.CloseBtn};
+    QPushButton* const pageButtons[] = {
+        form.program->ReadFileBtn, form.program->WriteFileBtn, form.program->TransBtn,
+        form.program->RcvBtn,      form.program->DelProgBtn,   form.program->SimulatorBtn,
+        form.program->PreviewBtn,  form.program->ClrMsgBtn,    form.program->CloseBtn};
     for (QPushButton* a : pageButtons) {
       QVERIFY2(a->isVisible() && a->width() >= a->sizeHint().width(), qPrintable(a->objectName()));
       for (QPushButton* b : pageButtons)
         if (a != b) QVERIFY2(!a->geometry().intersects(b->geometry()), qPrintable(a->objectName() + b->objectName()));
     }
-    form.ProgramMemo->setPlainText("O1 (X)\nG01 X10\n");
+    form.program->ProgramMemo->setPlainText("O1 (X)\nG01 X10\n");
     QString shown;
     QTimer::singleShot(0, [&] {
       auto* preview = qobject_cast<TPreviewForm*>(QApplication::activeModalWidget());

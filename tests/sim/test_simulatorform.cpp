@@ -203,20 +203,20 @@ class TestSimulatorForm : public QObject {
   void simulatorButtonOfTheMainWindow() {
     StartDir start;
     TMainForm form(start.dir());
-    form.ProgramMemo->setPlainText("");
+    form.program->ProgramMemo->setPlainText("");
     form.SimulatorBtnClick();
-    QCOMPARE(form.MsgMemo->toPlainText(), QString("The program editor is empty: nothing to simulate"));
+    QCOMPARE(form.program->MsgMemo->toPlainText(), QString("The program editor is empty: nothing to simulate"));
     QVERIFY(!start.exists("Test.TXT"));
 
-    form.MsgMemo->clear();
-    form.ProgramMemo->setPlainText("G01 X1\nG05\n");
+    form.program->MsgMemo->clear();
+    form.program->ProgramMemo->setPlainText("G01 X1\nG05\n");
     form.SimulatorBtnClick();
-    QCOMPARE(form.MsgMemo->toPlainText(), QString("Unrecognised code or keyword  On Line:N0002"));
+    QCOMPARE(form.program->MsgMemo->toPlainText(), QString("Unrecognised code or keyword  On Line:N0002"));
     QVERIFY(start.read("Test.TXT").starts_with("ENO=fd   EL=   2\r\n"));
 
     // A program that converts opens the window modally.
-    form.MsgMemo->clear();
-    form.ProgramMemo->setPlainText("G01 X1\nG00 Y2\n");
+    form.program->MsgMemo->clear();
+    form.program->ProgramMemo->setPlainText("G01 X1\nG00 Y2\n");
     QString shownProgram;
     QTimer::singleShot(0, [&] {
       auto* simulator = qobject_cast<TSimulatorForm*>(QApplication::activeModalWidget());
@@ -226,7 +226,7 @@ class TestSimulatorForm : public QObject {
     });
     form.SimulatorBtnClick();
     QCOMPARE(shownProgram, QString("G01 X1\nG00 Y2"));
-    QVERIFY(form.MsgMemo->toPlainText().isEmpty());
+    QVERIFY(form.program->MsgMemo->toPlainText().isEmpty());
     QVERIFY(start.read("Test.TXT").starts_with("N0001 C= 1"));
   }
 };

@@ -71,7 +71,7 @@ class TestMainForm : public QObject {
     QCOMPARE(form.size(), QSize(772, 545));
     QCOMPARE(form.windowTitle(), QString("QXRX02 Software"));
     for (const char* name : {"PageControl", "ProgramSheet", "ProgramMemo", "Memo1", "ProgNoEdit", "ProgNameEdit",
-                             "TmpProgNameEdit", "ReadFileBtn", "WriteFileBtn", "TransBtn", "RcvBtn",
+                             "ReadFileBtn", "WriteFileBtn", "TransBtn", "RcvBtn",
                              "DelProgBtn", "SimulatorBtn", "MultipleBtn", "AutoDetectBtn", "COM_Select", "TypeSel",
                              "MsgMemo", "ClrMsgBtn", "CloseBtn", "SpeedButton1", "VersionBtn", "Label11",
                              "Button6", "ParameterSheet", "ParaCheckListBox", "ParameterMemo", "ParMsgMemo",
@@ -81,28 +81,28 @@ class TestMainForm : public QObject {
                              "PLMFileNameLabel"})
       QVERIFY2(form.findChild<QWidget*>(name), name);
 
-    QCOMPARE(form.TransBtn->text(), QString::fromStdString(form.session().msg(21)));
+    QCOMPARE(form.program->TransBtn->text(), QString::fromStdString(form.session().msg(21)));
     QCOMPARE(form.PageControl->tabText(2), QString::fromStdString(form.session().msg(51)));
-    QCOMPARE(form.TypeSel->title(), QString::fromStdString(form.session().msg(18)));
-    QCOMPARE(form.COM_Select->count(), 5);
-    QCOMPARE(form.COM_Select->itemText(4), QString("COM5"));
-    QCOMPARE(form.COM_Select->currentIndex(), 3);
-    QCOMPARE(form.TransDelayValue->Value(), 75.0);
-    QCOMPARE(form.ProgNoEdit->value(), 1);
-    QCOMPARE(form.ProgNoEdit->maximum(), 99);
-    QCOMPARE(form.TypeSel->itemIndex(), 0);
-    QVERIFY(form.QXR102RadioButton->isChecked());
-    QVERIFY(form.VerKRadioBtn->isChecked());
+    QCOMPARE(form.program->TypeSel->title(), QString::fromStdString(form.session().msg(18)));
+    QCOMPARE(form.program->COM_Select->count(), 5);
+    QCOMPARE(form.program->COM_Select->itemText(4), QString("COM5"));
+    QCOMPARE(form.program->COM_Select->currentIndex(), 3);
+    QCOMPARE(form.plc->TransDelayValue->Value(), 75.0);
+    QCOMPARE(form.program->ProgNoEdit->value(), 1);
+    QCOMPARE(form.program->ProgNoEdit->maximum(), 99);
+    QCOMPARE(form.program->TypeSel->itemIndex(), 0);
+    QVERIFY(form.parameters->QXR102RadioButton->isChecked());
+    QVERIFY(form.parameters->VerKRadioBtn->isChecked());
     QCOMPARE(form.session().versionIndex, 1);
     QCOMPARE(form.pageIndex(), 0);
-    for (QWidget* hidden : std::initializer_list<QWidget*>{form.MultipleBtn, form.AutoDetectBtn,
-                                                           form.TransDelayValue, form.TmpMemo, form.Progress,
-                                                           form.Button1, form.Button6})
+    for (QWidget* hidden : std::initializer_list<QWidget*>{
+             form.program->MultipleBtn, form.program->AutoDetectBtn, form.plc->TransDelayValue,
+             form.plc->TmpMemo, form.plc->Progress, form.program->Button1, form.program->Button6})
       QVERIFY2(hidden->isHidden(), qPrintable(hidden->objectName()));
-    QCOMPARE(form.Memo1->document()->blockCount(), 6000);
-    QCOMPARE(form.Memo1->document()->lastBlock().text(), QString("N6000"));
-    QCOMPARE(form.Memo2->document()->blockCount(), 1024);
-    QCOMPARE(form.Memo2->document()->firstBlock().text(), QString("N0001"));
+    QCOMPARE(form.program->Memo1->document()->blockCount(), 6000);
+    QCOMPARE(form.program->Memo1->document()->lastBlock().text(), QString("N6000"));
+    QCOMPARE(form.plc->Memo2->document()->blockCount(), 1024);
+    QCOMPARE(form.plc->Memo2->document()->firstBlock().text(), QString("N0001"));
   }
 
   void chineseTitleAndCaptionsWithoutCatalogue() {
@@ -110,24 +110,24 @@ class TestMainForm : public QObject {
     TMainForm form(start.dir());
     QCOMPARE(form.windowTitle(), QString::fromUtf8("QXRX02通訊軟體"));
     // No catalogue: the layout's own captions stay rather than none at all.
-    QCOMPARE(form.TransBtn->text(), QString::fromUtf8("傳送到控制器"));
+    QCOMPARE(form.program->TransBtn->text(), QString::fromUtf8("傳送到控制器"));
     QCOMPARE(form.PageControl->tabText(1), QString::fromUtf8("參數設定"));
   }
 
   void typedLettersBecomeUpperCasePastedTextDoesNot() {
     StartDir start(1);
     TMainForm form(start.dir());
-    QTest::keyClicks(form.ProgramMemo, "g01 x10");
-    QCOMPARE(form.ProgramMemo->toPlainText(), QString("G01 X10"));
-    form.ProgramMemo->insertPlainText(" (pasted)");
-    QCOMPARE(form.ProgramMemo->toPlainText(), QString("G01 X10 (pasted)"));
-    QTest::keyClicks(form.PLMMemo, "ld x1");
-    QCOMPARE(form.PLMMemo->toPlainText(), QString("LD X1"));
+    QTest::keyClicks(form.program->ProgramMemo, "g01 x10");
+    QCOMPARE(form.program->ProgramMemo->toPlainText(), QString("G01 X10"));
+    form.program->ProgramMemo->insertPlainText(" (pasted)");
+    QCOMPARE(form.program->ProgramMemo->toPlainText(), QString("G01 X10 (pasted)"));
+    QTest::keyClicks(form.plc->PLMMemo, "ld x1");
+    QCOMPARE(form.plc->PLMMemo->toPlainText(), QString("LD X1"));
     // Program names: upper case, at most 8 bytes.
-    QTest::keyClicks(form.ProgNameEdit, "part12345");
-    QCOMPARE(form.ProgNameEdit->text(), QString("PART1234"));
-    form.ProgNameEdit->setText("abc");
-    QCOMPARE(form.ProgNameEdit->text(), QString("ABC"));
+    QTest::keyClicks(form.program->ProgNameEdit, "part12345");
+    QCOMPARE(form.program->ProgNameEdit->text(), QString("PART1234"));
+    form.program->ProgNameEdit->setText("abc");
+    QCOMPARE(form.program->ProgNameEdit->text(), QString("ABC"));
   }
 
   void chineseProgramNameCountsBytes() {
@@ -136,9 +136,9 @@ class TestMainForm : public QObject {
     // Four Big5 characters fill the eight bytes of the name frame.
     for (QChar c : QString::fromUtf8("零件程式一")) {
       QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
-      QApplication::sendEvent(form.ProgNameEdit, &key);
+      QApplication::sendEvent(form.program->ProgNameEdit, &key);
     }
-    QCOMPARE(form.ProgNameEdit->text(), QString::fromUtf8("零件程式"));
+    QCOMPARE(form.program->ProgNameEdit->text(), QString::fromUtf8("零件程式"));
   }
 
   // Entries bound in the start directory keep their names and show where
@@ -152,8 +152,8 @@ class TestMainForm : public QObject {
     const QStringList texts = {"COM1", "COM2", "COM3", "COM4"};
     const QStringList tips = {"/dev/ttyUSB0", "", "rfc2217://127.0.0.1:7001", "tcp://127.0.0.1:7002"};
     for (int i = 0; i < texts.size(); ++i) {
-      QCOMPARE(form.COM_Select->itemText(i), texts[i]);
-      const QString tip = form.COM_Select->itemData(i, Qt::ToolTipRole).toString();
+      QCOMPARE(form.program->COM_Select->itemText(i), texts[i]);
+      const QString tip = form.program->COM_Select->itemData(i, Qt::ToolTipRole).toString();
       QVERIFY2(tip.startsWith(tips[i]), qPrintable(tip));
     }
   }
@@ -161,9 +161,9 @@ class TestMainForm : public QObject {
   void portListIgnoresTyping() {
     StartDir start(1);
     TMainForm form(start.dir());
-    QCOMPARE(form.COM_Select->currentIndex(), 1);
-    QTest::keyClicks(form.COM_Select, "c5");
-    QCOMPARE(form.COM_Select->currentIndex(), 1);
+    QCOMPARE(form.program->COM_Select->currentIndex(), 1);
+    QTest::keyClicks(form.program->COM_Select, "c5");
+    QCOMPARE(form.program->COM_Select->currentIndex(), 1);
     form.selectPortIndex(4);
     QCOMPARE(form.selectedPortIndex(), 4);
     form.selectPortIndex(99);
@@ -178,46 +178,46 @@ class TestMainForm : public QObject {
 
     // Program page: Alt+Shift toggles the port search, Ctrl+Shift and
     // Alt+Ctrl the multiple transfer.
-    clickWith(form.ProgramSheet, Qt::AltModifier | Qt::ShiftModifier);
-    QVERIFY(!form.AutoDetectBtn->isHidden());
-    QVERIFY(form.MultipleBtn->isHidden());
-    clickWith(form.ProgramSheet, Qt::ControlModifier | Qt::ShiftModifier);
-    QVERIFY(!form.MultipleBtn->isHidden());
-    clickWith(form.ProgramSheet, Qt::AltModifier | Qt::ControlModifier);
-    QVERIFY(form.MultipleBtn->isHidden());
-    clickWith(form.ProgramSheet, Qt::ControlModifier | Qt::ShiftModifier);
-    clickWith(form.ProgramSheet, Qt::ShiftModifier);
-    QVERIFY(!form.MultipleBtn->isHidden());
+    clickWith(form.program, Qt::AltModifier | Qt::ShiftModifier);
+    QVERIFY(!form.program->AutoDetectBtn->isHidden());
+    QVERIFY(form.program->MultipleBtn->isHidden());
+    clickWith(form.program, Qt::ControlModifier | Qt::ShiftModifier);
+    QVERIFY(!form.program->MultipleBtn->isHidden());
+    clickWith(form.program, Qt::AltModifier | Qt::ControlModifier);
+    QVERIFY(form.program->MultipleBtn->isHidden());
+    clickWith(form.program, Qt::ControlModifier | Qt::ShiftModifier);
+    clickWith(form.program, Qt::ShiftModifier);
+    QVERIFY(!form.program->MultipleBtn->isHidden());
 
-    form.plcFilePath = "/somewhere/else.mcn";
+    form.plc->setPlcFilePath("/somewhere/else.mcn");
     form.PageControl->setCurrentIndex(kPlcPage);
     QCOMPARE(dialogs.shown, QStringList{notice});
-    QCOMPARE(form.plcFilePath, std::string("Tmp.mcn"));
-    QVERIFY(form.AutoDetectBtn->isHidden());      // hidden again by the page change
-    QVERIFY(!form.MultipleBtn->isHidden());       // keeps its visibility
-    clickWith(form.PLMSheet, Qt::AltModifier | Qt::ShiftModifier);
-    QVERIFY(!form.TransDelayValue->isHidden());
-    clickWith(form.PLMSheet, Qt::AltModifier | Qt::ShiftModifier);
-    QVERIFY(form.TransDelayValue->isHidden());
-    clickWith(form.PLMSheet, Qt::AltModifier | Qt::ShiftModifier);
+    QCOMPARE(form.plc->plcFilePath(), std::string("Tmp.mcn"));
+    QVERIFY(form.program->AutoDetectBtn->isHidden());  // hidden again by the page change
+    QVERIFY(!form.program->MultipleBtn->isHidden());   // keeps its visibility
+    clickWith(form.plc, Qt::AltModifier | Qt::ShiftModifier);
+    QVERIFY(!form.plc->TransDelayValue->isHidden());
+    clickWith(form.plc, Qt::AltModifier | Qt::ShiftModifier);
+    QVERIFY(form.plc->TransDelayValue->isHidden());
+    clickWith(form.plc, Qt::AltModifier | Qt::ShiftModifier);
     QCOMPARE(form.pageIndex(), int(kPlcPage));
 
     form.PageControl->setCurrentIndex(kParameterPage);
-    QVERIFY(form.TransDelayValue->isHidden());
+    QVERIFY(form.plc->TransDelayValue->isHidden());
     QCOMPARE(form.pageIndex(), int(kParameterPage));
     form.PageControl->setCurrentIndex(kPlcPage);
     QCOMPARE(dialogs.shown, (QStringList{notice, notice}));
     // The toggle started again: one click shows the delay.
-    clickWith(form.PLMSheet, Qt::AltModifier | Qt::ShiftModifier);
-    QVERIFY(!form.TransDelayValue->isHidden());
+    clickWith(form.plc, Qt::AltModifier | Qt::ShiftModifier);
+    QVERIFY(!form.plc->TransDelayValue->isHidden());
 
     // On "QXR X00/X01" the program page's clicks do nothing.
     form.PageControl->setCurrentIndex(kProgramPage);
-    form.TypeSel->setItemIndex(1);
-    clickWith(form.ProgramSheet, Qt::AltModifier | Qt::ShiftModifier);
-    clickWith(form.ProgramSheet, Qt::ControlModifier | Qt::ShiftModifier);
-    QVERIFY(form.AutoDetectBtn->isHidden());
-    QVERIFY(!form.MultipleBtn->isHidden());
+    form.program->TypeSel->setItemIndex(1);
+    clickWith(form.program, Qt::AltModifier | Qt::ShiftModifier);
+    clickWith(form.program, Qt::ControlModifier | Qt::ShiftModifier);
+    QVERIFY(form.program->AutoDetectBtn->isHidden());
+    QVERIFY(!form.program->MultipleBtn->isHidden());
   }
 
   void modelAndVersionChoices() {
@@ -226,38 +226,40 @@ class TestMainForm : public QObject {
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     form.PageControl->setCurrentIndex(kParameterPage);
-    form.QXR202RadioButton->setFocus(Qt::MouseFocusReason);
+    form.parameters->QXR202RadioButton->setFocus(Qt::MouseFocusReason);
     QCOMPARE(form.session().modelIndex, 1);
     QCOMPARE(form.session().versionIndex, 0);
-    QVERIFY(form.VerSDRadioBtn->isChecked());
-    form.VerMRadioBtn->setFocus(Qt::TabFocusReason);
+    QVERIFY(form.parameters->VerSDRadioBtn->isChecked());
+    form.parameters->VerMRadioBtn->setFocus(Qt::TabFocusReason);
     QCOMPARE(form.session().versionIndex, 2);
     QCOMPARE(form.session().modelIndex, 1);
-    form.QXR101RadioButton->setFocus(Qt::MouseFocusReason);
+    form.parameters->QXR101RadioButton->setFocus(Qt::MouseFocusReason);
     QCOMPARE(form.session().modelIndex, 3);
     QCOMPARE(form.session().versionIndex, 2);  // X00/X01 models leave the version
-    form.QXR102RadioButton->setFocus(Qt::TabFocusReason);
+    form.parameters->QXR102RadioButton->setFocus(Qt::TabFocusReason);
     QCOMPARE(form.session().versionIndex, 1);
-    QVERIFY(form.VerKRadioBtn->isChecked());
+    QVERIFY(form.parameters->VerKRadioBtn->isChecked());
 
     // The port search sets the choices without the buttons' own handlers.
     form.setDetectedModel(1, 4);
     form.setDetectedVersion(0);
-    QCOMPARE(form.TypeSel->itemIndex(), 1);
-    QVERIFY(form.QXR200RadioButton->isChecked());
+    QCOMPARE(form.program->TypeSel->itemIndex(), 1);
+    QVERIFY(form.parameters->QXR200RadioButton->isChecked());
     QCOMPARE(form.session().modelIndex, 4);
     QCOMPARE(form.session().versionIndex, 0);
-    QVERIFY(form.VerSDRadioBtn->isChecked());
+    QVERIFY(form.parameters->VerSDRadioBtn->isChecked());
     form.setDetectedModel(0, 42);  // out of range: the model stays
     QCOMPARE(form.session().modelIndex, 4);
 
     // Check and uncheck every parameter.
-    form.ParaCheckListBox->clear();
-    form.ParaCheckListBox->addItems({"A", "B", "C"});
-    form.SelAllBtn->click();
-    for (int i = 0; i < 3; ++i) QCOMPARE(form.ParaCheckListBox->item(i)->checkState(), Qt::Checked);
-    form.CancelSelBtn->click();
-    for (int i = 0; i < 3; ++i) QCOMPARE(form.ParaCheckListBox->item(i)->checkState(), Qt::Unchecked);
+    form.parameters->ParaCheckListBox->clear();
+    form.parameters->ParaCheckListBox->addItems({"A", "B", "C"});
+    form.parameters->SelAllBtn->click();
+    for (int i = 0; i < 3; ++i)
+      QCOMPARE(form.parameters->ParaCheckListBox->item(i)->checkState(), Qt::Checked);
+    form.parameters->CancelSelBtn->click();
+    for (int i = 0; i < 3; ++i)
+      QCOMPARE(form.parameters->ParaCheckListBox->item(i)->checkState(), Qt::Unchecked);
   }
 
   void pageReportsQuestionsAndClearing() {
@@ -265,19 +267,20 @@ class TestMainForm : public QObject {
     TMainForm form(start.dir());
     // Catalogue text (UTF-8) followed by bytes of the operator's code page (Big5).
     form.appendPageLine(kParameterPage, std::string("\xe6\xaa\x94: ") + "\xb9\x73");
-    QCOMPARE(form.ParMsgMemo->toPlainText(), QString::fromUtf8("檔: 零"));
+    QCOMPARE(form.parameters->ParMsgMemo->toPlainText(), QString::fromUtf8("檔: 零"));
     // A Big5 line that starts like UTF-8 (C4 A1) is still read as Big5.
     form.appendPageLine(kProgramPage, "\xc4\xa1\xb9\x73");
     form.appendPageLine(kProgramPage, "N1 \xc4\xa1\xb9\x73");
-    QCOMPARE(form.MsgMemo->toPlainText(), QString::fromUtf8("纂零\nN1 纂零"));
-    form.ClrMsgBtn->click();
+    QCOMPARE(form.program->MsgMemo->toPlainText(), QString::fromUtf8("纂零\nN1 纂零"));
+    form.program->ClrMsgBtn->click();
     form.appendPageLine(kPlcPage, "PLC");
     form.appendPageLine(7, "nowhere");
-    QCOMPARE(form.PLMMsgMemo->toPlainText(), QString("PLC"));
-    QVERIFY(form.MsgMemo->toPlainText().isEmpty());
-    form.ClrMsgBtn2->click();
-    form.ClrMsgBtn3->click();
-    QVERIFY(form.ParMsgMemo->toPlainText().isEmpty() && form.PLMMsgMemo->toPlainText().isEmpty());
+    QCOMPARE(form.plc->PLMMsgMemo->toPlainText(), QString("PLC"));
+    QVERIFY(form.program->MsgMemo->toPlainText().isEmpty());
+    form.parameters->ClrMsgBtn2->click();
+    form.plc->ClrMsgBtn3->click();
+    QVERIFY(form.parameters->ParMsgMemo->toPlainText().isEmpty() &&
+            form.plc->PLMMsgMemo->toPlainText().isEmpty());
 
     DialogRecorder dialogs;
     dialogs.answer = mrCancel;
@@ -299,14 +302,14 @@ class TestMainForm : public QObject {
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QStringList lines;
     for (int i = 0; i < 300; ++i) lines << QString("G01 X%1").arg(i);
-    form.ProgramMemo->setPlainText(lines.join('\n'));
-    form.ProgramMemo->verticalScrollBar()->setValue(120);
-    QCOMPARE(form.Memo1->verticalScrollBar()->value(), 120);
-    form.ProgramMemo->verticalScrollBar()->setValue(7);
-    QCOMPARE(form.Memo1->verticalScrollBar()->value(), 7);
-    form.PLMMemo->setPlainText(lines.join('\n'));
-    form.PLMMemo->verticalScrollBar()->setValue(33);
-    QCOMPARE(form.Memo2->verticalScrollBar()->value(), 33);
+    form.program->ProgramMemo->setPlainText(lines.join('\n'));
+    form.program->ProgramMemo->verticalScrollBar()->setValue(120);
+    QCOMPARE(form.program->Memo1->verticalScrollBar()->value(), 120);
+    form.program->ProgramMemo->verticalScrollBar()->setValue(7);
+    QCOMPARE(form.program->Memo1->verticalScrollBar()->value(), 7);
+    form.plc->PLMMemo->setPlainText(lines.join('\n'));
+    form.plc->PLMMemo->verticalScrollBar()->setValue(33);
+    QCOMPARE(form.plc->Memo2->verticalScrollBar()->value(), 33);
   }
 
   // Whatever scrolls the editor, the labels follow its first visible line.
@@ -318,8 +321,9 @@ class TestMainForm : public QObject {
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QStringList lines;
     for (int i = 0; i < 400; ++i) lines << QString("G01 X%1").arg(i);
-    for (auto [editor, column] : {std::pair{form.ProgramMemo, form.Memo1}, std::pair{form.PLMMemo, form.Memo2}}) {
-      form.PageControl->setCurrentWidget(editor == form.PLMMemo ? form.PLMSheet : form.ProgramSheet);
+    for (auto [editor, column] : {std::pair{form.program->ProgramMemo, form.program->Memo1},
+                                  std::pair{form.plc->PLMMemo, form.plc->Memo2}}) {
+      form.PageControl->setCurrentIndex(editor == form.plc->PLMMemo ? kPlcPage : kProgramPage);
       editor->setFocus();
       auto level = [&] {
         QCoreApplication::processEvents();
@@ -347,14 +351,15 @@ class TestMainForm : public QObject {
     TMainForm form(start.dir());
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    form.ProgramMemo->setPlainText(QString::fromUtf8("G01 X10 (切削)\n(程式開始)\nM30\n"));
+    form.program->ProgramMemo->setPlainText(QString::fromUtf8("G01 X10 (切削)\n(程式開始)\nM30\n"));
     auto height = [](QPlainTextEdit* edit, int line) {
       QTextDocument* doc = edit->document();
       return doc->documentLayout()->blockBoundingRect(doc->findBlockByNumber(line)).height();
     };
     // A fallback font for the Chinese characters would make those lines
     // taller than the labels beside them, and the labels would drift.
-    for (int line = 0; line < 3; ++line) QCOMPARE(height(form.ProgramMemo, line), height(form.Memo1, line));
+    for (int line = 0; line < 3; ++line)
+      QCOMPARE(height(form.program->ProgramMemo, line), height(form.program->Memo1, line));
   }
 
   // Init.ini may hold a delay beyond the field's range: the field shows the
@@ -384,14 +389,14 @@ class TestMainForm : public QObject {
     {
       TMainForm form(start.dir());
       form.show();
-      QCOMPARE(form.TransDelayValue->text(), shown);
+      QCOMPARE(form.plc->TransDelayValue->text(), shown);
       if (!typed.isEmpty()) {
-        form.TransDelayValue->setVisible(true);
-        form.TransDelayValue->editor()->setFocus();
-        form.TransDelayValue->editor()->selectAll();
-        QTest::keyClicks(form.TransDelayValue->editor(), typed);
-        form.ProgramMemo->setFocus();
-        emit form.TransDelayValue->editor()->editingFinished();
+        form.plc->TransDelayValue->setVisible(true);
+        form.plc->TransDelayValue->editor()->setFocus();
+        form.plc->TransDelayValue->editor()->selectAll();
+        QTest::keyClicks(form.plc->TransDelayValue->editor(), typed);
+        form.program->ProgramMemo->setFocus();
+        emit form.plc->TransDelayValue->editor()->editingFinished();
       }
       QCOMPARE(form.TransDelayValue->text(), shownAfter);
       form.close();
@@ -406,24 +411,24 @@ class TestMainForm : public QObject {
   void charactersOutsideTheCodePageAreNamedAndKept() {
     StartDir start(1);  // Latin-1
     TMainForm form(start.dir());
-    form.ProgramMemo->setPlainText("G00 X0\n");
-    form.ProgramMemo->moveCursor(QTextCursor::End);
-    form.ProgramMemo->insertPlainText(QString::fromUtf8("G01 (\u4E2D) X5"));
-    const QString notice = form.MsgMemo->toPlainText();
+    form.program->ProgramMemo->setPlainText("G00 X0\n");
+    form.program->ProgramMemo->moveCursor(QTextCursor::End);
+    form.program->ProgramMemo->insertPlainText(QString::fromUtf8("G01 (\u4E2D) X5"));
+    const QString notice = form.program->MsgMemo->toPlainText();
     QVERIFY2(notice.contains(QString::fromUtf8("Line 2: the character \"\u4E2D\" has no place")), qPrintable(notice));
-    form.ProgramMemo->moveCursor(QTextCursor::Start);
-    QVERIFY(!form.editorTextFitsCodePage(form.ProgramMemo, kProgramPage, Refused::kSend));
-    QCOMPARE(form.ProgramMemo->textCursor().selectedText(), QString::fromUtf8("\u4E2D"));
-    QVERIFY(form.MsgMemo->toPlainText().endsWith("ISO-8859-1: nothing was sent"));
-    QVERIFY(form.ProgramMemo->toPlainText().contains(QString::fromUtf8("\u4E2D")));
+    form.program->ProgramMemo->moveCursor(QTextCursor::Start);
+    QVERIFY(!form.program->editorTextFitsCodePage(Refused::kSend));
+    QCOMPARE(form.program->ProgramMemo->textCursor().selectedText(), QString::fromUtf8("\u4E2D"));
+    QVERIFY(form.program->MsgMemo->toPlainText().endsWith("ISO-8859-1: nothing was sent"));
+    QVERIFY(form.program->ProgramMemo->toPlainText().contains(QString::fromUtf8("\u4E2D")));
     // Bytes read from a file come back as they were: nothing to say.
-    form.MsgMemo->clear();
-    form.PLMMemo->setPlainText(QString::fromUtf8("LD X1 (caf\u00E9)"));
-    QVERIFY(form.editorTextFitsCodePage(form.PLMMemo, kPlcPage, Refused::kSave));
-    QVERIFY(form.PLMMsgMemo->toPlainText().isEmpty());
-    form.ParameterMemo->setPlainText(QString::fromUtf8("A(1)=5 \u20AC"));
-    QVERIFY(!form.editorTextFitsCodePage(form.ParameterMemo, kParameterPage, Refused::kSave));
-    QVERIFY(form.ParMsgMemo->toPlainText().endsWith("the file was not written"));
+    form.program->MsgMemo->clear();
+    form.plc->PLMMemo->setPlainText(QString::fromUtf8("LD X1 (caf\u00E9)"));
+    QVERIFY(form.plc->editorTextFitsCodePage(Refused::kSave));
+    QVERIFY(form.plc->PLMMsgMemo->toPlainText().isEmpty());
+    form.parameters->ParameterMemo->setPlainText(QString::fromUtf8("A(1)=5 \u20AC"));
+    QVERIFY(!form.parameters->editorTextFitsCodePage(Refused::kSave));
+    QVERIFY(form.parameters->ParMsgMemo->toPlainText().endsWith("the file was not written"));
   }
 
   // The name fields follow the core's name rule, as qxrtool does.
@@ -439,8 +444,8 @@ class TestMainForm : public QObject {
     for (const char* utf8 : {"part1", "ab\u00E9", "a\u4E39x"}) {
       const std::string bytes = utf8ToBytes(utf8, language);
       if (findUnencodable(utf8, language) != std::string::npos) continue;
-      form.TmpProgNameEdit->setText(QString::fromUtf8(utf8));
-      QCOMPARE(utf8ToBytes(form.TmpProgNameEdit->text().toStdString(), language),
+      form.program->ProgNameEdit->setText(QString::fromUtf8(utf8));
+      QCOMPARE(utf8ToBytes(form.program->ProgNameEdit->text().toStdString(), language),
                programNameRule(bytes, language));
     }
   }
@@ -449,13 +454,13 @@ class TestMainForm : public QObject {
     StartDir start(1);
     {
       TMainForm form(start.dir());
-      form.COM_Select->setCurrentIndex(2);
-      form.TransDelayValue->SetValue(80);
+      form.program->COM_Select->setCurrentIndex(2);
+      form.plc->TransDelayValue->SetValue(80);
       QCOMPARE(form.session().settings.plcTransferDelayMs, 80);
       // Enter in the delay box is swallowed.
-      QTest::keyClick(form.TransDelayValue->editor(), Qt::Key_Return);
-      QTest::keyClicks(form.TransDelayValue->editor(), "x");
-      QCOMPARE(form.TransDelayValue->Value(), 80.0);
+      QTest::keyClick(form.plc->TransDelayValue->editor(), Qt::Key_Return);
+      QTest::keyClicks(form.plc->TransDelayValue->editor(), "x");
+      QCOMPARE(form.plc->TransDelayValue->Value(), 80.0);
       form.close();
     }
     const auto lines = readAllLines(start.file("Init.Ini"), kSettingsFileLimit);

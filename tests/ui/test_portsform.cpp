@@ -76,10 +76,10 @@ class TestPortsForm : public QObject {
     test::PtyPair emulator;
     fs::create_symlink(emulator.slavePath(), start.file("COM2"));
     TMainForm form(start.dir());
-    QCOMPARE(form.COM_Select->currentText(), QString("COM2"));  // the entries keep their names
-    QCOMPARE(form.PortDeviceLabel->text(), QString::fromStdString(emulator.slavePath()));
-    form.COM_Select->setCurrentIndex(5);
-    QVERIFY(form.PortDeviceLabel->text() != QString::fromStdString(emulator.slavePath()));
+    QCOMPARE(form.program->COM_Select->currentText(), QString("COM2"));  // the entries keep their names
+    QCOMPARE(form.program->PortDeviceLabel->text(), QString::fromStdString(emulator.slavePath()));
+    form.program->COM_Select->setCurrentIndex(5);
+    QVERIFY(form.program->PortDeviceLabel->text() != QString::fromStdString(emulator.slavePath()));
   }
 };
 
