@@ -396,6 +396,7 @@ void TThreadComm::Open() {
   impl_->openFailure = NetFailure::kNone;
   impl_->openFailureError = 0;
   impl_->localFailure = {};
+  stoppedByCheck_ = false;
   const std::string path = ResolvedDevicePath();
   if (path.empty()) return;
   if (looksLikeNetworkAddress(path)) {
