@@ -17,6 +17,7 @@
 #include <unistd.h>
 #include <linux/serial.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -133,6 +134,7 @@ struct TThreadComm::Impl {
   std::unique_ptr<NetPort> net;
   NetFailure openFailure = NetFailure::kNone;
   int openFailureError = 0;
+  NetLine askedLine, confirmedLine;  // for a line the server set otherwise
   PortOpenFailure localFailure;
   std::atomic<bool> enabled{false};
   bool modemLines = false;  // TIOCMGET works: a real serial line
@@ -394,6 +396,7 @@ void TThreadComm::Open() {
   impl_->openFailure = NetFailure::kNone;
   impl_->openFailureError = 0;
   impl_->localFailure = {};
+  stoppedByCheck_ = false;
   const std::string path = ResolvedDevicePath();
   if (path.empty()) return;
   if (looksLikeNetworkAddress(path)) {
@@ -451,9 +454,14 @@ void TThreadComm::openNetwork(const std::string& address) {
   }
   if (dataBits_ == da4) throw ECommError(kDataControlBlockFailed, EINVAL);
   auto net = std::make_unique<NetPort>();
+  stoppedByCheck_ = false;
+  net->setInterrupt(stopCheck_);
   if (!net->open(*parsed, static_cast<int>(connectTimeout_), networkLine())) {
     impl_->openFailure = net->failure();
     impl_->openFailureError = net->failureError();
+    impl_->askedLine = net->askedLine();
+    impl_->confirmedLine = net->confirmedLine();
+    stoppedByCheck_ = net->failure() == NetFailure::kStopped;
     return;
   }
   impl_->fd = net->fd();
@@ -480,7 +488,8 @@ NetLine TThreadComm::networkLine() const {
 std::string TThreadComm::OpenFailureText(int language) const {
   if (impl_->localFailure.failure != PortFailure::kNone) return portFailureText(language, impl_->localFailure);
   if (impl_->openFailure == NetFailure::kNone) return {};
-  return netFailureText(language, impl_->openFailure, impl_->openFailureError, static_cast<int>(connectTimeout_));
+  return netFailureText(language, impl_->openFailure, impl_->openFailureError, static_cast<int>(connectTimeout_),
+                        &impl_->askedLine, &impl_->confirmedLine);
 }
 
 std::string TThreadComm::OpenFailureDevice() const {
@@ -540,17 +549,34 @@ void TThreadComm::Close() {
   impl_->enabled.store(false);
 }
 
+void TThreadComm::SetStopCheck(StopCheck check) {
+  std::lock_guard<std::recursive_mutex> guard(impl_->lock);
+  stopCheck_ = std::move(check);
+  if (impl_->net) impl_->net->setInterrupt(stopCheck_);
+}
+
+bool TThreadComm::stopDue() {
+  if (stopCheck_ && stopCheck_()) stoppedByCheck_ = true;
+  return stoppedByCheck_;
+}
+
+bool TThreadComm::InputOverflowed() const { return impl_->net && impl_->net->overflowed(); }
+bool TThreadComm::InputStrayIac() const { return impl_->net && impl_->net->strayIac(); }
+
 int TThreadComm::Write(const void* data, int count) {
   if (!Enabled()) return -1;
   std::lock_guard<std::recursive_mutex> guard(impl_->lock);
   if (!Enabled()) return -1;
   if (count <= 0) return 0;
+  stoppedByCheck_ = false;
   const int fd = impl_->fd;
   // The write time-out: 19200 / (position of BaudRate) ms per byte.
   const int position = static_cast<int>(baudRate_) > 0 ? static_cast<int>(baudRate_) : 1;
   const auto deadline = SteadyClock::now() + std::chrono::milliseconds(static_cast<long long>(19200 / position) * count);
   if (impl_->net) return writeNetwork(data, count, deadline);
 
+  // A peer that does not read can hold a write for its whole time-out: it
+  // waits in slices, so that a stop ends it at once.
   const auto* bytes = static_cast<const unsigned char*>(data);
   int written = 0;
   while (written < count) {
@@ -559,12 +585,15 @@ int TThreadComm::Write(const void* data, int count) {
       written += static_cast<int>(n);
       continue;
     }
-    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno == EINTR) {
+      if (stopDue()) break;
+      continue;
+    }
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
       const int left = msUntil(deadline);
-      if (left <= 0) break;
+      if (left <= 0 || stopDue()) break;
       pollfd pfd{fd, POLLOUT, 0};
-      if (::poll(&pfd, 1, left) < 0 && errno != EINTR) break;
+      if (::poll(&pfd, 1, std::min(left, kStopCheckSliceMs)) < 0 && errno != EINTR) break;
       if (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) break;
       continue;
     }
@@ -573,8 +602,14 @@ int TThreadComm::Write(const void* data, int count) {
   // A write completes when the bytes have left the driver, as the callers
   // pace and time their frames by it.
   int outQueue = 0;
+  auto nextCheck = SteadyClock::now() + std::chrono::milliseconds(kStopCheckSliceMs);
   while (written > 0 && ::ioctl(fd, TIOCOUTQ, &outQueue) == 0 && outQueue > 0) {
-    if (msUntil(deadline) <= 0) {
+    bool giveUp = msUntil(deadline) <= 0;
+    if (!giveUp && SteadyClock::now() >= nextCheck) {
+      giveUp = stopDue();
+      nextCheck = SteadyClock::now() + std::chrono::milliseconds(kStopCheckSliceMs);
+    }
+    if (giveUp) {
       written = written > outQueue ? written - outQueue : 0;
       break;
     }
@@ -744,6 +779,7 @@ bool TThreadComm::GetComState(int kind) {
 
 int TThreadComm::writeNetwork(const void* data, int count, std::chrono::steady_clock::time_point deadline) {
   const int written = impl_->net->send(data, count, deadline);
+  stoppedByCheck_ = impl_->net->interruptedLast();
   if (written > 0 && monitorEvents_.count(evTxEmpty)) {
     impl_->txPending.store(true);
     impl_->wake();

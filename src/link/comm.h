@@ -45,6 +45,8 @@ inline constexpr std::uint32_t kCeRxOver = 0x0001, kCeOverrun = 0x0002, kCeRxPar
 
 // A one-byte read waits at most this long for a byte.
 inline constexpr int kReadTimeoutMs = 1000;
+// A blocking call looks at the stop check this often.
+inline constexpr int kStopCheckSliceMs = 20;
 
 // The component's errors: texts ending in "(Error: %d)".
 class ECommError : public std::runtime_error {
@@ -175,6 +177,19 @@ class TThreadComm {
   // a byte is ready (or the port is closed: Read then reports it).
   bool WaitForInput(int ms);
 
+  // Asked in short slices while a call blocks (a write the peer does not
+  // take, a network connection or its negotiation): true ends the call at
+  // once, as a write that did not finish or a port that did not open.
+  using StopCheck = std::function<bool()>;
+  void SetStopCheck(StopCheck check);
+  // True when the last blocking call ended because the stop check said so.
+  bool StoppedByCheck() const { return stoppedByCheck_; }
+  // A network port took in more than it may hold without the PC reading it
+  // (a peer that floods the line); a terminal's queue is the driver's own.
+  bool InputOverflowed() const;
+  // A network port met an IAC that starts no Telnet command among the data.
+  bool InputStrayIac() const;
+
   // The event thread's hand-over.
   void SetEventPoster(EventPoster poster);
   void DispatchEvent(std::uint32_t mask);
@@ -195,6 +210,10 @@ class TThreadComm {
   bool waitForNetworkInput(int ms);
   void networkControl(unsigned char value);
   std::unique_ptr<Impl> impl_;
+  // The stop check, asked at most every kStopCheckSliceMs.
+  bool stopDue();
+  StopCheck stopCheck_;
+  bool stoppedByCheck_ = false;
 
  private:
   std::string portDirectory_;

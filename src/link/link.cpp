@@ -88,28 +88,56 @@ TBaudRate baudRateForIndex(int index) {
 
 }  // namespace
 
-std::size_t replyNoiseAt(std::string_view reply, bool cut) {
+std::size_t replyNoiseAt(std::string_view reply, bool cut, std::string* normal) {
   std::size_t at = 0;
   while (at < reply.size() && isLeadingControl(static_cast<unsigned char>(reply[at]))) ++at;
   while (at < reply.size() && isTextByte(static_cast<unsigned char>(reply[at]))) ++at;
-  const std::string_view end = reply.substr(at);
-  if (end.empty() || end == std::string_view("\x03", 1) || end == "\n" || end == "\r\n") return std::string_view::npos;
-  if (cut && end == "\r") return std::string_view::npos;
-  return at;
+  const std::size_t textEnd = at;
+  while (at < reply.size() && reply[at] == '\0') ++at;
+  const bool padded = at > textEnd;
+  const std::size_t crs = at;
+  while (at < reply.size() && reply[at] == frames::CR) ++at;
+  const std::string_view rest = reply.substr(at);
+  std::string_view ending;
+  if (rest == "\n") ending = "\r\n";
+  else if (rest == std::string_view("\x03", 1) && at == crs) ending = rest;
+  // Nothing after the text: a reply cut at its bound (perhaps amid the CRs
+  // of its line end, but not in a padding that more text may follow).
+  else if (rest.empty() && ((cut && !padded) || at == textEnd)) ending = reply.substr(crs);
+  else return textEnd;
+  if (normal) {
+    normal->assign(reply.substr(0, textEnd));
+    normal->append(ending);
+  }
+  return std::string_view::npos;
 }
 
-bool isEchoOf(std::string_view reply, bool cut, const std::vector<std::string>& sent) {
-  if (reply.empty()) return false;
-  for (const std::string& frame : sent) {
-    if (frame == frames::kAttention) continue;
-    if (reply == frame || (cut && frame.size() > reply.size() && std::string_view(frame).substr(0, reply.size()) == reply))
-      return true;
-  }
+bool isPcOnlyFrame(std::string_view frame) {
+  for (std::string_view own : {frames::kLookUp, frames::kDelete, frames::kStore, frames::kParamWrite,
+                               frames::kParamRead, frames::kAckLine, frames::kLinkOn, frames::kLinkOff,
+                               frames::kSequenceWrite, frames::kSequenceRead})
+    if (frame == own) return true;
+  return false;
+}
+
+bool isEchoOf(std::string_view reply, const std::vector<std::string>& sent) {
+  if (!isPcOnlyFrame(reply)) return false;
+  for (const std::string& frame : sent)
+    if (reply == frame) return true;
   return false;
 }
 
 Link::Link(TThreadComm& port, Session& session, LinkHost& host, Clock& clock)
-    : port_(port), session_(session), host_(host), clock_(clock) {}
+    : port_(port), session_(session), host_(host), clock_(clock) {
+  // A write the peer does not take, a connection and its negotiation look
+  // for the operator's stop while they wait, with the window's events.
+  port_.SetStopCheck([this] {
+    host_.processEvents();
+    return host_.stopRequested();
+  });
+}
+
+Link::~Link() { port_.SetStopCheck({}); }
 
 // --- reports, pauses, port ---
 
@@ -172,6 +200,7 @@ void Link::ConnectRS232() {
   const int timeout = session_.settings.timeoutMs;
   port_.SetConnectTimeout(timeout > 0 ? static_cast<std::uint32_t>(timeout) : 0);
   port_.Open();
+  if (!port_.Enabled() && port_.StoppedByCheck() && stopped()) return;
   // An entry bound to a network address shows the address with its name.
   std::string shown = name;
   if (const std::string target = port_.ResolvedDevicePath(); target != name && looksLikeNetworkAddress(target))
@@ -190,6 +219,9 @@ void Link::ConnectRS232() {
       return;
     }
     DelayMs(kConnectPauseMs);
+    // Whatever the line held before this opening (the late answer of an
+    // operation that was stopped or failed) belongs to no exchange of this one.
+    port_.PurgeIn();
   } else {
     port_.Close();
     if (const std::string device = port_.OpenFailureDevice(); !device.empty() && device != name)
@@ -221,9 +253,12 @@ bool Link::sendFrame(std::string_view frame, SendKind kind) {
         written = false;
         break;
       }
+      if (port_.StoppedByCheck()) break;
       if (kind != SendKind::TestDevice) pacingPause(pacing);
     }
   }
+  // A stop that ended a write the peer did not take ends the transfer.
+  if (port_.StoppedByCheck() && stopped()) return false;
   if (!written) {
     ShowPageMessage(104);
     // The test device's byte writes leave the port open.
@@ -257,7 +292,18 @@ bool Link::collectReply(int maxLength, const WaitRule& rule, bool& complete) {
   std::uint32_t start = clock_.tickMs();
   std::uint32_t lastByte = start;
   bool timedOut = false;
+  inputFault_ = InputFault::kNone;
+  replyOverdue_ = false;
+  // A reply under way outlasts the time-out while its bytes keep coming, but
+  // a peer that trickles text never ending it does not hold the wait for long.
+  const std::uint32_t replyCap = rule.timeoutMs * 2 + static_cast<std::uint32_t>(kReadTimeoutMs);
   while (count < static_cast<std::size_t>(limit)) {
+    // A network port that met a lone IAC or took in a flood holds no reply.
+    if (port_.InputStrayIac() || port_.InputOverflowed()) {
+      inputFault_ = port_.InputStrayIac() ? InputFault::kStrayIac : InputFault::kFlood;
+      timedOut = true;  // no reply: the caller reports the fault
+      break;
+    }
     host_.processEvents();
     if (host_.stopRequested()) {
       timedOut = true;  // the wait is cut; stopped() reports it
@@ -294,6 +340,10 @@ bool Link::collectReply(int maxLength, const WaitRule& rule, bool& complete) {
         break;
       }
     }
+    if (count > 0 && !rule.idleTimeout && static_cast<std::uint32_t>(clock_.tickMs() - start) >= replyCap) {
+      replyOverdue_ = true;  // taken as a reply that did not end
+      break;
+    }
   }
   buffer_[count] = '\0';
   received_ = count;
@@ -301,12 +351,27 @@ bool Link::collectReply(int maxLength, const WaitRule& rule, bool& complete) {
   return !timedOut;
 }
 
-bool Link::receiveLineReply(int maxLength, int report, bool programNumberVariant) {
+bool Link::receiveLineReply(int maxLength, int report, bool programNumberVariant, ReplyKind kind) {
   WaitRule rule;
   const int timeout = session_.settings.timeoutMs;
   rule.timeoutMs = timeout > 0 ? static_cast<std::uint32_t>(timeout) : 0;
+  pieceCut_ = false;
+  // Whatever the controller answers to the attention frame is read away up
+  // to its line end and not looked at; only a flood without one is a fault.
+  const bool drain = kind == ReplyKind::kAnswer && !sentSinceWait_.empty() &&
+                     sentSinceWait_.back() == frames::kAttention;
+  if (drain && maxLength < kAttentionDrainLength) maxLength = kAttentionDrainLength;
   bool complete = false;
-  if (!collectReply(maxLength, rule, complete)) {
+  const bool arrived = collectReply(maxLength, rule, complete);
+  if (inputFault_ != InputFault::kNone) {
+    lastWait_ = WaitEnd::kNoise;
+    const int language = session_.language();
+    failReceive(inputFault_ == InputFault::kFlood
+                    ? linkText(language, LinkText::kInputFlood, {}, static_cast<long>(NetPort::kInputLimit))
+                    : linkText(language, LinkText::kNoise, "ff", static_cast<long>(received_) + 1));
+    return false;
+  }
+  if (!arrived) {
     lastWait_ = WaitEnd::kTimedOut;
     buffer_[0] = '\0';
     received_ = 0;
@@ -317,24 +382,10 @@ bool Link::receiveLineReply(int maxLength, int report, bool programNumberVariant
     return false;
   }
 
-  const std::string_view bytes(buffer_, received_);
   TraceLine trace("RCV: ");
-  for (char c : bytes) trace.addByte(static_cast<unsigned char>(c), "%02x ");
+  for (std::size_t i = 0; i < received_; ++i) trace.addByte(static_cast<unsigned char>(buffer_[i]), "%02x ");
   if (session_.settings.receiveTrace) ShowPageMessage(0, trace.text());
-
-  // What no controller sends is not taken as its answer.
-  if (const std::size_t noise = replyNoiseAt(bytes, !complete); noise != std::string_view::npos) {
-    lastWait_ = WaitEnd::kNoise;
-    char hex[4];
-    std::snprintf(hex, sizeof hex, "%02x", static_cast<unsigned char>(bytes[noise]));
-    failReceive(linkText(session_.language(), LinkText::kNoise, hex, static_cast<long>(noise) + 1));
-    return false;
-  }
-  if (isEchoOf(bytes, !complete, sentBeforeWait_)) {
-    lastWait_ = WaitEnd::kEcho;
-    failReceive(linkText(session_.language(), LinkText::kEcho));
-    return false;
-  }
+  if (!acceptReplyShape(complete, drain, kind)) return false;
 
   lastWait_ = WaitEnd::kReply;
   if (reply() != frames::kRefusalLine) return true;
@@ -354,9 +405,49 @@ bool Link::receiveLineReply(int maxLength, int report, bool programNumberVariant
   return false;
 }
 
+bool Link::acceptReplyShape(bool complete, bool drain, ReplyKind kind) {
+  const std::string_view bytes(buffer_, received_);
+  const int language = session_.language();
+  std::string normal;
+  const std::size_t noise = replyNoiseAt(bytes, !complete, &normal);
+  // What no controller sends is not taken as its answer (the answer to the
+  // attention frame is not looked at, once it has ended).
+  if (noise != std::string_view::npos && (!drain || !complete)) {
+    lastWait_ = WaitEnd::kNoise;
+    char hex[4];
+    std::snprintf(hex, sizeof hex, "%02x", static_cast<unsigned char>(bytes[noise]));
+    failReceive(linkText(language, LinkText::kNoise, hex, static_cast<long>(noise) + 1));
+    return false;
+  }
+  // A reply that fills its bound without a line end is no answer: its rest
+  // would be read as the next reply, and the exchange would run one behind.
+  // The pieces of a long program line are the one exception.
+  if (!complete && (kind != ReplyKind::kPiece || replyOverdue_)) {
+    lastWait_ = WaitEnd::kUnended;
+    failReceive(linkText(language, LinkText::kUnended, {}, static_cast<long>(received_)));
+    return false;
+  }
+  if (noise != std::string_view::npos) return true;  // the attention frame's answer, as it came
+  if (!drain && isEchoOf(normal, sentBeforeWait_)) {
+    lastWait_ = WaitEnd::kEcho;
+    failReceive(linkText(language, LinkText::kEcho));
+    return false;
+  }
+  // The padding cut and the line end as CR LF.
+  std::memcpy(buffer_, normal.data(), normal.size());
+  buffer_[normal.size()] = '\0';
+  received_ = normal.size();
+  pieceCut_ = !complete;
+  return true;
+}
+
 bool Link::ReceiveFromQXR(int maxLength, int report) { return receiveLineReply(maxLength, report, false); }
 
 bool Link::ReceiveQXRProgNo(int maxLength, int report) { return receiveLineReply(maxLength, report, true); }
+
+bool Link::ReceiveLinePiece(int maxLength) {
+  return receiveLineReply(maxLength, 1, false, ReplyKind::kPiece);
+}
 
 bool Link::ReceiveStr(int maxLength, int /*report: no refusal check here*/) {
   WaitRule rule;

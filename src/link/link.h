@@ -20,25 +20,40 @@ inline constexpr std::size_t kReceiveBufferSize = 255;
 
 // Every reply of a controller has one shape: the protocol's own control bytes
 // (SOH, STX, ACK, BEL, NAK) may lead it, text (TAB, printable and code-page
-// bytes) follows, and LF (after an optional CR) or ETX ends it; a reply cut at
-// its maximum length has no end yet, and may stop at the CR of one. The
-// position of the first byte out of place, or npos: any other control byte
-// (a NUL, say), or a control byte amid the text, is line noise.
-std::size_t replyNoiseAt(std::string_view reply, bool cut);
+// bytes) follows, NUL bytes may pad the text, and LF (after any run of CRs)
+// or ETX ends it; a reply cut at its maximum length has no end yet, and may
+// stop amid the CRs of one (but not in a NUL padding, which more text may
+// follow). The position of the first byte out of place, or npos: any other
+// control byte, a NUL followed by more text, or a control byte amid the text,
+// is line noise. With `normal`, a reply in shape is also written there as the
+// exchanges read it: the padding cut, a line end as CR LF.
+std::size_t replyNoiseAt(std::string_view reply, bool cut, std::string* normal = nullptr);
 
-// True when `reply` is the echo of one of `sent`, the frames written since the
-// last wait: equal to one, or, cut at its maximum length, the start of one.
-// The attention frame does not count: the controller answers it with itself.
-bool isEchoOf(std::string_view reply, bool cut, const std::vector<std::string>& sent);
+// The frames that only the PC ever sends: look-up, store, delete, the
+// parameter requests, the acknowledge line, link-on, the sequence frames and
+// link-off. A controller may answer with the attention frame, the deleted
+// frame, the end-of-data record or any data (a name, a line, a number).
+bool isPcOnlyFrame(std::string_view frame);
+// True when `reply` is the echo of one of `sent`, the frames written for the
+// wait under way: equal to one that only the PC sends. Data repeated back (a
+// program line, a number, a name, a parameter line) counts as an answer.
+bool isEchoOf(std::string_view reply, const std::vector<std::string>& sent);
 
 // How the last wait for a reply ended.
-enum class WaitEnd { kReply, kTimedOut, kRefused, kNoise, kEcho };
+// kUnended: the reply filled its bound without a line end.
+enum class WaitEnd { kReply, kTimedOut, kRefused, kNoise, kEcho, kUnended };
 // Every operation waits for replies of at most this many bytes.
 inline constexpr int kReplyLength = 75;
+// The answer to the attention frame is read away up to its line end, however
+// long, but never beyond this many bytes (the receive buffer).
+inline constexpr int kAttentionDrainLength = 255;
 
 class Link {
  public:
   Link(TThreadComm& port, Session& session, LinkHost& host, Clock& clock);
+  ~Link();
+  Link(const Link&) = delete;
+  Link& operator=(const Link&) = delete;
 
   // Frames of the line family ("$L" CR LF ...). True when every write succeeded.
   bool TransToQXR(std::string_view frame);
@@ -50,6 +65,12 @@ class Link {
   // As ReceiveFromQXR, but a reported refusal only adds catalogue message 122
   // on the program page; no beep, the port stays open.
   bool ReceiveQXRProgNo(int maxLength, int report);
+  // One piece of a program line in a receive: as ReceiveFromQXR with
+  // reporting, but a piece that fills maxLength without a line end is taken
+  // (pieceCut() tells), since the controller's long lines come in pieces.
+  bool ReceiveLinePiece(int maxLength);
+  // The last wait took a piece cut at its maximum length.
+  bool pieceCut() const { return pieceCut_; }
   // The hidden test sequences' waits and sends.
   bool ReceiveStr(int maxLength, int report);
   bool TransCSBLStr(std::string_view frame);
@@ -84,7 +105,9 @@ class Link {
   WaitEnd lastWait() const { return lastWait_; }
   // The last wait met line noise or an echo: nothing on this line answers as
   // a controller, so going on with another program would only meet it again.
-  bool lineFault() const { return lastWait_ == WaitEnd::kNoise || lastWait_ == WaitEnd::kEcho; }
+  bool lineFault() const {
+    return lastWait_ == WaitEnd::kNoise || lastWait_ == WaitEnd::kEcho || lastWait_ == WaitEnd::kUnended;
+  }
   // Ends a receive as a failure: reports `text`, beeps, empties the receive
   // buffer and closes the port (reporting 107).
   void failReceive(std::string_view text);
@@ -127,7 +150,11 @@ class Link {
   // Fills the receive buffer; false on time-out. `complete` tells whether a
   // terminator ended the reply (rather than its length).
   bool collectReply(int maxLength, const WaitRule& rule, bool& complete);
-  bool receiveLineReply(int maxLength, int report, bool programNumberVariant);
+  enum class ReplyKind { kAnswer, kPiece };
+  bool receiveLineReply(int maxLength, int report, bool programNumberVariant, ReplyKind kind = ReplyKind::kAnswer);
+  // Takes a reply in shape as the exchanges read it; false (reported, port
+  // closed) for noise, an echo, or a reply that did not end.
+  bool acceptReplyShape(bool complete, bool drain, ReplyKind kind);
   // A pause between paced bytes that keeps the window responsive.
   void pacingPause(std::uint32_t ms);
   void countBytes(std::size_t bytes);
@@ -136,9 +163,17 @@ class Link {
   Session& session_;
   LinkHost& host_;
   Clock& clock_;
-  char buffer_[kReceiveBufferSize + 1] = {};
+  // A reply ended by a bare LF gets its CR: one byte more than came.
+  char buffer_[kReceiveBufferSize + 2] = {};
   std::size_t received_ = 0;
   WaitEnd lastWait_ = WaitEnd::kReply;
+  bool pieceCut_ = false;
+  // What a network port met during the last wait.
+  enum class InputFault { kNone, kStrayIac, kFlood };
+  InputFault inputFault_ = InputFault::kNone;
+  // The last wait's reply began but its bytes kept trickling past the time
+  // allowed for a reply, without an end.
+  bool replyOverdue_ = false;
   // The frames written since the last wait, for telling an echo from an answer.
   std::vector<std::string> sentSinceWait_;
   std::vector<std::string> sentBeforeWait_;  // those of the wait under way

@@ -16,6 +16,10 @@ constexpr TextPair kTexts[] = {
      "控制器送出超過 %d 位元組的行, 程式不可能有這種行: 停止接收"},
     {"The controller sent more than %d lines: receive stopped", "控制器送出超過 %d 行: 停止接收"},
     {"The controller sent more than %d bytes: receive stopped", "控制器送出超過 %d 位元組: 停止接收"},
+    {"The controller's reply did not end: %d bytes without a line end; nothing of it is taken",
+     "控制器的回覆沒有結束: %d 個位元組中沒有行尾; 不採用任何內容"},
+    {"The line sends more than %d bytes without waiting for the PC: transfer stopped",
+     "線路未等待電腦就送出超過 %d 位元組: 停止傳輸"},
 };
 
 }  // namespace

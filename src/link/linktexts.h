@@ -14,6 +14,8 @@ enum class LinkText {
   kLineTooLong,     // %d limit in bytes
   kTooManyLines,    // %d limit in lines
   kTooManyBytes,    // %d limit in bytes
+  kUnended,         // %d bytes received
+  kInputFlood,      // %d limit in bytes
 };
 
 // The text for a language with its slots filled; `s` fills %s, `a` the first

@@ -20,6 +20,8 @@ namespace {
 
 constexpr std::string_view kRfc2217Scheme = "rfc2217://";
 constexpr std::string_view kTcpScheme = "tcp://";
+// A wait that may be interrupted asks the interrupt this often.
+constexpr int kSliceMs = 20;
 
 bool startsWithNoCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && ::strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
@@ -132,12 +134,10 @@ bool NetPort::connectTo(const NetworkAddress& address, Clock::time_point deadlin
       error = errno;
       if (error == EINPROGRESS || error == EINTR) {
         pollfd pfd{fd, POLLOUT, 0};
-        int ready;
-        do ready = ::poll(&pfd, 1, msUntil(deadline));
-        while (ready < 0 && errno == EINTR);
+        const int ready = pollUntil(pfd, deadline);
         if (ready == 0) {
           timedOut = true;
-          error = ETIMEDOUT;
+          error = interrupted_ ? EINTR : ETIMEDOUT;
         } else {
           socklen_t size = sizeof error;
           if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0) error = errno;
@@ -153,6 +153,10 @@ bool NetPort::connectTo(const NetworkAddress& address, Clock::time_point deadlin
   }
   ::freeaddrinfo(found);
   if (fd_ >= 0) return true;
+  if (interrupted_) {
+    fail(NetFailure::kStopped, 0);
+    return false;
+  }
   switch (lastError) {
     case ETIMEDOUT: fail(NetFailure::kTimedOut, lastError); break;
     case ECONNREFUSED: fail(NetFailure::kRefused, lastError); break;
@@ -178,10 +182,25 @@ bool NetPort::waitUntil(Clock::time_point deadline, bool (NetPort::*done)() cons
   for (;;) {
     if (!pump()) return false;
     if ((this->*done)()) return true;
-    const int left = msUntil(deadline);
-    if (left <= 0) return false;
+    if (msUntil(deadline) <= 0) return false;
     pollfd pfd{fd_, POLLIN, 0};
-    if (::poll(&pfd, 1, left) < 0 && errno != EINTR) return false;
+    const int ready = pollUntil(pfd, deadline);
+    if (ready < 0 || interrupted_) return false;
+  }
+}
+
+int NetPort::pollUntil(pollfd& pfd, Clock::time_point deadline) {
+  for (;;) {
+    const int left = msUntil(deadline);
+    const int slice = interrupt_ ? std::min(left, kSliceMs) : left;
+    int ready = ::poll(&pfd, 1, slice);
+    if (ready < 0 && errno != EINTR) return ready;
+    if (ready > 0) return ready;
+    if (interrupt_ && interrupt_()) {
+      interrupted_ = true;
+      return 0;
+    }
+    if (msUntil(deadline) <= 0) return 0;
   }
 }
 
@@ -190,6 +209,9 @@ bool NetPort::open(const NetworkAddress& address, int timeoutMs, const NetLine& 
   failure_ = NetFailure::kNone;
   failureError_ = 0;
   gone_ = false;
+  interrupted_ = false;
+  overflowed_ = false;
+  asked_ = line;
   decoder_ = telnet::Decoder();
   rfc2217_ = address.kind == NetworkAddress::Kind::Rfc2217;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0);
@@ -206,12 +228,13 @@ bool NetPort::open(const NetworkAddress& address, int timeoutMs, const NetLine& 
   // speed would read garbage. So wait for the server's agreement and for its
   // confirmation of every setting.
   if (!sendRaw(telnet::clientGreeting(), deadline)) {
-    fail(NetFailure::kClosedByServer, 0);
+    fail(interrupted_ ? NetFailure::kStopped : NetFailure::kClosedByServer, 0);
     return false;
   }
   decoder_.noteGreetingSent();
   if (!waitUntil(deadline, &NetPort::comPortSettled)) {
-    fail(gone_ ? NetFailure::kClosedByServer : NetFailure::kNoComPort, gone_ ? 0 : ETIMEDOUT);
+    fail(interrupted_ ? NetFailure::kStopped : gone_ ? NetFailure::kClosedByServer : NetFailure::kNoComPort,
+         gone_ || interrupted_ ? 0 : ETIMEDOUT);
     return false;
   }
   if (decoder_.comPortRefused()) {
@@ -219,7 +242,18 @@ bool NetPort::open(const NetworkAddress& address, int timeoutMs, const NetLine& 
     return false;
   }
   if (!setLine(line) || !waitUntil(deadline, &NetPort::lineConfirmed)) {
-    fail(gone_ ? NetFailure::kClosedByServer : NetFailure::kLineNotSet, 0);
+    fail(interrupted_ ? NetFailure::kStopped : gone_ ? NetFailure::kClosedByServer : NetFailure::kLineNotSet, 0);
+    return false;
+  }
+  // The server confirms what it set, which need not be what was asked: a
+  // line at another speed or format would carry garbage both ways.
+  confirmed_.bitsPerSecond = decoder_.reportedBaudRate();
+  confirmed_.dataSize = decoder_.reportedValue(telnet::kSetDataSize);
+  confirmed_.parity = decoder_.reportedValue(telnet::kSetParity);
+  confirmed_.stopSize = decoder_.reportedValue(telnet::kSetStopSize);
+  if (confirmed_.bitsPerSecond != line.bitsPerSecond || confirmed_.dataSize != line.dataSize ||
+      confirmed_.parity != line.parity || confirmed_.stopSize != line.stopSize) {
+    fail(NetFailure::kLineDiffers, 0);
     return false;
   }
   return true;
@@ -229,7 +263,15 @@ bool NetPort::pump() {
   if (fd_ < 0 || gone_) return false;
   unsigned char piece[4096];
   for (;;) {
-    const ssize_t n = ::recv(fd_, piece, sizeof piece, MSG_DONTWAIT);
+    // Never more than the limit unread: the rest waits in the socket, and
+    // the peer's sending is held there.
+    const std::size_t unread = data_.size() - consumed_;
+    if (unread >= kInputLimit) {
+      overflowed_ = true;
+      return true;
+    }
+    const std::size_t room = std::min(sizeof piece, kInputLimit - unread);
+    const ssize_t n = ::recv(fd_, piece, room, MSG_DONTWAIT);
     if (n > 0) {
       if (consumed_ > 0 && consumed_ == data_.size()) {
         data_.clear();
@@ -279,6 +321,8 @@ void NetPort::dropInput() {
   pump();
   data_.clear();
   consumed_ = 0;
+  overflowed_ = false;
+  decoder_.clearStrayIac();
 }
 
 bool NetPort::sendRaw(std::string_view bytes, Clock::time_point deadline, std::size_t* sent) {
@@ -292,9 +336,8 @@ bool NetPort::sendRaw(std::string_view bytes, Clock::time_point deadline, std::s
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      const int left = msUntil(deadline);
       pollfd pfd{fd_, POLLOUT, 0};
-      if (left <= 0 || (::poll(&pfd, 1, left) < 0 && errno != EINTR) || (pfd.revents & (POLLHUP | POLLERR))) {
+      if (msUntil(deadline) <= 0 || pollUntil(pfd, deadline) <= 0 || (pfd.revents & (POLLHUP | POLLERR))) {
         ok = false;
         break;
       }
@@ -317,12 +360,18 @@ int NetPort::send(const void* data, int count, Clock::time_point deadline) {
   const std::string_view plain(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(count));
   const std::string escaped = rfc2217_ ? telnet::escape(plain) : std::string(plain);
   std::size_t sent = 0;
+  interrupted_ = false;
   sendRaw(escaped, deadline, &sent);
   // As on a serial line, a write is done when the bytes have left: here when
   // the server has acknowledged them.
   int unacknowledged = 0;
+  auto nextCheck = Clock::now() + std::chrono::milliseconds(kSliceMs);
   while (sent > 0 && (unacknowledged = outQueue()) > 0) {
-    if (msUntil(deadline) <= 0) {
+    if (!interrupted_ && interrupt_ && Clock::now() >= nextCheck) {
+      interrupted_ = interrupt_();
+      nextCheck = Clock::now() + std::chrono::milliseconds(kSliceMs);
+    }
+    if (msUntil(deadline) <= 0 || interrupted_) {
       sent = sent > static_cast<std::size_t>(unacknowledged) ? sent - unacknowledged : 0;
       break;
     }
@@ -361,7 +410,19 @@ bool NetPort::control(unsigned char value) {
   return sendRaw(telnet::setByteOption(telnet::kSetControl, value), Clock::now() + std::chrono::milliseconds(1000));
 }
 
-std::string netFailureText(int language, NetFailure failure, int error, int timeoutMs) {
+std::string describeLine(const NetLine& line) {
+  static constexpr char kParity[] = "?NOEMS";
+  std::string text = std::to_string(line.bitsPerSecond) + " " + std::to_string(line.dataSize);
+  text += line.parity < sizeof kParity - 1 ? kParity[line.parity] : '?';
+  text += line.stopSize == telnet::kStopOne   ? "1"
+          : line.stopSize == telnet::kStopTwo ? "2"
+          : line.stopSize == telnet::kStopOneAndHalf ? "1.5"
+                                              : "?";
+  return text;
+}
+
+std::string netFailureText(int language, NetFailure failure, int error, int timeoutMs, const NetLine* asked,
+                           const NetLine* confirmed) {
   const bool english = language == 1;
   const std::string ms = std::to_string(timeoutMs);
   switch (failure) {
@@ -381,6 +442,13 @@ std::string netFailureText(int language, NetFailure failure, int error, int time
       return english ? "the server did not confirm the line settings within " + ms + " ms"
                      : "伺服器在 " + ms + " 毫秒內未確認傳輸設定";
     case NetFailure::kClosedByServer: return english ? "the server closed the connection" : "伺服器關閉了連線";
+    case NetFailure::kStopped: return english ? "stopped by the operator" : "已由操作者停止";
+    case NetFailure::kLineDiffers: {
+      const std::string want = asked ? describeLine(*asked) : "?";
+      const std::string got = confirmed ? describeLine(*confirmed) : "?";
+      return english ? "the server set the line to " + got + ", not the " + want + " asked for"
+                     : "伺服器將線路設為 " + got + ", 而非要求的 " + want;
+    }
     case NetFailure::kOther: break;
   }
   return std::strerror(error);

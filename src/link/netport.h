@@ -6,11 +6,14 @@
 // terminal device; it keeps Telnet out of the data in both directions.
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "link/telnet.h"
+
+struct pollfd;
 
 namespace qxr {
 
@@ -30,7 +33,7 @@ std::optional<NetworkAddress> parseNetworkAddress(std::string_view name);
 
 // Why a network port did not open.
 enum class NetFailure { kNone, kBadAddress, kNameNotFound, kRefused, kUnreachable, kTimedOut,
-                        kNoComPort, kLineNotSet, kClosedByServer, kOther };
+                        kNoComPort, kLineNotSet, kLineDiffers, kClosedByServer, kStopped, kOther };
 
 // The far port's line: speed and format as RFC 2217 numbers them.
 struct NetLine {
@@ -40,9 +43,16 @@ struct NetLine {
   unsigned char stopSize = telnet::kStopOne;
 };
 
+// "9600 8N1": the line as the operator reads it.
+std::string describeLine(const NetLine& line);
+
 class NetPort {
  public:
   using Clock = std::chrono::steady_clock;
+  // The data a port holds that the PC has not read, at most: a few KB
+  // beyond the longest reply. A peer that sends more without waiting floods
+  // the line; the rest stays in the socket and the exchange fails.
+  static constexpr std::size_t kInputLimit = 4096 + 255;
 
   NetPort() = default;
   ~NetPort() { close(); }
@@ -59,6 +69,18 @@ class NetPort {
   bool rfc2217() const { return rfc2217_; }
   NetFailure failure() const { return failure_; }
   int failureError() const { return failureError_; }
+  // For kLineDiffers: what was asked for and what the server confirmed.
+  const NetLine& askedLine() const { return asked_; }
+  const NetLine& confirmedLine() const { return confirmed_; }
+
+  // Asked in slices while a connection, its negotiation or a send waits;
+  // true ends the wait (open fails with kStopped, send returns what went).
+  void setInterrupt(std::function<bool()> interrupt) { interrupt_ = std::move(interrupt); }
+  bool interruptedLast() const { return interrupted_; }
+  // More came than kInputLimit without the PC reading it, or a lone IAC
+  // came among the data: the input is not the controller's.
+  bool overflowed() const { return overflowed_; }
+  bool strayIac() const { return decoder_.strayIac(); }
 
   // Moves whatever the socket holds into the data buffer (answering the
   // server's negotiation on the way) without blocking. False once the
@@ -87,6 +109,9 @@ class NetPort {
   bool sendRaw(std::string_view bytes, Clock::time_point deadline, std::size_t* sent = nullptr);
   bool connectTo(const NetworkAddress& address, Clock::time_point deadline);
   bool waitUntil(Clock::time_point deadline, bool (NetPort::*done)() const);
+  // poll() on the socket until the deadline, in slices that ask the
+  // interrupt: >0 ready, 0 time-out or interrupted, <0 error.
+  int pollUntil(pollfd& pfd, Clock::time_point deadline);
   bool comPortSettled() const;
   bool lineConfirmed() const;
   void fail(NetFailure failure, int error);
@@ -97,12 +122,18 @@ class NetPort {
   NetFailure failure_ = NetFailure::kNone;
   int failureError_ = 0;
   telnet::Decoder decoder_;
+  std::function<bool()> interrupt_;
+  bool interrupted_ = false;
+  bool overflowed_ = false;
+  NetLine asked_, confirmed_;
   std::string data_;
   std::size_t consumed_ = 0;
 };
 
 // The reason in the operator's language (English for language 1,
 // Traditional Chinese otherwise).
-std::string netFailureText(int language, NetFailure failure, int error, int timeoutMs);
+// `asked` and `confirmed` name both lines for kLineDiffers.
+std::string netFailureText(int language, NetFailure failure, int error, int timeoutMs,
+                           const NetLine* asked = nullptr, const NetLine* confirmed = nullptr);
 
 }  // namespace qxr

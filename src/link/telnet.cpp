@@ -110,6 +110,8 @@ void Decoder::subnegotiation() {
   const auto command = static_cast<unsigned char>(sub_[1]);
   if (command < kServerReply || command >= kServerReply + 32) return;
   comPortAnswers_ |= 1u << (command - kServerReply);
+  if (sub_.size() == 3 && command - kServerReply < 32)
+    reportedByte_[command - kServerReply] = static_cast<unsigned char>(sub_[2]);
   if (command == kServerReply + kSetBaudRate && sub_.size() >= 6) {
     reportedBaud_ = 0;
     for (int i = 2; i < 6; ++i) reportedBaud_ = (reportedBaud_ << 8) | static_cast<unsigned char>(sub_[i]);
@@ -150,6 +152,11 @@ void Decoder::feed(const unsigned char* bytes, std::size_t count, std::string& d
           sub_.clear();
           subOverflow_ = false;
           state_ = State::Sub;
+        } else if (byte < kFirstCommand) {
+          // No command: the IAC came alone. The byte after it is data, and
+          // the IAC is line noise that the exchange must not lose silently.
+          strayIac_ = true;
+          data += static_cast<char>(byte);
         }
         // Every other command (NOP, GA, AYT, a stray SE ...) carries no data.
         break;

@@ -12,6 +12,8 @@ namespace qxr::telnet {
 
 inline constexpr unsigned char IAC = 255, DONT = 254, DO = 253, WONT = 252, WILL = 251, SB = 250,
                                SE = 240;
+// Commands are 240 (SE) to 255 (IAC); any lower byte after an IAC is none.
+inline constexpr unsigned char kFirstCommand = SE;
 inline constexpr unsigned char kOptBinary = 0, kOptEcho = 1, kOptSuppressGoAhead = 3, kOptComPort = 44;
 
 // COM-PORT-OPTION commands sent by the client; the server answers each with
@@ -63,6 +65,13 @@ class Decoder {
   std::uint32_t comPortAnswers() const { return comPortAnswers_; }
   // The last line speed the server reported, 0 before any.
   std::uint32_t reportedBaudRate() const { return reportedBaud_; }
+  // The value of the server's last answer to a one-byte COM-PORT command
+  // (data size, parity, stop size), 0 before any.
+  unsigned char reportedValue(unsigned char command) const { return command < 32 ? reportedByte_[command] : 0; }
+  // An IAC was followed by a byte that is no Telnet command: line noise
+  // (a lone 0xFF among the data), not a command to drop with the byte after it.
+  bool strayIac() const { return strayIac_; }
+  void clearStrayIac() { strayIac_ = false; }
 
  private:
   enum class State { Data, Iac, Verb, Sub, SubIac };
@@ -83,6 +92,8 @@ class Decoder {
   bool comPortRefused_ = false;
   std::uint32_t comPortAnswers_ = 0;
   std::uint32_t reportedBaud_ = 0;
+  unsigned char reportedByte_[32] = {};
+  bool strayIac_ = false;
 };
 
 }  // namespace qxr::telnet

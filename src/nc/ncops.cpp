@@ -156,16 +156,15 @@ void NcOperations::takeControllerName() {
 }
 
 // One program line from the controller. A reply stops after 75 bytes; a line
-// longer than that arrives in consecutive replies without an acknowledgement
-// between them, and is joined here so that the exchange stays in step.
+// longer than that arrives in consecutive replies, each acknowledged as the
+// controller counts them, and is joined here.
 bool NcOperations::receiveProgramLine(std::string& reply) {
   reply.clear();
   for (;;) {
-    if (!link_.ReceiveFromQXR(kReplyLength, 1)) return false;
-    const std::string_view piece = link_.reply();
-    reply += piece;
-    const bool cut = piece.size() == link_.replyLength() && piece.size() >= static_cast<std::size_t>(kReplyLength) &&
-                     piece.back() != '\n' && piece.back() != frames::ETX;
+    if (!link_.ReceiveLinePiece(kReplyLength)) return false;
+    reply += link_.reply();
+    const bool cut = link_.pieceCut();
+    if (cut && !link_.TransToQXR(ncframe::kAck)) return false;
     if (reply.size() > kReceivedLineLimit) {
       link_.failReceive(linkText(session_.language(), LinkText::kLineTooLong, {},
                                  static_cast<long>(kReceivedLineLimit)));

@@ -3,6 +3,8 @@
 
 #include "link/comm.h"
 #include "link/detect.h"
+#include "link/link.h"
+#include "link/linktexts.h"
 #include "support/linkrig.h"
 #include "support/emulator.h"
 #include "support/fakehost.h"
@@ -165,7 +167,7 @@ TEST_F(DetectTest, NoControllerOnASinglePort) {
 TEST_F(DetectTest, PortsNineAndTenAndPortsThatDoNotAnswer) {
   session.settings.portCount = 10;
   // COM1 is silent, COM2 refuses the link-on, COM3 answers it with other
-  // than three bytes; the controller is on port number 10.
+  // with a reply that does not end; the controller is on port number 10.
   test::PtyPeer silent([](const std::string&) { return std::string(); });
   silent.linkAs(dir, "COM1");
   test::EmulatorOptions refusing;
@@ -186,7 +188,8 @@ TEST_F(DetectTest, PortsNineAndTenAndPortsThatDoNotAnswer) {
   const Lines& lines = host.lines(kProgramPage);
   const Lines expectedStart = {"#101COM1", "#108", "#103", "#107", "#107COM1",
                                "#101COM2", "#108", "#122", "#107", "#107COM2",
-                               "#101COM3", "#108", "#107COM3"};
+                               "#101COM3", "#108", linkText(session.language(), LinkText::kUnended, {}, kReplyLength),
+                               "#107", "#107COM3"};
   ASSERT_GE(lines.size(), expectedStart.size());
   EXPECT_EQ(Lines(lines.begin(), lines.begin() + static_cast<long>(expectedStart.size())), expectedStart);
   EXPECT_TRUE(host.hasLine(kProgramPage, test::unopenedPortLine(dir, "COM9")));

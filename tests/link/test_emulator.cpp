@@ -183,14 +183,18 @@ TEST_F(EmulatorTest, FaultsOnRequest) {
   options = {};
   options.garbage = true;
   start(options);
-  EXPECT_EQ(ask("$%\r\n"), "");  // the NUL makes it line noise
+  EXPECT_EQ(ask("$L\r\n"), "");  // the NUL makes it line noise
   EXPECT_EQ(link.lastWait(), WaitEnd::kNoise);
   emulator.reset();
 
+  // 100 bytes without a line end: a reply that did not end. The answer to
+  // the attention frame is read away whole, whatever it is.
   options = {};
   options.overlong = true;
   start(options);
-  EXPECT_EQ(ask("$%\r\n"), std::string(75, 'Z'));
+  EXPECT_EQ(ask("$%\r\n"), std::string(100, 'Z') + "$%\r\n");
+  EXPECT_EQ(ask("$L\r\n"), "");
+  EXPECT_EQ(link.lastWait(), WaitEnd::kUnended);
   emulator.reset();
 
   options = {};

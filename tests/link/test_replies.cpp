@@ -50,6 +50,14 @@ TEST(ReplyShape, ControlBytesOnlyWhereTheProtocolPutsThem) {
       {"ab\r", false, 2},                          // CR at the end of a reply that was not cut
       {"\x02" "ABC\x03\x03", false, 4},            // one ETX too many cannot come, but is out of place
       {"\x04\x03", false, 0},
+      // Line ends with a run of CRs, and NUL padding after the text.
+      {"MYPROG\r\r\n", false, kNone},
+      {"MYPROG\0\0\r\n"s, false, kNone},
+      {"\x15\x07\x07\0\r\n"s, false, kNone},
+      {std::string(73, 'A') + "\r\r", true, kNone},
+      {"MY\0PROG\r\n"s, false, 2},                // a NUL followed by more text
+      {std::string(74, 'A') + "\0"s, true, 74},     // padding in a cut reply: more text may follow
+      {"AB\r\rC\r\n", false, 2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.reply));
@@ -57,27 +65,32 @@ TEST(ReplyShape, ControlBytesOnlyWhereTheProtocolPutsThem) {
   }
 }
 
-TEST(ReplyShape, EchoOfAFrameSentSinceTheLastWait) {
-  const std::vector<std::string> sent = {"$%\r\n", "$L\r\n", "\x02" "0A1BD8\x03", "N1 " + std::string(100, 'X') + "\r\n"};
+// Only a frame that no controller sends, coming back for the wait it was
+// sent for, is an echo; data repeated back is the controller's consent.
+TEST(ReplyShape, EchoOnlyOfAFrameThePcAloneSends) {
+  const std::vector<std::string> sent = {"$%\r\n", "$L\r\n", "\x06\x07\x01\r\n", "\x02LON\x03", "07\r\n",
+                                         "PART1   \r\n", "N1 G00 X0\r\n", "12=300\r\n", "\x02" "0A1BD8\x03"};
   const struct {
     std::string reply;
-    bool cut;
     bool echo;
   } cases[] = {
-      {"$L\r\n", false, true},
-      {"\x02" "0A1BD8\x03", false, true},            // a record of a stream
-      {"N1 " + std::string(72, 'X'), true, true},    // the first piece of a long frame
-      {"N1 " + std::string(72, 'X'), false, false},  // the same bytes, not cut: not that frame
-      {"$%\r\n", false, false},                      // the controller answers the attention frame with itself
-      {"\x06\x07\x01\r\n", false, false},
-      {"$L\r", true, true},
-      {"", false, false},
+      {"$L\r\n", true},
+      {"\x06\x07\x01\r\n", true},
+      {"\x02LON\x03", true},
+      {"$S\r\n", false},           // a frame the PC alone sends, but not sent for this wait
+      {"$%\r\n", false},           // the controller answers the attention frame with itself
+      {"07\r\n", false},           // a number, a name, a line, a value, a record repeated
+      {"PART1   \r\n", false},
+      {"N1 G00 X0\r\n", false},
+      {"12=300\r\n", false},
+      {"\x02" "0A1BD8\x03", false},
+      {"", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.reply));
-    EXPECT_EQ(isEchoOf(c.reply, c.cut, sent), c.echo);
+    EXPECT_EQ(isEchoOf(c.reply, sent), c.echo);
   }
-  EXPECT_FALSE(isEchoOf("$L\r\n", false, {}));
+  EXPECT_FALSE(isEchoOf("$L\r\n", {}));
 }
 
 // Against the emulator on a pseudo-terminal, with its faults.

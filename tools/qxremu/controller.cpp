@@ -99,6 +99,10 @@ void Controller::reply(std::string bytes) {
   ++replies_;
   if (config_.hangupAfterReplies >= 0 && replies_ >= config_.hangupAfterReplies) hangupDue_ = true;
   if (config_.garbage) bytes = std::string("\x8f\x00\x13\xff\x15\x07garbage\r\n", 15);
+  if ((config_.crCrLf || config_.nulPadding) && bytes.size() >= 2 && bytes.compare(bytes.size() - 2, 2, "\r\n") == 0) {
+    if (config_.nulPadding) bytes.insert(bytes.size() - 2, std::string(2, '\0'));
+    if (config_.crCrLf) bytes.insert(bytes.size() - 2, 1, '\r');
+  }
   if (config_.overlong) bytes = std::string(100, 'Z') + bytes;
   for (long at : config_.nulAt)
     if (at == replies_) {
@@ -112,6 +116,10 @@ void Controller::reply(std::string bytes) {
     }
   if (onTraffic) onTraffic("out", bytes);
   output_ += bytes;
+}
+
+void Controller::consent(const std::string& frame) {
+  reply(config_.echoData ? frame : std::string(fr::kAckLine));
 }
 
 void Controller::receive(std::string_view bytes) {
@@ -198,7 +206,8 @@ void Controller::lineFrame(const std::string& bytes, const std::string& content)
   const std::string ackLine(fr::kAckLine);
   if (bytes == fr::kAttention) {
     state_ = State::Idle;
-    reply(std::string(fr::kAttention));
+    pieceAcks_ = 0;
+    reply(std::string(config_.attentionAck ? fr::kAckLine : fr::kAttention));
     return;
   }
   if (bytes == fr::kLookUp || bytes == fr::kDelete || bytes == fr::kStore || bytes == fr::kParamWrite ||
@@ -212,10 +221,16 @@ void Controller::lineFrame(const std::string& bytes, const std::string& content)
     return;
   }
   if (bytes == fr::kAckLine) {
-    if (state_ == State::Output && !outputQueue_.empty()) {
+    if (pieceAcks_ > 0) {
+      // The PC acknowledges each piece of a long line; the next line waits
+      // for the last of them.
+      --pieceAcks_;
+      note("piece acknowledged");
+    } else if (state_ == State::Output && !outputQueue_.empty()) {
       std::string next = outputQueue_.front();
       outputQueue_.erase(outputQueue_.begin());
       if (outputQueue_.empty()) state_ = State::Idle;  // that was the attention line: the end
+      pieceAcks_ = (next.size() + kReplyPiece - 1) / kReplyPiece - 1;
       reply(next);
     } else if (state_ == State::ParameterValue) {
       state_ = State::ParameterRead;
@@ -241,7 +256,8 @@ void Controller::lineFrame(const std::string& bytes, const std::string& content)
       for (const std::string& line : program.lines) outputQueue_.push_back(line + "\r\n");
       outputQueue_.push_back(std::string(fr::kAttention));
       state_ = State::Output;
-      reply(ackLine);
+      pieceAcks_ = 0;
+      consent(bytes);
       return;
     }
     case State::DeleteNumber: {
@@ -253,7 +269,7 @@ void Controller::lineFrame(const std::string& bytes, const std::string& content)
       }
       current_ = *number;
       state_ = State::DeleteName;
-      reply(ackLine);
+      consent(bytes);
       return;
     }
     case State::DeleteName: {
@@ -281,19 +297,19 @@ void Controller::lineFrame(const std::string& bytes, const std::string& content)
       programs[current_] = Program{};
       saveProgram(current_);
       state_ = config_.namedPrograms ? State::StoreName : State::StoreLines;
-      reply(ackLine);
+      consent(bytes);
       return;
     }
     case State::StoreName:
       programs[current_].name = trimRight(content.substr(0, fr::kProgramNameLength));
       saveProgram(current_);
       state_ = State::StoreLines;
-      reply(ackLine);
+      consent(bytes);
       return;
     case State::StoreLines:
       programs[current_].lines.push_back(content);
       appendProgramLine(current_, content);
-      reply(ackLine);
+      consent(bytes);
       return;
     case State::ParameterWrite: {
       const std::size_t equals = content.find('=');
@@ -302,13 +318,13 @@ void Controller::lineFrame(const std::string& bytes, const std::string& content)
         return;
       }
       setParameter(content.substr(0, equals), content.substr(equals + 1));
-      reply(ackLine);
+      consent(bytes);
       return;
     }
     case State::ParameterRead:
       parameterNumber_ = content;
       state_ = State::ParameterValue;
-      reply(ackLine);
+      consent(bytes);
       return;
     default:
       reply(std::string(fr::kRefusalLine));

@@ -38,7 +38,17 @@ struct Config {
   bool noise = false;         // the line carries noise all the time (see noiseBytes)
   std::vector<long> nulAt;    // replies (from 1) with a NUL byte in their middle
   bool echo = false;          // a loopback: every byte goes straight back, nothing answers
+
+  // Behaviours a controller may have, within the protocol.
+  bool attentionAck = false;  // answers the attention frame with the acknowledge line
+  bool crCrLf = false;        // ends its lines with CR CR LF
+  bool nulPadding = false;    // pads the text of its lines with NUL bytes before the line end
+  bool echoData = false;      // consents to numbers, names, lines and values by repeating them
 };
+
+// The PC takes a reply of at most this many bytes; a longer program line
+// reaches it in pieces, each acknowledged.
+inline constexpr std::size_t kReplyPiece = 75;
 
 // `count` bytes of line noise: random bytes; with `manyLineEnds` one in eight
 // is a line end, so that a burst falls into many short "replies". The same
@@ -90,6 +100,8 @@ class Controller {
   void stxFrame(const std::string& content);
   void plcRecord(const std::string& content);
   void reply(std::string bytes);
+  // Consent to a data frame: the acknowledge line, or the frame repeated.
+  void consent(const std::string& frame);
   void note(const std::string& text);
   bool isRefused(const std::string& content) const;
   std::optional<int> programNumber(const std::string& content) const;
@@ -113,6 +125,7 @@ class Controller {
 
   int current_ = 0;                  // program of the running look-up, delete or store
   std::vector<std::string> outputQueue_;  // what the next acknowledgements fetch
+  std::size_t pieceAcks_ = 0;             // acknowledgements of the pieces of the last long line
   std::string parameterNumber_;
   std::vector<std::string> incomingRecords_;
   bool plcFault_ = false;

@@ -72,6 +72,12 @@ constexpr const char* kUsage =
     "  --echo               a loopback plug: every byte goes straight back, nothing\n"
     "                       answers\n"
     "  --trickle MS         send the bytes of every reply MS milliseconds apart\n"
+    "behaviours within the protocol:\n"
+    "  --attention-ack      answer the attention frame with the acknowledge line\n"
+    "  --crcrlf             end every line with CR CR LF\n"
+    "  --nul-padding        put two NUL bytes between a line's text and its end\n"
+    "  --echo-data          consent to numbers, names, program lines and values by\n"
+    "                       repeating them instead of the acknowledge line\n"
     "\n"
     "Texts take the escapes \\r \\n \\\\ and \\xHH.\n";
 
@@ -194,6 +200,10 @@ int main(int argc, char* argv[]) {
     else if (option == "--nul-at") config.nulAt.push_back(number(value(), "--nul-at"));
     else if (option == "--echo") config.echo = true;
     else if (option == "--trickle") trickle = number(value(), "--trickle");
+    else if (option == "--attention-ack") config.attentionAck = true;
+    else if (option == "--crcrlf") config.crCrLf = true;
+    else if (option == "--nul-padding") config.nulPadding = true;
+    else if (option == "--echo-data") config.echoData = true;
     else fail("unknown option " + option + " (see --help)");
   }
   if (version != "SD" && version != "K" && version != "M") fail("--version is SD, K or M");
