@@ -8,6 +8,7 @@
 #include "link/link.h"
 #include "nc/ncfile.h"
 #include "nc/ncops.h"
+#include "ncjournal.h"
 #include "tool.h"
 
 namespace qxr {
@@ -16,7 +17,7 @@ namespace {
 
 // The program page in memory; progress goes to a terminal on stderr only, so
 // that stdout carries exactly the page messages.
-class ToolNcPage final : public MemoryNcPage {
+class ToolNcPage final : public JournalNcPage {
  public:
   void showProgress(std::string_view text) override {
     // The host shows the count, rate and time left on stderr.
@@ -25,7 +26,7 @@ class ToolNcPage final : public MemoryNcPage {
 };
 
 struct NcOptions {
-  int generation = kGenerationX02;
+  int generation = kGenerationX02;  // the machine's, when --machine chose one
   std::string output;  // receive: -o FILE; read-many: --out DIR
   std::string prefix;
   Args positional;
@@ -70,6 +71,7 @@ int exitCode(bool ok) { return ok ? kExitOk : kExitFailed; }
 
 int runNcCommand(ToolContext& context, const Args& args) {
   NcOptions options;
+  options.generation = context.generation;
   int code = kExitUsage;
   if (!parseOptions(args, options, code)) return code;
   if (options.positional.empty()) return usageError("nc needs a subcommand");
@@ -84,8 +86,12 @@ int runNcCommand(ToolContext& context, const Args& args) {
 
   if (sub == "send") {
     if (pos.size() != 1) return usageError("nc send takes one FILE");
-    if (!operations.readFile(pos[0])) return kExitFailed;
-    return exitCode(operations.send());
+    JournalRecorder journal(context.journal(), context.place(), "nc send");
+    journal.setPath(pos[0]);
+    if (!operations.readFile(pos[0])) return finishTransfer(context, journal, kExitFailed);
+    journal.setProgram(page.number, page.name);
+    journal.setLines(page.lines);
+    return finishTransfer(context, journal, exitCode(operations.send()));
   }
   if (sub == "receive") {
     if (pos.size() != 1 || options.output.empty()) return usageError("nc receive takes N and -o FILE");
@@ -93,15 +99,24 @@ int runNcCommand(ToolContext& context, const Args& args) {
       return usageError("program number must be 1 to 99: " + pos[0]);
     }
     if (refuseSaveTarget(context, options.output)) return kExitFailed;
-    if (!operations.receive() || stopSignalNumber() != 0) return kExitFailed;  // no partial file
-    return exitCode(operations.writeFile(options.output));
+    JournalRecorder journal(context.journal(), context.place(), "nc receive");
+    journal.setProgram(page.number, {});
+    const bool received = operations.receive();
+    journal.setProgram(page.number, page.name);
+    journal.setLines(page.lines);
+    if (!received || stopSignalNumber() != 0) return finishTransfer(context, journal, kExitFailed);  // no partial file
+    journal.setPath(options.output);
+    return finishTransfer(context, journal, exitCode(operations.writeFile(options.output)));
   }
   if (sub == "delete") {
     if (pos.size() != 1) return usageError("nc delete takes N");
     if (!parseProgramNumber(pos[0], kMinProgramNumber, kMaxProgramNumber, page.number)) {
       return usageError("program number must be 1 to 99: " + pos[0]);
     }
-    return exitCode(operations.deleteProgram());
+    JournalRecorder journal(context.journal(), context.place(), "nc delete");
+    const bool deleted = operations.deleteProgram();
+    journal.setProgram(page.number, page.name);
+    return finishTransfer(context, journal, exitCode(deleted));
   }
   if (sub == "read-many") {
     if (pos.empty() || options.output.empty()) return usageError("nc read-many takes N... and --out DIR");
@@ -120,7 +135,8 @@ int runNcCommand(ToolContext& context, const Args& args) {
     choice.prefix = options.prefix;
     choice.directory = options.output;
     choice.chosen = true;
-    return exitCode(operations.readMany(choice));
+    page.beginBatch(context, "nc read-many", {}, choice.directory, choice.prefix);
+    return page.endBatch(exitCode(operations.readMany(choice)));
   }
   if (sub == "write-many") {
     if (pos.empty()) return usageError("nc write-many takes FILE...");
@@ -131,7 +147,8 @@ int runNcCommand(ToolContext& context, const Args& args) {
     choice.mode = kBatchWriteMany;
     choice.files = pos;
     choice.chosen = true;
-    return exitCode(operations.writeMany(choice, context.session.settings.multipleInquire));
+    page.beginBatch(context, "nc write-many", choice.files);
+    return page.endBatch(exitCode(operations.writeMany(choice, context.session.settings.multipleInquire)));
   }
   return usageError("unknown nc subcommand " + sub);
 }
