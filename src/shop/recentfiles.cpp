@@ -19,8 +19,9 @@ void RecentFiles::load(const std::string& path) {
   while (start < bytes.size()) {
     std::size_t end = bytes.find('\n', start);
     if (end == std::string::npos) end = bytes.size();
-    const std::string line = bytes.substr(start, end - start);
+    std::string line = bytes.substr(start, end - start);
     start = end + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
     const std::size_t tab = line.find('\t');
     if (tab == std::string::npos || tab + 1 >= line.size()) continue;
     const std::string name = line.substr(0, tab);

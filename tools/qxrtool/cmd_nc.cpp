@@ -103,7 +103,7 @@ int runNcCommand(ToolContext& context, const Args& args) {
     journal.setProgram(page.number, {});
     const bool received = operations.receive();
     journal.setProgram(page.number, page.name);
-    journal.setLines(page.lines);
+    if (!page.lines.empty()) journal.setLines(page.lines);
     if (!received || stopSignalNumber() != 0) return finishTransfer(context, journal, kExitFailed);  // no partial file
     journal.setPath(options.output);
     return finishTransfer(context, journal, exitCode(operations.writeFile(options.output)));
