@@ -669,6 +669,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 
 void TMainForm::FormClose() {
   if (CommPort->Enabled()) CommPort->Close();
+  chooseMachine(QString());  // the settings files keep their own values
   session_.settings.defaultPortIndex = COM_Select->currentIndex();
   saveSession(session_);
 }

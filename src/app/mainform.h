@@ -3,6 +3,7 @@
 // components are public members under their component names, as the page
 // operations (one source file per subsystem) work with them directly.
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,6 +32,7 @@ class QToolButton;
 
 namespace qxr {
 
+class Journal;
 class Link;
 class TComm;
 class TFSpinEdit;
@@ -257,6 +259,21 @@ class TMainForm : public QWidget, public LinkHost, public DetectTarget {
   QStringList recentFiles(int page) const;
   void noteRecentFile(int page, const std::string& path);
 
+  // --- the shop: machines, the journal, recent files kept (src/app/shopcontrols.cpp) ---
+  QComboBox* MachineSelect = nullptr;  // "(no machine)" and the machines of Machines.ini
+  QToolButton* MachinesBtn = nullptr;
+  QToolButton* JournalBtn = nullptr;
+  QWidget* buildShopControls(QWidget* parent);  // the row below the port list
+  // The machine's model, version, type, port, speed and folder; "" for none,
+  // which puts the settings files' values back.
+  void chooseMachine(const QString& name);
+  std::string namedPort() const override;
+  Journal* journal();
+  // Runs one transfer of the window and records it in the journal.
+  bool journalled(const char* operation, const std::function<bool()>& transfer);
+  void loadRecentFiles();
+  void saveRecentFiles();
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -273,6 +290,8 @@ class TMainForm : public QWidget, public LinkHost, public DetectTarget {
   // The file a recent entry or a drop chose instead of the open window.
   bool takePresetPath(std::string& path);
   std::shared_ptr<ControlState> control_;
+  struct ShopState;
+  std::shared_ptr<ShopState> shop_;
   void buildProgramSheet();
   void buildParameterSheet();
   void buildPlcSheet();

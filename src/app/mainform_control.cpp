@@ -217,6 +217,7 @@ void TMainForm::buildControl() {
     placeBelow(fileLabels[page], button);
     c.recentButtons[page] = button;
   }
+  loadRecentFiles();
 }
 
 // --- one operation at a time ---
@@ -405,6 +406,7 @@ void TMainForm::noteRecentFile(int page, const std::string& path) {
   for (auto& [widget, enabled] : control_->locked)
     if (widget == control_->recentButtons[page]) enabled = true;
   if (!operationRunning_) control_->recentButtons[page]->setEnabled(true);
+  saveRecentFiles();
 }
 
 }  // namespace qxr

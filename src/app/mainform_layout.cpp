@@ -273,6 +273,7 @@ void TMainForm::buildProgramSheet() {
   portRow->addWidget(COM_Select, 1);
   portRow->addWidget(PortsBtn);
   portColumn->addLayout(portRow);
+  portColumn->addWidget(buildShopControls(ProgramSheet));
   portColumn->addWidget(PortDeviceLabel);
   portColumn->addStretch();
   typeRow->addLayout(portColumn, 1);

@@ -173,7 +173,7 @@ void TMainForm::TransBtnClick() {
   if (!guard) return;
   if (!editorTextFitsCodePage(ProgramMemo, kProgramPage, Refused::kSend)) return;
   MainFormNcPage page(*this);
-  if (NcOperations(link(), page).send()) markSaved(kProgramPage);
+  if (journalled("nc send", [&] { return NcOperations(link(), page).send(); })) markSaved(kProgramPage);
 }
 
 void TMainForm::RcvBtnClick() {
@@ -182,7 +182,7 @@ void TMainForm::RcvBtnClick() {
   if (!guard) return;
   MainFormNcPage page(*this);
   const EditorKeeper kept(*this);
-  if (NcOperations(link(), page).receive()) markSaved(kProgramPage);
+  if (journalled("nc receive", [&] { return NcOperations(link(), page).receive(); })) markSaved(kProgramPage);
   else if (stopRequested()) kept.restore();
 }
 
@@ -190,7 +190,7 @@ void TMainForm::DelProgBtnClick() {
   OperationGuard guard(*this);
   if (!guard) return;
   MainFormNcPage page(*this);
-  NcOperations(link(), page).deleteProgram();
+  journalled("nc delete", [&] { return NcOperations(link(), page).deleteProgram(); });
 }
 
 void TMainForm::MultipleBtnClick() {

@@ -110,7 +110,7 @@ void TMainForm::ParTrnBtnClick() {
   if (!guard) return;
   if (!editorTextFitsCodePage(ParameterMemo, kParameterPage, Refused::kSend)) return;
   WindowParameterPage page(*this);
-  if (sendParameters(*link_, page)) markSaved(kParameterPage);
+  if (journalled("param send", [&] { return sendParameters(*link_, page); })) markSaved(kParameterPage);
 }
 
 void TMainForm::ParRcvBtnClick() {
@@ -121,7 +121,7 @@ void TMainForm::ParRcvBtnClick() {
   // A copy: the list may be rebuilt (page change, model choice) while the
   // transfer waits and processes events.
   const ParameterEntries list = parameterState().list;
-  if (receiveParameters(*link_, page, list)) markSaved(kParameterPage);
+  if (journalled("param receive", [&] { return receiveParameters(*link_, page, list); })) markSaved(kParameterPage);
 }
 
 }  // namespace qxr

@@ -111,7 +111,7 @@ void TMainForm::PLMTrnBtnClick() {
   if (!guard) return;
   if (!editorTextFitsCodePage(PLMMemo, kPlcPage, Refused::kSend)) return;
   MainFormPlcPage page(*this);
-  if (PlcOperations(link(), page, plcTables).send()) markSaved(kPlcPage);
+  if (journalled("plc send", [&] { return PlcOperations(link(), page, plcTables).send(); })) markSaved(kPlcPage);
 }
 
 void TMainForm::PLMRcvBtnClick() {
@@ -119,7 +119,7 @@ void TMainForm::PLMRcvBtnClick() {
   OperationGuard guard(*this);
   if (!guard) return;
   MainFormPlcPage page(*this);
-  if (PlcOperations(link(), page, plcTables).receive()) markSaved(kPlcPage);
+  if (journalled("plc receive", [&] { return PlcOperations(link(), page, plcTables).receive(); })) markSaved(kPlcPage);
 }
 
 }  // namespace qxr
