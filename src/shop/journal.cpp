@@ -35,6 +35,7 @@ constexpr const char* kMigrations[Journal::kSchemaVersion] = {
     " result TEXT NOT NULL DEFAULT 'running', message TEXT NOT NULL DEFAULT '');",
     "CREATE INDEX transfers_started ON transfers(started);"
     "CREATE INDEX transfers_machine ON transfers(machine COLLATE NOCASE, started);"
+    "CREATE INDEX transfers_machine_program ON transfers(machine COLLATE NOCASE, program, started);"
     "CREATE INDEX transfers_program ON transfers(program, started);",
 };
 

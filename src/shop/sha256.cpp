@@ -60,12 +60,21 @@ void Sha256::block(const std::uint8_t* data) {
 
 void Sha256::update(std::string_view bytes) {
   length_ += bytes.size();
-  for (const char ch : bytes) {
-    buffer_[buffered_++] = static_cast<std::uint8_t>(ch);
+  const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+  std::size_t size = bytes.size();
+  // Fill a started block first; whole blocks are then taken in place.
+  while (size > 0 && (buffered_ > 0 || size < 64)) {
+    buffer_[buffered_++] = *data++;
+    --size;
     if (buffered_ == 64) {
       block(buffer_.data());
       buffered_ = 0;
     }
+  }
+  for (; size >= 64; size -= 64, data += 64) block(data);
+  while (size > 0) {
+    buffer_[buffered_++] = *data++;
+    --size;
   }
 }
 

@@ -186,7 +186,7 @@ TEST(Journal, AnOlderLayoutIsMigratedWithItsRecords) {
   ASSERT_EQ(old.size(), 1u);
   EXPECT_EQ(old[0].result, TransferResult::kFinished);
   EXPECT_EQ(sqlValue(path, "PRAGMA user_version"), std::to_string(Journal::kSchemaVersion));
-  EXPECT_EQ(sqlValue(path, "SELECT count(*) FROM sqlite_master WHERE type='index'"), "3");
+  EXPECT_EQ(sqlValue(path, "SELECT count(*) FROM sqlite_master WHERE type='index'"), "4");
   EXPECT_EQ(journal.problem(), "");
 }
 

@@ -113,6 +113,12 @@ TEST(ShopTool, TransfersByMachineNameAreJournalledWithTheirHash) {
   const auto [code, lines] = shop.run("journal --machine 'LATHE 3'");
   EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 3) << lines;  // send, receive 7, receive 9
   EXPECT_EQ(lines.find("O0"), std::string::npos) << lines;
+  // A command's model and version default to the machine's.
+  const auto [listCode, byMachine] = shop.run("--machine 'Lathe 3' param list");
+  const auto [modelCode, byModel] = shop.run("param list --model QXR302 --version M");
+  const auto [defaultCode, byDefault] = shop.run("param list");
+  EXPECT_EQ(byMachine, byModel);
+  EXPECT_NE(byMachine, byDefault);
   const auto [sendCode, send] = shop.run("journal --program 7 --json");
   EXPECT_NE(send.find("\"machine\":\"Lathe 3\",\"port\":\"COM2\",\"model\":\"QXR302 M\",\"operation\":\"nc send\""),
             std::string::npos) << send;
