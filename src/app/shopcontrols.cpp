@@ -27,6 +27,7 @@ namespace qxr {
 struct TMainForm::ShopState {
   std::string namedPort;  // a chosen machine's device path or address
   bool machineChosen = false;
+  std::string chosen;  // its name
   bool applying = false;
   // The settings files' values that a machine's choice overrides, put back
   // when no machine is chosen (and so written back at closing unchanged).
@@ -105,7 +106,12 @@ QWidget* TMainForm::buildShopControls(QWidget* parent) {
 void TMainForm::chooseMachine(const QString& name) {
   if (!shop_ || shop_->applying) return;
   if (operationRunning_) {
+    // Not under a running transfer: the choice shown goes back.
     beep();
+    shop_->applying = true;
+    const int shown = shop_->machineChosen ? MachineSelect->findText(QString::fromStdString(shop_->chosen)) : 0;
+    MachineSelect->setCurrentIndex(shown < 0 ? 0 : shown);
+    shop_->applying = false;
     return;
   }
   const MachineFile file = MachineFile::load(session_.startDir);
@@ -118,6 +124,7 @@ void TMainForm::chooseMachine(const QString& name) {
       shop_->savedFolder = fileWindowDir_;
     }
     shop_->machineChosen = true;
+    shop_->chosen = machine->name;
     applyMachine(*machine, session_);
     TypeSel->setItemIndex(machine->generation());
     if (QRadioButton* button = modelButton(machine->modelIndex)) button->setChecked(true);

@@ -56,6 +56,16 @@ struct Row {
   const char* said;
 };
 
+// Runs each row's command in turn: its exit status and a fragment of what it said.
+void runRows(const Shop& shop, const std::vector<Row>& rows) {
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.args);
+    const auto [code, output] = shop.run(row.args);
+    EXPECT_EQ(code, row.exit) << output;
+    EXPECT_NE(output.find(row.said), std::string::npos) << output;
+  }
+}
+
 TEST(ShopTool, MachinesAreAddedListedAndRemovedByName) {
   Shop shop;
   shop.dir.write("Machines.ini", "# by hand\n[Broken]\nmodel = QXR999\nport = COM1\n");
@@ -74,12 +84,7 @@ TEST(ShopTool, MachinesAreAddedListedAndRemovedByName) {
       {"machines remove mill", 0, ""},
       {"--machine Mill nc send part.nc", 1, "no machine named Mill"},
   };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.args);
-    const auto [code, output] = shop.run(row.args);
-    EXPECT_EQ(code, row.exit) << output;
-    EXPECT_NE(output.find(row.said), std::string::npos) << output;
-  }
+  runRows(shop, rows);
   const std::string text = shop.dir.read("Machines.ini");
   EXPECT_EQ(text.rfind("# by hand\n[Broken]\nmodel = QXR999\n", 0), 0u) << text;
   EXPECT_EQ(text.find("[Mill]"), std::string::npos) << text;
@@ -104,12 +109,7 @@ TEST(ShopTool, TransfersByMachineNameAreJournalledWithTheirHash) {
       {"journal --machine 'Lathe 3' --result failed", 0, "nc receive      O9"},
       {"journal --since yesterday", 2, "--since takes"},
   };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.args);
-    const auto [code, output] = shop.run(row.args);
-    EXPECT_EQ(code, row.exit) << output;
-    EXPECT_NE(output.find(row.said), std::string::npos) << output;
-  }
+  runRows(shop, rows);
   const auto [code, lines] = shop.run("journal --machine 'LATHE 3'");
   EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 3) << lines;  // send, receive 7, receive 9
   EXPECT_EQ(lines.find("O0"), std::string::npos) << lines;
