@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QListWidget>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -16,6 +17,7 @@
 #include "base/settings.h"
 #include "base/textio.h"
 #include "shop/journal.h"
+#include "shop/sha256.h"
 #include "support/tempdir.h"
 #include "widgets/radiogroup.h"
 
@@ -147,8 +149,36 @@ class TestShopWindows : public QObject {
     QVERIFY(copied.startsWith("2026-12-02T08:00:00.000Z\tfailed\tMill\tnc send\t11\t"));
   }
 
+  void transfersOfTheWindowAreJournalled() {
+    StartDir start;
+    const QByteArray journalPath = qgetenv("QXR_JOURNAL");
+    qputenv("QXR_JOURNAL", QByteArray::fromStdString(start.dir.file("j.db")));
+    {
+      TMainForm form(start.dir.dir());
+      form.chooseMachine("Lathe 3");
+      form.ProgNoEdit->setValue(12);
+      form.ProgramMemo->setPlainText("G0 X1\nM30");
+      QVERIFY(form.journalled("nc send", [] { return true; }));
+      QVERIFY(!form.journalled("nc receive", [] { return false; }));
+    }
+    Journal journal(start.dir.file("j.db"));
+    const auto records = journal.query({});
+    QCOMPARE(records.size(), size_t(2));
+    QCOMPARE(records[1].operation, std::string("nc send"));
+    QCOMPARE(records[1].result, TransferResult::kFinished);
+    QCOMPARE(records[1].machine, std::string("Lathe 3"));
+    QCOMPARE(records[1].port, std::string("rfc2217://box:2003"));
+    QCOMPARE(records[1].model, std::string("QXR302 M"));
+    QCOMPARE(records[1].program, 12);
+    QCOMPARE(records[1].sha256, sha256Hex("G0 X1\r\nM30\r\n"));
+    QCOMPARE(records[0].result, TransferResult::kFailed);
+    qputenv("QXR_JOURNAL", journalPath);
+  }
+
   void recentFilesSurviveARestart() {
     StartDir start;
+    const QByteArray stateHome = qgetenv("XDG_STATE_HOME");
+    qputenv("XDG_STATE_HOME", QByteArray::fromStdString(start.dir.file("state")));
     start.dir.write("a.nc", "1\r\nA\r\n");
     {
       TMainForm form(start.dir.dir());
@@ -159,6 +189,7 @@ class TestShopWindows : public QObject {
     QCOMPARE(again.recentFiles(kProgramPage).value(0), QString::fromStdString(start.dir.file("a.nc")));
     QCOMPARE(again.recentFiles(kPlcPage).value(0), QString::fromStdString(start.dir.file("p.pmc")));
     QVERIFY(again.recentFiles(kParameterPage).isEmpty());
+    qputenv("XDG_STATE_HOME", stateHome);
   }
 };
 
