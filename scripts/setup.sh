@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev                            # Qt 6 Widgets, QtTest, moc, platform plugins
   libgtest-dev libgmock-dev               # unit tests
   libbenchmark-dev                        # benchmarks
+  libsqlite3-dev                          # the journal of transfers
   ser2net                                 # serial device server: the network-port tests and the shop set-up
   time                                    # peak memory of the benchmarks (/usr/bin/time)
   xvfb xauth xdotool imagemagick          # running and checking the windows without a screen

@@ -68,6 +68,7 @@ TMainForm::TMainForm(const std::string& startDir, QWidget* parent)
   program = new TProgramPage(*this);
   parameters = new TParameterPage(*this);
   plc = new TPlcPage(*this);
+  program->addBelowPortList(buildShopControls(program));
   const bool haveCatalogue = session_.catalogue.count() > 0;
   const char* tabStandIns[] = {"程式編輯", "參數設定", "PLC編輯"};
   for (int index = 0; index < 3; ++index) {
@@ -297,6 +298,7 @@ void TMainForm::runTestButton(int button) {
 
 void TMainForm::FormClose() {
   if (CommPort->Enabled()) CommPort->Close();
+  chooseMachine(QString());  // the settings files keep their own values
   session_.settings.defaultPortIndex = program->COM_Select->currentIndex();
   saveSession(session_);
 }

@@ -6,6 +6,7 @@
 // (one operation at a time, Stop, unsaved work, recent files, quitting).
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,6 +26,7 @@ class QTimer;
 
 namespace qxr {
 
+class Journal;
 class Link;
 class TComm;
 class TransferBar;
@@ -136,6 +138,21 @@ class TMainForm : public QWidget, public LinkHost, public DetectTarget, public P
   // and quits at once.
   void quitOnSignal(int signal);
 
+  // --- the shop: machines, the journal, recent files kept (src/app/shopcontrols.cpp) ---
+  QComboBox* MachineSelect = nullptr;  // "(no machine)" and the machines of Machines.ini
+  QToolButton* MachinesBtn = nullptr;
+  QToolButton* JournalBtn = nullptr;
+  QWidget* buildShopControls(QWidget* parent);  // the row below the port list
+  // The machine's model, version, type, port, speed and folder; "" for none,
+  // which puts the settings files' values back.
+  void chooseMachine(const QString& name);
+  std::string namedPort() const override;
+  Journal* journal();
+  // Runs one transfer of the window and records it in the journal.
+  bool journalled(const char* operation, const std::function<bool()>& transfer) override;
+  void loadRecentFiles();
+  void saveRecentFiles();
+
  protected:
   void closeEvent(QCloseEvent* event) override;
 
@@ -162,6 +179,8 @@ class TMainForm : public QWidget, public LinkHost, public DetectTarget, public P
   std::string fileWindowDir_;  // where the next file window opens
   FileChoice fileChoice_;
   bool operationRunning_ = false;
+  struct ShopState;
+  std::shared_ptr<ShopState> shop_;
   Session session_;
   std::unique_ptr<Link> link_;
 };

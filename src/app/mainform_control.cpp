@@ -126,6 +126,7 @@ void TMainForm::buildControl() {
     placeBelow(fileLabel, button);
     c.recentButtons[index] = button;
   }
+  loadRecentFiles();
 }
 
 // --- one operation at a time ---
@@ -434,6 +435,7 @@ void TMainForm::noteRecentFile(int index, const std::string& path) {
   for (auto& [widget, enabled] : control_->locked)
     if (widget == control_->recentButtons[index]) enabled = true;
   if (!operationRunning_) control_->recentButtons[index]->setEnabled(true);
+  saveRecentFiles();
 }
 
 }  // namespace qxr

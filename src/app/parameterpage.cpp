@@ -194,6 +194,12 @@ QRadioButton* TParameterPage::modelButton(int modelIndex) const {
   return (modelIndex >= 0 && modelIndex < kModelCount) ? buttons[modelIndex] : nullptr;
 }
 
+void TParameterPage::selectModelAndVersion(int modelIndex, int versionIndex) {
+  if (QRadioButton* button = modelButton(modelIndex)) button->setChecked(true);
+  SetParameterList(modelIndex);
+  selectVersion(versionIndex);
+}
+
 QRadioButton* TParameterPage::versionButton(int versionIndex) const {
   QRadioButton* const buttons[] = {VerSDRadioBtn, VerKRadioBtn, VerMRadioBtn};
   return (versionIndex >= 0 && versionIndex < 3) ? buttons[versionIndex] : nullptr;
@@ -277,7 +283,8 @@ void TParameterPage::WriteParBtnClick() {
 void TParameterPage::ParTrnBtnClick() {
   OperationGuard guard(host_);
   if (!guard || !editorTextFitsCodePage(Refused::kSend)) return;
-  if (sendParameters(operationParts(host_.link()), *this)) host_.markSaved(kParameterPage);
+  if (host_.journalled("param send", [&] { return sendParameters(operationParts(host_.link()), *this); }))
+    host_.markSaved(kParameterPage);
 }
 
 void TParameterPage::ParRcvBtnClick() {
@@ -287,7 +294,8 @@ void TParameterPage::ParRcvBtnClick() {
   // A copy: the list may be rebuilt (page change, model choice) while the
   // transfer waits and processes events.
   const ParameterEntries list = list_;
-  if (receiveParameters(operationParts(host_.link()), *this, list)) host_.markSaved(kParameterPage);
+  if (host_.journalled("param receive", [&] { return receiveParameters(operationParts(host_.link()), *this, list); }))
+    host_.markSaved(kParameterPage);
 }
 
 }  // namespace qxr

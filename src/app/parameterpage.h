@@ -39,6 +39,8 @@ class TParameterPage final : public TWindowPage, public ParameterPage {
   // Checks the buttons of a model or version without their handlers.
   void checkModel(int modelIndex);
   void selectVersion(int versionIndex);
+  // A machine's model and version, as the radio buttons would choose them.
+  void selectModelAndVersion(int modelIndex, int versionIndex);
 
   // --- handlers ---
   void ReadParBtnClick();

@@ -212,14 +212,14 @@ void TPlcPage::WritePLMBtnClick() {
 void TPlcPage::PLMTrnBtnClick() {
   OperationGuard guard(host_);
   if (!guard || !editorTextFitsCodePage(Refused::kSend)) return;
-  if (operations().send()) host_.markSaved(kPlcPage);
+  if (host_.journalled("plc send", [&] { return operations().send(); })) host_.markSaved(kPlcPage);
 }
 
 void TPlcPage::PLMRcvBtnClick() {
   if (!host_.settleUnsavedWork(kPlcPage)) return;
   OperationGuard guard(host_);
   if (!guard) return;
-  if (operations().receive()) host_.markSaved(kPlcPage);
+  if (host_.journalled("plc receive", [&] { return operations().receive(); })) host_.markSaved(kPlcPage);
 }
 
 }  // namespace qxr

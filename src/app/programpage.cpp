@@ -244,6 +244,7 @@ void TProgramPage::build() {
   portRow->addWidget(PortsBtn);
   portColumn->addLayout(portRow);
   portColumn->addWidget(PortDeviceLabel);
+  portColumn_ = portColumn;
   portColumn->addStretch();
   typeRow->addLayout(portColumn, 1);
   right->addLayout(typeRow);
@@ -267,6 +268,10 @@ void TProgramPage::build() {
   auto* page = new QHBoxLayout(this);
   page->addLayout(left, 11);
   page->addLayout(right, 9);
+}
+
+void TProgramPage::addBelowPortList(QWidget* row) {
+  portColumn_->insertWidget(portColumn_->count() - 1, row);  // above the stretch
 }
 
 // --- NcPage ---
@@ -347,7 +352,8 @@ void TProgramPage::WriteFileBtnClick() {
 void TProgramPage::TransBtnClick() {
   OperationGuard guard(host_);
   if (!guard || !editorTextFitsCodePage(Refused::kSend)) return;
-  if (operations().send() && verifyAfterSendIfChosen(*this)) host_.markSaved(kProgramPage);
+  if (host_.journalled("nc send", [&] { return operations().send() && verifyAfterSendIfChosen(*this); }))
+    host_.markSaved(kProgramPage);
 }
 
 void TProgramPage::RcvBtnClick() {
@@ -355,7 +361,7 @@ void TProgramPage::RcvBtnClick() {
   OperationGuard guard(host_);
   if (!guard) return;
   const EditorKeeper kept(*this);
-  if (operations().receive())
+  if (host_.journalled("nc receive", [&] { return operations().receive(); }))
     host_.markSaved(kProgramPage);
   else if (host_.linkHost().stopRequested())
     kept.restore();
@@ -363,7 +369,7 @@ void TProgramPage::RcvBtnClick() {
 
 void TProgramPage::DelProgBtnClick() {
   OperationGuard guard(host_);
-  if (guard) operations().deleteProgram();
+  if (guard) host_.journalled("nc delete", [&] { return operations().deleteProgram(); });
 }
 
 void TProgramPage::MultipleBtnClick() {

@@ -5,6 +5,7 @@
 #include "app/windowpage.h"
 #include "nc/ncpage.h"
 
+class QBoxLayout;
 class QComboBox;
 class QLineEdit;
 class QSpinBox;
@@ -57,6 +58,8 @@ class TProgramPage final : public TWindowPage, public NcPage {
   void ExportBtnClick();
 
   PageHost& pageHost() { return host_; }
+  // A row of the window's own under the port list (the machine choice).
+  void addBelowPortList(QWidget* row);
   // Mouse pressed on the page background with these modifier keys held.
   void ProgramSheetMouseDown(Qt::KeyboardModifiers modifiers);
 
@@ -103,6 +106,7 @@ class TProgramPage final : public TWindowPage, public NcPage {
 
  private:
   void build();
+  QBoxLayout* portColumn_ = nullptr;
   // The core's operations on this page (one place for their arguments).
   NcOperations operations();
 };

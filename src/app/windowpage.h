@@ -45,6 +45,8 @@ class PageHost {
   virtual bool settleUnsavedWork(int page) = 0;
   virtual void markSaved(int page) = 0;
   virtual void noteRecentFile(int page, const std::string& path) = 0;
+  // Runs one transfer and records it in the journal.
+  virtual bool journalled(const char* operation, const std::function<bool()>& transfer) = 0;
   // The window title carries the progress of a long transfer; empty: gone.
   virtual void showTitleProgress(const QString& progress) = 0;
 };

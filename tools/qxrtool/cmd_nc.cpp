@@ -9,6 +9,7 @@
 #include "nc/ncfile.h"
 #include "nc/ncops.h"
 #include "nc/programcompare.h"
+#include "ncjournal.h"
 #include "tool.h"
 
 namespace qxr {
@@ -17,7 +18,7 @@ namespace {
 
 // The program page in memory; progress goes to a terminal on stderr only, so
 // that stdout carries exactly the page messages.
-class ToolNcPage final : public MemoryNcPage {
+class ToolNcPage final : public JournalNcPage {
  public:
   void showProgress(std::string_view text) override {
     // The host shows the count, rate and time left on stderr.
@@ -26,7 +27,7 @@ class ToolNcPage final : public MemoryNcPage {
 };
 
 struct NcOptions {
-  int generation = kGenerationX02;
+  int generation = kGenerationX02;  // the machine's, when --machine chose one
   std::string output;  // receive: -o FILE; read-many: --out DIR
   std::string prefix;
   GivenProgramHeader given;  // --number, --name
@@ -78,6 +79,7 @@ int exitCode(bool ok) { return ok ? kExitOk : kExitFailed; }
 
 int runNcCommand(ToolContext& context, const Args& args) {
   NcOptions options;
+  options.generation = context.generation;
   int code = kExitUsage;
   if (!parseOptions(args, options, code)) return code;
   if (options.positional.empty()) return usageError("nc needs a subcommand");
@@ -93,9 +95,17 @@ int runNcCommand(ToolContext& context, const Args& args) {
 
   if (sub == "send") {
     if (pos.size() != 1) return usageError("nc send takes one FILE");
-    if (!operations.readFile(pos[0])) return hintProgramNumber(context, pos[0], page.gen), kExitFailed;
-    if (!operations.send()) return kExitFailed;
-    return exitCode(!options.verify || verifyStoredProgram(context.link(), page.gen, page.number, page.lines, page.name));
+    JournalRecorder journal(context.journal(), context.place(), "nc send");
+    journal.setPath(pos[0]);
+    if (!operations.readFile(pos[0])) {
+      hintProgramNumber(context, pos[0], page.gen);
+      return finishTransfer(context, journal, kExitFailed);
+    }
+    journal.setProgram(page.number, page.name);
+    journal.setLines(page.lines);
+    const bool sent = operations.send() &&
+                      (!options.verify || verifyStoredProgram(context.link(), page.gen, page.number, page.lines, page.name));
+    return finishTransfer(context, journal, exitCode(sent));
   }
   if (sub == "compare" || sub == "export") return runNcCompareCommand(context, operations, page, sub, pos, options.diff, options.output);
   if (sub == "receive") {
@@ -104,15 +114,24 @@ int runNcCommand(ToolContext& context, const Args& args) {
       return usageError("program number must be 1 to 99: " + pos[0]);
     }
     if (refuseSaveTarget(context, options.output)) return kExitFailed;
-    if (!operations.receive() || stopSignalNumber() != 0) return kExitFailed;  // no partial file
-    return exitCode(operations.writeFile(options.output));
+    JournalRecorder journal(context.journal(), context.place(), "nc receive");
+    journal.setProgram(page.number, {});
+    const bool received = operations.receive();
+    journal.setProgram(page.number, page.name);
+    if (!page.lines.empty()) journal.setLines(page.lines);
+    if (!received || stopSignalNumber() != 0) return finishTransfer(context, journal, kExitFailed);  // no partial file
+    journal.setPath(options.output);
+    return finishTransfer(context, journal, exitCode(operations.writeFile(options.output)));
   }
   if (sub == "delete") {
     if (pos.size() != 1) return usageError("nc delete takes N");
     if (!parseProgramNumber(pos[0], kMinProgramNumber, kMaxProgramNumber, page.number)) {
       return usageError("program number must be 1 to 99: " + pos[0]);
     }
-    return exitCode(operations.deleteProgram());
+    JournalRecorder journal(context.journal(), context.place(), "nc delete");
+    const bool deleted = operations.deleteProgram();
+    journal.setProgram(page.number, page.name);
+    return finishTransfer(context, journal, exitCode(deleted));
   }
   if (sub == "read-many") {
     if (pos.empty() || options.output.empty()) return usageError("nc read-many takes N... and --out DIR");
@@ -131,7 +150,8 @@ int runNcCommand(ToolContext& context, const Args& args) {
     choice.prefix = options.prefix;
     choice.directory = options.output;
     choice.chosen = true;
-    return exitCode(operations.readMany(choice));
+    page.beginBatch(context, "nc read-many", {}, choice.directory, choice.prefix);
+    return page.endBatch(exitCode(operations.readMany(choice)));
   }
   if (sub == "write-many") {
     if (pos.empty()) return usageError("nc write-many takes FILE...");
@@ -142,8 +162,10 @@ int runNcCommand(ToolContext& context, const Args& args) {
     choice.mode = kBatchWriteMany;
     choice.files = pos;
     choice.chosen = true;
-    if (!operations.writeMany(choice, context.session.settings.multipleInquire)) return kExitFailed;
-    return exitCode(!options.verify || verifyBatch(context.link(), page.gen, choice));
+    page.beginBatch(context, "nc write-many", choice.files);
+    const bool written = operations.writeMany(choice, context.session.settings.multipleInquire) &&
+                         (!options.verify || verifyBatch(context.link(), page.gen, choice));
+    return page.endBatch(exitCode(written));
   }
   return usageError("unknown nc subcommand " + sub);
 }

@@ -34,7 +34,7 @@ bool allDigits(const std::string& text) {
 
 struct ReceiveOptions {
   std::string output;
-  int model = 0;
+  std::optional<int> model;  // without --model: the machine's, else QXR102
   std::optional<int> version;
   bool all = false;
   std::vector<std::string> names;
@@ -73,8 +73,11 @@ bool parseOptions(const Args& args, bool forReceive, ReceiveOptions& options, in
 
 ParameterEntries parameterList(ToolContext& context, const ReceiveOptions& options) {
   Session& session = context.session;
-  session.modelIndex = options.model;
-  session.versionIndex = options.version.value_or(versionAfterModelChoice(options.model, session.versionIndex));
+  const bool machineModel = !options.model && !context.machineName.empty();
+  const int model = machineModel ? session.modelIndex : options.model.value_or(0);
+  session.modelIndex = model;
+  session.versionIndex = options.version.value_or(machineModel ? session.versionIndex
+                                                               : versionAfterModelChoice(model, session.versionIndex));
   ParameterCatalogue catalogue;
   catalogue.loadAdditionalLists(session.startDir, session.language());
   return catalogue.build(session.startDir, session.modelIndex, session.versionIndex, session.language());

@@ -17,7 +17,7 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: qxrtool [--dir START_DIR] [--port COMn|ADDRESS] [--yes] COMMAND ...\n"
+    "usage: qxrtool [--dir START_DIR] [--machine NAME] [--port COMn|ADDRESS] [--yes] COMMAND ...\n"
     "\n"
     "Runs the operations of qxrtrans from a shell. Reads Init.ini, Customer.ini\n"
     "and the message catalogue of the start directory and never writes Init.ini.\n"
@@ -28,6 +28,9 @@ constexpr const char* kUsage =
     "Exit status: 0 success, 1 the operation failed or was refused, 2 bad usage.\n"
     "A port is COMn (an entry of the start directory, else /dev/ttyS(n-1)) or a\n"
     "serial device server: rfc2217://HOST:PORT (RFC 2217) or tcp://HOST:PORT (raw).\n"
+    "--machine NAME takes model, version, type, port, speed, time-out and mode\n"
+    "from the machine of that name in Machines.ini (an explicit --port wins).\n"
+    "Every transfer is recorded in the journal (see qxrtool journal).\n"
     "\n"
     "commands:\n"
     "  catalogue N                 print catalogue message N\n"
@@ -56,6 +59,13 @@ constexpr const char* kUsage =
     "  ports                       the port list's devices and the serial devices found\n"
     "  ports assign COMn DEVICE    link COMn in the start directory to DEVICE\n"
     "  ports clear COMn            remove that link (COMn is /dev/ttyS(n-1) again)\n"
+    "  machines [list]             the machines of Machines.ini, and its bad lines\n"
+    "  machines add NAME --model QXR302 --port COMn|DEVICE|ADDRESS [--version SD|K|M]\n"
+    "               [--baud N] [--timeout MS] [--mode block|byte] [--pacing MS]\n"
+    "               [--folder DIR] [--replace]\n"
+    "  machines remove NAME\n"
+    "  journal [--machine M] [--program N] [--result R] [--since DATE] [--until DATE]\n"
+    "          [--limit N] [--json]   recorded transfers, newest first (dates in UTC)\n"
     "\n"
     "nc commands take --type x02|x00 (default x02); those that read a file take\n"
     "--number N and --name NAME for a plain NC program (needed when it has no\n"
@@ -78,6 +88,7 @@ int main(int argc, char* argv[]) {
   std::string startDir;
   std::optional<int> portIndex;
   std::string portAddress;
+  std::string machineName;
   bool yes = false;
   int i = 1;
   for (; i < argc && argv[i][0] == '-'; ++i) {
@@ -91,6 +102,8 @@ int main(int argc, char* argv[]) {
       return qxr::kExitOk;
     } else if (option == "--yes" || option == "-y") {
       yes = true;
+    } else if (option == "--machine" && i + 1 < argc) {
+      machineName = argv[++i];
     } else if (option == "--dir" && i + 1 < argc) {
       startDir = argv[++i];
     } else if (option == "--port" && i + 1 < argc) {
@@ -131,6 +144,9 @@ int main(int argc, char* argv[]) {
     if (!report.empty()) std::fprintf(stderr, "qxrtool: %s\n", report.c_str());
   }
   context.host.portAddress = portAddress;
+  if (!machineName.empty()) {
+    if (const auto code = qxr::applyMachineOption(context, machineName, portIndex || !portAddress.empty())) return *code;
+  }
   qxr::installStopSignals();
   try {
     if (command == "catalogue") return qxr::runCatalogueCommand(context, args);
@@ -140,8 +156,15 @@ int main(int argc, char* argv[]) {
       if (!args.empty() && args[0] == "preview") return qxr::runPreviewCommand(context, args);
       return qxr::exitAfterStop(qxr::runNcCommand(context, args));
     }
+    // Parameter and PLC transfers are recorded in the journal.
+    const bool transfer = !args.empty() && (args[0] == "send" || args[0] == "receive");
+    const auto run = command == "param" ? qxr::runParamCommand : qxr::runPlcCommand;
+    if ((command == "param" || command == "plc") && transfer)
+      return qxr::exitAfterStop(qxr::recordFileTransfer(context, command + " " + args[0], args, run));
     if (command == "param") return qxr::exitAfterStop(qxr::runParamCommand(context, args));
     if (command == "plc") return qxr::exitAfterStop(qxr::runPlcCommand(context, args));
+    if (command == "machines") return qxr::runMachinesCommand(context, args);
+    if (command == "journal") return qxr::runJournalCommand(context, args);
     if (command == "ports") return qxr::runPortsCommand(context, args);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "qxrtool: %s\n", error.what());

@@ -14,6 +14,7 @@ namespace qxr {
 
 void ConsoleHost::appendPageLine(int, std::string_view line) {
   const std::string text = displayUtf8(line, session_.language());
+  lastLine = text;
   std::fwrite(text.data(), 1, text.size(), stdout);
   std::fputc('\n', stdout);
   std::fflush(stdout);

@@ -9,6 +9,7 @@
 
 #include "base/host.h"
 #include "base/session.h"
+#include "shop/journal.h"
 
 namespace qxr {
 
@@ -42,6 +43,7 @@ class ConsoleHost final : public LinkHost {
   bool stopRequested() const override;
   void showTransferProgress(const ProgressSnapshot& progress) override;
   void endTransferProgress() override;
+  std::string lastLine;  // the last page message, for the journal
 
  private:
   Session& session_;
@@ -67,9 +69,19 @@ struct ToolContext {
   Link& link();
   TComm& port();
 
+  // --machine (cmd_machines.cpp): its name, and the generation nc commands
+  // take without --type.
+  std::string machineName;
+  int generation = kGenerationX02;
+  // The journal of this run's transfers, opened on first use; its problem is
+  // told once on stderr (cmd_journal.cpp).
+  Journal* journal();
+  TransferPlace place() const;
+
  private:
   std::unique_ptr<TComm> port_;
   std::unique_ptr<Link> link_;
+  std::unique_ptr<Journal> journal_;
 };
 
 using Args = std::vector<std::string>;
@@ -101,6 +113,23 @@ bool parseGivenHeader(const Args& args, std::size_t& i, GivenProgramHeader& give
 void hintProgramNumber(ToolContext& context, const std::string& path, int generation);
 // The given name in the operator's code page.
 GivenProgramHeader givenHeaderBytes(const ToolContext& context, GivenProgramHeader given);
+
+int runMachinesCommand(ToolContext& context, const Args& args);
+int runJournalCommand(ToolContext& context, const Args& args);
+
+// --machine NAME: the machine's model, version, generation, port, speed,
+// time-out and mode for this run; an explicit --port still wins. An exit
+// code when the machine is unknown, else nullopt.
+std::optional<int> applyMachineOption(ToolContext& context, const std::string& name, bool portGiven);
+
+// Ends a journal record of this run with the command's exit code (a stop
+// signal makes it "stopped") and the last page message; returns `code`.
+int finishTransfer(ToolContext& context, JournalRecorder& recorder, int code);
+// Runs a parameter or PLC transfer command and records it: the file is the
+// value of -o, else the command's one file argument; a usage error is not
+// recorded.
+int recordFileTransfer(ToolContext& context, const std::string& operation, const Args& args,
+                       int (*run)(ToolContext&, const Args&));
 
 // The generation named by --type: "x02", or "x00" / "x01" (either case).
 std::optional<int> generationOf(const std::string& type);
