@@ -266,7 +266,7 @@ class TestControlPage : public QObject {
       QVERIFY(start.read("saved.nc").find("G01 X5") != std::string::npos);
       QCOMPARE(windows, (QStringList{"save", "open"}));
     }
-    if (answer == QMessageBox::Cancel) QVERIFY(form.ProgramMemo->toPlainText().contains("G01 X5"));
+    if (answer == QMessageBox::Cancel) QVERIFY(form.program->ProgramMemo->toPlainText().contains("G01 X5"));
     if (windows.contains("open")) QCOMPARE(form.windowTitle(), title);  // read: nothing unsaved
   }
 

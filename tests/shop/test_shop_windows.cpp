@@ -57,23 +57,23 @@ class TestShopWindows : public QObject {
       form.chooseMachine("Lathe 3");
       QCOMPARE(form.session().modelIndex, 2);
       QCOMPARE(form.session().versionIndex, 2);
-      QVERIFY(form.QXR302RadioButton->isChecked());
-      QVERIFY(form.VerMRadioBtn->isChecked());
-      QCOMPARE(form.TypeSel->itemIndex(), int(kGenerationX02));
+      QVERIFY(form.parameters->QXR302RadioButton->isChecked());
+      QVERIFY(form.parameters->VerMRadioBtn->isChecked());
+      QCOMPARE(form.program->TypeSel->itemIndex(), int(kGenerationX02));
       QCOMPARE(form.session().settings.baudRate(), 19200);
       QCOMPARE(form.session().settings.timeoutMs, 2500);
       QVERIFY(form.session().settings.blockMode());
       QCOMPARE(form.namedPort(), std::string("rfc2217://box:2003"));
       form.chooseMachine("Old mill");
-      QCOMPARE(form.TypeSel->itemIndex(), int(kGenerationX00));
-      QCOMPARE(form.COM_Select->currentIndex(), 4);
+      QCOMPARE(form.program->TypeSel->itemIndex(), int(kGenerationX00));
+      QCOMPARE(form.program->COM_Select->currentIndex(), 4);
       QCOMPARE(form.namedPort(), std::string());
       QCOMPARE(form.MachineSelect->currentText(), QString("Old mill"));
       form.chooseMachine({});
       QCOMPARE(form.session().settings.baudIndex, before.baudIndex);
       QCOMPARE(form.session().settings.timeoutMs, before.timeoutMs);
       QCOMPARE(form.session().settings.transitMode, before.transitMode);
-      QCOMPARE(form.COM_Select->currentIndex(), 3);
+      QCOMPARE(form.program->COM_Select->currentIndex(), 3);
       // Closing with a machine chosen writes the settings files' own values.
       form.chooseMachine("Lathe 3");
       form.close();
@@ -156,8 +156,8 @@ class TestShopWindows : public QObject {
     {
       TMainForm form(start.dir.dir());
       form.chooseMachine("Lathe 3");
-      form.ProgNoEdit->setValue(12);
-      form.ProgramMemo->setPlainText("G0 X1\nM30");
+      form.program->ProgNoEdit->setValue(12);
+      form.program->ProgramMemo->setPlainText("G0 X1\nM30");
       QVERIFY(form.journalled("nc send", [] { return true; }));
       QVERIFY(!form.journalled("nc receive", [] { return false; }));
     }

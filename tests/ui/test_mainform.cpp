@@ -398,7 +398,7 @@ class TestMainForm : public QObject {
         form.program->ProgramMemo->setFocus();
         emit form.plc->TransDelayValue->editor()->editingFinished();
       }
-      QCOMPARE(form.TransDelayValue->text(), shownAfter);
+      QCOMPARE(form.plc->TransDelayValue->text(), shownAfter);
       form.close();
     }
     const auto lines = readAllLines(initIniPath(start.dir()), kSettingsFileLimit);
