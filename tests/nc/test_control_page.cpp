@@ -323,9 +323,9 @@ class TestControlPage : public QObject {
   // afterwards each control is as it was.
   void nothingOpensDuringATransfer() {
     StartDir start;
-    test::Emulator emulator(start.dir);
-    start.dir.write("drop.nc", "4\r\nDROP\r\nN1 G01 X4\r\n");
-    TMainForm form(start.dir.dir());
+    test::Emulator emulator(start);
+    start.write("drop.nc", "4\r\nDROP\r\nN1 G01 X4\r\n");
+    TMainForm form(start.dir());
     form.show();
     Dialogs dialogs({mrOk});
     form.program->ProgramMemo->setPlainText(editorText(40));
@@ -350,7 +350,7 @@ class TestControlPage : public QObject {
           for (QWidget* w : locked)
             if (w->isEnabled()) enabledDuring << w->objectName();
           QMimeData data;
-          data.setUrls({QUrl::fromLocalFile(QString::fromStdString(start.dir.file("drop.nc")))});
+          data.setUrls({QUrl::fromLocalFile(QString::fromStdString(start.file("drop.nc")))});
           QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
           QApplication::sendEvent(p.ProgramMemo->viewport(), &enter);
           dropTaken = enter.isAccepted();
@@ -377,8 +377,8 @@ class TestControlPage : public QObject {
     } cases[] = {{SIGTERM, true}, {SIGINT, true}, {SIGHUP, true}, {SIGTERM, false}};
     for (const auto& c : cases) {
       StartDir start;
-      test::Emulator emulator(start.dir);
-      TMainForm form(start.dir.dir());
+      test::Emulator emulator(start);
+      TMainForm form(start.dir());
       quitOnTerminationSignals(form);
       form.show();
       Dialogs dialogs({mrOk});  // the send's confirmation
@@ -398,7 +398,7 @@ class TestControlPage : public QObject {
       QVERIFY(questions.asked.isEmpty());
       QCOMPARE(dialogs.shown, c.transfer ? 1 : 0);
       QVERIFY(!form.CommPort->Enabled());
-      QVERIFY(start.dir.read("Unsaved program.txt").find("G01 X200") != std::string::npos);
+      QVERIFY(start.read("Unsaved program.txt").find("G01 X200") != std::string::npos);
       if (!c.transfer) continue;
       QVERIFY(messages(form.program->MsgMemo).contains(stoppedLine(form)));
       QVERIFY(!messages(form.program->MsgMemo).contains("#106"));

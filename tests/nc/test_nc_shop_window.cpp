@@ -137,7 +137,7 @@ class TestNcShopWindow : public QObject {
     QCOMPARE(selected, 1);
     QVERIFY(allMessages(form).contains(QString::fromUtf8("程式 07 自第 2 行起不同")));
 
-    QVERIFY(exportPlainProgram(form, start.dir.file("out.nc")));
+    QVERIFY(exportPlainProgram(*form.program, start.dir.file("out.nc")));
     QCOMPARE(start.dir.read("out.nc"), std::string("%\r\nO0007 (PART1)\r\nG00 X0\r\nG01 X11\r\nM30\r\n%\r\n"));
     setMessageDialogHook(previousDialog);
   }
