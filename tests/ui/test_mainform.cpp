@@ -470,8 +470,8 @@ class TestMainForm : public QObject {
     QCOMPARE((*lines)[5], std::string("PLC Transit Delay = 80"));
     // The next start reads them back.
     TMainForm again(start.dir());
-    QCOMPARE(again.COM_Select->currentIndex(), 2);
-    QCOMPARE(again.TransDelayValue->Value(), 80.0);
+    QCOMPARE(again.program->COM_Select->currentIndex(), 2);
+    QCOMPARE(again.plc->TransDelayValue->Value(), 80.0);
   }
 };
 
