@@ -293,10 +293,6 @@ bool Link::collectReply(int maxLength, const WaitRule& rule, bool& complete) {
   std::uint32_t lastByte = start;
   bool timedOut = false;
   inputFault_ = InputFault::kNone;
-  replyOverdue_ = false;
-  // A reply under way outlasts the time-out while its bytes keep coming, but
-  // a peer that trickles text never ending it does not hold the wait for long.
-  const std::uint32_t replyCap = rule.timeoutMs * 2 + static_cast<std::uint32_t>(kReadTimeoutMs);
   while (count < static_cast<std::size_t>(limit)) {
     // A network port that met a lone IAC or took in a flood holds no reply.
     if (port_.InputStrayIac() || port_.InputOverflowed()) {
@@ -339,10 +335,6 @@ bool Link::collectReply(int maxLength, const WaitRule& rule, bool& complete) {
         timedOut = true;
         break;
       }
-    }
-    if (count > 0 && !rule.idleTimeout && static_cast<std::uint32_t>(clock_.tickMs() - start) >= replyCap) {
-      replyOverdue_ = true;  // taken as a reply that did not end
-      break;
     }
   }
   buffer_[count] = '\0';
@@ -422,7 +414,7 @@ bool Link::acceptReplyShape(bool complete, bool drain, ReplyKind kind) {
   // A reply that fills its bound without a line end is no answer: its rest
   // would be read as the next reply, and the exchange would run one behind.
   // The pieces of a long program line are the one exception.
-  if (!complete && (kind != ReplyKind::kPiece || replyOverdue_)) {
+  if (!complete && kind != ReplyKind::kPiece) {
     lastWait_ = WaitEnd::kUnended;
     failReceive(linkText(language, LinkText::kUnended, {}, static_cast<long>(received_)));
     return false;

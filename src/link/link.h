@@ -171,9 +171,6 @@ class Link {
   // What a network port met during the last wait.
   enum class InputFault { kNone, kStrayIac, kFlood };
   InputFault inputFault_ = InputFault::kNone;
-  // The last wait's reply began but its bytes kept trickling past the time
-  // allowed for a reply, without an end.
-  bool replyOverdue_ = false;
   // The frames written since the last wait, for telling an echo from an answer.
   std::vector<std::string> sentSinceWait_;
   std::vector<std::string> sentBeforeWait_;  // those of the wait under way

@@ -308,21 +308,6 @@ TEST_F(EdgeTest, InputNoControllerSendsOverTheNetwork) {
   }
 }
 
-// A peer that trickles text and never ends a line holds a wait only for a
-// while past its time-out, not for a byte-time per byte of the bound.
-TEST_F(EdgeTest, TextTricklingWithoutALineEndEndsSoon) {
-  session.settings.timeoutMs = 100;
-  TcpServer server(streamingServer("A", 300ms));
-  host.port = server.address("tcp://");
-  link.ConnectRS232();
-  ASSERT_TRUE(link.portOpen());
-  ASSERT_TRUE(link.TransToQXR("$L\r\n"));
-  EXPECT_FALSE(link.ReceiveFromQXR(kReplyLength, 1));
-  EXPECT_EQ(link.lastWait(), WaitEnd::kUnended);
-  EXPECT_FALSE(shown(text(LinkText::kUnended, {}, kReplyLength))) << "the wait lasted for the whole bound";
-  EXPECT_FALSE(link.portOpen());
-}
-
 // A call that blocks on its peer ends soon after the stop, where it would
 // otherwise wait out its whole time-out (30 s here; a write to a peer that
 // does not read would wait seconds per byte).

@@ -100,13 +100,13 @@ TEST(ReceiveProgram, LongLineArrivesInTwoRepliesAndIsJoined) {
   const std::string text = "G01 " + std::string(100, 'X');
   const std::string line = "N1 " + text + "\r\n";
   // The controller sends the whole line at once; the PC reads it as a
-  // 75-byte reply and its continuation, and acknowledges the line once.
+  // 75-byte reply and its continuation, and acknowledges each of them.
   Rig rig({kAtt, "OK\r\n", "OK\r\n", "NM\r\n", line, kAtt});
   rig.page.number = 3;
   ASSERT_TRUE(rig.ops.receive());
   EXPECT_EQ(rig.page.lines, (Lines{text}));
   ASSERT_TRUE(rig.peer.waitForBytes(rig.link.bytesSent()));
-  EXPECT_EQ(rig.peer.frames().size(), 7u);  // $% $L 03 ACK, then ACK for name, line, end
+  EXPECT_EQ(rig.peer.frames().size(), 8u);  // $% $L 03 ACK, then ACK for name, both pieces, end
 }
 
 TEST(ReceiveProgram, EndReplyFirstEmptiesTheEditorAndKeepsTheName) {
