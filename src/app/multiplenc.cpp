@@ -55,11 +55,11 @@ TMultipleNCForm::TMultipleNCForm(Session& session, FileChoice& fileChoice, const
 
   ModeSelect = new TRadioGroup(QString(), this);
   ModeSelect->setObjectName("ModeSelect");
-  ModeSelect->setItems({catalogueText(session, 131), catalogueText(session, 132)});
+  ModeSelect->setItems({catalogueText(session, msg::kReadMany), catalogueText(session, msg::kWriteMany)});
   ModeSelect->setGeometry(10, 6, 330, 76);
   connect(ModeSelect, &TRadioGroup::clicked, this, [this] { ModeSelectClick(); });
 
-  Label1 = new QLabel(catalogueText(session, 35), this);
+  Label1 = new QLabel(catalogueText(session, msg::kFileLabel), this);
   Label1->setObjectName("Label1");
   Label1->setGeometry(352, 10, 368, 22);
   DirLabel = new QLabel(this);
@@ -81,7 +81,7 @@ TMultipleNCForm::TMultipleNCForm(Session& session, FileChoice& fileChoice, const
     FilterComboBox1->addItem(QString::fromStdString(entry.description + " (" + entry.pattern + ")"),
                              QString::fromStdString(entry.pattern));
   }
-  NewDir = new QPushButton(catalogueText(session, 181), this);
+  NewDir = new QPushButton(catalogueText(session, msg::kNewDirectory), this);
   NewDir->setObjectName("NewDir");
   NewDir->setGeometry(10, 430, 220, 30);
 
@@ -90,21 +90,21 @@ TMultipleNCForm::TMultipleNCForm(Session& session, FileChoice& fileChoice, const
   FileCheckListBox = new QListWidget(this);
   FileCheckListBox->setObjectName("FileCheckListBox");
   FileCheckListBox->setGeometry(240, 92, 480, 296);
-  SelAllBtn2 = new QPushButton(catalogueText(session, 133), this);
+  SelAllBtn2 = new QPushButton(catalogueText(session, msg::kSelectAll), this);
   SelAllBtn2->setObjectName("SelAllBtn2");
   SelAllBtn2->setGeometry(240, 396, 130, 30);
-  CancelSelBtn2 = new QPushButton(catalogueText(session, 134), this);
+  CancelSelBtn2 = new QPushButton(catalogueText(session, msg::kClearSelection), this);
   CancelSelBtn2->setObjectName("CancelSelBtn2");
   CancelSelBtn2->setGeometry(376, 396, 130, 30);
-  InquireChk = new QCheckBox(catalogueText(session, 135), this);
+  InquireChk = new QCheckBox(catalogueText(session, msg::kAskBeforeDeleting), this);
   InquireChk->setObjectName("InquireChk");
   InquireChk->setGeometry(516, 396, 204, 30);
   InquireChk->setChecked(session.settings.multipleInquire);
 
-  OKBtn = new QPushButton(catalogueText(session, 73), this);
+  OKBtn = new QPushButton(catalogueText(session, msg::kOk), this);
   OKBtn->setObjectName("OKBtn");
   OKBtn->setGeometry(500, 470, 106, 32);
-  CancelBtn = new QPushButton(catalogueText(session, 75), this);
+  CancelBtn = new QPushButton(catalogueText(session, msg::kAbort), this);
   CancelBtn->setObjectName("CancelBtn");
   CancelBtn->setGeometry(614, 470, 106, 32);
 
@@ -154,10 +154,10 @@ void TMultipleNCForm::buildProgramPanel() {
     CheckBoxes[static_cast<std::size_t>(i)] = box;
   }
 
-  SelAllBtn = new QPushButton(catalogueText(session_, 133), this);
+  SelAllBtn = new QPushButton(catalogueText(session_, msg::kSelectAll), this);
   SelAllBtn->setObjectName("SelAllBtn");
   SelAllBtn->setGeometry(240, 396, 130, 30);
-  CancelSelBtn = new QPushButton(catalogueText(session_, 134), this);
+  CancelSelBtn = new QPushButton(catalogueText(session_, msg::kClearSelection), this);
   CancelSelBtn->setObjectName("CancelSelBtn");
   CancelSelBtn->setGeometry(376, 396, 130, 30);
   const char* captions[ProgramSelection::kRangeCount] = {"L17-L32", "L17-L59", "G63-G68"};

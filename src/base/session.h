@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/catalogue.h"
+#include "base/messages.h"
 #include "base/settings.h"
 
 namespace qxr {
