@@ -1,5 +1,7 @@
 #include "app/multiplenc.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -11,9 +13,12 @@
 #include <QPushButton>
 
 #include "app/dirbrowser.h"
+#include "base/bilingual.h"
 #include "base/filepaths.h"
 #include "app/filewindows.h"
 #include "base/session.h"
+#include "base/textio.h"
+#include "nc/ncfile.h"
 #include "widgets/radiogroup.h"
 
 namespace qxr {
@@ -49,8 +54,7 @@ TMultipleNCForm::TMultipleNCForm(Session& session, FileChoice& fileChoice, const
                                  QWidget* parent)
     : QDialog(parent), session_(session), fileChoice_(fileChoice) {
   setObjectName("MultipleNCForm");
-  setWindowTitle(session.language() == 1 ? QStringLiteral("Read or write multiple programs")
-                                         : QString::fromUtf8("同時寫入或讀出多組QXR程式"));
+  setWindowTitle(QString::fromUtf8(TextPair{"Read or write multiple programs", "同時寫入或讀出多組QXR程式"}.in(session.lang())));
   setFixedSize(730, 510);
 
   ModeSelect = new TRadioGroup(QString(), this);
@@ -168,9 +172,7 @@ void TMultipleNCForm::buildProgramPanel() {
     connect(box, &QCheckBox::clicked, this, [this, range] { MoreChkBoxClick(range); });
     (range == 0 ? MoreChkBox0 : range == 1 ? MoreChkBox1 : MoreChkBox2) = box;
   }
-  PrefixLabel = new QLabel(session_.language() == 1 ? QStringLiteral("File name prefix")
-                                                     : QString::fromUtf8("檔名前置字元"),
-                           this);
+  PrefixLabel = new QLabel(QString::fromUtf8(TextPair{"File name prefix", "檔名前置字元"}.in(session_.lang())), this);
   PrefixLabel->setObjectName("PrefixLabel");
   PrefixLabel->setGeometry(240, 434, 130, 28);
   FirstFilenameEdit = new QLineEdit(this);
@@ -286,6 +288,17 @@ void TMultipleNCForm::OKBtnClick() {
 void TMultipleNCForm::CancelBtnClick() {
   choice_.chosen = false;
   reject();
+}
+
+bool editorHoldsBatchFile(const MultipleChoice& choice, int number, bool withName,
+                          const std::vector<std::string>& lines) {
+  std::vector<std::string> names;
+  if (choice.mode == kBatchReadMany) names.push_back(batchFileName(choice.prefix, number));
+  else if (choice.mode == kBatchWriteMany) names = choice.files;
+  return std::any_of(names.begin(), names.end(), [&](const std::string& name) {
+    const ProgramFile file = readProgramFile(joinPath(choice.directory, name), withName);
+    return file.status == ProgramFileStatus::kRead && file.lines == lines;
+  });
 }
 
 }  // namespace qxr

@@ -1,4 +1,5 @@
 #include "base/fileio.h"
+#include "base/language.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -188,7 +189,7 @@ FileError checkSaveTarget(const std::string& path) {
 }
 
 std::string fileErrorText(int language, FileError error, std::string_view path, std::size_t limit) {
-  const bool english = language == 1;
+  const bool english = languageFromIndex(language) == Language::kEnglish;
   std::string text;
   switch (error) {
     case FileError::kNone:

@@ -1,4 +1,5 @@
 #include "base/progress.h"
+#include "base/language.h"
 
 #include <cmath>
 #include <cstdio>
@@ -10,7 +11,7 @@ namespace {
 // Below this much measured time a rate says nothing yet.
 constexpr std::uint32_t kMinimumMeasureMs = 500;
 
-bool english(int language) { return language == 1; }
+bool english(int language) { return languageFromIndex(language) == Language::kEnglish; }
 
 const char* unitName(int language, ProgressUnit unit, bool plural) {
   if (!english(language)) {
