@@ -86,6 +86,32 @@ QCheckBox* makeCheck(QWidget* parent, const char* name, const QString& caption, 
   return check;
 }
 
+// Choices that begin alike ("Dwell in ms", "Dwell in s") show what they
+// share once, as the group's title, and each button only what differs, so
+// that every caption fits the narrow group whole. The split falls after a
+// blank or a colon; choices with nothing in common stay as they are.
+std::pair<QString, QStringList> splitSharedCaption(const QStringList& items) {
+  if (items.size() < 2) return {QString(), items};
+  qsizetype shared = items.front().size();
+  for (const QString& item : items) {
+    qsizetype n = 0;
+    while (n < shared && n < item.size() && item[n] == items.front()[n]) ++n;
+    shared = n;
+  }
+  while (shared > 0 && items.front()[shared - 1] != u' ' && items.front()[shared - 1] != u':' &&
+         items.front()[shared - 1] != u'\uFF1A')
+    --shared;
+  if (shared == 0) return {QString(), items};
+  QStringList rest;
+  for (const QString& item : items) {
+    if (item.size() == shared) return {QString(), items};
+    rest << item.mid(shared);
+  }
+  QString title = items.front().left(shared).trimmed();
+  while (title.endsWith(u':') || title.endsWith(u'\uFF1A')) title.chop(1);
+  return {title, rest};
+}
+
 TRadioGroup* makeRadioGroup(QWidget* parent, const char* name, const QStringList& items, int x, int y, int w,
                             int h) {
   auto* group = new TRadioGroup(QString(), parent);
@@ -180,7 +206,10 @@ TSimulatorForm::TSimulatorForm(const Session& session, CommandTable table,
   // too) is shown whole.
   StepSel = makeRadioGroup(this, "StepSel", {message(msg::kSingleStep), message(msg::kContinuous)}, 424, 155, 98, 73);
   StepSel->setItemIndex(1);
-  SetUnit = makeRadioGroup(this, "SetUnit", {message(msg::kMilliseconds), message(msg::kSeconds)}, 526, 155, 99, 73);
+  const QStringList unitCaptions{message(msg::kMilliseconds), message(msg::kSeconds)};
+  const auto [unitTitle, unitChoices] = splitSharedCaption(unitCaptions);
+  SetUnit = makeRadioGroup(this, "SetUnit", unitChoices, 526, 155, 99, 73);
+  SetUnit->setTitle(unitTitle);
   for (TRadioGroup* group : {StepSel, SetUnit}) {
     QFont small = group->font();
     small.setPixelSize(11);
@@ -188,6 +217,7 @@ TSimulatorForm::TSimulatorForm(const Session& session, CommandTable table,
     group->layout()->setContentsMargins(2, 2, 2, 2);
     for (int i = 0; i < group->count(); ++i) group->button(i)->setToolTip(group->button(i)->text());
   }
+  for (int i = 0; i < SetUnit->count(); ++i) SetUnit->button(i)->setToolTip(unitCaptions[i]);
   SetUnit->setItemIndex(0);
   XDIRCheck = makeCheck(this, "XDIRCheck", message(msg::kMirrorX), 424, 232, 97, 17);
   YDIRCheck = makeCheck(this, "YDIRCheck", message(msg::kMirrorY), 528, 232, 97, 17);
