@@ -215,7 +215,7 @@ void TMainForm::MultipleBtnClick() {
   bool done = false;
   if (choice.mode == kBatchReadMany) done = operations.readMany(choice);
   else if (choice.mode == kBatchWriteMany) done = operations.writeMany(choice, session().settings.multipleInquire);
-  if (done || editorHoldsBatchFile(choice, ProgNoEdit->value(), page.generation() == kGenerationX02, page.programLines()))
+  if (done || editorHoldsBatchFile(choice, page.generation() == kGenerationX02, page.programLines()))
     markSaved(kProgramPage);
 }
 

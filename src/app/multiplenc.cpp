@@ -290,11 +290,14 @@ void TMultipleNCForm::CancelBtnClick() {
   reject();
 }
 
-bool editorHoldsBatchFile(const MultipleChoice& choice, int number, bool withName,
-                          const std::vector<std::string>& lines) {
+bool editorHoldsBatchFile(const MultipleChoice& choice, bool withName, const std::vector<std::string>& lines) {
   std::vector<std::string> names;
-  if (choice.mode == kBatchReadMany) names.push_back(batchFileName(choice.prefix, number));
-  else if (choice.mode == kBatchWriteMany) names = choice.files;
+  if (choice.mode == kBatchReadMany) {
+    for (int i = 0; i < kBatchProgramCount; ++i)
+      if (choice.programs[static_cast<std::size_t>(i)]) names.push_back(batchFileName(choice.prefix, i + 1));
+  } else if (choice.mode == kBatchWriteMany) {
+    names = choice.files;
+  }
   return std::any_of(names.begin(), names.end(), [&](const std::string& name) {
     const ProgramFile file = readProgramFile(joinPath(choice.directory, name), withName);
     return file.status == ProgramFileStatus::kRead && file.lines == lines;

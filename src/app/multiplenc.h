@@ -97,10 +97,9 @@ MultipleFormHook setMultipleFormHook(MultipleFormHook hook);
 void runMultipleForm(TMultipleNCForm& window);
 
 // Whether `lines`, the program editor's text after a batch, is what one of
-// the batch's files holds (read many: program `number`'s file; write many:
-// any of its files). A batch that stopped short then leaves no unsaved mark
-// for a program it saved or sent from its file.
-bool editorHoldsBatchFile(const MultipleChoice& choice, int number, bool withName,
-                          const std::vector<std::string>& lines);
+// the batch's files holds. A batch that stopped short, or met programs the
+// controller does not hold, then leaves no unsaved mark for a program it
+// saved or sent from its file.
+bool editorHoldsBatchFile(const MultipleChoice& choice, bool withName, const std::vector<std::string>& lines);
 
 }  // namespace qxr

@@ -1,6 +1,6 @@
 #include "base/catalogue.h"
-#include "base/language.h"
 
+#include "base/language.h"
 #include "base/textio.h"
 
 namespace qxr {

@@ -1,10 +1,11 @@
 #include "base/codec.h"
-#include "base/language.h"
 
 #include <iconv.h>
 
 #include <cerrno>
 #include <cstdint>
+
+#include "base/language.h"
 
 namespace qxr {
 

@@ -1,9 +1,9 @@
 #include "base/linecheck.h"
-#include "base/language.h"
 
 #include <cstdio>
 
 #include "base/codec.h"
+#include "base/language.h"
 
 namespace qxr {
 

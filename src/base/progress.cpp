@@ -1,8 +1,9 @@
 #include "base/progress.h"
-#include "base/language.h"
 
 #include <cmath>
 #include <cstdio>
+
+#include "base/language.h"
 
 namespace qxr {
 

@@ -1,7 +1,7 @@
 #include "params/paramlist.h"
-#include "base/language.h"
 
 #include "base/codec.h"
+#include "base/language.h"
 #include "base/textio.h"
 
 namespace qxr {

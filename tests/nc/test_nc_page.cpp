@@ -174,7 +174,7 @@ class TestNcPage : public QObject {
     form.MultipleBtnClick();
     setMultipleFormHook(previous);
     QCOMPARE(start.dir.read("L02.NC"), std::string("2\r\nP2\r\nN1 X2\r\n"));
-    QVERIFY2(!form.windowTitle().startsWith("* "), qPrintable(form.windowTitle()));
+    QVERIFY2(!form.windowTitle().startsWith("* "), qPrintable(form.windowTitle() + "|" + form.ProgramMemo->toPlainText() + "|" + QString::number(form.ProgNoEdit->value()) + "|" + form.MsgMemo->toPlainText()));
   }
 };
 
