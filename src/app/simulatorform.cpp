@@ -217,7 +217,12 @@ TSimulatorForm::TSimulatorForm(const Session& session, CommandTable table,
     group->layout()->setContentsMargins(2, 2, 2, 2);
     for (int i = 0; i < group->count(); ++i) group->button(i)->setToolTip(group->button(i)->text());
   }
-  for (int i = 0; i < SetUnit->count(); ++i) SetUnit->button(i)->setToolTip(unitCaptions[i]);
+  // A short caption ("s") leaves most of the row empty, and a click there
+  // would miss the button: each button is only as wide as its caption.
+  for (int i = 0; i < SetUnit->count(); ++i) {
+    SetUnit->button(i)->setToolTip(unitCaptions[i]);
+    SetUnit->button(i)->setSizePolicy(QSizePolicy::Maximum, SetUnit->button(i)->sizePolicy().verticalPolicy());
+  }
   SetUnit->setItemIndex(0);
   XDIRCheck = makeCheck(this, "XDIRCheck", message(msg::kMirrorX), 424, 232, 97, 17);
   YDIRCheck = makeCheck(this, "YDIRCheck", message(msg::kMirrorY), 528, 232, 97, 17);
