@@ -71,7 +71,7 @@ TFileWindowBase::TFileWindowBase(const Session& session, int page, bool save, Fi
                  Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
   setModal(true);
 
-  Label1 = new QLabel(caption(session, 35), this);
+  Label1 = new QLabel(caption(session, msg::kFileLabel), this);
   Label1->setObjectName("Label1");
   FileEdit = new QLineEdit(this);
   FileEdit->setObjectName("FileEdit");
@@ -185,11 +185,11 @@ TOpenFileForm::TOpenFileForm(const Session& session, int page, FileChoice& choic
                              QWidget* parent)
     : TFileWindowBase(session, page, false, choice, startDir, parent) {
   setObjectName("OpenFileForm");
-  setWindowTitle(caption(session, 68));
-  OpenOKBtn = new QPushButton(caption(session, 73), buttonColumn_);
+  setWindowTitle(caption(session, msg::kOpenFileTitle));
+  OpenOKBtn = new QPushButton(caption(session, msg::kOk), buttonColumn_);
   OpenOKBtn->setObjectName("OpenOKBtn");
   OpenOKBtn->setDefault(true);
-  OpenCloseBtn = new QPushButton(caption(session, 74), buttonColumn_);
+  OpenCloseBtn = new QPushButton(caption(session, msg::kCancel), buttonColumn_);
   OpenCloseBtn->setObjectName("OpenCloseBtn");
   auto* column = static_cast<QVBoxLayout*>(buttonColumn_->layout());
   column->addWidget(OpenOKBtn);
@@ -224,16 +224,16 @@ TSaveFileForm::TSaveFileForm(const Session& session, int page, FileChoice& choic
                              QWidget* parent)
     : TFileWindowBase(session, page, true, choice, startDir, parent) {
   setObjectName("SaveFileForm");
-  setWindowTitle(caption(session, 69));
-  SaveOKBtn = new QPushButton(caption(session, 73), buttonColumn_);
+  setWindowTitle(caption(session, msg::kSaveFileTitle));
+  SaveOKBtn = new QPushButton(caption(session, msg::kOk), buttonColumn_);
   SaveOKBtn->setObjectName("SaveOKBtn");
   SaveOKBtn->setDefault(true);
-  SaveCloseBtn = new QPushButton(caption(session, 74), buttonColumn_);
+  SaveCloseBtn = new QPushButton(caption(session, msg::kCancel), buttonColumn_);
   SaveCloseBtn->setObjectName("SaveCloseBtn");
   NewDir = new QToolButton(buttonColumn_);
   NewDir->setObjectName("NewDir");
   NewDir->setIcon(style()->standardIcon(QStyle::SP_FileDialogNewFolder));
-  NewDir->setToolTip(caption(session, 181));
+  NewDir->setToolTip(caption(session, msg::kNewDirectory));
   NewDir->setAutoRaise(false);
   auto* column = static_cast<QVBoxLayout*>(buttonColumn_->layout());
   column->addWidget(SaveOKBtn);
@@ -293,19 +293,19 @@ TNewDirForm::TNewDirForm(const Session& session, FileChoice& choice, QWidget* pa
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                  Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
   setModal(true);
-  setWindowTitle(caption(session, 181));
-  Label1 = new QLabel(caption(session, 182), this);
+  setWindowTitle(caption(session, msg::kNewDirectory));
+  Label1 = new QLabel(caption(session, msg::kCurrentDirectory), this);
   Label1->setObjectName("Label1");
   NowDir = new QLabel(fromPath(choice.newDirCurrent), this);
   NowDir->setObjectName("NowDir");
   NowDir->setWordWrap(true);
-  Label2 = new QLabel(caption(session, 183), this);
+  Label2 = new QLabel(caption(session, msg::kNewDirectoryName), this);
   Label2->setObjectName("Label2");
   NewDirEdit = new QLineEdit(this);
   NewDirEdit->setObjectName("NewDirEdit");
-  ConfirmBtn = new QPushButton(caption(session, 73), this);
+  ConfirmBtn = new QPushButton(caption(session, msg::kOk), this);
   ConfirmBtn->setObjectName("ConfirmBtn");
-  CancelBtn = new QPushButton(caption(session, 74), this);
+  CancelBtn = new QPushButton(caption(session, msg::kCancel), this);
   CancelBtn->setObjectName("CancelBtn");
   // Enter in the name field is handled there; no button takes it as well.
   for (QPushButton* b : {ConfirmBtn, CancelBtn}) {
@@ -341,7 +341,7 @@ void TNewDirForm::ConfirmBtnClick() {
   if (!made) {
     QApplication::beep();
     SetDialogButtonCaptions(0, 0);
-    ShowSecondaryMessageDialog(caption(session_, 184), mtError, {1, mbOK, 0});
+    ShowSecondaryMessageDialog(caption(session_, msg::kDirectoryNotCreated), mtError, {1, mbOK, 0});
     return;
   }
   choice_.newDirCurrent = *made;

@@ -13,13 +13,13 @@
 #include <array>
 
 #include "base/catalogue.h"
+#include "base/messages.h"
 #include "app/dialoglayout.h"
 
 namespace qxr {
 
 namespace {
 
-constexpr int kFirstCaptionMessage = 71;
 constexpr std::array<const char*, kDialogButtonKinds> kButtonNames = {
     "Yes", "No", "OK", "Cancel", "Abort", "Retry", "Ignore", "All", "NoToAll", "YesToAll", "Help"};
 constexpr std::array<const char*, kMainVariantButtons> kMainButtonNames = {"EOBtn", "HOBtn", "JOBtn", "JLBtn"};
@@ -48,7 +48,7 @@ void reloadCatalogueCaptions() {
   CaptionState& s = state();
   for (int i = 0; i < kDialogButtonKinds; ++i)
     s.catalogueCaptions[static_cast<std::size_t>(i)] =
-        s.catalogue ? QString::fromStdString(s.catalogue->text(kFirstCaptionMessage + i)) : QString();
+        s.catalogue ? QString::fromStdString(s.catalogue->text(msg::kYes + i)) : QString();
 }
 
 // A button without a caption cannot be told apart from its neighbours; the

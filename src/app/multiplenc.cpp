@@ -1,5 +1,7 @@
 #include "app/multiplenc.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -11,9 +13,12 @@
 #include <QPushButton>
 
 #include "app/dirbrowser.h"
+#include "base/bilingual.h"
 #include "base/filepaths.h"
 #include "app/filewindows.h"
 #include "base/session.h"
+#include "base/textio.h"
+#include "nc/ncfile.h"
 #include "widgets/radiogroup.h"
 
 namespace qxr {
@@ -49,17 +54,16 @@ TMultipleNCForm::TMultipleNCForm(Session& session, FileChoice& fileChoice, const
                                  QWidget* parent)
     : QDialog(parent), session_(session), fileChoice_(fileChoice) {
   setObjectName("MultipleNCForm");
-  setWindowTitle(session.language() == 1 ? QStringLiteral("Read or write multiple programs")
-                                         : QString::fromUtf8("同時寫入或讀出多組QXR程式"));
+  setWindowTitle(QString::fromUtf8(TextPair{"Read or write multiple programs", "同時寫入或讀出多組QXR程式"}.in(session.lang())));
   setFixedSize(730, 510);
 
   ModeSelect = new TRadioGroup(QString(), this);
   ModeSelect->setObjectName("ModeSelect");
-  ModeSelect->setItems({catalogueText(session, 131), catalogueText(session, 132)});
+  ModeSelect->setItems({catalogueText(session, msg::kReadMany), catalogueText(session, msg::kWriteMany)});
   ModeSelect->setGeometry(10, 6, 330, 76);
   connect(ModeSelect, &TRadioGroup::clicked, this, [this] { ModeSelectClick(); });
 
-  Label1 = new QLabel(catalogueText(session, 35), this);
+  Label1 = new QLabel(catalogueText(session, msg::kFileLabel), this);
   Label1->setObjectName("Label1");
   Label1->setGeometry(352, 10, 368, 22);
   DirLabel = new QLabel(this);
@@ -81,7 +85,7 @@ TMultipleNCForm::TMultipleNCForm(Session& session, FileChoice& fileChoice, const
     FilterComboBox1->addItem(QString::fromStdString(entry.description + " (" + entry.pattern + ")"),
                              QString::fromStdString(entry.pattern));
   }
-  NewDir = new QPushButton(catalogueText(session, 181), this);
+  NewDir = new QPushButton(catalogueText(session, msg::kNewDirectory), this);
   NewDir->setObjectName("NewDir");
   NewDir->setGeometry(10, 430, 220, 30);
 
@@ -90,21 +94,21 @@ TMultipleNCForm::TMultipleNCForm(Session& session, FileChoice& fileChoice, const
   FileCheckListBox = new QListWidget(this);
   FileCheckListBox->setObjectName("FileCheckListBox");
   FileCheckListBox->setGeometry(240, 92, 480, 296);
-  SelAllBtn2 = new QPushButton(catalogueText(session, 133), this);
+  SelAllBtn2 = new QPushButton(catalogueText(session, msg::kSelectAll), this);
   SelAllBtn2->setObjectName("SelAllBtn2");
   SelAllBtn2->setGeometry(240, 396, 130, 30);
-  CancelSelBtn2 = new QPushButton(catalogueText(session, 134), this);
+  CancelSelBtn2 = new QPushButton(catalogueText(session, msg::kClearSelection), this);
   CancelSelBtn2->setObjectName("CancelSelBtn2");
   CancelSelBtn2->setGeometry(376, 396, 130, 30);
-  InquireChk = new QCheckBox(catalogueText(session, 135), this);
+  InquireChk = new QCheckBox(catalogueText(session, msg::kAskBeforeDeleting), this);
   InquireChk->setObjectName("InquireChk");
   InquireChk->setGeometry(516, 396, 204, 30);
   InquireChk->setChecked(session.settings.multipleInquire);
 
-  OKBtn = new QPushButton(catalogueText(session, 73), this);
+  OKBtn = new QPushButton(catalogueText(session, msg::kOk), this);
   OKBtn->setObjectName("OKBtn");
   OKBtn->setGeometry(500, 470, 106, 32);
-  CancelBtn = new QPushButton(catalogueText(session, 75), this);
+  CancelBtn = new QPushButton(catalogueText(session, msg::kAbort), this);
   CancelBtn->setObjectName("CancelBtn");
   CancelBtn->setGeometry(614, 470, 106, 32);
 
@@ -154,10 +158,10 @@ void TMultipleNCForm::buildProgramPanel() {
     CheckBoxes[static_cast<std::size_t>(i)] = box;
   }
 
-  SelAllBtn = new QPushButton(catalogueText(session_, 133), this);
+  SelAllBtn = new QPushButton(catalogueText(session_, msg::kSelectAll), this);
   SelAllBtn->setObjectName("SelAllBtn");
   SelAllBtn->setGeometry(240, 396, 130, 30);
-  CancelSelBtn = new QPushButton(catalogueText(session_, 134), this);
+  CancelSelBtn = new QPushButton(catalogueText(session_, msg::kClearSelection), this);
   CancelSelBtn->setObjectName("CancelSelBtn");
   CancelSelBtn->setGeometry(376, 396, 130, 30);
   const char* captions[ProgramSelection::kRangeCount] = {"L17-L32", "L17-L59", "G63-G68"};
@@ -168,9 +172,7 @@ void TMultipleNCForm::buildProgramPanel() {
     connect(box, &QCheckBox::clicked, this, [this, range] { MoreChkBoxClick(range); });
     (range == 0 ? MoreChkBox0 : range == 1 ? MoreChkBox1 : MoreChkBox2) = box;
   }
-  PrefixLabel = new QLabel(session_.language() == 1 ? QStringLiteral("File name prefix")
-                                                     : QString::fromUtf8("檔名前置字元"),
-                           this);
+  PrefixLabel = new QLabel(QString::fromUtf8(TextPair{"File name prefix", "檔名前置字元"}.in(session_.lang())), this);
   PrefixLabel->setObjectName("PrefixLabel");
   PrefixLabel->setGeometry(240, 434, 130, 28);
   FirstFilenameEdit = new QLineEdit(this);
@@ -286,6 +288,20 @@ void TMultipleNCForm::OKBtnClick() {
 void TMultipleNCForm::CancelBtnClick() {
   choice_.chosen = false;
   reject();
+}
+
+bool editorHoldsBatchFile(const MultipleChoice& choice, bool withName, const std::vector<std::string>& lines) {
+  std::vector<std::string> names;
+  if (choice.mode == kBatchReadMany) {
+    for (int i = 0; i < kBatchProgramCount; ++i)
+      if (choice.programs[static_cast<std::size_t>(i)]) names.push_back(batchFileName(choice.prefix, i + 1));
+  } else if (choice.mode == kBatchWriteMany) {
+    names = choice.files;
+  }
+  return std::any_of(names.begin(), names.end(), [&](const std::string& name) {
+    const ProgramFile file = readProgramFile(joinPath(choice.directory, name), withName);
+    return file.status == ProgramFileStatus::kRead && file.lines == lines;
+  });
 }
 
 }  // namespace qxr

@@ -6,6 +6,7 @@
 #include <array>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "base/filechoice.h"
 #include "nc/multiple.h"
@@ -94,5 +95,11 @@ class TMultipleNCForm : public QDialog {
 using MultipleFormHook = std::function<void(TMultipleNCForm& window)>;
 MultipleFormHook setMultipleFormHook(MultipleFormHook hook);
 void runMultipleForm(TMultipleNCForm& window);
+
+// Whether `lines`, the program editor's text after a batch, is what one of
+// the batch's files holds. A batch that stopped short, or met programs the
+// controller does not hold, then leaves no unsaved mark for a program it
+// saved or sent from its file.
+bool editorHoldsBatchFile(const MultipleChoice& choice, bool withName, const std::vector<std::string>& lines);
 
 }  // namespace qxr

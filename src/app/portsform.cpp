@@ -3,7 +3,11 @@
 #include <grp.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+
 #include <QComboBox>
+#include <QDir>
+#include <QFileSystemWatcher>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -13,6 +17,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "base/bilingual.h"
+#include "link/netport.h"
 #include "link/portscan.h"
 
 namespace qxr {
@@ -23,12 +29,12 @@ constexpr int kDeviceRole = Qt::UserRole + 1;
 
 QString fromUtf8(const std::string& text) { return QString::fromStdString(text); }
 
-QString bilingual(int language, const char* english, const char* chinese) {
-  return language == 1 ? QString::fromUtf8(english) : QString::fromUtf8(chinese);
+QString bilingual(Language language, const char* english, const char* chinese) {
+  return QString::fromUtf8(TextPair{english, chinese}.in(language));
 }
 
 // "no access (group dialout)": which group opens the device, as a hint.
-QString accessText(int language, bool accessible, const std::string& path) {
+QString accessText(Language language, bool accessible, const std::string& path) {
   if (accessible) return bilingual(language, "yes", "可");
   QString hint = bilingual(language, "no", "否");
   struct stat info {};
@@ -39,9 +45,52 @@ QString accessText(int language, bool accessible, const std::string& path) {
   return hint;
 }
 
-QString entryState(int language, const PortEntry& entry) {
+QString entryState(Language language, const PortEntry& entry) {
   if (!entry.present) return bilingual(language, "no device", "無此裝置");
   return entry.accessible ? bilingual(language, "ready", "可用") : accessText(language, false, entry.device);
+}
+
+// The scan's descriptions are English; the one it makes up itself is said in
+// the operator's language (the others are the adapters' own names).
+QString descriptionText(Language language, const std::string& description) {
+  if (description == "built-in serial port") return bilingual(language, "built-in serial port", "內建序列埠");
+  return fromUtf8(description);
+}
+
+// Why `device` cannot be what a port entry opens, in the operator's
+// language; empty when it may. A device that does not exist yet (an adapter
+// not plugged in) and a network address may be assigned.
+QString deviceRefusal(Language language, const std::string& device) {
+  for (const unsigned char c : device) {
+    if (c < 0x20 || c == 0x7F)
+      return bilingual(language, "The device name holds a control character.", "裝置名稱含有控制字元。");
+  }
+  if (looksLikeNetworkAddress(device)) return {};
+  struct stat info {};
+  if (::stat(device.c_str(), &info) != 0) return {};
+  if (S_ISREG(info.st_mode))
+    return bilingual(language, "%1 is a regular file, not a serial device.", "%1 是一般檔案，不是序列埠裝置。")
+        .arg(fromUtf8(device));
+  if (S_ISDIR(info.st_mode))
+    return bilingual(language, "%1 is a directory, not a serial device.", "%1 是目錄，不是序列埠裝置。")
+        .arg(fromUtf8(device));
+  return {};
+}
+
+// An entry of that number in the start directory that is not a link (any
+// case of "COMn"): assigning or removing would have to destroy it.
+QString entryRefusal(Language language, const std::string& startDir, int number) {
+  const QDir dir(QString::fromStdString(startDir));
+  const QString name = QStringLiteral("COM%1").arg(number);
+  for (const QString& existing : dir.entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot)) {
+    if (existing.compare(name, Qt::CaseInsensitive) != 0) continue;
+    struct stat info {};
+    if (::lstat(dir.filePath(existing).toStdString().c_str(), &info) == 0 && !S_ISLNK(info.st_mode))
+      return bilingual(language, "%1 in the start directory is not a link; it was left alone.",
+                       "起始目錄中的 %1 不是連結，未予變更。")
+          .arg(existing);
+  }
+  return {};
 }
 
 // The drop-down of the port list: "COM2    /dev/pts/3".
@@ -73,7 +122,7 @@ QTableWidget* makeTable(QWidget* parent, const char* name, const QStringList& he
 
 TPortsForm::TPortsForm(const std::string& startDir, int portCount, int selectedIndex, int language,
                        const std::string& root, QWidget* parent)
-    : QDialog(parent), startDir_(startDir), root_(root), portCount_(portCount), language_(language) {
+    : QDialog(parent), startDir_(startDir), root_(root), portCount_(portCount), language_(languageFromIndex(language)) {
   setObjectName("PortsForm");
   setWindowTitle(text("Ports", "通訊埠"));
   setModal(true);
@@ -154,13 +203,14 @@ void TPortsForm::Refresh() {
     auto* pathItem = new QTableWidgetItem(fromUtf8(device.path));
     if (device.path != device.device) pathItem->setToolTip(fromUtf8(device.device));
     DeviceTable->setItem(row, 0, pathItem);
-    DeviceTable->setItem(row, 1, new QTableWidgetItem(fromUtf8(device.description)));
+    DeviceTable->setItem(row, 1, new QTableWidgetItem(descriptionText(language_, device.description)));
     DeviceTable->setItem(row, 2, new QTableWidgetItem(accessText(language_, device.accessible, device.device)));
   }
   PortTable->resizeColumnToContents(0);
   PortTable->setColumnWidth(1, 420);
   DeviceTable->setColumnWidth(0, 360);
-  DeviceTable->setColumnWidth(1, 220);
+  DeviceTable->resizeColumnToContents(1);
+  DeviceTable->setColumnWidth(1, std::max(DeviceTable->columnWidth(1), 220));
   if (devices.empty()) StatusLabel->setText(text("No serial device found.", "找不到序列埠裝置。"));
 }
 
@@ -171,23 +221,49 @@ void TPortsForm::AssignBtnClick() {
     StatusLabel->setText(text("Choose a device first.", "請先選擇裝置。"));
     return;
   }
+  QString refusal = deviceRefusal(language_, device);
+  if (refusal.isEmpty()) refusal = entryRefusal(language_, startDir_, number);
+  if (!refusal.isEmpty()) {
+    StatusLabel->setText(refusal);
+    return;
+  }
   const std::string problem = assignPort(startDir_, number, device);
   StatusLabel->setText(problem.empty() ? text("COM%1 now opens %2", "COM%1 現在開啟 %2").arg(number).arg(fromUtf8(device))
-                                       : fromUtf8(problem));
+                                       : failureText(number, problem));
   Refresh();
 }
 
 void TPortsForm::ClearBtnClick() {
   const int number = EntrySelect->currentIndex() + 1;
+  if (const QString refusal = entryRefusal(language_, startDir_, number); !refusal.isEmpty()) {
+    StatusLabel->setText(refusal);
+    return;
+  }
   const std::string problem = clearPort(startDir_, number);
-  StatusLabel->setText(problem.empty() ? text("COM%1 has no link now", "COM%1 已取消指定").arg(number) : fromUtf8(problem));
+  StatusLabel->setText(problem.empty() ? text("COM%1 has no link now", "COM%1 已取消指定").arg(number)
+                                       : failureText(number, problem));
   Refresh();
 }
 
-void showPortDevices(QComboBox* portList, QLabel* deviceLabel, const std::string& startDir, int language,
+// What is left after the window's own checks is the system's refusal of the
+// link itself; its reason is the system's own words.
+QString TPortsForm::failureText(int number, const std::string& problem) const {
+  return text("The link COM%1 could not be changed: %2", "無法變更連結 COM%1：%2").arg(number).arg(fromUtf8(problem));
+}
+
+void showPortDevices(QComboBox* portList, QLabel* deviceLabel, const std::string& startDir, int languageNumber,
                      const std::string& root) {
+  const Language language = languageFromIndex(languageNumber);
   if (!dynamic_cast<PortItemDelegate*>(portList->itemDelegate())) {
     portList->setItemDelegate(new PortItemDelegate(portList));
+    // A COMn link made or changed outside the program (qxrtool, a shell)
+    // shows at once: the links live in the start directory.
+    auto* watcher = new QFileSystemWatcher(portList);
+    watcher->addPath(QString::fromStdString(startDir));
+    QObject::connect(watcher, &QFileSystemWatcher::directoryChanged, portList,
+                     [portList, deviceLabel, startDir, languageNumber, root] {
+                       showPortDevices(portList, deviceLabel, startDir, languageNumber, root);
+                     });
     if (deviceLabel) {
       QObject::connect(portList, &QComboBox::currentIndexChanged, deviceLabel, [portList, deviceLabel] {
         deviceLabel->setText(portList->currentData(kDeviceRole).toString());

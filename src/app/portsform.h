@@ -6,6 +6,8 @@
 #include <QDialog>
 #include <string>
 
+#include "base/language.h"
+
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -37,10 +39,11 @@ class TPortsForm : public QDialog {
 
  private:
   QString text(const char* english, const char* chinese) const;
+  QString failureText(int number, const std::string& problem) const;
   std::string startDir_;
   std::string root_;
   int portCount_;
-  int language_;
+  Language language_;
 };
 
 // Shows each entry's device in the port list's drop-down (the entries' own

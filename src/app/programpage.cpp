@@ -395,7 +395,8 @@ void TProgramPage::MultipleBtnClick() {
     done = batch.readMany(choice);
   else if (choice.mode == kBatchWriteMany)
     done = batch.writeMany(choice, host_.session().settings.multipleInquire) && verifyBatchIfChosen(*this, choice);
-  if (done) host_.markSaved(kProgramPage);
+  if (done || editorHoldsBatchFile(choice, generation() == kGenerationX02, programLines()))
+    host_.markSaved(kProgramPage);
 }
 
 // Converts the program and, when that succeeds, opens the simulator on it.

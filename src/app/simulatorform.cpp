@@ -36,26 +36,6 @@ constexpr int kClientHeight = 484;
 constexpr int kTimerMs = 10;
 constexpr int kScrollBlock = 5;  // DisplayCommandLine scrolls in steps of five lines
 
-// Catalogue numbers of the captions.
-enum : int {
-  kMsgCaption = 27,
-  kMsgClose = 74,
-  kMsgStart = 96,
-  kMsgStop = 97,
-  kMsgPause = 98,
-  kMsgSingleStep = 186,
-  kMsgContinuous = 187,
-  kMsgOutputs = 189,
-  kMsgInputs = 190,
-  kMsgResolution = 192,
-  kMsgCls = 193,
-  kMsgMirrorX = 194,
-  kMsgMirrorY = 195,
-  kMsgMilliseconds = 196,
-  kMsgSeconds = 197,
-  kMsgDisplayZ = 234,
-};
-
 const QStringList kLargeSteps{"100", "1000", "2000", "5000", "10000"};
 const QStringList kSmallSteps{"0.5", "1", "2", "5", "10"};
 
@@ -106,6 +86,32 @@ QCheckBox* makeCheck(QWidget* parent, const char* name, const QString& caption, 
   return check;
 }
 
+// Choices that begin alike ("Dwell in ms", "Dwell in s") show what they
+// share once, as the group's title, and each button only what differs, so
+// that every caption fits the narrow group whole. The split falls after a
+// blank or a colon; choices with nothing in common stay as they are.
+std::pair<QString, QStringList> splitSharedCaption(const QStringList& items) {
+  if (items.size() < 2) return {QString(), items};
+  qsizetype shared = items.front().size();
+  for (const QString& item : items) {
+    qsizetype n = 0;
+    while (n < shared && n < item.size() && item[n] == items.front()[n]) ++n;
+    shared = n;
+  }
+  while (shared > 0 && items.front()[shared - 1] != u' ' && items.front()[shared - 1] != u':' &&
+         items.front()[shared - 1] != u'\uFF1A')
+    --shared;
+  if (shared == 0) return {QString(), items};
+  QStringList rest;
+  for (const QString& item : items) {
+    if (item.size() == shared) return {QString(), items};
+    rest << item.mid(shared);
+  }
+  QString title = items.front().left(shared).trimmed();
+  while (title.endsWith(u':') || title.endsWith(u'\uFF1A')) title.chop(1);
+  return {title, rest};
+}
+
 TRadioGroup* makeRadioGroup(QWidget* parent, const char* name, const QStringList& items, int x, int y, int w,
                             int h) {
   auto* group = new TRadioGroup(QString(), parent);
@@ -139,7 +145,7 @@ TSimulatorForm::TSimulatorForm(const Session& session, CommandTable table,
       plot_(kPlotWidth, kPlotHeight),
       interpreter_(table_, *this, clock, kPlotWidth, kPlotHeight) {
   setObjectName("SimulatorForm");
-  setWindowTitle(message(kMsgCaption));
+  setWindowTitle(message(msg::kSimulationButton));
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowCloseButtonHint);
   setFixedSize(kClientWidth, kClientHeight);
@@ -192,15 +198,18 @@ TSimulatorForm::TSimulatorForm(const Session& session, CommandTable table,
     setLamp(k + 1, false);
   }
 
-  S_InBtn = makeButton(this, "S_InBtn", message(kMsgInputs), 424, 112, 89, 33);
+  S_InBtn = makeButton(this, "S_InBtn", message(msg::kInputs), 424, 112, 89, 33);
   S_InBtn->hide();
-  OutCheck = makeCheck(this, "OutCheck", message(kMsgOutputs), 520, 108, 105, 17);
-  InCheck = makeCheck(this, "InCheck", message(kMsgInputs), 520, 136, 97, 13);
+  OutCheck = makeCheck(this, "OutCheck", message(msg::kOutputs), 520, 108, 105, 17);
+  InCheck = makeCheck(this, "InCheck", message(msg::kInputs), 520, 136, 97, 13);
   // The two choices share their row so that every caption ("Continuous"
   // too) is shown whole.
-  StepSel = makeRadioGroup(this, "StepSel", {message(kMsgSingleStep), message(kMsgContinuous)}, 424, 155, 98, 73);
+  StepSel = makeRadioGroup(this, "StepSel", {message(msg::kSingleStep), message(msg::kContinuous)}, 424, 155, 98, 73);
   StepSel->setItemIndex(1);
-  SetUnit = makeRadioGroup(this, "SetUnit", {message(kMsgMilliseconds), message(kMsgSeconds)}, 526, 155, 99, 73);
+  const QStringList unitCaptions{message(msg::kMilliseconds), message(msg::kSeconds)};
+  const auto [unitTitle, unitChoices] = splitSharedCaption(unitCaptions);
+  SetUnit = makeRadioGroup(this, "SetUnit", unitChoices, 526, 155, 99, 73);
+  SetUnit->setTitle(unitTitle);
   for (TRadioGroup* group : {StepSel, SetUnit}) {
     QFont small = group->font();
     small.setPixelSize(11);
@@ -208,15 +217,21 @@ TSimulatorForm::TSimulatorForm(const Session& session, CommandTable table,
     group->layout()->setContentsMargins(2, 2, 2, 2);
     for (int i = 0; i < group->count(); ++i) group->button(i)->setToolTip(group->button(i)->text());
   }
+  // A short caption ("s") leaves most of the row empty, and a click there
+  // would miss the button: each button is only as wide as its caption.
+  for (int i = 0; i < SetUnit->count(); ++i) {
+    SetUnit->button(i)->setToolTip(unitCaptions[i]);
+    SetUnit->button(i)->setSizePolicy(QSizePolicy::Maximum, SetUnit->button(i)->sizePolicy().verticalPolicy());
+  }
   SetUnit->setItemIndex(0);
-  XDIRCheck = makeCheck(this, "XDIRCheck", message(kMsgMirrorX), 424, 232, 97, 17);
-  YDIRCheck = makeCheck(this, "YDIRCheck", message(kMsgMirrorY), 528, 232, 97, 17);
+  XDIRCheck = makeCheck(this, "XDIRCheck", message(msg::kMirrorX), 424, 232, 97, 17);
+  YDIRCheck = makeCheck(this, "YDIRCheck", message(msg::kMirrorY), 528, 232, 97, 17);
 
   Panel4 = new QFrame(this);
   Panel4->setObjectName("Panel4");
   Panel4->setFrameStyle(QFrame::Panel | QFrame::Raised);
   Panel4->setGeometry(424, 256, 201, 33);
-  auto* resolutionCaption = new QLabel(message(kMsgResolution), Panel4);
+  auto* resolutionCaption = new QLabel(message(msg::kResolution), Panel4);
   resolutionCaption->setObjectName("Panel4Caption");
   resolutionCaption->setGeometry(4, 5, 82, 24);
   ResolutionSel = new QComboBox(Panel4);
@@ -224,18 +239,18 @@ TSimulatorForm::TSimulatorForm(const Session& session, CommandTable table,
   ResolutionSel->setGeometry(88, 5, 105, 24);
   fillResolutionSel();
 
-  ClsBtn = makeButton(this, "ClsBtn", message(kMsgCls), 424, 296, 97, 33);
+  ClsBtn = makeButton(this, "ClsBtn", message(msg::kClearPlot), 424, 296, 97, 33);
   PreviewBtn = makeButton(this, "PreviewBtn",
                           QString::fromStdString(previewText(session_.language(), PreviewText::kPreview)), 528,
                           296, 97, 33);
   PreviewBtn->setCheckable(true);
-  StartBtn = makeButton(this, "StartBtn", message(kMsgStart), 424, 360, 57, 33);
-  StopBtn = makeButton(this, "StopBtn", message(kMsgStop), 496, 360, 57, 33);
+  StartBtn = makeButton(this, "StartBtn", message(msg::kStart), 424, 360, 57, 33);
+  StopBtn = makeButton(this, "StopBtn", message(msg::kStop), 496, 360, 57, 33);
   StopBtn->setEnabled(false);
-  PauseBtn = makeButton(this, "PauseBtn", message(kMsgPause), 568, 360, 57, 33);
+  PauseBtn = makeButton(this, "PauseBtn", message(msg::kPause), 568, 360, 57, 33);
   PauseBtn->setEnabled(false);
 
-  Label1 = new QLabel(message(kMsgDisplayZ), this);
+  Label1 = new QLabel(message(msg::kDisplayZ), this);
   Label1->setObjectName("Label1");
   Label1->setStyleSheet("color: rgb(0, 0, 255); font-weight: bold;");
   Label1->setGeometry(424, 406, 79, 16);
@@ -250,7 +265,7 @@ TSimulatorForm::TSimulatorForm(const Session& session, CommandTable table,
   FSpinEdit1->setGeometry(528, 400, 57, 30);
   FSpinEdit1->editor()->installEventFilter(this);
 
-  CloseBtn = makeButton(this, "CloseBtn", message(kMsgClose), 544, 448, 80, 30);
+  CloseBtn = makeButton(this, "CloseBtn", message(msg::kCancel), 544, 448, 80, 30);
   Button2 = makeButton(this, "Button2", QString(), 424, 456, 75, 25);
   Button2->hide();
 
@@ -320,7 +335,7 @@ QString TSimulatorForm::message(int n) const { return QString::fromStdString(ses
 void TSimulatorForm::fillResolutionSel() {
   ResolutionSel->clear();
   ResolutionSel->addItems(SetUnit->itemIndex() == 1 ? kSmallSteps : kLargeSteps);
-  ResolutionSel->setPlaceholderText(message(kMsgResolution));
+  ResolutionSel->setPlaceholderText(message(msg::kResolution));
   ResolutionSel->setCurrentIndex(-1);
 }
 

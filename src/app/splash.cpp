@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "base/settings.h"
+#include "base/language.h"
 #include "base/textio.h"
 
 namespace qxr {
@@ -48,7 +49,7 @@ constexpr SplashText kEnglish = {
 
 TSplashForm::TSplashForm(bool aboutBox, const QString& closeCaption, int language, QWidget* parent)
     : QDialog(parent) {
-  const SplashText& t = language == 1 ? kEnglish : kChinese;
+  const SplashText& t = languageFromIndex(language) == Language::kEnglish ? kEnglish : kChinese;
   setObjectName("SplashForm");
   setWindowFlags(aboutBox ? (Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                              Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint)

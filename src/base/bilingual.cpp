@@ -2,9 +2,9 @@
 
 namespace qxr {
 
-std::string fillText(int language, const TextPair& pair, std::string_view s,
+std::string fillText(Language language, const TextPair& pair, std::string_view s,
                      std::initializer_list<long> numbers) {
-  const std::string_view format = language == 1 ? pair.english : pair.chinese;
+  const std::string_view format = pair.in(language);
   auto next = numbers.begin();
   std::string out;
   for (std::size_t i = 0; i < format.size(); ++i) {

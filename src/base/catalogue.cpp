@@ -1,10 +1,11 @@
 #include "base/catalogue.h"
 
+#include "base/language.h"
 #include "base/textio.h"
 
 namespace qxr {
 
-const char* MessageCatalogue::fileName(int language) { return language == 1 ? "Message.E" : "Message.C"; }
+const char* MessageCatalogue::fileName(int language) { return languageFromIndex(language) == Language::kEnglish ? "Message.E" : "Message.C"; }
 
 bool MessageCatalogue::load(const std::string& path) {
   lines_.clear();

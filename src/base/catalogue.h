@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/messages.h"  // the numbers of its messages, named
+
 namespace qxr {
 
 class MessageCatalogue {

@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstdint>
 
+#include "base/language.h"
+
 namespace qxr {
 
 namespace {
@@ -93,7 +95,7 @@ class Converter {
 
 }  // namespace
 
-const char* codePageName(int language) { return language == 1 ? "ISO-8859-1" : "BIG5"; }
+const char* codePageName(int language) { return languageFromIndex(language) == Language::kEnglish ? "ISO-8859-1" : "BIG5"; }
 
 bool isValidUtf8(std::string_view text) {
   char32_t c;
@@ -108,7 +110,7 @@ bool isValidUtf8(std::string_view text) {
 std::string bytesToUtf8(std::string_view bytes, int language) {
   std::string out;
   out.reserve(bytes.size() + bytes.size() / 2);
-  if (language == 1) {
+  if (languageFromIndex(language) == Language::kEnglish) {
     // Latin-1 maps every byte to the character of the same number.
     for (const char b : bytes) appendUtf8(out, static_cast<unsigned char>(b));
     return out;

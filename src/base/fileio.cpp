@@ -8,6 +8,8 @@
 #include <climits>
 #include <cstdio>
 
+#include "base/bilingual.h"
+
 namespace qxr {
 
 namespace {
@@ -188,44 +190,19 @@ FileError checkSaveTarget(const std::string& path) {
 }
 
 std::string fileErrorText(int language, FileError error, std::string_view path, std::size_t limit) {
-  const bool english = language == 1;
-  std::string text;
+  TextPair pair{"", ""};
   switch (error) {
-    case FileError::kNone:
-      return {};
-    case FileError::kNotFound:
-      text = english ? "File not found: " : "找不到檔案：";
-      break;
-    case FileError::kNotRegular:
-      text = english ? "Not a regular file: " : "不是一般檔案：";
-      break;
-    case FileError::kNotDirectory:
-      text = english ? "Not a directory: " : "不是目錄：";
-      break;
-    case FileError::kTooLarge: {
-      char bound[96];
-      if (english)
-        std::snprintf(bound, sizeof bound, "File too large (at most %zu bytes): ", limit);
-      else
-        std::snprintf(bound, sizeof bound, "檔案太大（最多 %zu 位元組）：", limit);
-      text = bound;
-      break;
-    }
-    case FileError::kNoPermission:
-      text = english ? "No permission for the file: " : "沒有存取檔案的權限：";
-      break;
-    case FileError::kReadOnly:
-      text = english ? "The file is read-only, nothing written: " : "檔案唯讀，未寫入：";
-      break;
-    case FileError::kNoSpace:
-      text = english ? "The disk is full, nothing written: " : "磁碟已滿，未寫入：";
-      break;
-    case FileError::kFailed:
-      text = english ? "Cannot read or write the file: " : "無法讀寫檔案：";
-      break;
+    case FileError::kNone: return {};
+    case FileError::kNotFound: pair = {"File not found: %s", "找不到檔案：%s"}; break;
+    case FileError::kNotRegular: pair = {"Not a regular file: %s", "不是一般檔案：%s"}; break;
+    case FileError::kNotDirectory: pair = {"Not a directory: %s", "不是目錄：%s"}; break;
+    case FileError::kTooLarge: pair = {"File too large (at most %d bytes): %s", "檔案太大（最多 %d 位元組）：%s"}; break;
+    case FileError::kNoPermission: pair = {"No permission for the file: %s", "沒有存取檔案的權限：%s"}; break;
+    case FileError::kReadOnly: pair = {"The file is read-only, nothing written: %s", "檔案唯讀，未寫入：%s"}; break;
+    case FileError::kNoSpace: pair = {"The disk is full, nothing written: %s", "磁碟已滿，未寫入：%s"}; break;
+    case FileError::kFailed: pair = {"Cannot read or write the file: %s", "無法讀寫檔案：%s"}; break;
   }
-  text += path;
-  return text;
+  return fillText(language, pair, path, {static_cast<long>(limit)});
 }
 
 }  // namespace qxr

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "base/codec.h"
+#include "base/language.h"
 
 namespace qxr {
 
@@ -106,7 +107,7 @@ std::string format(const char* pattern, const std::string& where, const std::str
 }
 
 std::string where(int language, std::size_t line) {
-  const bool english = language == 1;
+  const bool english = languageFromIndex(language) == Language::kEnglish;
   if (line == LineProblem::kNameLine) return english ? "The program name" : "程式名稱";
   return (english ? "Line " : "第 ") + std::to_string(line + 1) + (english ? "" : " 行");
 }
@@ -120,7 +121,7 @@ std::string byteName(unsigned char byte) {
 }  // namespace
 
 std::string lineProblemText(int language, const LineProblem& problem, Refused refused) {
-  const bool english = language == 1;
+  const bool english = languageFromIndex(language) == Language::kEnglish;
   const std::string at = where(language, problem.line);
   std::string text;
   switch (problem.kind) {
@@ -169,7 +170,7 @@ std::string lineProblemText(int language, const LineProblem& problem, Refused re
 }
 
 std::string unencodableTypedText(int language, std::size_t line, std::string_view character) {
-  const bool english = language == 1;
+  const bool english = languageFromIndex(language) == Language::kEnglish;
   return format(english ? "%s: the character \"%s\" has no place in the code page %s; it stays in the editor, "
                           "but the text is neither saved nor sent until it is changed"
                         : "%s: 字元「%s」無法以 %s 字碼表示; 它保留在編輯區, 但修改之前無法儲存或傳送",

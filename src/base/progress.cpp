@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "base/language.h"
+
 namespace qxr {
 
 namespace {
@@ -10,7 +12,7 @@ namespace {
 // Below this much measured time a rate says nothing yet.
 constexpr std::uint32_t kMinimumMeasureMs = 500;
 
-bool english(int language) { return language == 1; }
+bool english(int language) { return languageFromIndex(language) == Language::kEnglish; }
 
 const char* unitName(int language, ProgressUnit unit, bool plural) {
   if (!english(language)) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/catalogue.h"
+#include "base/language.h"
 #include "base/settings.h"
 
 namespace qxr {
@@ -30,6 +31,8 @@ struct Session {
 
   // Catalogue message n, empty when there is none.
   std::string msg(int n) const { return catalogue.text(n); }
+  Language lang() const { return languageFromIndex(settings.language); }
+  // The stored number (0 Chinese, 1 English), for callers that still take one.
   int language() const { return settings.language; }
 };
 

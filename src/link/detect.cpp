@@ -46,11 +46,11 @@ bool tryPort(Link& link, DetectTarget& target, bool& found) {
   if (!link.portOpen()) return false;
 
   link.TransStr(stxFrame("LON"));
-  addProgramPageLine(link, session.msg(108));
+  addProgramPageLine(link, session.msg(msg::kCommunicating));
   link.ReceiveFromQXR(kReplyLength, 1);
   if (link.reply().size() != kLinkOnReplyLength) {
     link.port().Close();
-    link.ShowPageMessage(107, name);
+    link.ShowPageMessage(msg::kPortClosed, name);
     return false;
   }
 
@@ -81,7 +81,7 @@ bool tryPort(Link& link, DetectTarget& target, bool& found) {
 
   if (!link.TransStr(stxFrame("LOF")) || !link.ReceiveFromQXR(kReplyLength, 1)) return true;
   if (link.portOpen()) link.port().Close();
-  link.ShowPageMessage(107, name);
+  link.ShowPageMessage(msg::kPortClosed, name);
 
   if (wrong) {
     link.beep();
@@ -130,7 +130,7 @@ VersionReply parseVersionReply(std::string_view reply) {
 bool AutoDetect(Link& link, DetectTarget& target) {
   LinkHost& host = link.host();
   link.beep();
-  host.notice(link.session().msg(55));
+  host.notice(link.session().msg(msg::kConnectWarning));
   const int portCount = link.session().settings.portCount;
   host.selectPortIndex(0);
   for (;;) {

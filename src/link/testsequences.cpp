@@ -30,7 +30,7 @@ void identificationSequence(Link& link) {
   if (!link.portOpen()) return;  // reported (102); every wait would only run out
   for (const char* request : {"LON", "QXR", "VER", "APR", "MRD", "BLW", "N3", "BLR"}) {
     link.TransStr(stx(request));
-    programPageLine(link, link.session().msg(108));
+    programPageLine(link, link.session().msg(msg::kCommunicating));
     link.ReceiveStr(kTestReplyLength, 1);
   }
   link.TransStr(frames::kLinkOff);
@@ -66,12 +66,12 @@ void acknowledgeSequence(Link& link) {
     port.SetStopBits(sb10);
     port.Open();
     if (port.Enabled()) {
-      link.ShowPageMessage(101, name);
+      link.ShowPageMessage(msg::kPortOpened, name);
       port.SetRTSState(true);
       port.SetDTRState(true);
     } else {
       port.Close();
-      link.ShowPageMessage(102, name);
+      link.ShowPageMessage(msg::kPortNotOpened, name);
     }
   }
   if (!port.Enabled()) return;

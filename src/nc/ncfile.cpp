@@ -1,5 +1,6 @@
 #include "nc/ncfile.h"
 
+#include "base/language.h"
 #include "base/textio.h"
 
 namespace qxr {
@@ -15,7 +16,7 @@ std::string programNameRule(std::string_view name, int language) {
   for (std::size_t i = 0; i < name.size();) {
     const auto b = static_cast<unsigned char>(name[i]);
     // A Big5 pair: a lead byte 0x81-0xFE and the byte after it, kept whole.
-    const std::size_t width = (language != 1 && b >= 0x81 && b <= 0xFE && i + 1 < name.size()) ? 2 : 1;
+    const std::size_t width = (languageFromIndex(language) != Language::kEnglish && b >= 0x81 && b <= 0xFE && i + 1 < name.size()) ? 2 : 1;
     if (out.size() + width > kProgramNameLength) break;
     if (width == 1) out += (b >= 'a' && b <= 'z') ? static_cast<char>(b - 'a' + 'A') : static_cast<char>(b);
     else out.append(name.substr(i, 2));

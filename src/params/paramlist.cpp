@@ -1,6 +1,7 @@
 #include "params/paramlist.h"
 
 #include "base/codec.h"
+#include "base/language.h"
 #include "base/textio.h"
 
 namespace qxr {
@@ -23,13 +24,13 @@ std::string descriptionFileName(int modelIndex, int versionIndex, int language, 
   std::string name = kDescriptionBases[modelIndex];
   if (withVersion && hasVersions(modelIndex) && versionIndex >= 0 && versionIndex <= 2)
     name += kVersionNames[versionIndex];
-  name += language == 1 ? "E.txt" : ".txt";
+  name += languageFromIndex(language) == Language::kEnglish ? "E.txt" : ".txt";
   return name;
 }
 
 std::string additionalFileName(int modelIndex, int language) {
   if (!validModel(modelIndex)) return {};
-  return std::string(kAdditionalBases[modelIndex]) + (language == 1 ? "E.Ini" : ".Ini");
+  return std::string(kAdditionalBases[modelIndex]) + (languageFromIndex(language) == Language::kEnglish ? "E.Ini" : ".Ini");
 }
 
 int versionAfterModelChoice(int modelIndex, int currentVersion) {

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/messages.h"
+
 namespace qxr {
 
 // Status of compiling or formatting one instruction; the operator sees
@@ -26,7 +28,7 @@ enum PlcStatus : int {
   psEnd = 32,        // reading: normal end of the data
 };
 
-inline constexpr int kPlcMessageBase = 200;
+inline constexpr int kPlcMessageBase = msg::kPlcErrorBase;
 
 // The operand prefix; the value is the kind stored in compiled instructions.
 enum OperandKind : std::uint8_t {

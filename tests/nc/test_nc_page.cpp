@@ -138,6 +138,33 @@ class TestNcPage : public QObject {
     QCOMPARE(messages(form).at(messages(form).size() - 2), QStringLiteral("#107"));
     QCOMPARE(messages(form).last().toStdString(), ncText(0, NcText::kReadManySummary, {}, 1, 0, 0));
   }
+
+  // A batch read whose programs were all saved, those that arrived, leaves
+  // no unsaved mark, whichever of them the controller does not hold.
+  void batchOfSavedProgramsLeavesNoUnsavedMark_data() {
+    QTest::addColumn<QList<int>>("numbers");
+    QTest::newRow("all held") << QList<int>{2};
+    QTest::newRow("first absent") << QList<int>{1, 2};
+    QTest::newRow("last absent") << QList<int>{2, 3};
+  }
+  void batchOfSavedProgramsLeavesNoUnsavedMark() {
+    QFETCH(QList<int>, numbers);
+    StartDir start;
+    test::EmulatorOptions options;
+    options.programs[2] = "2\r\nP2\r\nN1 X2\r\n";
+    test::Emulator emulator(start.dir, options);
+    TMainForm form(start.dir.dir());
+    auto previous = setMultipleFormHook([&](TMultipleNCForm& window) {
+      window.ModeSelect->setItemIndex(kBatchReadMany);
+      window.ModeSelectClick();
+      for (int n : numbers) window.CheckBoxes[n - 1]->click();
+      window.OKBtn->click();
+    });
+    form.MultipleBtnClick();
+    setMultipleFormHook(previous);
+    QCOMPARE(start.dir.read("L02.NC"), std::string("2\r\nP2\r\nN1 X2\r\n"));
+    QVERIFY2(!form.windowTitle().startsWith("* "), qPrintable(form.windowTitle() + "|" + form.program->ProgramMemo->toPlainText() + "|" + QString::number(form.program->ProgNoEdit->value()) + "|" + form.program->MsgMemo->toPlainText()));
+  }
 };
 
 QTEST_MAIN(TestNcPage)

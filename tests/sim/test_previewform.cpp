@@ -4,6 +4,7 @@
 // With QXR_SHOT_DIR set the windows are also saved there as PNG.
 #include <QApplication>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -148,6 +149,7 @@ class TestPreviewForm : public QObject {
     auto w = simulatorFor(session, kDemo);
     w->show();
     for (TRadioGroup* group : {w->StepSel, w->SetUnit}) {
+      QVERIFY(QFontMetrics(group->font()).horizontalAdvance(group->title()) + 8 <= group->width());
       for (int i = 0; i < group->count(); ++i) {
         QRadioButton* button = group->button(i);
         QVERIFY2(button->sizeHint().width() <= button->width(), qPrintable(button->text() + QString(" %1 > %2").arg(button->sizeHint().width()).arg(button->width())));

@@ -148,7 +148,8 @@ class TestSimulatorForm : public QObject {
   void unitMirrorsClsAndTheSpinBox() {
     Window w({"G01 X1"});
     w->ResolutionSel->setCurrentIndex(2);
-    QTest::mouseClick(w->SetUnit->button(1), Qt::LeftButton);
+    QRadioButton* seconds = w->SetUnit->button(1);  // "s": a click on its indicator
+    QTest::mouseClick(seconds, Qt::LeftButton, {}, QPoint(6, seconds->height() / 2));
     QCOMPARE(w->ResolutionSel->currentIndex(), -1);
     QCOMPARE(w->ResolutionSel->itemText(0), QString("0.5"));
     QCOMPARE(w->ResolutionSel->placeholderText(), QString("Step:"));

@@ -312,6 +312,42 @@ class TestMainForm : public QObject {
     QCOMPARE(form.plc->Memo2->verticalScrollBar()->value(), 33);
   }
 
+  // At the editor's last line, full or with a line end after it, and with
+  // or without a horizontal scroll bar, each label stays beside its line.
+  void lineLabelsStayRightAtTheLastLine_data() {
+    QTest::addColumn<int>("count");
+    QTest::addColumn<bool>("lineEnd");
+    QTest::addColumn<bool>("wide");
+    for (int count : {6000, 1024})
+      for (bool lineEnd : {false, true})
+        for (bool wide : {false, true})
+          QTest::newRow(qPrintable(QString("%1%2%3").arg(count).arg(lineEnd ? " +LF" : "").arg(wide ? " wide" : "")))
+              << count << lineEnd << wide;
+  }
+  void lineLabelsStayRightAtTheLastLine() {
+    QFETCH(int, count);
+    QFETCH(bool, lineEnd);
+    QFETCH(bool, wide);
+    StartDir start(1);
+    DialogRecorder dialogs;
+    TMainForm form(start.dir.dir());
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    const bool plc = count == 1024;
+    QPlainTextEdit* editor = plc ? form.plc->PLMMemo : form.program->ProgramMemo;
+    QPlainTextEdit* column = plc ? form.plc->Memo2 : form.program->Memo1;
+    form.PageControl->setCurrentWidget(plc ? form.PLMSheet : form.ProgramSheet);
+    QStringList lines;
+    for (int i = 0; i < count; ++i) lines << QString("G01 X%1").arg(i);
+    if (wide) lines[0] += QString(300, 'X');
+    editor->setPlainText(lines.join('\n') + (lineEnd ? "\n" : ""));
+    editor->setFocus();
+    QTest::keyClick(editor, Qt::Key_End, Qt::ControlModifier);
+    QCoreApplication::processEvents();
+    QVERIFY(editor->verticalScrollBar()->value() > 0);
+    QCOMPARE(column->verticalScrollBar()->value(), editor->verticalScrollBar()->value());
+  }
+
   // Whatever scrolls the editor, the labels follow its first visible line.
   void lineLabelsFollowKeyboardPasteAndLoading() {
     StartDir start(1);

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
+#include <algorithm>
 #include <filesystem>
 
 #include "app/mainform.h"
@@ -71,6 +72,44 @@ class TestPortsForm : public QObject {
     QCOMPARE(start.read("COM3"), std::string("notes"));
   }
 
+  // What cannot be a port's device is refused before anything is linked,
+  // in the operator's language.
+  void refusesWhatIsNoDevice_data() {
+    QTest::addColumn<int>("language");
+    QTest::addColumn<QString>("what");
+    for (int language : {0, 1}) {
+      for (const char* what : {"regular file", "directory", "control character", "entry not a link", "nothing"})
+        QTest::newRow(qPrintable(QString("%1 %2").arg(language).arg(what))) << language << QString(what);
+    }
+  }
+  void refusesWhatIsNoDevice() {
+    QFETCH(int, language);
+    QFETCH(QString, what);
+    test::TempDir root, start;
+    start.write("program.nc", "G01 X1\n");
+    fs::create_directories(start.file("subdir"));
+    std::string device = what == "regular file"      ? start.file("program.nc")
+                         : what == "directory"         ? start.file("subdir")
+                         : what == "control character" ? "/dev/tty\x1b[2JUSB0"
+                         : what == "entry not a link"  ? "/dev/ttyUSB0"
+                                                       : "";
+    if (what == "entry not a link") start.write("com3", "notes");
+    TPortsForm ports(start.dir(), 4, 2, language, root.dir());
+    ports.DeviceEdit->setText(QString::fromStdString(device));
+    QTest::mouseClick(ports.AssignBtn, Qt::LeftButton);
+    const QString said = ports.StatusLabel->text();
+    QVERIFY(!said.isEmpty());
+    QVERIFY(!fs::is_symlink(start.file("COM3")));
+    if (what == "entry not a link") QCOMPARE(start.read("com3"), std::string("notes"));
+    const bool chinese = std::any_of(said.begin(), said.end(), [](QChar c) { return c.unicode() >= 0x4E00; });
+    QVERIFY2(chinese == (language == 0), qPrintable(said));
+    if (what == "entry not a link") {
+      QTest::mouseClick(ports.ClearBtn, Qt::LeftButton);
+      QCOMPARE(start.read("com3"), std::string("notes"));
+      QVERIFY(!ports.StatusLabel->text().isEmpty());
+    }
+  }
+
   void mainWindowShowsTheSelectedEntrysDevice() {
     test::StartDir start;
     test::PtyPair emulator;
@@ -78,8 +117,13 @@ class TestPortsForm : public QObject {
     TMainForm form(start.dir());
     QCOMPARE(form.program->COM_Select->currentText(), QString("COM2"));  // the entries keep their names
     QCOMPARE(form.program->PortDeviceLabel->text(), QString::fromStdString(emulator.slavePath()));
+    // Relinked from outside (a shell, qxrtool): the label follows.
+    test::PtyPair other;
+    fs::create_symlink(other.slavePath(), start.file(".COM2.new"));
+    fs::rename(start.file(".COM2.new"), start.file("COM2"));
+    QTRY_COMPARE_WITH_TIMEOUT(form.program->PortDeviceLabel->text(), QString::fromStdString(other.slavePath()), 10000);
     form.program->COM_Select->setCurrentIndex(5);
-    QVERIFY(form.program->PortDeviceLabel->text() != QString::fromStdString(emulator.slavePath()));
+    QVERIFY(form.program->PortDeviceLabel->text() != QString::fromStdString(other.slavePath()));
   }
 };
 
