@@ -47,7 +47,7 @@ const Operation kOperations[] = {
        page.lines = kSendLines;
        page.number = 7;
        page.name = "PART1";
-       const bool ok = NcOperations(rig.link, page).send();
+       const bool ok = NcOperations(operationParts(rig.link), page).send();
        if (ok) EXPECT_EQ(rig.emulator->storedProgram(7), kSent7);
        return ok;
      }},
@@ -55,7 +55,7 @@ const Operation kOperations[] = {
      [](Rig& rig) {
        MemoryNcPage page;
        page.number = 7;
-       const bool ok = NcOperations(rig.link, page).receive();
+       const bool ok = NcOperations(operationParts(rig.link), page).receive();
        if (ok) {
          EXPECT_EQ(page.lines, kHeld7Lines);
          EXPECT_EQ(page.name, "PART1");
@@ -70,7 +70,7 @@ const Operation kOperations[] = {
        choice.programs[2] = choice.programs[4] = true;
        choice.directory = rig.dir.file("out");
        std::filesystem::create_directory(choice.directory);
-       const bool ok = NcOperations(rig.link, page).readMany(choice);
+       const bool ok = NcOperations(operationParts(rig.link), page).readMany(choice);
        if (ok) {
          EXPECT_EQ(rig.dir.read("out/L03.NC"), kProgram3);
          EXPECT_EQ(rig.dir.read("out/L05.NC"), kProgram5);
@@ -81,7 +81,7 @@ const Operation kOperations[] = {
      [](Rig& rig) {
        MemoryParameterPage page;
        page.lines = {"Speed(12)=300", "Rapid(101)=5"};
-       const bool ok = sendParameters(rig.link, page);
+       const bool ok = sendParameters(operationParts(rig.link), page);
        if (ok) EXPECT_EQ(rig.emulator->storedParameters(), kParametersSent);
        return ok;
      }},
@@ -89,7 +89,7 @@ const Operation kOperations[] = {
      [](Rig& rig) {
        MemoryParameterPage page;
        page.checked = {0, 1};
-       const bool ok = receiveParameters(rig.link, page, {{"Speed", 12}, {"Rapid", 101}});
+       const bool ok = receiveParameters(operationParts(rig.link), page, {{"Speed", 12}, {"Rapid", 101}});
        if (ok) EXPECT_EQ(page.lines, (Lines{"Speed(12)=1", "Rapid(101)=2"}));
        return ok;
      }},

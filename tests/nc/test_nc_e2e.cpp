@@ -200,12 +200,11 @@ TEST(NcEndToEnd, APartialProgramIsCountedOnEveryFailure) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.fault);
-    test::TempDir dir;
+    Pc pc;
     test::EmulatorOptions options;
     options.silentAfter = row.silentAfter;
     options.refuse = row.refuse;
-    test::Emulator emulator(dir, options);
-    Pc pc(dir);
+    test::Emulator emulator(pc.dir, options);
     pc.page.lines = {"G00 X0", "G01 X1", "M30"};
     pc.page.number = 7;
     pc.page.name = "PART1";
@@ -229,8 +228,8 @@ TEST(NcEndToEnd, ReadManyThatFailsLeavesThePageWithTheLastWholeProgram) {
   for (int i = 1; i <= 10; ++i) five += "N" + std::to_string(i) + " X" + std::to_string(i) + "\r\n";
   options.programs[5] = five;
   options.silentAfter = 14;  // program 3 whole, then a few replies of program 5
-  test::Emulator emulator(dir, options);
-  Pc pc(dir);
+  Pc pc;
+  test::Emulator emulator(pc.dir, options);
   pc.page.lines = {"mine"};
   MultipleChoice choice;
   choice.programs[2] = choice.programs[4] = choice.programs[6] = true;

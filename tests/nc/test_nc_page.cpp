@@ -152,8 +152,8 @@ class TestNcPage : public QObject {
     StartDir start;
     test::EmulatorOptions options;
     options.programs[2] = "2\r\nP2\r\nN1 X2\r\n";
-    test::Emulator emulator(start.dir, options);
-    TMainForm form(start.dir.dir());
+    test::Emulator emulator(start, options);
+    TMainForm form(start.dir());
     auto previous = setMultipleFormHook([&](TMultipleNCForm& window) {
       window.ModeSelect->setItemIndex(kBatchReadMany);
       window.ModeSelectClick();
@@ -162,7 +162,7 @@ class TestNcPage : public QObject {
     });
     form.MultipleBtnClick();
     setMultipleFormHook(previous);
-    QCOMPARE(start.dir.read("L02.NC"), std::string("2\r\nP2\r\nN1 X2\r\n"));
+    QCOMPARE(start.read("L02.NC"), std::string("2\r\nP2\r\nN1 X2\r\n"));
     QVERIFY2(!form.windowTitle().startsWith("* "), qPrintable(form.windowTitle() + "|" + form.program->ProgramMemo->toPlainText() + "|" + QString::number(form.program->ProgNoEdit->value()) + "|" + form.program->MsgMemo->toPlainText()));
   }
 };

@@ -64,7 +64,7 @@ TEST(PreviewTool, WritesPngAndSvg) {
   // A loop that would make far more moves than a preview holds: the moves up
   // to the bound are drawn, the cut is said and the status is a failure.
   dir.write("loop.nc", "9\r\nLOOP\r\nN1 G91\r\nN2 G01 X1\r\nN3 G01 X-1\r\nN4 LOOP N2 L99999999\r\nN5 M30\r\n");
-  auto [loopCode, loopOutput] = run(tool + "loop.nc -o loop.png");
+  auto [loopCode, loopOutput] = runShell(tool + "loop.nc -o loop.png");
   EXPECT_EQ(loopCode, 1) << loopOutput;
   EXPECT_NE(loopOutput.find("The path was cut off after 2000000 moves"), std::string::npos) << loopOutput;
   EXPECT_TRUE(dir.exists("loop.png"));
