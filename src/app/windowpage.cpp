@@ -28,7 +28,9 @@ QString lineLabels(int count) {
     if (n > 1) text += '\n';
     text += QStringLiteral("N%1").arg(n, 4, 10, QLatin1Char('0'));
   }
-  return text;
+  // Blank lines below the last label let the column scroll as far as its
+  // editor, whose view is shorter by its horizontal scroll bar.
+  return text + QString(4, QLatin1Char('\n'));
 }
 
 class UpperCaseTyping : public QObject {
