@@ -330,13 +330,13 @@ class TestMainForm : public QObject {
     QFETCH(bool, wide);
     StartDir start(1);
     DialogRecorder dialogs;
-    TMainForm form(start.dir.dir());
+    TMainForm form(start.dir());
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     const bool plc = count == 1024;
     QPlainTextEdit* editor = plc ? form.plc->PLMMemo : form.program->ProgramMemo;
     QPlainTextEdit* column = plc ? form.plc->Memo2 : form.program->Memo1;
-    form.PageControl->setCurrentWidget(plc ? form.PLMSheet : form.ProgramSheet);
+    form.PageControl->setCurrentWidget(plc ? static_cast<QWidget*>(form.plc) : form.program);
     QStringList lines;
     for (int i = 0; i < count; ++i) lines << QString("G01 X%1").arg(i);
     if (wide) lines[0] += QString(300, 'X');
