@@ -199,7 +199,10 @@ bool Journal::open(bool forWriting) {
     }
     sqlite3_busy_timeout(db_, kBusyTimeoutMs);
     sqlite3_extended_result_codes(db_, 1);
-    const int version = pragmaInt(db_, "user_version", rc);
+    // One snapshot for the three: another process may lay out a fresh file
+    // between two separate reads, which would look like a foreign database.
+    rc = sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr);
+    const int version = rc == SQLITE_OK ? pragmaInt(db_, "user_version", rc) : 0;
     const int application = rc == SQLITE_OK ? pragmaInt(db_, "application_id", rc) : 0;
     int objects = 0;
     if (rc == SQLITE_OK) {
@@ -207,6 +210,7 @@ bool Journal::open(bool forWriting) {
       rc = count.ok() && count.step() == SQLITE_ROW ? SQLITE_OK : sqlite3_errcode(db_);
       if (rc == SQLITE_OK) objects = static_cast<int>(count.columnInt(0));
     }
+    sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
       openProblem_ = std::string("not a journal (") + errorText(db_) + ")";
       sqlite3_close_v2(db_);
