@@ -10,6 +10,7 @@
 #include <QTranslator>
 
 #include "app/questions.h"
+#include "base/language.h"
 
 namespace qxr {
 
@@ -81,7 +82,7 @@ bool DropReader::eventFilter(QObject* watched, QEvent* event) {
 
 void installToolkitTranslations(int language) {
   static bool installed = false;
-  if (installed || language == 1 || !qApp) return;
+  if (installed || languageFromIndex(language) == Language::kEnglish || !qApp) return;
   installed = true;
   auto* translator = new QTranslator(qApp);
   if (translator->load(QStringLiteral("qtbase_zh_TW"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))

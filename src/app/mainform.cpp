@@ -93,7 +93,7 @@ TMainForm::TMainForm(const std::string& startDir, QWidget* parent)
   showPortDevices(program->COM_Select, program->PortDeviceLabel, session_.startDir, session_.language());
   fileWindowDir_ = session_.startDir;
   const QString title =
-      session_.language() == 1 ? QStringLiteral("QXRX02 Software") : QString::fromUtf8("QXRX02通訊軟體");
+      session_.lang() == Language::kEnglish ? QStringLiteral("QXRX02 Software") : QString::fromUtf8("QXRX02通訊軟體");
   setWindowTitle(title);
   PageControl->setCurrentIndex(kProgramPage);
   program->ProgramMemo->setFocus();
@@ -219,7 +219,7 @@ void TMainForm::PageControlChange() {
     case kPlcPage:
       beep();
       SetDialogButtonCaptions(mbOK, 1);
-      ShowMessageDialog(QString::fromStdString(session_.msg(55)), mtWarning, {1, mbOK, 0});
+      ShowMessageDialog(QString::fromStdString(session_.msg(msg::kConnectWarning)), mtWarning, {1, mbOK, 0});
       break;
     default:
       break;
@@ -239,7 +239,7 @@ void TMainForm::Timer1Timer() {
 // Not modal: the about box may stay open while a transfer runs.
 void TMainForm::VersionBtnClick() {
   if (!about_) {
-    about_ = new TSplashForm(true, QString::fromStdString(session_.msg(100)), session_.language(), this);
+    about_ = new TSplashForm(true, QString::fromStdString(session_.msg(msg::kClose)), session_.language(), this);
     about_->setAttribute(Qt::WA_DeleteOnClose);
     about_->setModal(false);
   }
@@ -253,7 +253,7 @@ void TMainForm::SpeedButton1Click() {
       QFile::decodeName(QByteArray::fromStdString(session_.startDir)) + QString::fromUtf8(kManualName);
   if (!QFileInfo::exists(path)) {
     QMessageBox::warning(this, windowTitle(),
-                         (session_.language() == 1 ? QStringLiteral("The manual was not found:\n%1")
+                         (session_.lang() == Language::kEnglish ? QStringLiteral("The manual was not found:\n%1")
                                                    : QString::fromUtf8("找不到使用手冊:\n%1"))
                              .arg(path));
     return;

@@ -24,19 +24,19 @@ namespace qxr {
 TParameterPage::TParameterPage(PageHost& host) : TWindowPage(host, kParameterPage, "ParameterSheet") {
   build();
   applyCaptions({
-      {32, Label7, "參數編輯區"},
-      {33, Label6, "資料傳送/接收訊息區"},
-      {34, Label5, "讀取參數選項"},
-      {35, ParFileNameLabel, "檔案名稱:"},
-      {36, Label10, "控制器版本"},
-      {41, ParTrnBtn, "傳送參數到控制器"},
-      {42, ParRcvBtn, "從控制器接收參數"},
-      {43, ClrMsgBtn2, "清除訊息"},
-      {44, ReadParBtn, "讀取檔案"},
-      {45, WriteParBtn, "儲存檔案"},
-      {46, SelAllBtn, "全選"},
-      {47, CancelSelBtn, "取消選擇"},
-      {50, CloseBtn2, "程式結束"},
+      {msg::kParameterEditorCaption, Label7, "參數編輯區"},
+      {msg::kParameterMessagesCaption, Label6, "資料傳送/接收訊息區"},
+      {msg::kParametersToReadCaption, Label5, "讀取參數選項"},
+      {msg::kFileLabel, ParFileNameLabel, "檔案名稱:"},
+      {msg::kVersionCaption, Label10, "控制器版本"},
+      {msg::kParameterSendButton, ParTrnBtn, "傳送參數到控制器"},
+      {msg::kParameterReceiveButton, ParRcvBtn, "從控制器接收參數"},
+      {msg::kParameterClearButton, ClrMsgBtn2, "清除訊息"},
+      {msg::kParameterOpenButton, ReadParBtn, "讀取檔案"},
+      {msg::kParameterSaveButton, WriteParBtn, "儲存檔案"},
+      {msg::kParameterSelectAll, SelAllBtn, "全選"},
+      {msg::kParameterClearSelection, CancelSelBtn, "取消選擇"},
+      {msg::kParameterExitButton, CloseBtn2, "程式結束"},
   });
   connect(SelAllBtn, &QPushButton::clicked, this, &TParameterPage::SelAllBtnClick);
   connect(CancelSelBtn, &QPushButton::clicked, this, &TParameterPage::CancelSelBtnClick);

@@ -32,15 +32,15 @@ constexpr int kTransDelayChars = 4;
 TPlcPage::TPlcPage(PageHost& host) : TWindowPage(host, kPlcPage, "PLMSheet") {
   build();
   applyCaptions({
-      {52, Label8, "程式編輯區"},
-      {53, PLMFileNameLabel, "檔案名稱:"},
-      {54, Label9, "資料傳送/接收訊息區"},
-      {61, PLMTrnBtn, "傳送到控制器"},
-      {62, PLMRcvBtn, "從控制器接收"},
-      {63, ClrMsgBtn3, "清除訊息"},
-      {64, ReadPLMBtn, "讀取檔案"},
-      {65, WritePLMBtn, "儲存檔案"},
-      {70, CloseBtn3, "程式結束"},
+      {msg::kPlcEditorCaption, Label8, "程式編輯區"},
+      {msg::kPlcFileLabel, PLMFileNameLabel, "檔案名稱:"},
+      {msg::kPlcMessagesCaption, Label9, "資料傳送/接收訊息區"},
+      {msg::kPlcSendButton, PLMTrnBtn, "傳送到控制器"},
+      {msg::kPlcReceiveButton, PLMRcvBtn, "從控制器接收"},
+      {msg::kPlcClearButton, ClrMsgBtn3, "清除訊息"},
+      {msg::kPlcOpenButton, ReadPLMBtn, "讀取檔案"},
+      {msg::kPlcSaveButton, WritePLMBtn, "儲存檔案"},
+      {msg::kPlcExitButton, CloseBtn3, "程式結束"},
   });
   connect(ReadPLMBtn, &QPushButton::clicked, this, &TPlcPage::ReadPLMBtnClick);
   connect(WritePLMBtn, &QPushButton::clicked, this, &TPlcPage::WritePLMBtnClick);

@@ -41,7 +41,7 @@ struct TMainForm::ShopState {
 
 namespace {
 QString shopText(int language, const char* english, const char* chinese) {
-  return QString::fromUtf8(language == 1 ? english : chinese);
+  return QString::fromUtf8(languageFromIndex(language) == Language::kEnglish ? english : chinese);
 }
 }  // namespace
 
@@ -160,7 +160,7 @@ Journal* TMainForm::journal() {
     shop_->journal = std::make_unique<Journal>(path);
     // Told once, on the page of the transfer that met it.
     shop_->journal->setProblemHandler([this](const std::string& problem) {
-      const std::string line = session_.language() == 1 ? "Warning: " + problem + "; transfers are not recorded"
+      const std::string line = session_.lang() == Language::kEnglish ? "Warning: " + problem + "; transfers are not recorded"
                                                         : "警告：" + problem + "；傳輸未被記錄";
       appendPageLine(pageIndex(), utf8ToBytes(line, session_.language()));
     });

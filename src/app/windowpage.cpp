@@ -157,7 +157,7 @@ void TWindowPage::watchCodePage(QPlainTextEdit* watched) {
 // the line labels beside the editor would drift from the lines.
 QFont editorFont(int language) {
   QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-  if (language != 1) {
+  if (languageFromIndex(language) != Language::kEnglish) {
     const QStringList installed = QFontDatabase::families();
     for (const char* family : {"WenQuanYi Micro Hei Mono", "Noto Sans Mono CJK TC", "Noto Sans Mono CJK SC",
                                "Sarasa Mono TC", "AR PL UMing TW"}) {

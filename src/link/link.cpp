@@ -158,7 +158,7 @@ bool Link::portOpen() const { return port_.Enabled(); }
 void Link::closePort() {
   if (!port_.Enabled()) return;
   port_.Close();
-  ShowPageMessage(107);
+  ShowPageMessage(msg::kPortClosed);
 }
 
 void Link::beep() { host_.beep(); }
@@ -206,7 +206,7 @@ void Link::ConnectRS232() {
   if (const std::string target = port_.ResolvedDevicePath(); target != name && looksLikeNetworkAddress(target))
     shown += " (" + target + ")";
   if (port_.Enabled()) {
-    ShowPageMessage(101, shown);
+    ShowPageMessage(msg::kPortOpened, shown);
     try {
       port_.SetRTSState(true);
       port_.SetDTRState(true);
@@ -215,7 +215,7 @@ void Link::ConnectRS232() {
       // controller hanging up, an adapter pulled out): as a port that does
       // not open, not an error that ends the program's handler.
       closePort();
-      ShowPageMessage(102, shown);
+      ShowPageMessage(msg::kPortNotOpened, shown);
       return;
     }
     DelayMs(kConnectPauseMs);
@@ -228,7 +228,7 @@ void Link::ConnectRS232() {
       shown += " (" + device + ")";
     if (const std::string reason = port_.OpenFailureText(session_.language()); !reason.empty())
       shown += ": " + reason;
-    ShowPageMessage(102, shown);
+    ShowPageMessage(msg::kPortNotOpened, shown);
   }
 }
 
@@ -260,7 +260,7 @@ bool Link::sendFrame(std::string_view frame, SendKind kind) {
   // A stop that ended a write the peer did not take ends the transfer.
   if (port_.StoppedByCheck() && stopped()) return false;
   if (!written) {
-    ShowPageMessage(104);
+    ShowPageMessage(msg::kWriteFailed);
     // The test device's byte writes leave the port open.
     if (kind == SendKind::TestDevice && !settings.blockMode()) return false;
     closePort();
@@ -368,7 +368,7 @@ bool Link::receiveLineReply(int maxLength, int report, bool programNumberVariant
     buffer_[0] = '\0';
     received_ = 0;
     if (stopped()) return false;
-    ShowPageMessage(103);
+    ShowPageMessage(msg::kTimeOut);
     beep();
     closePort();
     return false;
@@ -385,12 +385,12 @@ bool Link::receiveLineReply(int maxLength, int report, bool programNumberVariant
   if (report != 0) {
     const int page = host_.pageIndex();
     if (programNumberVariant) {
-      if (page == kProgramPage) host_.appendPageLine(kProgramPage, session_.msg(122));
+      if (page == kProgramPage) host_.appendPageLine(kProgramPage, session_.msg(msg::kProgramRefused));
       return false;
     }
-    if (page == kParameterPage) ShowPageMessage(142);
-    else if (page == kProgramPage) ShowPageMessage(122);
-    else if (page == kPlcPage) ShowPageMessage(162);
+    if (page == kParameterPage) ShowPageMessage(msg::kParameterRefused);
+    else if (page == kProgramPage) ShowPageMessage(msg::kProgramRefused);
+    else if (page == kPlcPage) ShowPageMessage(msg::kPlcRefused);
     beep();
     closePort();
   }
@@ -457,7 +457,7 @@ bool Link::ReceiveStr(int maxLength, int /*report: no refusal check here*/) {
   buffer_[0] = '\0';
   received_ = 0;
   if (stopped()) return false;
-  ShowPageMessage(103);
+  ShowPageMessage(msg::kTimeOut);
   beep();
   closePort();
   return false;

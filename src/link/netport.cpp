@@ -1,5 +1,7 @@
 #include "link/netport.h"
 
+#include "base/language.h"
+
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -423,7 +425,7 @@ std::string describeLine(const NetLine& line) {
 
 std::string netFailureText(int language, NetFailure failure, int error, int timeoutMs, const NetLine* asked,
                            const NetLine* confirmed) {
-  const bool english = language == 1;
+  const bool english = languageFromIndex(language) == Language::kEnglish;
   const std::string ms = std::to_string(timeoutMs);
   switch (failure) {
     case NetFailure::kNone: return {};

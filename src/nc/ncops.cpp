@@ -33,32 +33,6 @@ std::string name(std::string_view programName) {
 
 namespace {
 
-// Catalogue messages of the program page.
-enum : int {
-  kMsgFileLabel = 35,
-  kMsgProgramNoLabel = 14,
-  kMsgProgramNameLabel = 15,
-  kMsgStoring = 105,
-  kMsgTransferFinished = 106,
-  kMsgCommunicating = 108,
-  kMsgReceiveFinished = 109,
-  kMsgReadingFile = 111,
-  kMsgBadNumber = 112,
-  kMsgNameTooLong = 113,
-  kMsgLines = 114,
-  kMsgFileRead = 115,
-  kMsgWritingFile = 116,
-  kMsgFileSaved = 117,
-  kMsgEditorEmpty = 121,
-  kMsgSendQuestion = 123,
-  kMsgReceiveQuestion = 124,
-  kMsgDeleteQuestion = 125,
-  kMsgDeleteCancelled = 126,
-  kMsgDeleting = 127,
-  kMsgDeleted = 128,
-  kMsgNotDeleted = 129,
-  kMsgExistsQuestion = 130,
-};
 
 std::string twoDigits(int number) {
   char text[16];
@@ -126,9 +100,9 @@ void NcOperations::report(int catalogueNumber, std::string_view text) {
 
 std::string NcOperations::question(int catalogueNumber, int number, bool withNameLine,
                                    std::string_view shownName) const {
-  std::string q = text(catalogueNumber) + "\n\n" + text(kMsgProgramNoLabel) + ":" + twoDigits(number);
+  std::string q = text(catalogueNumber) + "\n\n" + text(msg::kProgramNoLabel) + ":" + twoDigits(number);
   if (withNameLine) {
-    q += "\n" + text(kMsgProgramNameLabel) + ":";
+    q += "\n" + text(msg::kProgramNameLabel) + ":";
     q += shownName;
   }
   return q;
@@ -193,12 +167,12 @@ bool NcOperations::refuseUnsendable(const std::vector<std::string>& lines, std::
 }
 
 bool NcOperations::deleteOnController(std::string_view nameForFrame, int number) {
-  report(kMsgDeleting);
+  report(msg::kDeleting);
   if (!sendIgnore(ncframe::kAttention)) return false;
   if (!sendExpect(ncframe::kDelete)) return false;
   if (!sendExpect(ncframe::number(number))) return false;
   if (!sendExpect(ncframe::name(nameForFrame))) return false;
-  report(link_.reply() == ncframe::kDeleted ? kMsgDeleted : kMsgNotDeleted);
+  report(link_.reply() == ncframe::kDeleted ? msg::kDeleted : msg::kNotDeleted);
   return true;
 }
 
@@ -233,7 +207,7 @@ bool NcOperations::storeProgram(const std::vector<std::string>& lines, int numbe
     }
     link_.setProgress(storedLines_);
   }
-  report(kMsgTransferFinished);
+  report(msg::kTransferFinished);
   return true;
 }
 
@@ -307,8 +281,8 @@ void NcOperations::offerPartialDelete(int number, std::string_view name, long li
 
 bool NcOperations::writeFile(const std::string& path) {
   begin();
-  report(kMsgWritingFile);
-  page_.setFileLabel(text(kMsgFileLabel) + path);
+  report(msg::kWritingFile);
+  page_.setFileLabel(text(msg::kFileLabel) + path);
   const std::vector<std::string> lines = page_.programLines();
   // A file that could not be opened again is not written.
   if (const std::optional<LineProblem> problem = checkProgramBound(lines)) {
@@ -322,15 +296,15 @@ bool NcOperations::writeFile(const std::string& path) {
     host_.beep();
     return false;
   }
-  report(kMsgFileSaved);
+  report(msg::kFileSaved);
   return true;
 }
 
 bool NcOperations::readFile(const std::string& path) {
   begin();
   HiddenEditor hidden(page_);
-  report(kMsgReadingFile);
-  page_.setFileLabel(text(kMsgFileLabel) + path);
+  report(msg::kReadingFile);
+  page_.setFileLabel(text(msg::kFileLabel) + path);
   return applyFile(path, true);
 }
 
@@ -380,13 +354,13 @@ void NcOperations::reportFileStatus(const ProgramFile& file, const std::string& 
       report(0, ncText(language, NcText::kNoNumberLine));
       break;
     case ProgramFileStatus::kBadNumber:
-      report(kMsgBadNumber);
+      report(msg::kBadNumber);
       break;
     case ProgramFileStatus::kNoNameLine:
       report(0, ncText(language, NcText::kNoNameLine));
       break;
     case ProgramFileStatus::kNameTooLong:
-      report(kMsgNameTooLong);
+      report(msg::kNameTooLong);
       break;
     case ProgramFileStatus::kRefused:
       report(0, path + ": " + lineProblemText(language, *file.problem, Refused::kOpen));
@@ -403,8 +377,8 @@ void NcOperations::showFileLines(const ProgramFile& file) {
     report(0, ncText(session_.language(), NcText::kGapNotFilled, {}, static_cast<long>(file.firstUnfilledFileLine)));
   }
   page_.focusEditor();
-  report(0, text(kMsgLines) + ":" + std::to_string(file.lines.size()));
-  report(kMsgFileRead);
+  report(0, text(msg::kLines) + ":" + std::to_string(file.lines.size()));
+  report(msg::kFileRead);
   page_.scrollEditorToTop();
 }
 
@@ -417,7 +391,7 @@ bool NcOperations::send() {
   const int number = page_.programNumber();
   const std::string name = programName();
   if (lines.empty()) {
-    report(kMsgEditorEmpty);
+    report(msg::kProgramEditorEmpty);
     host_.beep();
     return false;
   }
@@ -426,11 +400,11 @@ bool NcOperations::send() {
   // one was deleted.
   if (refuseUnsendable(lines, name)) return false;
   host_.beep();
-  if (!host_.confirm(question(kMsgSendQuestion, number, true, name))) return false;
+  if (!host_.confirm(question(msg::kSendQuestion, number, true, name))) return false;
 
   // Existence query.
   if (!link_.openSelectedPort()) return false;
-  report(kMsgCommunicating);
+  report(msg::kCommunicating);
   if (!sendIgnore(ncframe::kAttention)) return false;
   if (!sendExpect(ncframe::kLookUp)) return false;
   if (!link_.TransToQXR(ncframe::number(number))) return false;
@@ -442,7 +416,7 @@ bool NcOperations::send() {
     if (!sendExpect(ncframe::kAck)) return false;
     takeControllerName();
     link_.closePort();
-    if (host_.confirm(question(kMsgExistsQuestion, number, true, controllerName_))) {
+    if (host_.confirm(question(msg::kExistsQuestion, number, true, controllerName_))) {
       if (!link_.openSelectedPort()) return false;
       if (!deleteOnController(controllerName_, number)) return false;
     }
@@ -452,7 +426,7 @@ bool NcOperations::send() {
   link_.closePort();
   link_.DelayMs(kStorePauseMs);
   if (!link_.openSelectedPort()) return false;
-  report(kMsgStoring);
+  report(msg::kStoring);
   if (!storeProgram(lines, number, name)) {
     offerPartialDelete(number, name, static_cast<long>(lines.size()));
     return false;
@@ -465,9 +439,9 @@ bool NcOperations::receive() {
   begin();
   const int number = page_.programNumber();
   host_.beep();
-  if (!host_.confirm(question(kMsgReceiveQuestion, number, false, {}))) return false;
+  if (!host_.confirm(question(msg::kReceiveQuestion, number, false, {}))) return false;
   if (!link_.openSelectedPort()) return false;
-  report(kMsgCommunicating);
+  report(msg::kCommunicating);
   if (!sendIgnore(ncframe::kAttention)) return false;
   if (!sendExpect(ncframe::kLookUp)) return false;
   if (!sendExpect(ncframe::number(number))) return false;
@@ -484,7 +458,7 @@ bool NcOperations::receive() {
     restorePage(before);
     return false;
   }
-  report(kMsgReceiveFinished);
+  report(msg::kReceiveFinished);
   link_.closePort();
   page_.scrollEditorToTop();
   return true;
@@ -495,7 +469,7 @@ bool NcOperations::deleteProgram() {
   const int number = page_.programNumber();
   std::string name = programName();
   if (!link_.openSelectedPort()) return false;
-  report(kMsgCommunicating);
+  report(msg::kCommunicating);
   if (!sendIgnore(ncframe::kAttention)) return false;
   if (!sendExpect(ncframe::kLookUp)) return false;
   if (!sendExpect(ncframe::number(number))) return false;
@@ -507,8 +481,8 @@ bool NcOperations::deleteProgram() {
     page_.setProgramName(name);
   }
   link_.closePort();
-  if (!host_.confirm(question(kMsgDeleteQuestion, number, true, name))) {
-    report(kMsgDeleteCancelled);
+  if (!host_.confirm(question(msg::kDeleteQuestion, number, true, name))) {
+    report(msg::kDeleteCancelled);
     return false;
   }
   if (!link_.openSelectedPort()) return false;
@@ -607,7 +581,7 @@ bool NcOperations::readMany(const MultipleChoice& choice) {
     // A program that did not answer in time has closed the port; the batch
     // goes on with this one on the port opened again.
     if (!link_.portOpen() && !link_.openSelectedPort()) return false;
-    report(kMsgCommunicating);
+    report(msg::kCommunicating);
     discardStaleInput();
     if (!link_.TransToQXR(ncframe::kAttention)) return false;
     link_.ReceiveQXRProgNo(kReplyLength, 0);
@@ -637,16 +611,16 @@ bool NcOperations::readMany(const MultipleChoice& choice) {
       return false;
     }
     if (outcome == ReadOutcome::kNoReply) report(0, missingProgramLine(number));
-    report(kMsgReceiveFinished);
+    report(msg::kReceiveFinished);
     page_.scrollEditorToTop();
     if (outcome == ReadOutcome::kNoReply) {
       // Nothing arrived: an existing file must not be replaced by an empty program.
       ++summary.absent;
       continue;
     }
-    report(kMsgWritingFile);
+    report(msg::kWritingFile);
     const std::string path = joinPath(choice.directory, batchFileName(choice.prefix, number));
-    page_.setFileLabel(text(kMsgFileLabel) + path);
+    page_.setFileLabel(text(msg::kFileLabel) + path);
     FileError error = FileError::kNone;
     // What arrived, not what the page shows now: the waits let it be edited.
     if (!writeProgramFile(path, number, received_.name, withName(), received_.lines, &error)) {
@@ -654,7 +628,7 @@ bool NcOperations::readMany(const MultipleChoice& choice) {
       host_.beep();
       return false;
     }
-    report(kMsgFileSaved);
+    report(msg::kFileSaved);
     ++summary.done;
   }
   return summary.done == total;
@@ -712,8 +686,8 @@ bool NcOperations::writeMany(const MultipleChoice& choice, bool inquire) {
     page_.clearMessages();
     report(0, ncText(language, NcText::kBatchProgress, {}, ++done, total));
     const std::string path = joinPath(choice.directory, choice.files[k]);
-    report(kMsgReadingFile);
-    page_.setFileLabel(text(kMsgFileLabel) + path);
+    report(msg::kReadingFile);
+    page_.setFileLabel(text(msg::kFileLabel) + path);
     const ProgramText read = readProgramText(path, withName(), language);
     const ProgramFile& file = read.file;
     if (file.status != ProgramFileStatus::kCannotOpen && file.fingerprint != fingerprints[k]) {
@@ -732,7 +706,7 @@ bool NcOperations::writeMany(const MultipleChoice& choice, bool inquire) {
     if (refuseUnsendable(file.lines, name)) return false;
 
     if (!link_.portOpen() && !link_.openSelectedPort()) return false;
-    report(kMsgCommunicating);
+    report(msg::kCommunicating);
     discardStaleInput();
     if (!sendIgnore(ncframe::kAttention)) return false;
     if (!sendExpect(ncframe::kLookUp)) return false;
@@ -742,7 +716,7 @@ bool NcOperations::writeMany(const MultipleChoice& choice, bool inquire) {
     if (exists) {
       if (!sendExpect(ncframe::kAck)) return false;
       takeControllerName();
-      const bool remove = !inquire || host_.confirm(question(kMsgExistsQuestion, number, true, controllerName_));
+      const bool remove = !inquire || host_.confirm(question(msg::kExistsQuestion, number, true, controllerName_));
       if (remove && !deleteOnController(controllerName_, number)) return false;
     } else if (!link_.portOpen()) {
       // No answer at all: taken as absent, and stored on the port opened again.
@@ -753,7 +727,7 @@ bool NcOperations::writeMany(const MultipleChoice& choice, bool inquire) {
       HiddenEditor hidden(page_);
       showFileLines(file);
     }
-    report(kMsgStoring);
+    report(msg::kStoring);
     if (!storeProgram(file.lines, number, name)) {
       offerPartialDelete(number, name, static_cast<long>(file.lines.size()));
       return false;

@@ -121,8 +121,8 @@ std::string receivedParameterLine(const ParameterEntry& entry, std::string_view 
 }
 
 bool readParameterFile(const std::string& path, Session& session, LinkHost& host, ParameterPage& page) {
-  report(host, session.msg(111));
-  page.setFileLabel(session.msg(35) + path);
+  report(host, session.msg(msg::kReadingFile));
+  page.setFileLabel(session.msg(msg::kFileLabel) + path);
   // Whole lines, however long, so that saving and reading again gives back
   // exactly the lines that were saved.
   FileError error = FileError::kNone;
@@ -133,22 +133,22 @@ bool readParameterFile(const std::string& path, Session& session, LinkHost& host
     return false;
   }
   page.setParameterLines(*lines);
-  report(host, session.msg(114) + ":" + std::to_string(lines->size()));
-  report(host, session.msg(115));
+  report(host, session.msg(msg::kLines) + ":" + std::to_string(lines->size()));
+  report(host, session.msg(msg::kFileRead));
   page.showLastParameterLine();
   return true;
 }
 
 bool writeParameterFile(const std::string& path, Session& session, LinkHost& host, ParameterPage& page) {
-  report(host, session.msg(116));
-  page.setFileLabel(session.msg(35) + path);
+  report(host, session.msg(msg::kWritingFile));
+  page.setFileLabel(session.msg(msg::kFileLabel) + path);
   const FileError error = saveLines(path, page.parameterLines());
   if (error != FileError::kNone) {
     report(host, fileErrorText(session.language(), error, path));
     host.beep();
     return false;
   }
-  report(host, session.msg(117));
+  report(host, session.msg(msg::kFileSaved));
   return true;
 }
 
@@ -158,7 +158,7 @@ bool sendParameters(const OperationParts& parts, ParameterPage& page) {
   Link& link = parts.link;
   const std::vector<std::string> lines = page.parameterLines();
   if (lines.empty()) {
-    report(host, session.msg(141));
+    report(host, session.msg(msg::kParameterEditorEmpty));
     host.beep();
     return false;
   }
@@ -170,10 +170,10 @@ bool sendParameters(const OperationParts& parts, ParameterPage& page) {
     return false;
   }
   host.beep();
-  if (!host.confirm(session.msg(143))) return false;
+  if (!host.confirm(session.msg(msg::kParameterSendQuestion))) return false;
 
   if (!link.openSelectedPort()) return false;
-  report(host, session.msg(144));
+  report(host, session.msg(msg::kSendingParameters));
   if (!link.TransToQXR(frames::kAttention)) return false;
   link.ReceiveFromQXR(kReplyLength, 0);  // whatever the controller answers
   if (link.lineFault()) return false;     // unless nothing answers as one
@@ -190,7 +190,7 @@ bool sendParameters(const OperationParts& parts, ParameterPage& page) {
     }
     const auto frame = parameterWriteLine(line);
     if (!frame) {
-      report(host, session.msg(145));
+      report(host, session.msg(msg::kMalformedParameter));
       host.beep();
       allSent = false;
       break;
@@ -202,7 +202,7 @@ bool sendParameters(const OperationParts& parts, ParameterPage& page) {
     }
     link.setProgress(++done);
   }
-  if (!link.stopped()) report(host, session.msg(146));
+  if (!link.stopped()) report(host, session.msg(msg::kParameterSendFinished));
   if (link.portOpen()) link.closePort();
   return allSent;
 }
@@ -214,7 +214,7 @@ bool receiveParameters(const OperationParts& parts, ParameterPage& page, const P
   // Taken before the first wait: the waits let the page rebuild its list.
   const std::vector<int> checked = page.checkedEntries();
   if (!link.openSelectedPort()) return false;
-  report(host, session.msg(147));
+  report(host, session.msg(msg::kReadingParameters));
   if (!link.TransToQXR(frames::kAttention)) return false;
   link.ReceiveFromQXR(kReplyLength, 0);
   if (link.lineFault()) return false;
@@ -252,7 +252,7 @@ bool receiveParameters(const OperationParts& parts, ParameterPage& page, const P
       if (!link.portOpen()) break;
     }
   }
-  if (!link.stopped()) report(host, session.msg(148));
+  if (!link.stopped()) report(host, session.msg(msg::kParameterReadFinished));
   if (link.portOpen()) link.closePort();
   page.showLastParameterLine();
   return allRead;

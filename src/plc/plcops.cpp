@@ -17,25 +17,6 @@ namespace qxr {
 
 namespace {
 
-enum PlcMessage : int {
-  kMsgFileLabel = 35,
-  kMsgTransferFinished = 106,
-  kMsgCommunicating = 108,
-  kMsgReceiveFinished = 109,
-  kMsgReadingFile = 111,
-  kMsgLines = 114,
-  kMsgFileRead = 115,
-  kMsgWritingFile = 116,
-  kMsgFileSaved = 117,
-  kMsgEditorEmpty = 161,
-  kMsgSendingData = 164,
-  kMsgCannotCreateFile = 170,
-  kMsgConverting = 171,
-  kMsgCannotOpenReceived = 172,
-  kMsgPresetsDamaged = 173,
-  kMsgTimingDamaged = 174,
-  kMsgReceivingData = 176,
-};
 
 constexpr int kProgressLimit = 11;
 // The first answer to sequence-read carries its data one character later
@@ -98,7 +79,7 @@ void PlcOperations::report(int catalogueNumber, std::string_view text) {
 // Sends one control frame, logs "communicating" and waits for the answer.
 bool PlcOperations::exchange(std::string_view frame, int communicatingLines) {
   const bool sent = link_.TransStr(frame);
-  for (int i = 0; i < communicatingLines; ++i) report(kMsgCommunicating);
+  for (int i = 0; i < communicatingLines; ++i) report(msg::kCommunicating);
   return sent && link_.ReceiveFromQXR(kReplyLength, 1);
 }
 
@@ -117,8 +98,8 @@ bool PlcOperations::linkOnWithRetry() {
 
 bool PlcOperations::readFile(const std::string& path) {
   const Session& session = session_;
-  report(kMsgReadingFile);
-  page_.setFileLabel(session.msg(kMsgFileLabel) + path);
+  report(msg::kReadingFile);
+  page_.setFileLabel(session.msg(msg::kFileLabel) + path);
   page_.setPlcFilePath(path);
   FileError error = FileError::kNone;
   std::optional<std::vector<std::string>> lines = readAllLines(path, kPlcFileLimit, &error);
@@ -130,25 +111,25 @@ bool PlcOperations::readFile(const std::string& path) {
   const std::size_t count = lines->size();
   page_.setEditorLines(std::move(*lines));
   page_.focusEditor();
-  report(0, "PLM" + session.msg(kMsgLines) + ":" + std::to_string(count));
-  report(kMsgFileRead);
+  report(0, "PLM" + session.msg(msg::kLines) + ":" + std::to_string(count));
+  report(msg::kFileRead);
   page_.scrollEditorToEnd();
   return true;
 }
 
 bool PlcOperations::writeFile(const std::string& path) {
   const Session& session = session_;
-  report(kMsgWritingFile);
-  page_.setFileLabel(session.msg(kMsgFileLabel) + path);
+  report(msg::kWritingFile);
+  page_.setFileLabel(session.msg(msg::kFileLabel) + path);
   page_.setPlcFilePath(path);
   const FileError error = saveLines(path, page_.editorLines());
   if (error != FileError::kNone) {
     host_.beep();
-    report(kMsgCannotCreateFile, " " + path);
+    report(msg::kCannotCreateFile, " " + path);
     report(0, fileErrorText(session.language(), error, path));
     return false;
   }
-  report(kMsgFileSaved);
+  report(msg::kFileSaved);
   return true;
 }
 
@@ -176,7 +157,7 @@ bool PlcOperations::send() {
   std::vector<std::string> lines = page_.editorLines();
   if (lines.empty()) {
     host_.beep();
-    report(kMsgEditorEmpty);
+    report(msg::kPlcEditorEmpty);
     return false;
   }
   // Looked at before anything is compiled or the port opens.
@@ -198,7 +179,7 @@ bool PlcOperations::send() {
     FileError error = FileError::kNone;
     if (!WriteMcnFile(mcnPath, tables_, compilation.instructions, &error)) {
       host_.beep();
-      report(kMsgCannotCreateFile, " " + mcnPath);
+      report(msg::kCannotCreateFile, " " + mcnPath);
       report(0, fileErrorText(session.language(), error, mcnPath));
       return false;
     }
@@ -215,7 +196,7 @@ bool PlcOperations::send() {
   if (!linkOnWithRetry()) return false;
   if (!exchange(frames::kSequenceWrite)) return false;
 
-  report(kMsgSendingData);
+  report(msg::kSendingData);
   const bool allWritten = sendDataLines(lines);
   page_.hideProgress();
   // A failed write has closed the port; the closing frames would only run
@@ -225,8 +206,8 @@ bool PlcOperations::send() {
   if (!link_.TransStr(frames::kEndOfData)) return false;
   link_.DelayMs(static_cast<std::uint32_t>(std::max(0, page_.transferDelayMs())));
   if (!link_.TransStr(frames::kLinkOff) || !link_.ReceiveFromQXR(kReplyLength, 1)) return false;
-  report(kMsgCommunicating);
-  report(kMsgTransferFinished);
+  report(msg::kCommunicating);
+  report(msg::kTransferFinished);
   link_.closePort();
   return allWritten;
 }
@@ -236,7 +217,7 @@ bool PlcOperations::receive() {
   const std::string path = joinPath(session.startDir, kReceivedMcnName);
   if (const FileError error = checkSaveTarget(path); error != FileError::kNone) {
     host_.beep();
-    report(kMsgCannotCreateFile, " " + path);
+    report(msg::kCannotCreateFile, " " + path);
     report(0, fileErrorText(session.language(), error, path));
     return false;
   }
@@ -254,7 +235,7 @@ bool PlcOperations::receive() {
   page_.setReceivedLines({});
   std::vector<std::string> received;
   received.emplace_back(recordData(link_.reply(), kFirstRecordDataOffset));
-  report(kMsgReceivingData);
+  report(msg::kReceivingData);
 
   const bool trace = session.settings.receiveTrace;
   std::size_t receivedBytes = received.front().size() + 2;
@@ -288,15 +269,15 @@ bool PlcOperations::receive() {
   page_.setReceivedLines(received);
 
   if (!link_.TransStr(frames::kLinkOff) || !link_.ReceiveFromQXR(kReplyLength, 1)) return false;
-  report(kMsgCommunicating);
-  report(kMsgReceiveFinished);
+  report(msg::kCommunicating);
+  report(msg::kReceiveFinished);
   link_.closePort();
-  report(kMsgConverting);
+  report(msg::kConverting);
 
   const FileError error = saveLines(path, received);
   if (error != FileError::kNone) {
     host_.beep();
-    report(kMsgCannotCreateFile, " " + path);
+    report(msg::kCannotCreateFile, " " + path);
     report(0, fileErrorText(session.language(), error, path));
     return false;
   }
@@ -307,17 +288,17 @@ bool PlcOperations::listMcnFile(const std::string& path) {
   std::string text;
   const FileError error = readFileChecked(path, kPlcFileLimit, text);
   if (error != FileError::kNone) {
-    report(kMsgCannotOpenReceived);
+    report(msg::kCannotOpenReceived);
     report(0, fileErrorText(session_.language(), error, path, kPlcFileLimit));
     return false;
   }
   McnListing listing = listMcnText(std::move(text), tables_);
   if (listing.outcome == McnListing::loHeaderDamaged) {
-    report(kMsgPresetsDamaged);
+    report(msg::kPresetsDamaged);
     return false;
   }
   if (listing.outcome == McnListing::loTimingDamaged) {
-    report(kMsgTimingDamaged);
+    report(msg::kTimingDamaged);
     return false;
   }
   page_.setEditorLines(std::move(listing.lines));

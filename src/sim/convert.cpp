@@ -17,7 +17,6 @@ namespace {
 constexpr std::size_t kMaxWordLength = 127;
 constexpr std::size_t kMaxKeywordLength = 18;
 constexpr int kMaxIoNumber = 32;
-constexpr int kEmptyProgramMessage = 198;
 
 // Word lists of the motion codes.
 constexpr const char* kRapidLetters = "UXYZ";
@@ -682,7 +681,7 @@ SimulatorConversion convertForSimulator(NcConverter& converter, const std::vecto
   SimulatorConversion outcome;
   if (lines.empty()) {
     outcome.emptyProgram = true;
-    host.appendPageLine(kProgramPage, catalogue.text(kEmptyProgramMessage));
+    host.appendPageLine(kProgramPage, catalogue.text(msg::kNothingToSimulate));
     host.beep();
     return outcome;
   }

@@ -204,7 +204,7 @@ int JournalNcPage::endBatch(int code) {
     // A read that failed after its last file was saved still saved that file.
     const int language = context_->session.language();
     const bool saved = files_.empty() && labelled_ &&
-                       context_->host.lastLine == displayUtf8(context_->session.msg(117), language);
+                       context_->host.lastLine == displayUtf8(context_->session.msg(msg::kFileSaved), language);
     endProgram(code == kExitOk || saved ? kExitOk : code);
   } else if (started_ == 0 && code != kExitUsage) {
     // Refused before its first program (a file that cannot be sent, a folder

@@ -16,7 +16,6 @@ namespace qxr {
 
 namespace {
 
-enum ToolMessage : int { kMsgCompiled = 165 };
 
 // The PLC page in memory. Progress goes to a terminal on stderr only, so that
 // stdout carries the page messages (and, for decompile, the program text).
@@ -95,11 +94,11 @@ int compile(ToolContext& context, const std::string& file, const std::string& ou
   }
   const std::string mcnPath = output.empty() ? mcnPathFor(absolute(file), context.session.startDir) : output;
   if (!WriteMcnFile(mcnPath, tables, compilation.instructions, &error)) {
-    context.host.appendPageLine(kPlcPage, context.session.msg(170) + " " + mcnPath);
+    context.host.appendPageLine(kPlcPage, context.session.msg(msg::kCannotCreateFile) + " " + mcnPath);
     printFileError(context, error, mcnPath);
     return kExitFailed;
   }
-  context.host.appendPageLine(kPlcPage, context.session.msg(kMsgCompiled) + " " + mcnPath);
+  context.host.appendPageLine(kPlcPage, context.session.msg(msg::kCompiled) + " " + mcnPath);
   return kExitOk;
 }
 
