@@ -16,6 +16,8 @@
 #include "nc/ncops.h"
 #include "nc/programcompare.h"
 #include "support/emulator.h"
+#include "support/process.h"
+#include "support/startdir.h"
 #include "support/fakehost.h"
 
 namespace qxr {
@@ -24,25 +26,12 @@ namespace {
 using Lines = std::vector<std::string>;
 
 struct Tool {
-  test::TempDir dir;
-  Tool() {
-    std::filesystem::copy_file(test::dataDir() + "Message.E", dir.file("Message.E"));
-    dir.write("Customer.ini", "Language = 1\r\nBaud = 4\r\n");
-    Settings settings;
-    settings.transitMode = 1;
-    settings.timeoutMs = 300;
-    dir.write("Init.ini", formatInitIni(settings));
-  }
-  // Exit status and everything printed.
-  std::pair<int, std::string> run(const std::string& arguments) const {
-    const std::string command = test::binDir() + "/tools/qxrtool/qxrtool --dir " + dir.dir() +
-                                " --port COM2 --yes " + arguments + " 2>&1";
-    FILE* out = ::popen(command.c_str(), "r");
-    std::string text;
-    char chunk[4096];
-    while (std::size_t n = std::fread(chunk, 1, sizeof chunk, out)) text.append(chunk, n);
-    const int status = ::pclose(out);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text};
+  test::StartDir dir;
+  Tool() { dir.writeBlockMode(300); }
+  // Exit status and everything printed; the journal stays in the start directory.
+  test::ToolRun run(const std::string& arguments) const {
+    return test::runShell("QXR_JOURNAL=" + dir.file("journal.db") + " " + test::toolCommand("qxrtool", dir.dir()) +
+                          " --port COM2 --yes " + arguments);
   }
 };
 
@@ -121,7 +110,7 @@ TEST(ToolPlainNc, WithoutANumberEveryCommandAsksForOne) {
   Tool tool;
   test::Emulator controller(tool.dir);
   tool.dir.write("big.nc", file);
-  ASSERT_EQ(tool.run("nc send " + tool.dir.file("big.nc") + " --number 12 --name lathe").first, 0);
+  ASSERT_EQ(tool.run("nc send " + tool.dir.file("big.nc") + " --number 12 --name lathe").code, 0);
   EXPECT_EQ(controller.storedProgram(12), std::string("12\r\nLATHE\r\nN1 G00 X0\r\nN2 G01 X5\r\n"));
 }
 
@@ -162,12 +151,16 @@ TEST(ToolCompare, TheControllersProgramAgainstFilesOfEitherKind) {
       EXPECT_NE(frame, "$K\r\n");
     }
     EXPECT_EQ(controller.storedProgram(7), held);
+    // Recorded in the journal with its outcome.
+    const std::string journal = tool.run("journal --json").output;
+    EXPECT_TRUE(contains(journal, "\"operation\":\"nc compare\"")) << journal;
+    EXPECT_TRUE(contains(journal, row.status == 0 ? "\"result\":\"finished\"" : "\"result\":\"failed\"")) << journal;
   }
   Tool tool;
   test::Emulator controller(tool.dir);
   tool.dir.write("file.nc", held);
-  EXPECT_EQ(tool.run("nc compare 8 " + tool.dir.file("file.nc")).first, 1);
-  EXPECT_EQ(tool.run("nc compare 0 " + tool.dir.file("file.nc")).first, 2);
+  EXPECT_EQ(tool.run("nc compare 8 " + tool.dir.file("file.nc")).code, 1);
+  EXPECT_EQ(tool.run("nc compare 0 " + tool.dir.file("file.nc")).code, 2);
 }
 
 TEST(ToolCompare, VerifyAfterASendReadsTheProgramBack) {

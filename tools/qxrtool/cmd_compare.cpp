@@ -10,6 +10,7 @@
 #include "nc/ncops.h"
 #include "nc/programcompare.h"
 #include "nc/programtext.h"
+#include "shop/journal.h"
 #include "tool.h"
 
 namespace qxr {
@@ -67,11 +68,16 @@ int compareCommand(ToolContext& context, NcOperations& operations, MemoryNcPage&
   }
   // The name counts when the file gives one.
   const bool hasName = withName && (!read.plain() || read.nameFromComment || read.nameGiven);
+  JournalRecorder journal(context.journal(), context.place(), "nc compare");
+  journal.setPath(pos[1]);
+  journal.setProgram(program, read.file.name);
   const ControllerComparison comparison =
       compareWithController(link, page.gen, program, read.file.lines,
                             hasName ? std::optional<std::string_view>(read.file.name) : std::nullopt);
-  if (!comparison.received) return kExitFailed;
+  if (!comparison.received) return finishTransfer(context, journal, kExitFailed);
+  journal.setLines(comparison.controllerLines);  // what the controller holds
   link.ShowPageMessage(0, comparisonText(language, program, comparison, read.file.lines, read.file.name));
+  finishTransfer(context, journal, comparison.same() ? kExitOk : kExitFailed);
   if (diff && !comparison.same()) {
     const std::string text =
         unifiedDiff(comparison.controllerLines, read.file.lines, "controller:" + number, pos[1]);
