@@ -175,8 +175,18 @@ void TMainForm::lockStarters() {
       r.VerKRadioBtn,      r.VerMRadioBtn,      plc->ReadPLMBtn,     plc->WritePLMBtn,
       plc->PLMTrnBtn,      plc->PLMRcvBtn,      c.recentButtons[0],  c.recentButtons[1],
       c.recentButtons[2]};
+  // The shop's controls: a machine choice changes where the transfer goes,
+  // the Machines and Journal windows and Compare and Export start work too.
+  QWidget* const shopStarters[] = {MachineSelect, MachinesBtn, JournalBtn,
+                                   p.findChild<QWidget*>(QStringLiteral("CompareBtn")),
+                                   p.findChild<QWidget*>(QStringLiteral("ExportBtn"))};
   c.locked.clear();
   for (QWidget* w : starters) {
+    c.locked.emplace_back(w, w->isEnabled());
+    w->setEnabled(false);
+  }
+  for (QWidget* w : shopStarters) {
+    if (!w) continue;
     c.locked.emplace_back(w, w->isEnabled());
     w->setEnabled(false);
   }

@@ -340,7 +340,11 @@ class TestControlPage : public QObject {
                                p.RcvBtn,
                                form.parameters->ReadParBtn,
                                form.parameters->QXR202RadioButton,
-                               form.plc->ReadPLMBtn};
+                               form.plc->ReadPLMBtn,
+                               form.MachineSelect,
+                               form.MachinesBtn,
+                               form.JournalBtn,
+                               p.findChild<QWidget*>("CompareBtn")};
     QStringList enabledDuring;
     bool dropTaken = true;
     bool aboutBeside = false;
