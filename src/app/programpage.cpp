@@ -13,6 +13,7 @@
 #include <QSpinBox>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocument>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QValidator>
@@ -137,6 +138,9 @@ TProgramPage::TProgramPage(PageHost& host) : TWindowPage(host, kProgramPage, "Pr
   }
   typeUpperCase(ProgramMemo);
   watchCodePage(ProgramMemo);
+  static_cast<TGuardedEditor*>(ProgramMemo)->setInsertGuard([this](const QString& pasted) {
+    return pasteFitsProgram(pasted);
+  });
   COM_Select->installEventFilter(this);
 }
 
@@ -268,6 +272,23 @@ void TProgramPage::build() {
   auto* page = new QHBoxLayout(this);
   page->addLayout(left, 11);
   page->addLayout(right, 9);
+}
+
+// A paste that would take the program past what the controller and the
+// editor hold (lines, or a line's frame) is refused whole, with the reason:
+// laying out hundreds of thousands of lines would freeze the window, and
+// the program could never be sent or read back.
+bool TProgramPage::pasteFitsProgram(const QString& pasted) {
+  const QTextDocument* document = ProgramMemo->document();
+  const QTextCursor cursor = ProgramMemo->textCursor();
+  const int firstLine = document->findBlock(cursor.selectionStart()).blockNumber();
+  const int lastLine = document->findBlock(cursor.selectionEnd()).blockNumber();
+  const auto problem = checkProgramTextBound(bytes(pasted), static_cast<std::size_t>(firstLine),
+                                             static_cast<std::size_t>(document->blockCount() - lastLine - 1));
+  if (!problem) return true;
+  host_.linkHost().appendPageLine(kProgramPage, lineProblemText(language(), *problem, Refused::kPaste));
+  host_.linkHost().beep();
+  return false;
 }
 
 void TProgramPage::addBelowPortList(QWidget* row) {

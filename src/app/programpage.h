@@ -60,6 +60,9 @@ class TProgramPage final : public TWindowPage, public NcPage {
   PageHost& pageHost() { return host_; }
   // A row of the window's own under the port list (the machine choice).
   void addBelowPortList(QWidget* row);
+  // False, with the reason on the page, when pasting `pasted` at the cursor
+  // would take the program past its bound.
+  bool pasteFitsProgram(const QString& pasted);
   // Mouse pressed on the page background with these modifier keys held.
   void ProgramSheetMouseDown(Qt::KeyboardModifiers modifiers);
 

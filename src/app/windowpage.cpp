@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -172,8 +173,13 @@ QFont editorFont(int language) {
   return font;
 }
 
+void TGuardedEditor::insertFromMimeData(const QMimeData* source) {
+  if (guard_ && source->hasText() && !guard_(source->text())) return;
+  QPlainTextEdit::insertFromMimeData(source);
+}
+
 QPlainTextEdit* makeEditor(QWidget* parent, const char* name, const QFont& font) {
-  auto* editor = new QPlainTextEdit(parent);
+  auto* editor = new TGuardedEditor(parent);
   editor->setObjectName(name);
   editor->setFont(font);
   editor->setLineWrapMode(QPlainTextEdit::NoWrap);

@@ -4,6 +4,7 @@
 // its editor, message box and file label (TWindowPage), and the helpers that
 // build and watch their widgets.
 #include <QObject>
+#include <QPlainTextEdit>
 #include <QString>
 #include <QWidget>
 #include <functional>
@@ -119,6 +120,21 @@ class TWindowPage : public QWidget {
 
  private:
   int index_;
+};
+
+// An editor that may refuse text pasted or dropped into it, whole, before a
+// line of it is laid out.
+class TGuardedEditor : public QPlainTextEdit {
+ public:
+  using Guard = std::function<bool(const QString& text)>;
+  explicit TGuardedEditor(QWidget* parent) : QPlainTextEdit(parent) {}
+  void setInsertGuard(Guard guard) { guard_ = std::move(guard); }
+
+ protected:
+  void insertFromMimeData(const QMimeData* source) override;
+
+ private:
+  Guard guard_;
 };
 
 // Widgets of the pages.

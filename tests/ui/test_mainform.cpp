@@ -467,6 +467,37 @@ class TestMainForm : public QObject {
     QVERIFY(form.parameters->ParMsgMemo->toPlainText().endsWith("the file was not written"));
   }
 
+  // A paste is taken only while the program stays within the controller's
+  // 6 000 lines and line buffer; beyond, it is refused whole with the reason.
+  void pasteBeyondTheProgramBoundIsRefused_data() {
+    QTest::addColumn<int>("held");    // lines in the editor before
+    QTest::addColumn<int>("pasted");  // lines pasted at its end
+    QTest::addColumn<int>("width");   // characters of each pasted line
+    QTest::addColumn<bool>("taken");
+    QTest::newRow("a few lines") << 1 << 10 << 10 << true;
+    QTest::newRow("up to the bound") << 1 << 5999 << 10 << true;
+    QTest::newRow("one line past it") << 1 << 6000 << 10 << false;
+    QTest::newRow("past it with what is held") << 3000 << 3001 << 10 << false;
+    QTest::newRow("a huge paste") << 1 << 400000 << 25 << false;
+    QTest::newRow("a line too long") << 1 << 1 << 300 << false;
+  }
+  void pasteBeyondTheProgramBoundIsRefused() {
+    QFETCH(int, held);
+    QFETCH(int, pasted);
+    QFETCH(int, width);
+    QFETCH(bool, taken);
+    StartDir start(1);
+    TMainForm form(start.dir());
+    QPlainTextEdit* editor = form.program->ProgramMemo;
+    editor->setPlainText(QStringList(held, QStringLiteral("G00 X0")).join('\n'));
+    editor->moveCursor(QTextCursor::End);
+    editor->insertPlainText(QStringLiteral("\n"));
+    QApplication::clipboard()->setText(QStringList(pasted, QString(width, 'X')).join('\n'));
+    editor->paste();
+    QCOMPARE(editor->document()->blockCount(), taken ? held + pasted : held + 1);
+    QCOMPARE(form.program->MsgMemo->toPlainText().contains("nothing was pasted"), !taken);
+  }
+
   // The name fields follow the core's name rule, as qxrtool does.
   void programNamesFollowTheCoreRule_data() {
     QTest::addColumn<int>("language");
