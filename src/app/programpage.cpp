@@ -412,10 +412,13 @@ void TProgramPage::MultipleBtnClick() {
   if (!choice.chosen) return;
   NcOperations batch = operations();
   bool done = false;
+  // The journal takes the batch as one transfer, its count as the last message.
   if (choice.mode == kBatchReadMany)
-    done = batch.readMany(choice);
+    done = host_.journalled("nc read-many", [&] { return batch.readMany(choice); });
   else if (choice.mode == kBatchWriteMany)
-    done = batch.writeMany(choice, host_.session().settings.multipleInquire) && verifyBatchIfChosen(*this, choice);
+    done = host_.journalled("nc write-many", [&] {
+      return batch.writeMany(choice, host_.session().settings.multipleInquire) && verifyBatchIfChosen(*this, choice);
+    });
   if (done || editorHoldsBatchFile(choice, generation() == kGenerationX02, programLines()))
     host_.markSaved(kProgramPage);
 }

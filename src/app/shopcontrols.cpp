@@ -175,7 +175,10 @@ bool TMainForm::journalled(const char* operation, const std::function<bool()>& t
   place.port = !namedPort().empty() ? namedPort() : program->COM_Select->currentText().toStdString();
   place.model = std::string(kModelNames[session_.modelIndex]) + " " + kVersionNames[session_.versionIndex];
   JournalRecorder recorder(journal(), place, operation);
+  // A batch is many programs: the editor's is not the one to record.
+  const bool batch = std::string_view(operation).ends_with("-many");
   const auto describe = [&] {
+    if (batch) return;
     if (fileChoice_.fileChosen && !fileChoice_.currentFilePath.empty()) recorder.setPath(fileChoice_.currentFilePath);
     if (page == kProgramPage) {
       recorder.setProgram(program->ProgNoEdit->value(), utf8ToBytes(program->ProgNameEdit->text().toStdString(), session_.language()));
