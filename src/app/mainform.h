@@ -19,6 +19,7 @@
 #include "base/host.h"
 #include "base/session.h"
 #include "link/detect.h"
+#include "shop/journal.h"
 
 class QDialog;
 class QTabWidget;
@@ -150,6 +151,7 @@ class TMainForm : public QWidget, public LinkHost, public DetectTarget, public P
   Journal* journal();
   // Runs one transfer of the window and records it in the journal.
   bool journalled(const char* operation, const std::function<bool()>& transfer) override;
+  void journalEachProgram(NcOperations& batch, const char* operation) override;
   void loadRecentFiles();
   void saveRecentFiles();
 
@@ -181,6 +183,9 @@ class TMainForm : public QWidget, public LinkHost, public DetectTarget, public P
   bool operationRunning_ = false;
   struct ShopState;
   std::shared_ptr<ShopState> shop_;
+  TransferPlace transferPlace();
+  std::string lastPageMessage(int page) const;
+  TransferResult transferResult(bool ok) const;
   Session session_;
   std::unique_ptr<Link> link_;
 };

@@ -412,13 +412,13 @@ void TProgramPage::MultipleBtnClick() {
   if (!choice.chosen) return;
   NcOperations batch = operations();
   bool done = false;
-  // The journal takes the batch as one transfer, its count as the last message.
-  if (choice.mode == kBatchReadMany)
-    done = host_.journalled("nc read-many", [&] { return batch.readMany(choice); });
-  else if (choice.mode == kBatchWriteMany)
-    done = host_.journalled("nc write-many", [&] {
-      return batch.writeMany(choice, host_.session().settings.multipleInquire) && verifyBatchIfChosen(*this, choice);
-    });
+  if (choice.mode == kBatchReadMany) {
+    host_.journalEachProgram(batch, "nc read-many");
+    done = batch.readMany(choice);
+  } else if (choice.mode == kBatchWriteMany) {
+    host_.journalEachProgram(batch, "nc write-many");
+    done = batch.writeMany(choice, host_.session().settings.multipleInquire) && verifyBatchIfChosen(*this, choice);
+  }
   if (done || editorHoldsBatchFile(choice, generation() == kGenerationX02, programLines()))
     host_.markSaved(kProgramPage);
 }

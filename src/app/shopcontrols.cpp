@@ -15,6 +15,7 @@
 #include "app/journalform.h"
 #include "app/machinesform.h"
 #include "app/mainform.h"
+#include "nc/ncops.h"
 #include "base/codec.h"
 #include "shop/journal.h"
 #include "shop/machines.h"
@@ -168,17 +169,27 @@ Journal* TMainForm::journal() {
   return shop_->journal.get();
 }
 
-bool TMainForm::journalled(const char* operation, const std::function<bool()>& transfer) {
-  const int page = pageIndex();
+TransferPlace TMainForm::transferPlace() {
   TransferPlace place = localTransferPlace();
   place.machine = MachineSelect && MachineSelect->currentIndex() > 0 ? MachineSelect->currentText().toStdString() : "";
   place.port = !namedPort().empty() ? namedPort() : program->COM_Select->currentText().toStdString();
   place.model = std::string(kModelNames[session_.modelIndex]) + " " + kVersionNames[session_.versionIndex];
-  JournalRecorder recorder(journal(), place, operation);
-  // A batch is many programs: the editor's is not the one to record.
-  const bool batch = std::string_view(operation).ends_with("-many");
+  return place;
+}
+
+std::string TMainForm::lastPageMessage(int page) const {
+  const QPlainTextEdit* messages = this->page(page)->messageBox();
+  return messages ? messages->document()->lastBlock().text().toStdString() : std::string();
+}
+
+TransferResult TMainForm::transferResult(bool ok) const {
+  return stopRequested() ? TransferResult::kStopped : ok ? TransferResult::kFinished : TransferResult::kFailed;
+}
+
+bool TMainForm::journalled(const char* operation, const std::function<bool()>& transfer) {
+  const int page = pageIndex();
+  JournalRecorder recorder(journal(), transferPlace(), operation);
   const auto describe = [&] {
-    if (batch) return;
     if (fileChoice_.fileChosen && !fileChoice_.currentFilePath.empty()) recorder.setPath(fileChoice_.currentFilePath);
     if (page == kProgramPage) {
       recorder.setProgram(program->ProgNoEdit->value(), utf8ToBytes(program->ProgNameEdit->text().toStdString(), session_.language()));
@@ -192,11 +203,26 @@ bool TMainForm::journalled(const char* operation, const std::function<bool()>& t
   describe();  // what is sent
   const bool ok = transfer();
   describe();  // what arrived
-  const QPlainTextEdit* messages = this->page(page)->messageBox();
-  const QString last = messages ? messages->document()->lastBlock().text() : QString();
-  recorder.finish(stopRequested() ? TransferResult::kStopped : ok ? TransferResult::kFinished : TransferResult::kFailed,
-                  last.toStdString());
+  recorder.finish(transferResult(ok), lastPageMessage(page));
   return ok;
+}
+
+// Each program of a batch is a record of its own, with its own file, lines
+// and outcome.
+void TMainForm::journalEachProgram(NcOperations& batch, const char* operation) {
+  auto recorder = std::make_shared<std::unique_ptr<JournalRecorder>>();
+  batch.onBatchProgramBegin = [this, recorder, operation] {
+    *recorder = std::make_unique<JournalRecorder>(journal(), transferPlace(), operation);
+  };
+  batch.onBatchProgramEnd = [this, recorder](const BatchProgramEnd& end) {
+    if (!*recorder) return;
+    JournalRecorder& record = **recorder;
+    if (!end.path.empty()) record.setPath(end.path);
+    if (end.number != 0) record.setProgram(end.number, end.name);
+    if (!end.lines.empty()) record.setLines(end.lines);
+    record.finish(transferResult(end.result == BatchProgramEnd::Result::kFinished), lastPageMessage(kProgramPage));
+    recorder->reset();
+  };
 }
 
 void TMainForm::loadRecentFiles() {

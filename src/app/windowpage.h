@@ -26,6 +26,7 @@ namespace qxr {
 
 class Link;
 class LinkHost;
+class NcOperations;
 
 // What a page needs of the window that holds it.
 class PageHost {
@@ -48,6 +49,8 @@ class PageHost {
   virtual void noteRecentFile(int page, const std::string& path) = 0;
   // Runs one transfer and records it in the journal.
   virtual bool journalled(const char* operation, const std::function<bool()>& transfer) = 0;
+  // Records each program of `batch` in the journal as it ends.
+  virtual void journalEachProgram(NcOperations& batch, const char* operation) = 0;
   // The window title carries the progress of a long transfer; empty: gone.
   virtual void showTitleProgress(const QString& progress) = 0;
 };

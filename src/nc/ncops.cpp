@@ -563,6 +563,24 @@ bool NcOperations::checkBatchTarget(const MultipleChoice& choice) {
   return true;
 }
 
+// Tells the batch's listener that a program begins and, on every way out of
+// its turn, how it ended (failed unless said otherwise).
+class BatchProgramTurn {
+ public:
+  BatchProgramTurn(const NcOperations& operations) : operations_(operations) {
+    if (operations_.onBatchProgramBegin) operations_.onBatchProgramBegin();
+  }
+  ~BatchProgramTurn() {
+    if (operations_.onBatchProgramEnd) operations_.onBatchProgramEnd(end);
+  }
+  BatchProgramTurn(const BatchProgramTurn&) = delete;
+  BatchProgramTurn& operator=(const BatchProgramTurn&) = delete;
+  BatchProgramEnd end;
+
+ private:
+  const NcOperations& operations_;
+};
+
 bool NcOperations::readMany(const MultipleChoice& choice) {
   begin();
   if (!checkBatchTarget(choice)) return false;
@@ -576,6 +594,8 @@ bool NcOperations::readMany(const MultipleChoice& choice) {
   for (int index = 0; index < kBatchProgramCount; ++index) {
     if (!choice.programs[index]) continue;
     const int number = index + 1;
+    BatchProgramTurn turn(*this);
+    turn.end.number = number;
     page_.clearMessages();
     report(0, ncText(language, NcText::kBatchProgress, {}, ++done, total));
     // A program that did not answer in time has closed the port; the batch
@@ -597,6 +617,7 @@ bool NcOperations::readMany(const MultipleChoice& choice) {
       if (link_.lineFault()) return false;
       report(0, missingProgramLine(number));
       ++summary.absent;
+      turn.end.result = BatchProgramEnd::Result::kAbsent;
       continue;
     }
     if (!link_.TransToQXR(ncframe::kAck)) return false;
@@ -616,6 +637,7 @@ bool NcOperations::readMany(const MultipleChoice& choice) {
     if (outcome == ReadOutcome::kNoReply) {
       // Nothing arrived: an existing file must not be replaced by an empty program.
       ++summary.absent;
+      turn.end.result = BatchProgramEnd::Result::kAbsent;
       continue;
     }
     report(msg::kWritingFile);
@@ -630,6 +652,10 @@ bool NcOperations::readMany(const MultipleChoice& choice) {
     }
     report(msg::kFileSaved);
     ++summary.done;
+    turn.end.name = received_.name;
+    turn.end.lines = received_.lines;
+    turn.end.path = path;
+    turn.end.result = BatchProgramEnd::Result::kFinished;
   }
   return summary.done == total;
 }
@@ -683,9 +709,11 @@ bool NcOperations::writeMany(const MultipleChoice& choice, bool inquire) {
   if (!link_.openSelectedPort()) return false;
   long done = 0;
   for (std::size_t k = 0; k < choice.files.size(); ++k) {
+    BatchProgramTurn turn(*this);
     page_.clearMessages();
     report(0, ncText(language, NcText::kBatchProgress, {}, ++done, total));
     const std::string path = joinPath(choice.directory, choice.files[k]);
+    turn.end.path = path;
     report(msg::kReadingFile);
     page_.setFileLabel(text(msg::kFileLabel) + path);
     const ProgramText read = readProgramText(path, withName(), language);
@@ -704,6 +732,9 @@ bool NcOperations::writeMany(const MultipleChoice& choice, bool inquire) {
     // Checked before the first frame for this program, so that the
     // controller's copy is never deleted for a program that cannot follow.
     if (refuseUnsendable(file.lines, name)) return false;
+    turn.end.number = number;
+    turn.end.name = name;
+    turn.end.lines = file.lines;
 
     if (!link_.portOpen() && !link_.openSelectedPort()) return false;
     report(msg::kCommunicating);
@@ -733,6 +764,7 @@ bool NcOperations::writeMany(const MultipleChoice& choice, bool inquire) {
       return false;
     }
     ++summary.done;
+    turn.end.result = BatchProgramEnd::Result::kFinished;
   }
   return true;
 }

@@ -10,6 +10,7 @@
 // events through, and an edit made while it waits must not change what goes
 // to the controller or into a file.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,8 +53,24 @@ std::string number(int programNumber);
 std::string name(std::string_view programName);
 }  // namespace ncframe
 
+// One program of a batch (read many, write many) as it ended, for whoever
+// keeps a record of each.
+struct BatchProgramEnd {
+  enum class Result { kFinished, kAbsent, kFailed };
+  int number = 0;  // 0: the batch ended before the program's number was known
+  std::string name;
+  std::string path;                // its file
+  std::vector<std::string> lines;  // what was sent or received
+  Result result = Result::kFailed;
+};
+
 class NcOperations {
  public:
+  // Told as each program of a batch begins and ends (also when the batch
+  // ends with it); programs never begun are not told.
+  std::function<void()> onBatchProgramBegin;
+  std::function<void(const BatchProgramEnd&)> onBatchProgramEnd;
+
   NcOperations(const OperationParts& parts, NcPage& page);
 
   // ReadFileBtnClick / WriteFileBtnClick after the file window produced `path`.

@@ -235,7 +235,21 @@ TEST(NcEndToEnd, ReadManyThatFailsLeavesThePageWithTheLastWholeProgram) {
   choice.programs[2] = choice.programs[4] = choice.programs[6] = true;
   choice.directory = dir.file("out");
   std::filesystem::create_directory(choice.directory);
+  // Each program begun is told as it ends: 3 whole, 5 cut off; 7 never begins.
+  int begun = 0;
+  std::vector<BatchProgramEnd> ends;
+  pc.ops.onBatchProgramBegin = [&] { ++begun; };
+  pc.ops.onBatchProgramEnd = [&](const BatchProgramEnd& end) { ends.push_back(end); };
   EXPECT_FALSE(pc.ops.readMany(choice));
+  ASSERT_EQ(begun, 2);
+  ASSERT_EQ(ends.size(), 2u);
+  EXPECT_EQ(ends[0].number, 3);
+  EXPECT_EQ(ends[0].result, BatchProgramEnd::Result::kFinished);
+  EXPECT_EQ(ends[0].lines, (Lines{"G00", "M30"}));
+  EXPECT_EQ(ends[0].path, dir.file("out/L03.NC"));
+  EXPECT_EQ(ends[1].number, 5);
+  EXPECT_EQ(ends[1].result, BatchProgramEnd::Result::kFailed);
+  EXPECT_TRUE(ends[1].path.empty());
   EXPECT_EQ(dir.read("out/L03.NC"), "3\r\nTHREE\r\nN1 G00\r\nN2 M30\r\n");
   EXPECT_FALSE(dir.exists("out/L05.NC"));
   EXPECT_EQ(pc.page.number, 3);

@@ -154,64 +154,30 @@ int runJournalCommand(ToolContext& context, const Args& args) {
 
 namespace qxr {
 
-void JournalNcPage::beginBatch(ToolContext& context, std::string operation, std::vector<std::string> files,
-                               std::string directory, std::string prefix) {
-  context_ = &context;
-  operation_ = std::move(operation);
-  files_ = std::move(files);
-  directory_ = std::move(directory);
-  prefix_ = std::move(prefix);
+BatchJournal::BatchJournal(ToolContext& context, NcOperations& operations, std::string operation,
+                           std::string firstFile)
+    : context_(context), operation_(std::move(operation)), firstFile_(std::move(firstFile)) {
+  operations.onBatchProgramBegin = [this] {
+    ++started_;
+    current_ = std::make_unique<JournalRecorder>(context_.journal(), context_.place(), operation_);
+  };
+  operations.onBatchProgramEnd = [this](const BatchProgramEnd& end) {
+    if (!current_) return;
+    if (!end.path.empty()) current_->setPath(end.path);
+    if (end.number != 0) current_->setProgram(end.number, end.name);
+    if (!end.lines.empty()) current_->setLines(end.lines);
+    finishTransfer(context_, *current_, end.result == BatchProgramEnd::Result::kFinished ? kExitOk : kExitFailed);
+    current_.reset();
+  };
 }
 
-void JournalNcPage::clearMessages() {
-  MemoryNcPage::clearMessages();
-  if (!context_) return;
-  // The next program begins: the one before it ended well, or, in a read,
-  // was not on the controller when no file was written for it.
-  if (current_) endProgram(files_.empty() && !labelled_ ? kExitFailed : kExitOk);
-  current_ = std::make_unique<JournalRecorder>(context_->journal(), context_->place(), operation_);
-  labelled_ = false;
-  ++started_;
-}
-
-void JournalNcPage::setFileLabel(std::string_view text) {
-  MemoryNcPage::setFileLabel(text);
-  if (current_ && files_.empty()) {
-    labelled_ = true;
-    received_ = lines;  // what arrived, before it is written
-  }
-}
-
-void JournalNcPage::endProgram(int code) {
-  if (files_.empty()) {
-    current_->setProgram(number, labelled_ ? name : std::string());
-    if (labelled_) {
-      current_->setLines(received_);
-      current_->setPath(joinPath(directory_, batchFileName(prefix_, number)));
-    }
-  } else {
-    current_->setProgram(number, name);
-    current_->setLines(lines);
-    if (started_ >= 1 && started_ <= files_.size()) current_->setPath(files_[started_ - 1]);
-  }
-  finishTransfer(*context_, *current_, code);
-  current_.reset();
-}
-
-int JournalNcPage::endBatch(int code) {
-  if (!context_) return code;
-  if (current_) {
-    // A read that failed after its last file was saved still saved that file.
-    const int language = context_->session.language();
-    const bool saved = files_.empty() && labelled_ &&
-                       context_->host.lastLine == displayUtf8(context_->session.msg(msg::kFileSaved), language);
-    endProgram(code == kExitOk || saved ? kExitOk : code);
-  } else if (started_ == 0 && code != kExitUsage) {
+int BatchJournal::end(int code) {
+  if (started_ == 0 && code != kExitUsage) {
     // Refused before its first program (a file that cannot be sent, a folder
     // that cannot be written): one record of the batch.
-    JournalRecorder recorder(context_->journal(), context_->place(), operation_);
-    if (!files_.empty()) recorder.setPath(files_.front());
-    finishTransfer(*context_, recorder, code);
+    JournalRecorder recorder(context_.journal(), context_.place(), operation_);
+    if (!firstFile_.empty()) recorder.setPath(firstFile_);
+    finishTransfer(context_, recorder, code);
   }
   return code;
 }

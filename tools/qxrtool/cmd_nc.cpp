@@ -18,7 +18,7 @@ namespace {
 
 // The program page in memory; progress goes to a terminal on stderr only, so
 // that stdout carries exactly the page messages.
-class ToolNcPage final : public JournalNcPage {
+class ToolNcPage final : public MemoryNcPage {
  public:
   void showProgress(std::string_view text) override {
     // The host shows the count, rate and time left on stderr.
@@ -150,8 +150,8 @@ int runNcCommand(ToolContext& context, const Args& args) {
     choice.prefix = options.prefix;
     choice.directory = options.output;
     choice.chosen = true;
-    page.beginBatch(context, "nc read-many", {}, choice.directory, choice.prefix);
-    return page.endBatch(exitCode(operations.readMany(choice)));
+    BatchJournal journal(context, operations, "nc read-many");
+    return journal.end(exitCode(operations.readMany(choice)));
   }
   if (sub == "write-many") {
     if (pos.empty()) return usageError("nc write-many takes FILE...");
@@ -162,10 +162,10 @@ int runNcCommand(ToolContext& context, const Args& args) {
     choice.mode = kBatchWriteMany;
     choice.files = pos;
     choice.chosen = true;
-    page.beginBatch(context, "nc write-many", choice.files);
+    BatchJournal journal(context, operations, "nc write-many", choice.files.front());
     const bool written = operations.writeMany(choice, context.session.settings.multipleInquire) &&
                          (!options.verify || verifyBatch(context.link(), page.gen, choice));
-    return page.endBatch(exitCode(written));
+    return journal.end(exitCode(written));
   }
   return usageError("unknown nc subcommand " + sub);
 }

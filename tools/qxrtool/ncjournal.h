@@ -1,40 +1,31 @@
 #pragma once
-// The program page of qxrtool's nc commands, which also records each program
-// of a batch in the journal: a batch clears the page's messages as each
-// program begins, labels the page with a received program's file before
-// writing it, and goes on to the next program only after the last one ended
-// well.
+// The journal of qxrtool's nc batches: each program of a read many or write
+// many is a record of its own, told by the operations as it ends.
 #include <memory>
 #include <string>
-#include <vector>
 
-#include "nc/ncpage.h"
+#include "nc/ncops.h"
 #include "shop/journal.h"
 #include "tool.h"
 
 namespace qxr {
 
-class JournalNcPage : public MemoryNcPage {
+class BatchJournal {
  public:
-  // read-many: `directory` and `prefix` name the files; write-many: `files`.
-  void beginBatch(ToolContext& context, std::string operation, std::vector<std::string> files,
-                  std::string directory = {}, std::string prefix = {});
-  // Records the program under way with the batch's exit code; returns it.
-  int endBatch(int code);
-
-  void clearMessages() override;
-  void setFileLabel(std::string_view text) override;
+  // `firstFile`: the file a refused write many is recorded with.
+  BatchJournal(ToolContext& context, NcOperations& operations, std::string operation, std::string firstFile = {});
+  BatchJournal(const BatchJournal&) = delete;
+  BatchJournal& operator=(const BatchJournal&) = delete;
+  // A batch refused before its first program is recorded as one transfer;
+  // returns `code`.
+  int end(int code);
 
  private:
-  void endProgram(int code);
-  ToolContext* context_ = nullptr;
+  ToolContext& context_;
   std::string operation_;
-  std::vector<std::string> files_;
-  std::string directory_, prefix_;
+  std::string firstFile_;
   std::unique_ptr<JournalRecorder> current_;
   std::size_t started_ = 0;
-  bool labelled_ = false;
-  std::vector<std::string> received_;
 };
 
 }  // namespace qxr
