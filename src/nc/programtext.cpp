@@ -344,4 +344,21 @@ bool writePlainProgramFile(const std::string& path, int number, std::string_view
   return result == FileError::kNone;
 }
 
+std::string withoutComments(std::string_view block) {
+  std::string kept;
+  bool inComment = false;
+  for (const char c : block) {
+    if (inComment) {
+      inComment = c != ')';
+    } else if (c == '(') {
+      inComment = true;
+    } else {
+      kept += c;
+    }
+  }
+  const std::size_t first = kept.find_first_not_of(" \t");
+  if (first == std::string::npos) return {};
+  return kept.substr(first, kept.find_last_not_of(" \t") - first + 1);
+}
+
 }  // namespace qxr

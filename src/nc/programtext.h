@@ -86,6 +86,11 @@ ProgramText parseProgramText(std::string_view bytes, bool withName, int language
                              const GivenProgramHeader& given = {});
 // The same from a file (a regular file of at most kProgramFileLimit bytes);
 // file.status is kCannotOpen with file.error when it cannot be read.
+// A block without its comments in parentheses (an unclosed one runs to the
+// end of the line) and without the blanks they leave at its ends: what the
+// simulator runs of a plain program, whose blocks it knows without comments.
+std::string withoutComments(std::string_view block);
+
 ProgramText readProgramText(const std::string& path, bool withName, int language,
                             const GivenProgramHeader& given = {});
 

@@ -76,6 +76,17 @@ TEST(ToolPlainNc, CamProgramsGoOutAsTheControllerNumbersLines) {
   }
 }
 
+// The simulator's commands run a plain program without its comments.
+TEST(ToolPlainNc, ConvertAndPlotRunWithoutComments) {
+  Tool tool;
+  tool.dir.write("cam.nc", "%\nO0012 (POCKET)\n(ROUGH)\nG00 X0 Y0 (START)\nG01 X10 (CUT\nM30\n%\n");
+  for (const std::string& command : {std::string("nc convert "), "nc plot -o " + tool.dir.file("out.png") + " "}) {
+    const auto [status, output] = tool.run(command + tool.dir.file("cam.nc"));
+    EXPECT_EQ(status, 0) << command << output;
+  }
+  EXPECT_FALSE(contains(tool.dir.read("Test.TXT"), "("));
+}
+
 TEST(ToolPlainNc, WithoutANumberEveryCommandAsksForOne) {
   const std::string file = "%\nO1000 (POCKET)\nG00 X0\nG01 X5\n%\n";
   struct Row {

@@ -11,6 +11,7 @@
 #include "base/fileio.h"
 #include "base/textio.h"
 #include "nc/ncops.h"
+#include "nc/programtext.h"
 #include "nc/ncpage.h"
 #include "sim/convert.h"
 #include "sim/headless.h"
@@ -93,6 +94,10 @@ bool loadAndConvert(ToolContext& context, const SimOptions& options, const std::
   NcOperations operations(operationParts(context.link()), page);
   operations.givenHeader = givenHeaderBytes(context, options.given);
   if (!operations.readFile(options.positional[0])) return false;
+  // The simulator's blocks know no comments: a plain program runs without them.
+  const int language = context.session.language();
+  if (readProgramText(options.positional[0], page.gen == kGenerationX02, language, operations.givenHeader).plain())
+    for (std::string& line : page.lines) line = withoutComments(line);
   const SimulatorConversion outcome =
       convertForSimulator(converter, page.lines, dumpPath, context.session.catalogue, context.host);
   if (!dumpPath.empty() && !outcome.emptyProgram && !outcome.dumpWritten) {
