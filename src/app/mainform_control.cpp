@@ -14,16 +14,17 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSaveFile>
 #include <QShortcut>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
 #include <cstdio>
 #include <cstdlib>
+#include <unistd.h>
 
 #include "app/controlparts.h"
 #include "app/mainform.h"
+#include "base/fileio.h"
 #include "app/msgdlg.h"
 #include "app/questions.h"
 #include "app/transferbar.h"
@@ -402,10 +403,14 @@ void TMainForm::closeForSignal() {
 void TMainForm::keepUnsavedWork() {
   for (int index = 0; index < 3; ++index) {
     if (!hasUnsavedWork(index)) continue;
-    const std::string path = joinPath(session_.startDir, kKeptEdits[index]);
-    QSaveFile file(QString::fromStdString(path));
-    const bool kept = file.open(QIODevice::WriteOnly) &&
-                      file.write(page(index)->editor()->toPlainText().toUtf8()) >= 0 && file.commit();
+    // Never over edits an earlier quit kept: "Unsaved program (2).txt" and on.
+    const std::string name = kKeptEdits[index];
+    std::string path = joinPath(session_.startDir, name);
+    for (int n = 2; ::access(path.c_str(), F_OK) == 0 && n < 1000; ++n)
+      path = joinPath(session_.startDir, name.substr(0, name.size() - 4) + " (" + std::to_string(n) + ").txt");
+    // The bytes of the operator's code page, as the page's own save writes them.
+    const std::string text = utf8ToBytes(page(index)->editor()->toPlainText().toStdString(), session_.language());
+    const bool kept = saveFile(path, text) == FileError::kNone;
     std::fprintf(
         stderr,
         kept ? "qxrtrans: unsaved edits kept in %s\n" : "qxrtrans: could not keep unsaved edits in %s\n",
