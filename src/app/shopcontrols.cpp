@@ -16,6 +16,7 @@
 #include "app/machinesform.h"
 #include "app/mainform.h"
 #include "nc/ncops.h"
+#include "base/bilingual.h"
 #include "base/codec.h"
 #include "shop/journal.h"
 #include "shop/machines.h"
@@ -42,7 +43,7 @@ struct TMainForm::ShopState {
 
 namespace {
 QString shopText(int language, const char* english, const char* chinese) {
-  return QString::fromUtf8(languageFromIndex(language) == Language::kEnglish ? english : chinese);
+  return QString::fromUtf8(TextPair{english, chinese}.in(languageFromIndex(language)));
 }
 }  // namespace
 

@@ -45,9 +45,11 @@ class AnyLineEnds {
   std::size_t count_ = 0;
 };
 
-// The comments of a line, and whether it holds nothing else (blanks aside).
+// The comments of a line (in parentheses; an unclosed one runs to the end
+// of the line), what stands outside them, and whether that is only blanks.
 struct Comments {
   std::vector<std::string_view> texts;
+  std::string outside;
   bool onlyComments = true;
 };
 
@@ -61,6 +63,7 @@ Comments commentsOf(std::string_view text) {
       i = close == std::string_view::npos ? text.size() : close + 1;
     } else {
       if (!isBlankOrTab(text[i])) out.onlyComments = false;
+      out.outside += text[i];
       ++i;
     }
   }
@@ -345,20 +348,7 @@ bool writePlainProgramFile(const std::string& path, int number, std::string_view
 }
 
 std::string withoutComments(std::string_view block) {
-  std::string kept;
-  bool inComment = false;
-  for (const char c : block) {
-    if (inComment) {
-      inComment = c != ')';
-    } else if (c == '(') {
-      inComment = true;
-    } else {
-      kept += c;
-    }
-  }
-  const std::size_t first = kept.find_first_not_of(" \t");
-  if (first == std::string::npos) return {};
-  return kept.substr(first, kept.find_last_not_of(" \t") - first + 1);
+  return std::string(trimmed(commentsOf(block).outside));
 }
 
 }  // namespace qxr
