@@ -9,6 +9,9 @@ packages=(
   libgtest-dev libgmock-dev               # unit tests
   libbenchmark-dev                        # benchmarks
   libsqlite3-dev                          # the journal of transfers
+  libsodium-dev                           # the shop service: password hashes, session tokens
+  libcpp-httplib-dev libssl-dev           # the shop service: HTTP and TLS
+  chromium chromium-driver python3-selenium  # the shop service: the browser test
   ser2net                                 # serial device server: the network-port tests and the shop set-up
   time                                    # peak memory of the benchmarks (/usr/bin/time)
   xvfb xauth xdotool imagemagick          # running and checking the windows without a screen
