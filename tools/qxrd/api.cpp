@@ -346,7 +346,6 @@ ApiResponse ApiRouter::login(Call& call) {
                                         {"role", roleName(session.role)},
                                         {"language", qs(session.language)}});
   response.headers.emplace_back("Set-Cookie", sessionCookie(session.token, call.request.tls, false));
-  response.headers.emplace_back("Cache-Control", "no-store");
   return response;
 }
 

@@ -19,11 +19,15 @@ constexpr time_t kWriteTimeoutS = 5;
 constexpr time_t kKeepAliveS = 5;
 constexpr std::size_t kKeepAliveRequests = 100;
 
+// On every reply, once (the error handler sees replies that have them).
 void secureHeaders(httplib::Response& res) {
-  res.set_header("X-Content-Type-Options", "nosniff");
-  res.set_header("Content-Security-Policy", "default-src 'self'; frame-ancestors 'none'; base-uri 'none'; form-action 'self'");
-  res.set_header("Referrer-Policy", "no-referrer");
-  res.set_header("X-Frame-Options", "DENY");
+  static const std::pair<const char*, const char*> kHeaders[] = {
+      {"X-Content-Type-Options", "nosniff"},
+      {"Content-Security-Policy", "default-src 'self'; frame-ancestors 'none'; base-uri 'none'; form-action 'self'"},
+      {"Referrer-Policy", "no-referrer"},
+      {"X-Frame-Options", "DENY"}};
+  for (const auto& [name, value] : kHeaders)
+    if (!res.has_header(name)) res.set_header(name, value);
 }
 
 std::string lower(std::string text) {
