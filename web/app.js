@@ -15,6 +15,8 @@ const state = {
   csrf: null,
   view: "machines",
   machines: [],
+  jobs: [],
+  records: [],
   machineName: null,  // the machine shown in the machine view
   op: "send",
   jobId: null,        // the job started from the machine view, followed there
@@ -22,10 +24,11 @@ const state = {
   previewedKey: null, // the program text whose preview (or its refusal) is shown
   previewUrl: null,
   downloadUrl: null,
-  previewFit: false,
+  previewFit: true,   // the preview scaled down to the page's width
   fileLabel: null,    // [name, lines] of the file read into the program text
   loginWaitUntil: 0,
   generation: 0,      // bumped at log-in and log-out: stale polls stop
+  queuePoll: 0,       // bumped each time the queue is shown: one poll at a time
 };
 
 const $ = (id) => document.getElementById(id);
@@ -168,11 +171,20 @@ function leave() {
   state.user = state.role = state.csrf = null;
   state.generation++;
   state.machines = [];
+  state.jobs = [];
+  state.records = [];
   state.machineName = null;
   state.jobId = null;
   state.job = null;
+  // Nothing of the last user's work stays on the page for the next one.
   resetOperation();
+  $("journal-form").reset();
   $("machine-list").replaceChildren();
+  $("machine-card-slot").replaceChildren();
+  $("job-table").tBodies[0].replaceChildren();
+  $("journal-table").tBodies[0].replaceChildren();
+  $("journal-status").textContent = "";
+  show($("job-box"), false);
   show($("who"), false);
   show($("logout"), false);
   show($("app-view"), false);
@@ -245,7 +257,7 @@ function showView(view) {
     tab.classList.toggle("selected", selected);
     tab.setAttribute("aria-selected", selected ? "true" : "false");
   }
-  if (view === "queue") pollJobs(state.generation);
+  if (view === "queue") pollJobs(state.generation, ++state.queuePoll);
   if (view === "journal") loadJournal();
 }
 
@@ -511,7 +523,7 @@ async function runPreview() {
 function togglePreviewScale() {
   state.previewFit = !state.previewFit;
   $("preview-img").classList.toggle("fit", state.previewFit);
-  $("preview-scale").dataset.i18n = state.previewFit ? "trueScale" : "fit";
+  $("preview-scale").dataset.i18n = state.previewFit ? "fullSize" : "fit";
   $("preview-scale").textContent = t($("preview-scale").dataset.i18n);
 }
 
@@ -549,6 +561,7 @@ async function submitOperation(event) {
     state.jobId = reply.job;
     state.job = null;
     renderJob();
+    $("job-box").scrollIntoView({ block: "nearest" });
     followJob(state.generation, reply.job);
   } catch (err) {
     setMessage(error, errorText(err));
@@ -598,6 +611,7 @@ function renderJob() {
   const badge = make("span", "badge " + job.state, keyed(JOB_STATE_KEYS, job.state));
   badge.id = "job-state";
   badge.dataset.state = job.state;
+  badge.dataset.job = job.id;
   head.append(badge);
   parts.push(head);
   // A running job's progress and Stop are on the machine's card above.
@@ -629,7 +643,9 @@ function renderJob() {
     const link = make("a", "button secondary", t("download"));
     link.id = "received-download";
     link.href = state.downloadUrl;
-    link.download = `O${String(job.number).padStart(4, "0")}.nc`;
+    // The library file's name, else the program's number.
+    const libraryName = job.library ? String(job.library).split(/[\\/]/).pop() : "";
+    link.download = libraryName || `O${String(job.number).padStart(4, "0")}.nc`;
     parts.push(link);
     if (job.library) parts.push(make("p", "note", t("savedAs", job.library)));
   }
@@ -638,8 +654,9 @@ function renderJob() {
 
 // ---------------------------------------------------------------- queue
 
-async function pollJobs(generation) {
-  if (generation !== state.generation || state.view !== "queue") return;
+async function pollJobs(generation, poll) {
+  const current = () => generation === state.generation && poll === state.queuePoll && state.view === "queue";
+  if (!current()) return;
   try {
     const reply = await api("GET", "/api/jobs");
     if (generation !== state.generation) return;
@@ -649,7 +666,7 @@ async function pollJobs(generation) {
     if (generation !== state.generation) return;
     if (err.status !== 0) banner(errorText(err));
   }
-  if (state.view === "queue") setTimeout(() => pollJobs(generation), POLL_MS * 2);
+  if (current()) setTimeout(() => pollJobs(generation, poll), POLL_MS * 2);
 }
 
 // Labels every cell with its column's heading: narrow screens show each row

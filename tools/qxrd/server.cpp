@@ -23,7 +23,9 @@ constexpr std::size_t kKeepAliveRequests = 100;
 void secureHeaders(httplib::Response& res) {
   static const std::pair<const char*, const char*> kHeaders[] = {
       {"X-Content-Type-Options", "nosniff"},
-      {"Content-Security-Policy", "default-src 'self'; frame-ancestors 'none'; base-uri 'none'; form-action 'self'"},
+      // The page shows the preview and offers a received program from blob: URLs.
+      {"Content-Security-Policy",
+       "default-src 'self'; img-src 'self' blob:; frame-ancestors 'none'; base-uri 'none'; form-action 'self'"},
       {"Referrer-Policy", "no-referrer"},
       {"X-Frame-Options", "DENY"}};
   for (const auto& [name, value] : kHeaders)
