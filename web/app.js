@@ -565,6 +565,7 @@ async function submitOperation(event) {
     followJob(state.generation, reply.job);
   } catch (err) {
     setMessage(error, errorText(err));
+    error.scrollIntoView({ block: "nearest" });
   } finally {
     updateOperation();
   }
@@ -649,7 +650,13 @@ function renderJob() {
     parts.push(link);
     if (job.library) parts.push(make("p", "note", t("savedAs", job.library)));
   }
+  // The message list keeps its place; at its end it follows new messages.
+  const old = $("job-messages");
+  const atEnd = !old || old.scrollTop + old.clientHeight >= old.scrollHeight - 4;
+  const oldTop = old ? old.scrollTop : 0;
   detail.replaceChildren(...parts);
+  const list = $("job-messages");
+  if (list) list.scrollTop = atEnd ? list.scrollHeight : oldTop;
 }
 
 // ---------------------------------------------------------------- queue
