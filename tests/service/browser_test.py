@@ -35,6 +35,7 @@ CHROMIUM = "/usr/bin/chromium"
 CHROMEDRIVER = "/usr/bin/chromedriver"
 SYSTEM_PYTHON = "/usr/bin/python3"
 WAIT_S = 30  # deadline of every wait on the page or a process
+BUDGET_S = 100  # the whole test gives up by then, cleaning up, before ctest's time-out
 
 # Block mode, a time-out of 1 s: quick transfers on the emulators.
 INIT_INI = ("Time Out Timer    = 1000\r\nTrans Delay time  = 10\r\nSystem parameter  = 0,0,0\r\n"
@@ -62,11 +63,11 @@ def import_selenium():
             os.execv(SYSTEM_PYTHON, [SYSTEM_PYTHON] + sys.argv)
         return None
     from selenium import webdriver
-    from selenium.common.exceptions import StaleElementReferenceException, WebDriverException
+    from selenium.common.exceptions import StaleElementReferenceException, TimeoutException
     from selenium.webdriver.chrome.service import Service
     from selenium.webdriver.common.by import By
     from selenium.webdriver.support.ui import WebDriverWait
-    return webdriver, Service, By, WebDriverWait, (StaleElementReferenceException, WebDriverException)
+    return webdriver, Service, By, WebDriverWait, (StaleElementReferenceException, TimeoutException)
 
 
 class Failure(Exception):
@@ -113,6 +114,17 @@ class Output:
                 self.cond.wait(left)
 
 
+def bound_to_this_process(args):
+    """The command run so that it gets SIGTERM when this test's process ends,
+    even when that is killed outright."""
+    setpriv = shutil.which("setpriv")
+    return [setpriv, "--pdeathsig", "TERM"] + args if setpriv else args
+
+
+def give_up(signum, frame):
+    raise Failure(f"stopped by signal {signum} (over {BUDGET_S} s, or killed)")
+
+
 class Processes:
     """Every process the test starts; all are ended by stop_all, whatever happened."""
 
@@ -123,8 +135,8 @@ class Processes:
     def start(self, name, args, env=None):
         err_path = os.path.join(self.work, name + ".stderr")
         with open(err_path, "wb") as err:
-            proc = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=err, env=env,
-                                    start_new_session=True)
+            proc = subprocess.Popen(bound_to_this_process(args), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                    stderr=err, env=env)
         self.started.append((name, proc, err_path))
         return proc, Output(proc)
 
@@ -137,7 +149,7 @@ class Processes:
             try:
                 proc.wait(max(0.1, deadline - time.monotonic()))
             except subprocess.TimeoutExpired:
-                os.killpg(proc.pid, signal.SIGKILL)
+                proc.kill()
                 proc.wait()
 
     def tell(self):
@@ -209,16 +221,16 @@ class Page:
     """The browser on the shop page."""
 
     def __init__(self, sel, driver, base):
-        self.webdriver, _, self.By, self.Wait, self.transient = sel
+        self.webdriver, _, self.By, self.Wait, (self.Stale, self.Timeout) = sel
         self.driver = driver
         self.base = base
 
     def wait(self, condition, what, seconds=WAIT_S):
         try:
             return self.Wait(self.driver, seconds, poll_frequency=0.1,
-                             ignored_exceptions=self.transient[:1]).until(lambda d: condition())
-        except Exception as error:
-            raise Failure(f"waited {seconds} s for {what}: {type(error).__name__}") from error
+                             ignored_exceptions=(self.Stale,)).until(lambda d: condition())
+        except self.Timeout:
+            raise Failure(f"waited {seconds} s for {what}") from None
 
     def js(self, script, *args):
         return self.driver.execute_script(script, *args)
@@ -425,6 +437,11 @@ def main():
     if args.shots:
         os.makedirs(args.shots, exist_ok=True)
 
+    # Ended by a time-out or a signal, the test still ends what it started.
+    signal.signal(signal.SIGALRM, give_up)
+    signal.signal(signal.SIGTERM, give_up)
+    signal.signal(signal.SIGINT, give_up)
+    signal.alarm(BUDGET_S)
     work = tempfile.mkdtemp(prefix="qxr-browser-")
     processes = Processes(work)
     driver = None
@@ -478,6 +495,7 @@ def main():
         processes.tell()
         return 1
     finally:
+        signal.alarm(0)
         if driver is not None:
             try:
                 driver.quit()
