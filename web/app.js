@@ -96,7 +96,14 @@ function setMessage(el, text) {
   show(el, Boolean(text));
 }
 
-function banner(text) { setMessage($("banner"), text); }
+// A message over the page; it goes after a while, but for the lost server,
+// which goes when the server answers again.
+let bannerTimer = null;
+function banner(text) {
+  clearTimeout(bannerTimer);
+  setMessage($("banner"), text);
+  if (text && text !== t("offline")) bannerTimer = setTimeout(() => setMessage($("banner"), ""), 10000);
+}
 
 function canOperate() { return state.role === "operator" || state.role === "admin"; }
 

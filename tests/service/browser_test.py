@@ -297,6 +297,15 @@ def operator_sends(page, stores, shots):
     page.wait(lambda: sorted(page.machine_cards()) == sorted(names), "both machines on the page")
     page.wait(lambda: all(s == "idle" for s in page.machine_cards().values()), "both machines idle")
     check(page.js("return document.documentElement.lang") == "en", "the operator's page in English")
+    untranslated = page.js("""
+        const named = [...document.querySelectorAll('[data-i18n],[data-i18n-placeholder],[data-i18n-title],[data-i18n-label]')]
+            .flatMap(el => [el.dataset.i18n, el.dataset.i18nPlaceholder, el.dataset.i18nTitle, el.dataset.i18nLabel])
+            .filter(key => key !== undefined);
+        const template = document.getElementById('machine-card').content;
+        named.push(...[...template.querySelectorAll('[data-i18n]')].map(el => el.dataset.i18n));
+        return named.filter(key => !(key in TEXTS))
+            .concat(Object.keys(TEXTS).filter(key => TEXTS[key].length !== 2 || !TEXTS[key][0] || !TEXTS[key][1]));""")
+    check(not untranslated, f"texts without both languages: {untranslated}")
     page.shot(shots, "en-machines")
 
     page.open_machine("Lathe 1")
