@@ -568,7 +568,8 @@ async function submitOperation(event) {
     state.jobId = reply.job;
     state.job = null;
     renderJob();
-    $("job-box").scrollIntoView({ block: "nearest" });
+    // The machine's card (its progress) and the job's messages in sight.
+    $("machine-card-slot").scrollIntoView({ block: "start" });
     followJob(state.generation, reply.job);
   } catch (err) {
     setMessage(error, errorText(err));
