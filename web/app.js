@@ -317,8 +317,11 @@ function fillCard(card, m) {
   show(line, Boolean(job));
   const stop = card.querySelector(".stop");
   show(stop, Boolean(job) && canOperate());
-  const buttons = card.querySelector(".buttons");
-  show(buttons, !card.classList.contains("wide") || !stop.hidden);
+  // The machine's own page is where an operator sends, receives and compares:
+  // a viewer has nothing more to see there.
+  const open = card.querySelector(".open");
+  show(open, canOperate() && !card.classList.contains("wide"));
+  show(card.querySelector(".buttons"), !open.hidden || !stop.hidden);
   if (job) {
     stop.dataset.job = job.id;
     card.querySelector(".job-what").textContent =
@@ -391,11 +394,9 @@ function renderMachineView() {
   if (!card) {
     card = newCard();
     card.classList.add("wide");
-    show(card.querySelector(".open"), false);
     slot.replaceChildren(card);
   }
   fillCard(card, m);
-  show(card.querySelector(".open"), false);
   // Names go with programs only on the controllers that keep them.
   show($("op-name").closest("label"), state.op !== "receive" && machineTakesNames(m));
 }
