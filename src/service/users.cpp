@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <semaphore>
 
 #include "base/fileio.h"
@@ -30,6 +31,10 @@ void ensureSodium() {
 namespace {
 
 constexpr const char* kHeader = "# qxrd users: name TAB role TAB language TAB hash\n";
+// The costliest hash a login may check: libsodium's "moderate" memory (256 MiB)
+// and up to eight passes.
+constexpr unsigned long long kLargestHashKiB = 256ULL * 1024;
+constexpr unsigned long long kLargestHashPasses = 8;
 
 // Each hash or verification takes crypto_pwhash_MEMLIMIT_INTERACTIVE (64 MiB):
 // two at a time bound what a burst of logins can take.
@@ -61,8 +66,17 @@ bool isUsableHash(const std::string& hash) {
   if (std::any_of(hash.begin(), hash.end(), [](char c) { return isControl(static_cast<unsigned char>(c)); })) {
     return false;
   }
-  return ::crypto_pwhash_str_needs_rehash(hash.c_str(), crypto_pwhash_OPSLIMIT_INTERACTIVE,
-                                          crypto_pwhash_MEMLIMIT_INTERACTIVE) >= 0;
+  if (::crypto_pwhash_str_needs_rehash(hash.c_str(), crypto_pwhash_OPSLIMIT_INTERACTIVE,
+                                       crypto_pwhash_MEMLIMIT_INTERACTIVE) < 0) {
+    return false;
+  }
+  // Every login checks against it: a cost past what the service can bear
+  // (a slip of the hand turning 64 MiB into gigabytes) counts as damage.
+  const auto number = [&](const char* key) -> unsigned long long {
+    const auto at = hash.find(key);
+    return at == std::string::npos ? ~0ULL : std::strtoull(hash.c_str() + at + std::strlen(key), nullptr, 10);
+  };
+  return number("$m=") <= kLargestHashKiB && number(",t=") <= kLargestHashPasses;
 }
 
 char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -287,6 +301,8 @@ bool UserStore::saveLocked(std::string* error) const {
     if (error) *error = fileErrorText(1, saved, path_);
     return false;
   }
+  // A dangling link as the file's name was saved through with the usual mode.
+  if (!made && ::stat(path_.c_str(), &info) == 0 && (info.st_mode & 077) != 0) ::chmod(path_.c_str(), info.st_mode & 0600);
   stamp_ = stampOf(path_);
   return true;
 }
@@ -297,7 +313,7 @@ bool UserStore::put(const std::string& name, Role role, std::string_view passwor
     if (error) *error = std::move(why);
     return false;
   };
-  if (!isValidUserName(name)) return fail("not a user name (letters, digits, . - _ @; at most 32)");
+  if (!isValidUserName(name)) return fail("not a user name (letters, digits, . - _ @; at most " + std::to_string(kUserNameLimit) + ")");
   if (!isUserLanguage(language)) return fail("the language must be en or zh");
   if (std::string why = passwordProblem(password); !why.empty()) return fail(why);
   // Whether the file may take the user, asked before the slow hash and again after it.

@@ -114,6 +114,8 @@ TEST(UserFile, ADamagedLineIsNamedAndTheFileNeverWritten) {
   };
   const std::string good = userLine("anna", "admin", "en", knownHash());
   const std::string badHash = knownHash().substr(0, knownHash().size() - 1) + "\x01";
+  std::string hugeHash = knownHash();
+  hugeHash.replace(hugeHash.find("$m=") + 3, 0, "99");  // 64 MiB becomes over 6 TiB
   const std::vector<Case> cases = {
       {"three fields", "# users\nanna\tadmin\ten\n", 2, "not name TAB role TAB language TAB hash"},
       {"five fields", good + "bob\tadmin\ten\t" + knownHash() + "\textra\n", 2, "not name TAB"},
@@ -127,6 +129,7 @@ TEST(UserFile, ADamagedLineIsNamedAndTheFileNeverWritten) {
       {"cut hash", userLine("anna", "admin", "en", knownHash().substr(0, 20)), 1, "the password hash is damaged"},
       {"control byte in hash", userLine("anna", "admin", "en", badHash), 1, "the password hash is damaged"},
       {"empty hash", userLine("anna", "admin", "en", ""), 1, "the password hash is damaged"},
+      {"costly hash", userLine("anna", "admin", "en", hugeHash), 1, "the password hash is damaged"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
@@ -211,6 +214,18 @@ TEST(UserStore, PutReplaceRemoveAndLanguageAreSavedPrivately) {
   EXPECT_FALSE(store.remove("carl"));
   dir.write("Users.txt", userLine("carl", "viewer", "en", knownHash()));
   EXPECT_EQ(store.find("carl")->role, Role::kViewer);
+}
+
+TEST(UserStore, ANameLinkedToNoFileIsSavedPrivately) {
+  test::TempDir dir;
+  ::mkdir(dir.file("etc").c_str(), 0700);
+  ASSERT_EQ(::symlink("etc/users", dir.file("Users.txt").c_str()), 0);
+  UserStore store(UserStore::pathIn(dir.dir()));
+  ASSERT_TRUE(store.load());
+  std::string error;
+  ASSERT_TRUE(store.put("anna", Role::kAdmin, kPassword, "en", &error)) << error;
+  EXPECT_EQ(modeOf(dir.file("etc/users")), 0600u);
+  EXPECT_EQ(store.users().size(), 1u);
 }
 
 TEST(UserStore, AuthenticateTakesOnlyTheRightPassword) {
