@@ -365,33 +365,9 @@ bool UserStore::put(const std::string& name, Role role, std::string_view passwor
   return true;
 }
 
-bool UserStore::setLanguage(std::string_view name, const std::string& language, std::string* error) {
-  if (!isUserLanguage(language)) {
-    if (error) *error = "the language must be en or zh";
-    return false;
-  }
-  std::lock_guard lock(mutex_);
-  refreshLocked();
-  if (!damaged_.empty()) {
-    if (error) *error = damaged_;
-    return false;
-  }
-  auto user = std::find_if(users_.begin(), users_.end(), [&](const User& u) { return u.name == name; });
-  if (user == users_.end()) {
-    if (error) *error = "no such user";
-    return false;
-  }
-  if (user->language == language) return true;
-  const std::string before = user->language;
-  user->language = language;
-  if (!saveLocked(error)) {
-    user->language = before;
-    return false;
-  }
-  return true;
-}
-
-bool UserStore::remove(std::string_view name, std::string* error) {
+bool UserStore::changeUser(std::string_view name,
+                           const std::function<void(std::vector<User>::iterator)>& change,
+                           std::string* error) {
   std::lock_guard lock(mutex_);
   refreshLocked();
   if (!damaged_.empty()) {
@@ -404,12 +380,26 @@ bool UserStore::remove(std::string_view name, std::string* error) {
     return false;
   }
   const std::vector<User> before = users_;
-  users_.erase(user);
+  change(user);
   if (!saveLocked(error)) {
     users_ = before;
     return false;
   }
   return true;
+}
+
+bool UserStore::setLanguage(std::string_view name, const std::string& language, std::string* error) {
+  if (!isUserLanguage(language)) {
+    if (error) *error = "the language must be en or zh";
+    return false;
+  }
+  return changeUser(
+      name, [&](std::vector<User>::iterator user) { user->language = language; }, error);
+}
+
+bool UserStore::remove(std::string_view name, std::string* error) {
+  return changeUser(
+      name, [&](std::vector<User>::iterator user) { users_.erase(user); }, error);
 }
 
 std::optional<User> UserStore::authenticate(std::string_view name, std::string_view password) const {
