@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <filesystem>
 #include <set>
 
 #include "base/bilingual.h"
@@ -92,7 +93,7 @@ struct JobBoard::Impl {
   std::set<std::int64_t> inFlight;
 
   explicit Impl(Options o) : options(std::move(o)) {
-    if (options.libraryDir.empty()) options.libraryDir = options.startDir + "/" + kLibraryDirName;
+    if (options.libraryDir.empty()) options.libraryDir = (std::filesystem::path(options.startDir) / kLibraryDirName).string();
     hostName = localTransferPlace().host;
     const Session base = startSession(options.startDir);
     shopLanguage = base.language() == 0 ? 0 : 1;
