@@ -279,6 +279,8 @@ JobBoard::Submitted JobBoard::submit(JobRequest request) {
   std::lock_guard lock(impl_->mutex);
   const auto queue = impl_->find(machine.name);  // removed meanwhile?
   if (!queue || impl_->quitting.load()) return {0, 404, "no machine named " + machine.name};
+  if (queue->waiting.size() >= impl_->options.maxQueued)
+    return {0, 400, machine.name + " has " + std::to_string(queue->waiting.size()) + " jobs waiting already"};
   view.id = impl_->nextId++;
   view.machine = queue->machine.name;
   impl_->jobs.emplace(view.id, job);

@@ -44,9 +44,10 @@ struct Shop {
   Journal journal{dir.file("journal.db")};
   std::unique_ptr<JobBoard> board;
 
-  void open(std::vector<Machine> machines) {
+  void open(std::vector<Machine> machines, std::size_t maxQueued = 64) {
     test::linkMissingPorts(dir, 8);
     JobBoard::Options options;
+    options.maxQueued = maxQueued;
     options.startDir = dir.dir();
     options.journal = &journal;
     board = std::make_unique<JobBoard>(options, std::move(machines));
@@ -207,13 +208,16 @@ TEST(ServiceJobs, AStopEndsAQueuedJobAtOnceAndARunningOneAtItsNextFrame) {
   test::EmulatorOptions options;
   options.extraArgs = {"--trickle", "2"};
   test::Emulator emulator(shop.dir, options);
-  shop.open({machineOn("Mill", "COM2", 1000)});
+  shop.open({machineOn("Mill", "COM2", 1000)}, 1);
   std::string program = "%\nO0020 (LONG)\n";
   for (int i = 0; i < 400; ++i) program += "G01 X" + std::to_string(i) + "\n";
   const auto running = shop.submit(JobKind::kSend, "Mill", 0, program);
-  const auto queued = shop.submit(JobKind::kReceive, "Mill", 7);
   ASSERT_EQ(running.status, 202);
   shop.waitFor(running.id, [](const JobView& view) { return view.progress && view.progress->done >= 5; });
+  const auto queued = shop.submit(JobKind::kReceive, "Mill", 7);
+  const auto refused = shop.submit(JobKind::kReceive, "Mill", 8);
+  EXPECT_EQ(refused.status, 400);
+  EXPECT_EQ(refused.reason, "Mill has 1 jobs waiting already");
   EXPECT_EQ(shop.status("Mill").activity, MachineActivity::kBusy);
   EXPECT_EQ(shop.status("Mill").queued, 1u);
   EXPECT_EQ(shop.status("Mill").current->id, running.id);
