@@ -491,6 +491,62 @@ TEST(QxrdProcess, ServesThePageAndRefusesBadRequestsWithoutHanging) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
+// A transfer under way when qxrd ends: by SIGTERM it is stopped and
+// journalled so, and qxrd exits 0; by kill -9 the next start marks it
+// interrupted.
+TEST(QxrdProcess, EndsInMidTransferWithAConsistentJournal) {
+  QXR_REQUIRE_TOOL("qxremu");
+  QXR_REQUIRE_TOOL("qxrd");
+  test::ServiceOptions options;
+  options.machines = 1;
+  options.emulator.baud = 1200;  // a few lines a second: the transfer is caught under way
+  ServiceStartDir start(options);
+  const std::string send = QJsonDocument(QJsonObject{{"number", 8}, {"text", QString::fromStdString(longProgram(400))}})
+                               .toJson(QJsonDocument::Compact).toStdString();
+
+  // Sends and waits until the transfer is under way; the bearer header.
+  const auto startSending = [&](test::ServiceProcess& qxrd) {
+    httplib::Client client("127.0.0.1", qxrd.port());
+    const auto login = client.Post("/api/login", R"({"user":"olga","password":"olga-pw"})", "application/json");
+    EXPECT_TRUE(login && login->status == 200);
+    const httplib::Headers bearer = {{"Authorization", "Bearer " + str(parse(login ? login->body : ""), "token")}};
+    const auto sent = client.Post("/api/machines/M1/send", bearer, send, "application/json");
+    EXPECT_TRUE(sent && sent->status == 202) << (sent ? sent->body : "no reply");
+    const std::string job = "/api/jobs/" + std::to_string(parse(sent ? sent->body : "").value("job").toInteger());
+    EXPECT_TRUE(test::waitUntil([&] {
+      const auto view = client.Get(job.c_str(), bearer);
+      return view && parse(view->body).value("progress").toObject().value("done").toInt() > 2;
+    })) << start.emulator(0).logText();
+    return bearer;
+  };
+  const auto results = [&](test::ServiceProcess& qxrd, const httplib::Headers& bearer) {
+    httplib::Client client("127.0.0.1", qxrd.port());
+    const auto journal = client.Get("/api/journal?machine=M1", bearer);
+    std::vector<std::string> names;
+    for (const auto& record : parse(journal ? journal->body : "").value("records").toArray())
+      names.push_back(str(record.toObject(), "result"));
+    return names;
+  };
+
+  {
+    test::ServiceProcess qxrd(start);
+    ASSERT_GT(qxrd.port(), 0) << qxrd.firstLine();
+    startSending(qxrd);
+    qxrd.process().stop(SIGKILL);
+  }
+  test::ServiceProcess qxrd(start);
+  ASSERT_GT(qxrd.port(), 0) << qxrd.firstLine();
+  const httplib::Headers bearer = startSending(qxrd);
+  EXPECT_EQ(results(qxrd, bearer), (std::vector<std::string>{"running", "interrupted"}));
+  const int status = qxrd.process().stop(SIGTERM);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  Journal journal(start.journalPath());
+  const std::vector<TransferRecord> records = journal.query({});
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].result, TransferResult::kStopped);
+  EXPECT_EQ(records[1].result, TransferResult::kInterrupted);
+}
+
 TEST(QxrdProcess, UserCommands) {
   QXR_REQUIRE_TOOL("qxrd");
   test::TempDir dir;
