@@ -547,6 +547,39 @@ TEST(QxrdProcess, EndsInMidTransferWithAConsistentJournal) {
   EXPECT_EQ(records[1].result, TransferResult::kInterrupted);
 }
 
+TEST(QxrdProcess, ServesTlsWithSecureCookies) {
+  QXR_REQUIRE_TOOL("qxremu");
+  QXR_REQUIRE_TOOL("qxrd");
+  QXR_REQUIRE_TOOL("openssl");
+  test::ServiceOptions options;
+  options.machines = 0;
+  ServiceStartDir start(options);
+  const test::ToolRun made = test::runShell(
+      "cd " + start.dir() + " && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes "
+      "-subj /CN=localhost -days 2 -keyout key.pem -out cert.pem 2>&1");
+  ASSERT_EQ(made.code, 0) << made.output;
+  {
+    test::ServiceProcess wrong(start, {"--tls-cert", start.file("cert.pem"), "--tls-key", start.file("Machines.ini")});
+    EXPECT_EQ(wrong.port(), 0);
+    const int status = wrong.process().stop(0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+  }
+  test::ServiceProcess qxrd(start, {"--tls-cert", start.file("cert.pem"), "--tls-key", start.file("key.pem")});
+  ASSERT_GT(qxrd.port(), 0) << qxrd.firstLine();
+  EXPECT_EQ(qxrd.firstLine().rfind("qxrd: listening on https://", 0), 0u) << qxrd.firstLine();
+  httplib::SSLClient client("127.0.0.1", qxrd.port());
+  client.enable_server_certificate_verification(false);
+  const auto login = client.Post("/api/login", R"({"user":"vic","password":"vic-pw"})", "application/json");
+  ASSERT_TRUE(login) << httplib::to_string(login.error());
+  EXPECT_EQ(login->status, 200);
+  EXPECT_NE(login->get_header_value("Set-Cookie").find("; Secure"), std::string::npos);
+  // Plain HTTP on the TLS port gets no reply and does not disturb it.
+  EXPECT_EQ(rawStatus(qxrd.port(), "GET /api/me HTTP/1.1\r\nHost: x\r\n\r\n"), 0);
+  const auto me = client.Get("/api/me");
+  ASSERT_TRUE(me);
+  EXPECT_EQ(me->status, 401);
+}
+
 TEST(QxrdProcess, UserCommands) {
   QXR_REQUIRE_TOOL("qxrd");
   test::TempDir dir;
