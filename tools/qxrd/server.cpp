@@ -19,11 +19,11 @@ constexpr time_t kWriteTimeoutS = 5;
 constexpr time_t kKeepAliveS = 5;
 constexpr std::size_t kKeepAliveRequests = 100;
 
-// On every reply, once (the error handler sees replies that have them).
+// On every reply, once (the error handler sees replies that have them). The
+// page shows the preview it fetched as an image of a blob: URL of its own.
 void secureHeaders(httplib::Response& res) {
   static const std::pair<const char*, const char*> kHeaders[] = {
       {"X-Content-Type-Options", "nosniff"},
-      // The page shows the preview and offers a received program from blob: URLs.
       {"Content-Security-Policy",
        "default-src 'self'; img-src 'self' blob:; frame-ancestors 'none'; base-uri 'none'; form-action 'self'"},
       {"Referrer-Policy", "no-referrer"},
