@@ -486,6 +486,7 @@ async function fileChosen() {
     state.fileLabel = [file.name, lines];
     renderFileLabel();
     textChanged();
+    $("op-file").value = "";  // the same file chosen again is read again
   } catch (e) {
     setMessage($("op-error"), t("fileUnreadable"));
   }

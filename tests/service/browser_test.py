@@ -271,9 +271,11 @@ class Page:
         if directory:
             self.driver.save_screenshot(os.path.join(directory, name + ".png"))
 
-    def csp_violations(self):
-        return [entry["message"] for entry in self.driver.get_log("browser")
-                if "Content Security Policy" in entry.get("message", "")]
+    def check_console(self):
+        """No script error and nothing the content policy refused since the last look."""
+        errors = [entry["message"] for entry in self.driver.get_log("browser")
+                  if entry.get("source") == "javascript" or "Content Security Policy" in entry.get("message", "")]
+        check(not errors, f"errors on the page: {errors}")
 
 
 def run_job(page, operation):
@@ -371,7 +373,7 @@ def operator_sends(page, stores, shots):
     page.click("jf-show")
     page.wait(lambda: page.js(row), "the send in the journal filtered by machine and program")
     page.shot(shots, "en-journal")
-    check(not page.csp_violations(), f"the page broke its content policy: {page.csp_violations()}")
+    page.check_console()
 
     page.click("logout")
     page.wait(lambda: page.visible("login-user"), "the login form after logging out")
@@ -417,6 +419,7 @@ def viewer_is_refused(page, shots):
     page.driver.refresh()
     page.wait(lambda: page.visible("app-view") and page.js("return document.documentElement.lang") == "en",
               "English after a reload")
+    page.check_console()
 
 
 def main():
