@@ -44,8 +44,10 @@ class ApiError extends Error {
 
 // One request to the API. `body` is sent as JSON; the reply is parsed as
 // JSON unless `raw` (the Response is returned). A 401 outside the login ends
-// the session on the page.
-async function api(method, path, body, raw = false) {
+// the session on the page. A change refused (403) while the browser's
+// session is another one (a log-in in another tab) is told as such, or tried
+// once more with the session's own anti-forgery token.
+async function api(method, path, body, raw = false, retried = false) {
   const headers = { Accept: raw ? "*/*" : "application/json" };
   if (body !== undefined) headers["Content-Type"] = "application/json";
   if (method !== "GET" && state.csrf) headers["X-CSRF-Token"] = state.csrf;
@@ -71,12 +73,27 @@ async function api(method, path, body, raw = false) {
     if (reply && typeof reply.error === "string") reason = reply.error;
   } catch (e) { /* no JSON body */ }
   if (res.status === 401 && path !== "/api/login" && state.user) sessionEnded();
+  if (res.status === 403 && method !== "GET" && path !== "/api/login" && state.user && !retried) {
+    const me = await api("GET", "/api/me").catch(() => null);
+    if (me && me.user !== state.user) {
+      leave();
+      enter(me);
+      banner(t("otherSession", me.user));
+      const changed = new ApiError(403, reason, null);
+      changed.sessionChanged = true;
+      throw changed;
+    } else if (me && me.csrf !== state.csrf) {
+      state.csrf = me.csrf;
+      return api(method, path, body, raw, true);
+    }
+  }
   throw new ApiError(res.status, reason, res.headers.get("Retry-After"));
 }
 
 // What to tell the user about a failed request.
 function errorText(err) {
   if (!(err instanceof ApiError)) return String(err && err.message ? err.message : err);
+  if (err.sessionChanged) return t("otherSession", state.user);
   switch (err.status) {
     case 0: return t("offline");
     case 400: return t("refused", err.reason || "400");

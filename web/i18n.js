@@ -112,6 +112,7 @@ const TEXTS = {
   forbidden: ["Your role may not do this ({0}).", "您的角色無權執行此操作（{0}）。"],
   viewerNote: ["You may look at the machines, the queue and the journal; sending needs an operator.",
                "您可以查看機台、佇列與傳輸記錄；傳送需由操作員執行。"],
+  otherSession: ["This browser is now logged in as {0} (from another tab).", "此瀏覽器已在另一個分頁以 {0} 登入。"],
   refused: ["Refused: {0}", "被拒絕：{0}"],
   notFound: ["Not found: {0}", "找不到：{0}"],
   tooLarge: ["The program is too large to send.", "程式太大，無法傳送。"],
