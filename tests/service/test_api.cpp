@@ -13,6 +13,7 @@
 #include <QJsonObject>
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -57,8 +58,11 @@ class ApiTest : public ::testing::Test {
     options.startDir = start_->dir();
     options.journal = journal_.get();
     board_ = std::make_unique<JobBoard>(options, MachineFile::load(start_->dir()).machines());
-    router_ = std::make_unique<ApiRouter>(
-        ApiRouter::Services{users_.get(), &sessions_, &throttle_, board_.get(), journal_.get(), start_->dir()});
+    router_ = std::make_unique<ApiRouter>(ApiRouter::Services{
+        users_.get(), &sessions_, &throttle_, board_.get(), journal_.get(), start_->dir(), [this](const std::string& line) {
+          std::lock_guard lock(logMutex_);
+          log_ += line + "\n";
+        }});
   }
 
   struct Login {
@@ -133,6 +137,8 @@ class ApiTest : public ::testing::Test {
   LoginThrottle throttle_;
   std::unique_ptr<JobBoard> board_;
   std::unique_ptr<ApiRouter> router_;
+  std::mutex logMutex_;
+  std::string log_;
   Login viewer_, operator_, admin_, page_;
 };
 
@@ -377,6 +383,12 @@ TEST_F(ApiTest, AdministrationOfMachinesAndUsers) {
   EXPECT_FALSE(users[3].toObject().contains("password"));
   EXPECT_EQ(call(Who::kAdmin, "DELETE", "/api/users/nina").status, 200);
   EXPECT_FALSE(users_->find("nina"));
+  // Who did what is told, without passwords.
+  for (const char* line : {"192.0.2.7 admin put machine Lathe 3 (QXR302 M, COM9)", "192.0.2.7 admin removed machine Lathe 3",
+                           "192.0.2.7 admin added user nina (operator)", "192.0.2.7 admin changed user nina (viewer)",
+                           "192.0.2.7 nina logged in", "192.0.2.7 admin removed user nina"})
+    EXPECT_NE(log_.find(std::string(line) + "\n"), std::string::npos) << line << "\n" << log_;
+  EXPECT_EQ(log_.find("nina-pw"), std::string::npos);
 
   // A user's language follows them into their sessions.
   response = call(Who::kViewer, "POST", "/api/me/language", R"({"language":"zh"})");

@@ -183,7 +183,9 @@ int serve(const Options& options) {
 
   SessionStore sessions;
   LoginThrottle throttle;
-  ApiRouter router({&users, &sessions, &throttle, &board, &journal, options.startDir});
+  ApiRouter router({&users, &sessions, &throttle, &board, &journal, options.startDir, [](const std::string& line) {
+                      std::fprintf(stderr, "qxrd: %s\n", line.c_str());
+                    }});
   HttpServer server(router, serverOptions);
   if (!server.valid(&error)) {
     std::fprintf(stderr, "qxrd: %s\n", error.c_str());
