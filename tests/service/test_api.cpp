@@ -193,6 +193,8 @@ TEST_F(ApiTest, StatusOfEachKindOfRequest) {
       {Who::kOperator, "POST", send, R"({"number":1e300,"text":"M30\n"})", 400},
       {Who::kOperator, "POST", send, R"({"number":12})", 400},
       {Who::kOperator, "POST", send, R"({"number":12,"text":null})", 400},
+      {Who::kOperator, "POST", send, R"({"number":12,"name":"A\u0001B","text":"M30\n"})", 400},
+      {Who::kOperator, "POST", send, R"({"number":12,"text":"G00 X0\u0000\nM30\n"})", 400},
       {Who::kOperator, "POST", send, R"({"number":12,"text":")" + std::string(300, 'X') + R"(\n"})", 400},
       {Who::kOperator, "POST", send, R"({"number":12,"text":")" + longProgram(6001) + "\"}", 400},
       {Who::kOperator, "POST", send, std::string(kApiBodyLimit + 1, ' '), 413},
