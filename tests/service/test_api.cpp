@@ -236,6 +236,7 @@ TEST_F(ApiTest, StatusOfEachKindOfRequest) {
       {Who::kAdmin, "DELETE", "/api/users/nobody", "", 404},
       {Who::kAdmin, "DELETE", "/api/users/..", "", 400},
       {Who::kAdmin, "DELETE", "/api/users/admin", "", 409},  // the last admin
+      {Who::kAdmin, "POST", "/api/users", R"({"name":"admin","role":"operator","password":"p"})", 409},
       {Who::kAdmin, "POST", "/api/machines", R"({"name":"X","model":"QXR999","port":"COM4"})", 400},
       {Who::kAdmin, "POST", "/api/machines", R"({"name":"X","model":"QXR102","port":"nowhere"})", 400},
       {Who::kAdmin, "POST", "/api/machines", R"({"name":"X","model":"QXR102","port":"COM4","baud":1234})", 400},

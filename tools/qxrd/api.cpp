@@ -608,6 +608,12 @@ ApiResponse ApiRouter::preview(Call& call) {
 
 // ---- users ----
 
+int ApiRouter::adminCount() const {
+  int admins = 0;
+  for (const User& user : services_.users->users()) admins += user.role == Role::kAdmin;
+  return admins;
+}
+
 ApiResponse ApiRouter::users(Call&) {
   QJsonArray list;
   for (const User& user : services_.users->users())
@@ -630,6 +636,8 @@ ApiResponse ApiRouter::putUser(Call& call) {
   const std::string language = optionalText(*body, "language").value_or("en");
   if (!isUserLanguage(language)) return error(400, "language must be \"en\" or \"zh\"");
   const std::optional<User> before = services_.users->find(name);
+  if (before && before->role == Role::kAdmin && *role != Role::kAdmin && adminCount() <= 1)
+    return error(409, "the last admin keeps the role admin");
   std::string why;
   if (!services_.users->put(name, *role, password, language, &why)) return error(400, why);
   if (before && before->role != *role) services_.sessions->closeUser(name);
@@ -642,11 +650,7 @@ ApiResponse ApiRouter::removeUser(Call& call, const std::string& name) {
   if (!isValidUserName(name)) return error(400, "not a user name");
   const std::optional<User> found = services_.users->find(name);
   if (!found) return error(404, "no user of that name");
-  if (found->role == Role::kAdmin) {
-    int admins = 0;
-    for (const User& user : services_.users->users()) admins += user.role == Role::kAdmin;
-    if (admins <= 1) return error(409, "the last admin cannot be removed");
-  }
+  if (found->role == Role::kAdmin && adminCount() <= 1) return error(409, "the last admin cannot be removed");
   std::string why;
   if (!services_.users->remove(name, &why)) return error(400, why);
   services_.sessions->closeUser(name);

@@ -93,6 +93,7 @@ class ApiRouter {
   ApiResponse removeUser(Call& call, const std::string& name);
 
   void log(const Call& call, const std::string& what) const;
+  int adminCount() const;
 
   Services services_;
   std::mutex machineFileMutex_;  // one edit of Machines.ini at a time
