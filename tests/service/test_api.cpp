@@ -13,6 +13,7 @@
 #include <QJsonObject>
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -57,8 +58,11 @@ class ApiTest : public ::testing::Test {
     options.startDir = start_->dir();
     options.journal = journal_.get();
     board_ = std::make_unique<JobBoard>(options, MachineFile::load(start_->dir()).machines());
-    router_ = std::make_unique<ApiRouter>(
-        ApiRouter::Services{users_.get(), &sessions_, &throttle_, board_.get(), journal_.get(), start_->dir()});
+    router_ = std::make_unique<ApiRouter>(ApiRouter::Services{
+        users_.get(), &sessions_, &throttle_, board_.get(), journal_.get(), start_->dir(), [this](const std::string& line) {
+          std::lock_guard lock(logMutex_);
+          log_ += line + "\n";
+        }});
   }
 
   struct Login {
@@ -133,6 +137,8 @@ class ApiTest : public ::testing::Test {
   LoginThrottle throttle_;
   std::unique_ptr<JobBoard> board_;
   std::unique_ptr<ApiRouter> router_;
+  std::mutex logMutex_;
+  std::string log_;
   Login viewer_, operator_, admin_, page_;
 };
 
@@ -187,6 +193,8 @@ TEST_F(ApiTest, StatusOfEachKindOfRequest) {
       {Who::kOperator, "POST", send, R"({"number":1e300,"text":"M30\n"})", 400},
       {Who::kOperator, "POST", send, R"({"number":12})", 400},
       {Who::kOperator, "POST", send, R"({"number":12,"text":null})", 400},
+      {Who::kOperator, "POST", send, R"({"number":12,"name":"A\u0001B","text":"M30\n"})", 400},
+      {Who::kOperator, "POST", send, R"({"number":12,"text":"G00 X0\u0000\nM30\n"})", 400},
       {Who::kOperator, "POST", send, R"({"number":12,"text":")" + std::string(300, 'X') + R"(\n"})", 400},
       {Who::kOperator, "POST", send, R"({"number":12,"text":")" + longProgram(6001) + "\"}", 400},
       {Who::kOperator, "POST", send, std::string(kApiBodyLimit + 1, ' '), 413},
@@ -228,6 +236,7 @@ TEST_F(ApiTest, StatusOfEachKindOfRequest) {
       {Who::kAdmin, "DELETE", "/api/users/nobody", "", 404},
       {Who::kAdmin, "DELETE", "/api/users/..", "", 400},
       {Who::kAdmin, "DELETE", "/api/users/admin", "", 409},  // the last admin
+      {Who::kAdmin, "POST", "/api/users", R"({"name":"admin","role":"operator","password":"p"})", 409},
       {Who::kAdmin, "POST", "/api/machines", R"({"name":"X","model":"QXR999","port":"COM4"})", 400},
       {Who::kAdmin, "POST", "/api/machines", R"({"name":"X","model":"QXR102","port":"nowhere"})", 400},
       {Who::kAdmin, "POST", "/api/machines", R"({"name":"X","model":"QXR102","port":"COM4","baud":1234})", 400},
@@ -377,6 +386,12 @@ TEST_F(ApiTest, AdministrationOfMachinesAndUsers) {
   EXPECT_FALSE(users[3].toObject().contains("password"));
   EXPECT_EQ(call(Who::kAdmin, "DELETE", "/api/users/nina").status, 200);
   EXPECT_FALSE(users_->find("nina"));
+  // Who did what is told, without passwords.
+  for (const char* line : {"192.0.2.7 admin put machine Lathe 3 (QXR302 M, COM9)", "192.0.2.7 admin removed machine Lathe 3",
+                           "192.0.2.7 admin added user nina (operator)", "192.0.2.7 admin changed user nina (viewer)",
+                           "192.0.2.7 nina logged in", "192.0.2.7 admin removed user nina"})
+    EXPECT_NE(log_.find(std::string(line) + "\n"), std::string::npos) << line << "\n" << log_;
+  EXPECT_EQ(log_.find("nina-pw"), std::string::npos);
 
   // A user's language follows them into their sessions.
   response = call(Who::kViewer, "POST", "/api/me/language", R"({"language":"zh"})");

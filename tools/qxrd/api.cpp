@@ -224,6 +224,17 @@ struct ApiRouter::Call {
 
 ApiRouter::ApiRouter(Services services) : services_(std::move(services)) {}
 
+void ApiRouter::log(const Call& call, const std::string& what) const {
+  if (!services_.log) return;
+  std::string line = call.request.clientAddress + " ";
+  line += call.session.user.empty() ? "-" : call.session.user;
+  line += " " + what;
+  // One line whatever a name holds.
+  for (char& ch : line)
+    if (static_cast<unsigned char>(ch) < 0x20 || ch == 0x7f) ch = '?';
+  services_.log(line);
+}
+
 ApiResponse ApiRouter::error(int status, std::string_view reason) {
   return json(status, QJsonObject{{"error", qs(reason)}});
 }
@@ -335,11 +346,14 @@ ApiResponse ApiRouter::login(Call& call) {
   }
   const std::optional<User> found = services_.users->authenticate(user, password);
   if (!found) {
+    log(call, "failed login as " + user);
     services_.throttle->failed(user, call.request.clientAddress);
     return error(401, "wrong user or password");
   }
   services_.throttle->succeeded(user);
   const WebSession session = services_.sessions->open(*found);
+  call.session.user = session.user;
+  log(call, "logged in");
   ApiResponse response = ok(QJsonObject{{"token", qs(session.token)},
                                         {"csrf", qs(session.csrf)},
                                         {"user", qs(session.user)},
@@ -352,6 +366,7 @@ ApiResponse ApiRouter::login(Call& call) {
 ApiResponse ApiRouter::logout(Call& call) {
   if (!parseBody(call.request.body, {}, call.reason)) return error(400, call.reason);
   services_.sessions->close(call.session.token);
+  log(call, "logged out");
   ApiResponse response = ok();
   response.headers.emplace_back("Set-Cookie", sessionCookie("", call.request.tls, true));
   return response;
@@ -450,6 +465,7 @@ ApiResponse ApiRouter::stopJob(Call& call, const std::string& id) {
     case JobBoard::StopResult::kEnded: return error(409, "the job has ended");
     case JobBoard::StopResult::kStopping: break;
   }
+  log(call, "stopped job " + std::to_string(*number));
   const std::optional<JobView> found = services_.board->job(*number);
   return ok(QJsonObject{{"state", found ? jobStateName(found->state) : "stopped"}});
 }
@@ -504,6 +520,7 @@ ApiResponse ApiRouter::putMachine(Call& call) {
   file.put(machine);
   if (file.save(services_.startDir) != FileError::kNone) return error(500, "the machine list cannot be saved");
   services_.board->setMachines(file.machines());
+  log(call, "put machine " + machine.name + " (" + modelText(machine) + ", " + machine.port + ")");
   return ok();
 }
 
@@ -517,6 +534,7 @@ ApiResponse ApiRouter::removeMachine(Call& call, const std::string& name) {
   if (!file.remove(name)) return error(404, "no machine of that name");
   if (file.save(services_.startDir) != FileError::kNone) return error(500, "the machine list cannot be saved");
   services_.board->setMachines(file.machines());
+  log(call, "removed machine " + name);
   return ok();
 }
 
@@ -590,6 +608,12 @@ ApiResponse ApiRouter::preview(Call& call) {
 
 // ---- users ----
 
+int ApiRouter::adminCount() const {
+  int admins = 0;
+  for (const User& user : services_.users->users()) admins += user.role == Role::kAdmin;
+  return admins;
+}
+
 ApiResponse ApiRouter::users(Call&) {
   QJsonArray list;
   for (const User& user : services_.users->users())
@@ -612,9 +636,12 @@ ApiResponse ApiRouter::putUser(Call& call) {
   const std::string language = optionalText(*body, "language").value_or("en");
   if (!isUserLanguage(language)) return error(400, "language must be \"en\" or \"zh\"");
   const std::optional<User> before = services_.users->find(name);
+  if (before && before->role == Role::kAdmin && *role != Role::kAdmin && adminCount() <= 1)
+    return error(409, "the last admin keeps the role admin");
   std::string why;
   if (!services_.users->put(name, *role, password, language, &why)) return error(400, why);
   if (before && before->role != *role) services_.sessions->closeUser(name);
+  log(call, (before ? "changed user " : "added user ") + name + " (" + roleName(*role) + ")");
   return ok();
 }
 
@@ -623,14 +650,11 @@ ApiResponse ApiRouter::removeUser(Call& call, const std::string& name) {
   if (!isValidUserName(name)) return error(400, "not a user name");
   const std::optional<User> found = services_.users->find(name);
   if (!found) return error(404, "no user of that name");
-  if (found->role == Role::kAdmin) {
-    int admins = 0;
-    for (const User& user : services_.users->users()) admins += user.role == Role::kAdmin;
-    if (admins <= 1) return error(409, "the last admin cannot be removed");
-  }
+  if (found->role == Role::kAdmin && adminCount() <= 1) return error(409, "the last admin cannot be removed");
   std::string why;
   if (!services_.users->remove(name, &why)) return error(400, why);
   services_.sessions->closeUser(name);
+  log(call, "removed user " + name);
   return ok();
 }
 

@@ -11,6 +11,7 @@
 //
 // Thread safety: handle() may be called from many threads at once.
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -60,6 +61,9 @@ class ApiRouter {
     JobBoard* board = nullptr;
     Journal* journal = nullptr;  // may be null: the journal is then empty
     std::string startDir;        // Machines.ini
+    // Told who did what: logins, logouts and every change of machines and
+    // users (one line, no password); may be empty.
+    std::function<void(const std::string&)> log;
   };
   explicit ApiRouter(Services services);
 
@@ -87,6 +91,9 @@ class ApiRouter {
   ApiResponse users(Call& call);
   ApiResponse putUser(Call& call);
   ApiResponse removeUser(Call& call, const std::string& name);
+
+  void log(const Call& call, const std::string& what) const;
+  int adminCount() const;
 
   Services services_;
   std::mutex machineFileMutex_;  // one edit of Machines.ini at a time

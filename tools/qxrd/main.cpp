@@ -145,6 +145,9 @@ int serve(const Options& options) {
   serverOptions.tlsCert = options.tlsCert;
   serverOptions.tlsKey = options.tlsKey;
   serverOptions.webDir = webDirectory(options.webDir);
+  if (!std::filesystem::is_regular_file(std::filesystem::path(serverOptions.webDir) / "index.html"))
+    std::fprintf(stderr, "qxrd: warning: no page in %s (give --web-dir DIR); the API is served\n",
+                 serverOptions.webDir.c_str());
 
   // The signals that end the service are taken by one thread; every other
   // thread (made below) inherits them blocked.
@@ -183,7 +186,9 @@ int serve(const Options& options) {
 
   SessionStore sessions;
   LoginThrottle throttle;
-  ApiRouter router({&users, &sessions, &throttle, &board, &journal, options.startDir});
+  ApiRouter router({&users, &sessions, &throttle, &board, &journal, options.startDir, [](const std::string& line) {
+                      std::fprintf(stderr, "qxrd: %s\n", line.c_str());
+                    }});
   HttpServer server(router, serverOptions);
   if (!server.valid(&error)) {
     std::fprintf(stderr, "qxrd: %s\n", error.c_str());
