@@ -18,7 +18,7 @@ namespace qxr {
 
 namespace {
 constexpr TransferResult kResults[] = {TransferResult::kFinished, TransferResult::kFailed, TransferResult::kStopped,
-                                       TransferResult::kRunning};
+                                       TransferResult::kRunning, TransferResult::kInterrupted};
 constexpr int kColumnCount = 12;
 }  // namespace
 
@@ -42,8 +42,8 @@ TJournalForm::TJournalForm(Journal& journal, const std::vector<std::string>& mac
   ResultFilter = new QComboBox(this);
   ResultFilter->setObjectName("ResultFilter");
   ResultFilter->addItem(text("all", "全部"));
-  const char* chinese[] = {"完成", "失敗", "已停止", "進行中或中斷"};
-  for (int i = 0; i < 4; ++i)
+  const char* chinese[] = {"完成", "失敗", "已停止", "進行中或中斷", "已中斷"};
+  for (int i = 0; i < 5; ++i)
     ResultFilter->addItem(language_ == 1 ? QString(transferResultName(kResults[i])) : QString::fromUtf8(chinese[i]));
   SinceCheck = new QCheckBox(text("Since (UTC)", "起始日（UTC）"), this);
   SinceEdit = new QDateEdit(QDate::currentDate(), this);

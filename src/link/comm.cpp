@@ -629,10 +629,17 @@ int TThreadComm::Read(void* buffer, int count) {
   if (count <= 0) return 0;
   const int fd = impl_->fd;
   const auto deadline = SteadyClock::now() + std::chrono::milliseconds(kReadTimeoutMs);
-  if (impl_->net) return readNetwork(buffer, count, deadline);
+  if (impl_->net) {
+    const int n = readNetwork(buffer, count, deadline);
+    if (n > 0) bytesRead_ += static_cast<std::uint64_t>(n);
+    return n;
+  }
   for (;;) {
     const ssize_t n = ::read(fd, buffer, static_cast<std::size_t>(count));
-    if (n > 0) return static_cast<int>(n);
+    if (n > 0) {
+      bytesRead_ += static_cast<std::uint64_t>(n);
+      return static_cast<int>(n);
+    }
     if (n < 0 && errno == EINTR) continue;
     const bool wouldBlock = n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
     const int left = msUntil(deadline);

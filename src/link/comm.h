@@ -184,6 +184,9 @@ class TThreadComm {
   void SetStopCheck(StopCheck check);
   // True when the last blocking call ended because the stop check said so.
   bool StoppedByCheck() const { return stoppedByCheck_; }
+  // Bytes Read has returned since the port was made: none means that
+  // nothing on the line ever answered.
+  std::uint64_t BytesRead() const { return bytesRead_; }
   // A network port took in more than it may hold without the PC reading it
   // (a peer that floods the line); a terminal's queue is the driver's own.
   bool InputOverflowed() const;
@@ -214,6 +217,7 @@ class TThreadComm {
   bool stopDue();
   StopCheck stopCheck_;
   bool stoppedByCheck_ = false;
+  std::uint64_t bytesRead_ = 0;
 
  private:
   std::string portDirectory_;

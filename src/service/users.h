@@ -8,6 +8,7 @@
 //   anna<TAB>operator<TAB>zh<TAB>$argon2id$v=19$m=65536,t=2,p=1$...
 //
 // Thread safety: one UserStore may be used by many threads.
+#include <cstdint>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -38,8 +39,13 @@ struct User {
   std::string passwordHash;  // libsodium's crypto_pwhash_str text
 };
 
-// Letters, digits, '.', '-', '_' and '@'; 1 to kUserNameLimit bytes.
+// Letters, digits, '.', '-', '_' and '@'; 1 to kUserNameLimit bytes; not
+// "." or ".." (a name stands in a URL path).
 bool isValidUserName(std::string_view name);
+
+// Why `password` may not be set or tried, in English; empty when it may: it
+// must be 1 to kPasswordLimit bytes without NUL or other control bytes.
+std::string passwordProblem(std::string_view password);
 
 // A memory-hard hash of `password`, empty when it could not be made (out of
 // memory). At most two are computed at a time in a process, so that a burst
@@ -57,15 +63,21 @@ class UserStore {
   // Reads the file; a missing file is no users and no error. False with the
   // reason (naming the line) when it cannot be read or a line is damaged:
   // the store then refuses every login and every change, so that a damaged
-  // file is never overwritten.
+  // file is never overwritten. A store that was never loaded refuses too.
+  // Once loaded, the store reads the file again whenever it has changed on
+  // disk (another process, such as `qxrd user add`, wrote it), before it
+  // answers or changes anything, so that no change made elsewhere is lost.
   bool load(std::string* error = nullptr);
+  // Why the file was not taken (as load() said); empty when it was.
+  std::string problem() const;
 
   std::vector<User> users() const;  // in the file's order
   std::optional<User> find(std::string_view name) const;
   bool empty() const;
 
   // Adds the user or replaces its role, language and password; saves at
-  // once. False with the reason in the operator's English.
+  // once. False with the reason in the operator's English. A new name that
+  // differs from an existing one only in letter case is refused.
   bool put(const std::string& name, Role role, std::string_view password, const std::string& language,
            std::string* error = nullptr);
   bool setLanguage(std::string_view name, const std::string& language, std::string* error = nullptr);
@@ -76,11 +88,23 @@ class UserStore {
   std::optional<User> authenticate(std::string_view name, std::string_view password) const;
 
  private:
+  // The file as last read or written, to tell when another process changed it.
+  struct Stamp {
+    bool exists = false;
+    std::uint64_t device = 0, inode = 0, size = 0;
+    std::int64_t modifiedNs = 0;
+    bool operator==(const Stamp&) const = default;
+  };
+  static Stamp stampOf(const std::string& path);
+  bool loadLocked(std::string* error) const;
+  void refreshLocked() const;
   bool saveLocked(std::string* error) const;
   std::string path_;
   mutable std::mutex mutex_;
-  std::vector<User> users_;
-  std::string damaged_;  // why the file was not taken; empty when it was
+  mutable std::vector<User> users_;
+  mutable std::string damaged_;  // why the file was not taken; empty when it was
+  mutable bool loaded_ = false;
+  mutable Stamp stamp_;
 };
 
 }  // namespace qxr

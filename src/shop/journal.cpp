@@ -118,13 +118,15 @@ const char* transferResultName(TransferResult result) {
     case TransferResult::kFinished: return "finished";
     case TransferResult::kFailed: return "failed";
     case TransferResult::kStopped: return "stopped";
+    case TransferResult::kInterrupted: return "interrupted";
   }
   return "running";
 }
 
 std::optional<TransferResult> transferResultOfName(std::string_view name) {
   for (const TransferResult result :
-       {TransferResult::kRunning, TransferResult::kFinished, TransferResult::kFailed, TransferResult::kStopped})
+       {TransferResult::kRunning, TransferResult::kFinished, TransferResult::kFailed, TransferResult::kStopped,
+        TransferResult::kInterrupted})
     if (name == transferResultName(result)) return result;
   return std::nullopt;
 }
@@ -311,6 +313,23 @@ bool Journal::remove(std::int64_t id) {
   Statement statement(db_, "DELETE FROM transfers WHERE id=?");
   if (statement.ok()) statement.integer(1, id);
   return statement.ok() && statement.step() == SQLITE_DONE;
+}
+
+bool Journal::markInterrupted(std::int64_t id, std::string_view message) {
+  std::lock_guard lock(mutex_);
+  if (!open(true)) return false;
+  Statement statement(db_, "UPDATE transfers SET result=?, message=? WHERE id=? AND result=?");
+  if (statement.ok()) {
+    statement.text(1, transferResultName(TransferResult::kInterrupted));
+    statement.text(2, std::string(message));
+    statement.integer(3, id);
+    statement.text(4, transferResultName(TransferResult::kRunning));
+  }
+  if (!statement.ok() || statement.step() != SQLITE_DONE) {
+    fail(errorText(db_));
+    return false;
+  }
+  return sqlite3_changes(db_) == 1;
 }
 
 std::vector<TransferRecord> Journal::query(const JournalFilter& filter, std::string* error) {

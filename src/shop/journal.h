@@ -26,9 +26,11 @@ struct sqlite3;
 
 namespace qxr {
 
-enum class TransferResult { kRunning, kFinished, kFailed, kStopped };
+enum class TransferResult { kRunning, kFinished, kFailed, kStopped, kInterrupted };
 // "running" (under way, or ended without a word: a killed process),
-// "finished", "failed", "stopped".
+// "finished", "failed", "stopped", "interrupted" (found running after its
+// process ended without a word, by a service that keeps the ids of its
+// transfers under way).
 const char* transferResultName(TransferResult result);
 std::optional<TransferResult> transferResultOfName(std::string_view name);
 
@@ -92,6 +94,9 @@ class Journal {
   bool finish(const TransferRecord& record);
   // Removes a begun record that turned out to be no transfer.
   bool remove(std::int64_t id);
+  // Marks record `id` interrupted, with `message`, when it is still running;
+  // false when there is no such record (or it ended) or it could not be written.
+  bool markInterrupted(std::int64_t id, std::string_view message);
   // Writes a whole record at once; its id, 0 on failure.
   std::int64_t add(const TransferRecord& record);
   // Records matching `filter`, newest first; empty with `error` set when the

@@ -20,7 +20,7 @@ extern char** environ;
 namespace qxr::test {
 
 std::string toolPath(const std::string& name) {
-  if (name == "qxrtool" || name == "qxremu") {
+  if (name == "qxrtool" || name == "qxremu" || name == "qxrd") {
     const std::string path = binDir() + "/tools/" + name + "/" + name;
     return ::access(path.c_str(), X_OK) == 0 ? path : std::string();
   }
@@ -31,7 +31,7 @@ std::string toolPath(const std::string& name) {
 
 std::optional<std::string> missingTool(const std::string& name) {
   if (!toolPath(name).empty()) return std::nullopt;
-  if (name == "qxrtool" || name == "qxremu") return name + " is not built in " + binDir();
+  if (name == "qxrtool" || name == "qxremu" || name == "qxrd") return name + " is not built in " + binDir();
   return name + " is not installed (scripts/setup.sh installs it)";
 }
 

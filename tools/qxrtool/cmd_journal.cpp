@@ -111,7 +111,7 @@ int runJournalCommand(ToolContext& context, const Args& args) {
       filter.program = number;
     } else if (arg == "--result" && hasValue) {
       filter.result = transferResultOfName(args[++i]);
-      if (!filter.result) return usageError("--result takes finished, failed, stopped or running");
+      if (!filter.result) return usageError("--result takes finished, failed, stopped, running or interrupted");
     } else if ((arg == "--since" || arg == "--until") && hasValue) {
       const std::string& date = args[++i];
       if (!isJournalDate(date)) return usageError(arg + " takes YYYY-MM-DD[THH:MM[:SS]] (UTC)");
