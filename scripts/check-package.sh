@@ -128,6 +128,17 @@ for file in Message.C Message.E Customer.ini 102ParK.txt Machines.ini; do
   [ -f "$state/$file" ] || fail "postinst did not prepare /var/lib/qxrtrans/$file"
 done
 [ -d "$state/library" ] || fail "postinst did not make /var/lib/qxrtrans/library"
+# The service starts in the directory postinst prepared (the example
+# Machines.ini holds no machine) and ends at SIGTERM with status 0.
+QXR_JOURNAL="$state/journal.db" timeout 20 "$work/root/usr/bin/qxrd" --start-dir "$state" \
+  --listen 127.0.0.1:0 >"$work/qxrd.out" 2>&1 &
+service=$!
+for _ in $(seq 100); do grep -q 'listening on http://127.0.0.1:' "$work/qxrd.out" && break; sleep 0.1; done
+grep -q 'listening on http://127.0.0.1:' "$work/qxrd.out" || fail "qxrd did not start in the prepared directory: $(cat "$work/qxrd.out")"
+kill -TERM "$service"
+wait "$service" || fail "qxrd did not end with status 0 at SIGTERM: $(cat "$work/qxrd.out")"
+! grep warning "$work/qxrd.out" | grep -qv 'no users yet' ||
+  fail "qxrd warned about the prepared directory: $(cat "$work/qxrd.out")"
 ! ls "$state" | grep -q '\.pdf$\|dpkg-new' || fail "/var/lib/qxrtrans holds the manual or a half-copied file"
 # An upgrade keeps the shop's files and the user, and refreshes a catalogue.
 echo "Language = 1" >"$state/Customer.ini"
