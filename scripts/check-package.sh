@@ -42,7 +42,7 @@ for program in qxrtrans qxrtool qxremu qxrd; do
 done
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for needed in libqt6widgets6 libqt6gui6 libc6 libsodium23 fonts-wqy-microhei xdg-utils adduser init-system-helpers; do
+for needed in libqt6widgets6 libqt6gui6 libc6 libsodium23 libcpp-httplib fonts-wqy-microhei xdg-utils adduser init-system-helpers; do
   grep -q "$needed" <<<"$depends" || fail "Depends lacks $needed: $depends"
 done
 
