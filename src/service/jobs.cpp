@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <filesystem>
 #include <set>
 
 #include "base/bilingual.h"
@@ -92,7 +93,7 @@ struct JobBoard::Impl {
   std::set<std::int64_t> inFlight;
 
   explicit Impl(Options o) : options(std::move(o)) {
-    if (options.libraryDir.empty()) options.libraryDir = options.startDir + "/" + kLibraryDirName;
+    if (options.libraryDir.empty()) options.libraryDir = (std::filesystem::path(options.startDir) / kLibraryDirName).string();
     hostName = localTransferPlace().host;
     const Session base = startSession(options.startDir);
     shopLanguage = base.language() == 0 ? 0 : 1;
@@ -278,6 +279,8 @@ JobBoard::Submitted JobBoard::submit(JobRequest request) {
   std::lock_guard lock(impl_->mutex);
   const auto queue = impl_->find(machine.name);  // removed meanwhile?
   if (!queue || impl_->quitting.load()) return {0, 404, "no machine named " + machine.name};
+  if (queue->waiting.size() >= impl_->options.maxQueued)
+    return {0, 400, machine.name + " has " + std::to_string(queue->waiting.size()) + " jobs waiting already"};
   view.id = impl_->nextId++;
   view.machine = queue->machine.name;
   impl_->jobs.emplace(view.id, job);

@@ -86,6 +86,7 @@ class JobBoard {
     std::string libraryDir;     // received programs: libraryDir/<machine>/; default startDir/library
     Journal* journal = nullptr; // may be null: nothing recorded
     std::size_t keptJobs = 1000;  // ended jobs kept for GET, oldest forgotten first
+    std::size_t maxQueued = 64;   // jobs that may wait on one machine; more are refused (400)
   };
   JobBoard(Options options, std::vector<Machine> machines);
   // Stops what runs, drops what waits, and joins the machines' threads.

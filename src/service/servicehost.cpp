@@ -36,6 +36,15 @@ std::string codePageRefusal(std::string_view what, std::string_view utf8, std::s
          codePageName(language) + ") lacks";
 }
 
+// A refusal of plain text as said of a file, said of the request's text.
+std::string withoutFileWords(std::string reason) {
+  constexpr std::string_view kNotRead = ": the file was not read";
+  if (reason.size() >= kNotRead.size() && reason.compare(reason.size() - kNotRead.size(), kNotRead.size(), kNotRead) == 0)
+    reason.resize(reason.size() - kNotRead.size());
+  if (reason.rfind("File line", 0) == 0) reason.replace(0, 4, "Text");
+  return reason;
+}
+
 // Why a program text in the numbered format was not read (plain text says
 // its own reason).
 std::string fileStatusRefusal(const ProgramFile& file) {
@@ -45,7 +54,8 @@ std::string fileStatusRefusal(const ProgramFile& file) {
     case ProgramFileStatus::kNoNameLine: return "the program text ends after its number line: no name line";
     case ProgramFileStatus::kNameTooLong: return "the text's name line is longer than 8 characters";
     case ProgramFileStatus::kRefused:
-      return file.problem ? lineProblemText(kEnglish, *file.problem, Refused::kOpen) : "the program text was refused";
+      return file.problem ? withoutFileWords(lineProblemText(kEnglish, *file.problem, Refused::kOpen))
+                          : "the program text was refused";
     case ProgramFileStatus::kCannotOpen: return "the program text cannot be read";
     case ProgramFileStatus::kRead: break;
   }
@@ -88,7 +98,7 @@ std::optional<std::string> prepareJob(JobRequest request, const Machine& machine
   const std::string bytes = utf8ToBytes(request.text, language, &lost);
   if (lost != std::string::npos) return codePageRefusal("text", request.text, lost, language);
   ProgramText read = parseProgramText(bytes, withName, language, given);
-  if (read.refused()) return programTextRefusal(kEnglish, read);
+  if (read.refused()) return withoutFileWords(programTextRefusal(kEnglish, read));
   if (read.file.status != ProgramFileStatus::kRead) return fileStatusRefusal(read.file);
   if (read.file.lines.empty()) return std::string("the program has no lines");
   if (!withName) read.file.name.clear();

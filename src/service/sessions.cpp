@@ -13,7 +13,8 @@ namespace qxr {
 namespace {
 
 std::int64_t steadyNowMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
       .count();
 }
 
@@ -22,8 +23,8 @@ std::int64_t steadyNowMs() {
 std::string tokenKey(std::string_view token) {
   ensureSodium();
   unsigned char digest[crypto_generichash_BYTES];
-  ::crypto_generichash(digest, sizeof digest, reinterpret_cast<const unsigned char*>(token.data()), token.size(),
-                       nullptr, 0);
+  ::crypto_generichash(digest, sizeof digest, reinterpret_cast<const unsigned char*>(token.data()),
+                       token.size(), nullptr, 0);
   return std::string(reinterpret_cast<const char*>(digest), sizeof digest);
 }
 
@@ -168,7 +169,8 @@ void countFailure(Map& map, std::string_view key, std::int64_t now) {
 int LoginThrottle::waitFor(const Failures& failures, std::int64_t now) const {
   if (failures.count < kFreeFailures) return 0;
   const int doublings = failures.count - kFreeFailures;
-  const std::int64_t waitS = doublings >= 6 ? kLongestWaitS : std::min<std::int64_t>(kLongestWaitS, 1LL << doublings);
+  const std::int64_t waitS =
+      doublings >= 6 ? kLongestWaitS : std::min<std::int64_t>(kLongestWaitS, 1LL << doublings);
   const std::int64_t leftMs = waitS * 1000 - (now - failures.lastMs);
   if (leftMs <= 0) return 0;
   return static_cast<int>((leftMs + 999) / 1000);
@@ -181,7 +183,8 @@ int LoginThrottle::waitSeconds(std::string_view user, std::string_view address) 
   forgetOld(byAddress_, now, kForgetAfterMs, kThrottleEntries + 1);
   int wait = 0;
   if (auto it = byUser_.find(user); it != byUser_.end()) wait = std::max(wait, waitFor(it->second, now));
-  if (auto it = byAddress_.find(address); it != byAddress_.end()) wait = std::max(wait, waitFor(it->second, now));
+  if (auto it = byAddress_.find(address); it != byAddress_.end())
+    wait = std::max(wait, waitFor(it->second, now));
   return wait;
 }
 
@@ -189,7 +192,8 @@ void LoginThrottle::failed(std::string_view user, std::string_view address) {
   std::lock_guard lock(mutex_);
   const std::int64_t now = now_();
   forgetOld(byUser_, now, kForgetAfterMs, byUser_.count(user) ? kThrottleEntries + 1 : kThrottleEntries);
-  forgetOld(byAddress_, now, kForgetAfterMs, byAddress_.count(address) ? kThrottleEntries + 1 : kThrottleEntries);
+  forgetOld(byAddress_, now, kForgetAfterMs,
+            byAddress_.count(address) ? kThrottleEntries + 1 : kThrottleEntries);
   countFailure(byUser_, user, now);
   countFailure(byAddress_, address, now);
 }

@@ -23,7 +23,8 @@ namespace qxr {
 
 // 2 * bytes hexadecimal characters from the system's secure random source.
 std::string randomToken(std::size_t bytes = 32);
-// Compares in time that does not depend on where the texts differ.
+// Compares in time that does not depend on where the texts differ. An empty
+// text (a header or cookie left out) never matches.
 bool tokensEqual(std::string_view a, std::string_view b);
 
 struct WebSession {

@@ -1,7 +1,7 @@
 #include "service/users.h"
 
-#include <sodium.h>
 #include <fcntl.h>
+#include <sodium.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <semaphore>
 
 #include "base/fileio.h"
@@ -30,6 +31,10 @@ void ensureSodium() {
 namespace {
 
 constexpr const char* kHeader = "# qxrd users: name TAB role TAB language TAB hash\n";
+// The costliest hash a login may check: libsodium's "moderate" memory (256 MiB)
+// and up to eight passes.
+constexpr unsigned long long kLargestHashKiB = 256ULL * 1024;
+constexpr unsigned long long kLargestHashPasses = 8;
 
 // Each hash or verification takes crypto_pwhash_MEMLIMIT_INTERACTIVE (64 MiB):
 // two at a time bound what a burst of logins can take.
@@ -53,23 +58,37 @@ const std::string& dummyHash() {
   return hash;
 }
 
-bool isControl(unsigned char c) { return c < 0x20 || c == 0x7f; }
+bool isControl(unsigned char c) {
+  return c < 0x20 || c == 0x7f;
+}
 
 // A hash text libsodium can check: bounded, printable and of a known form.
 bool isUsableHash(const std::string& hash) {
   if (hash.empty() || hash.size() >= crypto_pwhash_STRBYTES) return false;
-  if (std::any_of(hash.begin(), hash.end(), [](char c) { return isControl(static_cast<unsigned char>(c)); })) {
+  if (std::any_of(hash.begin(), hash.end(),
+                  [](char c) { return isControl(static_cast<unsigned char>(c)); })) {
     return false;
   }
-  return ::crypto_pwhash_str_needs_rehash(hash.c_str(), crypto_pwhash_OPSLIMIT_INTERACTIVE,
-                                          crypto_pwhash_MEMLIMIT_INTERACTIVE) >= 0;
+  if (::crypto_pwhash_str_needs_rehash(hash.c_str(), crypto_pwhash_OPSLIMIT_INTERACTIVE,
+                                       crypto_pwhash_MEMLIMIT_INTERACTIVE) < 0) {
+    return false;
+  }
+  // Every login checks against it: a cost past what the service can bear
+  // (a slip of the hand turning 64 MiB into gigabytes) counts as damage.
+  const auto number = [&](const char* key) -> unsigned long long {
+    const auto at = hash.find(key);
+    return at == std::string::npos ? ~0ULL : std::strtoull(hash.c_str() + at + std::strlen(key), nullptr, 10);
+  };
+  return number("$m=") <= kLargestHashKiB && number(",t=") <= kLargestHashPasses;
 }
 
-char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char lowerAscii(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool sameIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lowerAscii(x) == lowerAscii(y); });
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [](char x, char y) { return lowerAscii(x) == lowerAscii(y); });
 }
 
 std::vector<std::string_view> splitTabs(std::string_view line) {
@@ -83,7 +102,8 @@ std::vector<std::string_view> splitTabs(std::string_view line) {
 }
 
 // The users of a file's text, or the reason of its first damaged line.
-bool parseUsers(std::string_view text, const std::string& path, std::vector<User>& users, std::string& error) {
+bool parseUsers(std::string_view text, const std::string& path, std::vector<User>& users,
+                std::string& error) {
   users.clear();
   int lineNumber = 0;
   while (!text.empty()) {
@@ -123,9 +143,12 @@ bool parseUsers(std::string_view text, const std::string& path, std::vector<User
 
 const char* roleName(Role role) {
   switch (role) {
-    case Role::kViewer: return "viewer";
-    case Role::kOperator: return "operator";
-    case Role::kAdmin: return "admin";
+    case Role::kViewer:
+      return "viewer";
+    case Role::kOperator:
+      return "operator";
+    case Role::kAdmin:
+      return "admin";
   }
   return "viewer";
 }
@@ -137,20 +160,24 @@ std::optional<Role> roleOfName(std::string_view name) {
   return std::nullopt;
 }
 
-bool isUserLanguage(std::string_view language) { return language == "en" || language == "zh"; }
+bool isUserLanguage(std::string_view language) {
+  return language == "en" || language == "zh";
+}
 
 bool isValidUserName(std::string_view name) {
   if (name.empty() || name.size() > kUserNameLimit || name == "." || name == "..") return false;
   return std::all_of(name.begin(), name.end(), [](char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '-' ||
-           c == '_' || c == '@';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+           c == '-' || c == '_' || c == '@';
   });
 }
 
 std::string passwordProblem(std::string_view password) {
   if (password.empty()) return "the password is empty";
-  if (password.size() > kPasswordLimit) return "the password is longer than " + std::to_string(kPasswordLimit) + " bytes";
-  if (std::any_of(password.begin(), password.end(), [](char c) { return isControl(static_cast<unsigned char>(c)); })) {
+  if (password.size() > kPasswordLimit)
+    return "the password is longer than " + std::to_string(kPasswordLimit) + " bytes";
+  if (std::any_of(password.begin(), password.end(),
+                  [](char c) { return isControl(static_cast<unsigned char>(c)); })) {
     return "the password holds a control character";
   }
   return {};
@@ -177,7 +204,8 @@ bool verifyPassword(const std::string& hash, std::string_view password) {
   return ::crypto_pwhash_str_verify(text, password.data(), password.size()) == 0;
 }
 
-UserStore::UserStore(std::string path) : path_(std::move(path)), damaged_("the user file has not been read") {}
+UserStore::UserStore(std::string path)
+    : path_(std::move(path)), damaged_("the user file has not been read") {}
 
 std::string UserStore::pathIn(const std::string& startDir) {
   if (startDir.empty()) return kUserFileName;
@@ -287,17 +315,21 @@ bool UserStore::saveLocked(std::string* error) const {
     if (error) *error = fileErrorText(1, saved, path_);
     return false;
   }
+  // A dangling link as the file's name was saved through with the usual mode.
+  if (!made && ::stat(path_.c_str(), &info) == 0 && (info.st_mode & 077) != 0)
+    ::chmod(path_.c_str(), info.st_mode & 0600);
   stamp_ = stampOf(path_);
   return true;
 }
 
-bool UserStore::put(const std::string& name, Role role, std::string_view password, const std::string& language,
-                    std::string* error) {
+bool UserStore::put(const std::string& name, Role role, std::string_view password,
+                    const std::string& language, std::string* error) {
   auto fail = [&](std::string why) {
     if (error) *error = std::move(why);
     return false;
   };
-  if (!isValidUserName(name)) return fail("not a user name (letters, digits, . - _ @; at most 32)");
+  if (!isValidUserName(name))
+    return fail("not a user name (letters, digits, . - _ @; at most " + std::to_string(kUserNameLimit) + ")");
   if (!isUserLanguage(language)) return fail("the language must be en or zh");
   if (std::string why = passwordProblem(password); !why.empty()) return fail(why);
   // Whether the file may take the user, asked before the slow hash and again after it.
@@ -305,7 +337,8 @@ bool UserStore::put(const std::string& name, Role role, std::string_view passwor
     refreshLocked();
     if (!damaged_.empty()) return damaged_;
     for (const User& other : users_) {
-      if (other.name != name && sameIgnoringCase(other.name, name)) return "a user named " + other.name + " exists";
+      if (other.name != name && sameIgnoringCase(other.name, name))
+        return "a user named " + other.name + " exists";
     }
     return {};
   };
@@ -332,33 +365,9 @@ bool UserStore::put(const std::string& name, Role role, std::string_view passwor
   return true;
 }
 
-bool UserStore::setLanguage(std::string_view name, const std::string& language, std::string* error) {
-  if (!isUserLanguage(language)) {
-    if (error) *error = "the language must be en or zh";
-    return false;
-  }
-  std::lock_guard lock(mutex_);
-  refreshLocked();
-  if (!damaged_.empty()) {
-    if (error) *error = damaged_;
-    return false;
-  }
-  auto user = std::find_if(users_.begin(), users_.end(), [&](const User& u) { return u.name == name; });
-  if (user == users_.end()) {
-    if (error) *error = "no such user";
-    return false;
-  }
-  if (user->language == language) return true;
-  const std::string before = user->language;
-  user->language = language;
-  if (!saveLocked(error)) {
-    user->language = before;
-    return false;
-  }
-  return true;
-}
-
-bool UserStore::remove(std::string_view name, std::string* error) {
+bool UserStore::changeUser(std::string_view name,
+                           const std::function<void(std::vector<User>::iterator)>& change,
+                           std::string* error) {
   std::lock_guard lock(mutex_);
   refreshLocked();
   if (!damaged_.empty()) {
@@ -371,12 +380,26 @@ bool UserStore::remove(std::string_view name, std::string* error) {
     return false;
   }
   const std::vector<User> before = users_;
-  users_.erase(user);
+  change(user);
   if (!saveLocked(error)) {
     users_ = before;
     return false;
   }
   return true;
+}
+
+bool UserStore::setLanguage(std::string_view name, const std::string& language, std::string* error) {
+  if (!isUserLanguage(language)) {
+    if (error) *error = "the language must be en or zh";
+    return false;
+  }
+  return changeUser(
+      name, [&](std::vector<User>::iterator user) { user->language = language; }, error);
+}
+
+bool UserStore::remove(std::string_view name, std::string* error) {
+  return changeUser(
+      name, [&](std::vector<User>::iterator user) { users_.erase(user); }, error);
 }
 
 std::optional<User> UserStore::authenticate(std::string_view name, std::string_view password) const {

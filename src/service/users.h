@@ -9,6 +9,7 @@
 //
 // Thread safety: one UserStore may be used by many threads.
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -99,6 +100,10 @@ class UserStore {
   bool loadLocked(std::string* error) const;
   void refreshLocked() const;
   bool saveLocked(std::string* error) const;
+  // Applies `change` to the named user and saves, or leaves all as it was
+  // (a damaged file, an unknown name, a failed save).
+  bool changeUser(std::string_view name, const std::function<void(std::vector<User>::iterator)>& change,
+                  std::string* error);
   std::string path_;
   mutable std::mutex mutex_;
   mutable std::vector<User> users_;

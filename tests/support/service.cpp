@@ -29,8 +29,10 @@ ServiceProcess::ServiceProcess(const ServiceStartDir& start, const std::vector<s
   args.insert(args.end(), extraArgs.begin(), extraArgs.end());
   process_ = std::make_unique<Process>(args);
   firstLine_ = process_->firstLine(kWaitDeadlineMs).value_or("");
-  const std::string prefix = "qxrd: listening on http://127.0.0.1:";
-  if (firstLine_.rfind(prefix, 0) == 0) port_ = std::stoi(firstLine_.substr(prefix.size()));
+  // "qxrd: listening on http://127.0.0.1:PORT" (https under TLS)
+  const auto colon = firstLine_.rfind(':');
+  if (firstLine_.rfind("qxrd: listening on http", 0) == 0 && colon != std::string::npos)
+    port_ = std::atoi(firstLine_.c_str() + colon + 1);
 }
 
 }  // namespace qxr::test

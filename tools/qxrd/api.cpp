@@ -467,6 +467,9 @@ ApiResponse ApiRouter::putMachine(Call& call) {
   Machine machine;
   machine.name = text(*body, "name");
   if (!isValidMachineName(machine.name)) return error(400, "not a machine name");
+  // The page names a machine in its paths, where a '/' or a dot path cannot stand.
+  if (machine.name.find('/') != std::string::npos || machine.name == "." || machine.name == "..")
+    return error(400, "a machine name may not contain '/' nor be \".\" or \"..\"");
   const auto model = modelIndexOfName(text(*body, "model"));
   if (!model) return error(400, "model must be one of QXR102 QXR202 QXR302 QXR101 QXR200 QXR300");
   machine.modelIndex = *model;

@@ -14,7 +14,7 @@ struct ServerOptions {
   int port = 8080;         // 0: any free port
   std::string webDir;
   std::string tlsCert, tlsKey;  // both or neither
-  int threads = 48;
+  int threads = 64;  // a keep-alive connection holds one while it lasts
 };
 
 // The content type of a static file, by its extension.
