@@ -120,7 +120,6 @@ std::optional<std::string> prepareJob(JobRequest request, const Machine& machine
 // ---------------------------------------------------------------- messages
 
 void MessageLog::add(std::string message) {
-  last_ = message;
   if (head_.size() < kHead) {
     head_.push_back(std::move(message));
     return;

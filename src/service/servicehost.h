@@ -46,13 +46,11 @@ class MessageLog {
   void add(std::string message);
   // Page messages in order; `language` says what was left out.
   std::vector<std::string> lines(int language) const;
-  const std::string& last() const { return last_; }
 
  private:
   std::vector<std::string> head_;
   std::deque<std::string> tail_;
   std::size_t omitted_ = 0;
-  std::string last_;
 };
 
 // A job's stop: `stop` is what the link sees (a clean-up after a stop

@@ -85,6 +85,8 @@ TEST(ServiceJobs, TransfersReachTheControllerTheLibraryAndTheJournal) {
   options.programs[7] = kStored7;
   test::Emulator emulator(shop.dir, options);
   shop.open({machineOn("Mill", "COM2")});
+  std::string longProgram = "%\nO0014\n";
+  for (int i = 0; i < 450; ++i) longProgram += "G01 X" + std::to_string(i) + "\n";
   struct Row {
     const char* what;
     JobKind kind;
@@ -108,6 +110,7 @@ TEST(ServiceJobs, TransfersReachTheControllerTheLibraryAndTheJournal) {
        JobState::kFinished, TransferResult::kFinished},
       {"compare, a line differs", JobKind::kCompare, 7, "%\nO0007\nG01 X10 Y11 F100\nM30\n%\n", {},
        JobState::kFinished, TransferResult::kFailed},
+      {"a long send", JobKind::kSend, 0, longProgram, {}, JobState::kFinished, TransferResult::kFinished},
   };
   std::vector<JobView> views;
   for (const Row& row : rows) {
@@ -132,6 +135,10 @@ TEST(ServiceJobs, TransfersReachTheControllerTheLibraryAndTheJournal) {
   EXPECT_EQ(views[5].same, true);
   EXPECT_EQ(views[6].same, false);
   EXPECT_TRUE(contains(views[6].messages.back(), "differs from line 1")) << joined(views[6].messages);
+  // A message per line sent: the middle ones are left out of what is kept.
+  EXPECT_EQ(views[7].messages.size(), MessageLog::kHead + 1 + MessageLog::kTail);
+  EXPECT_TRUE(contains(views[7].messages[MessageLog::kHead], "messages left out"));
+  EXPECT_EQ(views[7].messages.back(), "Port closed ");
   // The controller answered the failed receive: the machine is not unreachable.
   EXPECT_EQ(shop.status("Mill").activity, MachineActivity::kIdle);
 
