@@ -129,12 +129,25 @@ for file in Message.C Message.E Customer.ini 102ParK.txt Machines.ini; do
 done
 [ -d "$state/library" ] || fail "postinst did not make /var/lib/qxrtrans/library"
 # The service starts in the directory postinst prepared (the example
-# Machines.ini holds no machine) and ends at SIGTERM with status 0.
-QXR_JOURNAL="$state/journal.db" timeout 20 "$work/root/usr/bin/qxrd" --start-dir "$state" \
-  --listen 127.0.0.1:0 >"$work/qxrd.out" 2>&1 &
+# Machines.ini holds no machine), serves the packaged page and refuses the
+# API without a session, and ends at SIGTERM with status 0.
+QXR_JOURNAL="$state/journal.db" QXR_WEB_DIR="$work/root/usr/share/qxrtrans/web" timeout 20 \
+  "$work/root/usr/bin/qxrd" --start-dir "$state" --listen 127.0.0.1:0 >"$work/qxrd.out" 2>&1 &
 service=$!
 for _ in $(seq 100); do grep -q 'listening on http://127.0.0.1:' "$work/qxrd.out" && break; sleep 0.1; done
-grep -q 'listening on http://127.0.0.1:' "$work/qxrd.out" || fail "qxrd did not start in the prepared directory: $(cat "$work/qxrd.out")"
+address=$(grep -o 'http://127.0.0.1:[0-9]*' "$work/qxrd.out") ||
+  fail "qxrd did not start in the prepared directory: $(cat "$work/qxrd.out")"
+statuses=$(/usr/bin/python3 - "$address" <<'PYTHON'
+import sys, urllib.request, urllib.error
+for path in ("/", "/api/me"):
+    try:
+        print(urllib.request.urlopen(sys.argv[1] + path, timeout=10).status, end=" ")
+    except urllib.error.HTTPError as error:
+        print(error.code, end=" ")
+PYTHON
+)
+[ -d "$work/root/usr/share/qxrtrans/web" ] && expected="200 401 " || expected="404 401 "
+[ "$statuses" = "$expected" ] || fail "qxrd answered / and /api/me with $statuses, not $expected"
 kill -TERM "$service"
 wait "$service" || fail "qxrd did not end with status 0 at SIGTERM: $(cat "$work/qxrd.out")"
 ! grep warning "$work/qxrd.out" | grep -qv 'no users yet' ||
