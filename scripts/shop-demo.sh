@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # The shop service on two emulated controllers, in the foreground:
 #   scripts/shop-demo.sh [build-dir]        (make serve builds first)
-# Makes the start directory <build>/shop from the shipped data, starts two
-# qxremu on pseudo-terminals linked there as COM1 (a QXR102 K) and COM2 (a
-# QXR302 M), names them in Machines.ini ("Lathe 1" and "Mill 2"), gives the
-# users "operator" and "admin" a fresh password each (printed), and runs
-# qxrd on 127.0.0.1:8080 (QXRD_LISTEN=ADDR:PORT for another). Ctrl-C ends
-# qxrd and the emulators. The journal and received programs stay in
-# <build>/shop for the next run.
+# Makes the start directory <build>/shop (SHOP_DIR=DIR for another) from
+# the shipped data, starts two qxremu on pseudo-terminals linked there as
+# COM1 (a QXR102 K) and COM2 (a QXR302 M), names them in Machines.ini
+# ("Lathe 1" and "Mill 2"), gives the users "operator" and "admin" a fresh
+# password each (printed), and runs qxrd on 127.0.0.1:8080
+# (QXRD_LISTEN=ADDR:PORT for another). Ctrl-C or SIGTERM ends qxrd and the
+# emulators. The journal and received programs stay for the next run.
 set -euo pipefail
 build=${1:-build}
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -17,7 +17,7 @@ qxrd="$build/tools/qxrd/qxrd"
 for program in "$emu" "$qxrd"; do
   [ -x "$program" ] || { echo "shop-demo: $program is missing; run make build first" >&2; exit 1; }
 done
-shop=$(realpath -m "$build/shop")
+shop=$(realpath -m "${SHOP_DIR:-$build/shop}")
 mkdir -p "$shop"
 
 # The shipped catalogues and parameter descriptions, refreshed when newer;
@@ -79,7 +79,7 @@ cat <<INFO
 shop-demo: start directory $shop
 shop-demo: Lathe 1 on COM1 -> $(readlink "$shop/COM1"), Mill 2 on COM2 -> $(readlink "$shop/COM2")
 shop-demo: users  operator / ${passwords[operator]}   admin / ${passwords[admin]}
-shop-demo: open http://$listen/ in a browser; Ctrl-C ends the service and the emulators
+shop-demo: open the address below in a browser; Ctrl-C ends the service and the emulators
 INFO
 "$qxrd" --start-dir "$shop" --listen "$listen" &
 pids+=($!)
