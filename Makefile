@@ -7,7 +7,7 @@ ASAN_BUILD ?= build-asan
 BENCH_BUILD ?= build-bench
 JOBS       ?= $(shell nproc)
 
-.PHONY: all setup build run test package asan bench fuzz clean
+.PHONY: all setup build run serve test package asan bench fuzz clean
 
 all: build
 
@@ -22,6 +22,11 @@ build: setup $(BUILD)/build.ninja
 
 run: build
 	@scripts/run.sh $(BUILD)
+
+# The shop service on two emulated controllers, in the foreground, on
+# 127.0.0.1:8080 (scripts/shop-demo.sh; Ctrl-C ends it).
+serve: build
+	@scripts/shop-demo.sh $(BUILD)
 
 test: build
 	cd $(BUILD) && ctest -j $(JOBS) --output-on-failure --timeout 120

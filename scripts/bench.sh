@@ -39,6 +39,18 @@ if [ -z "${BENCH_FILTER:-}" ] || [[ wire =~ ${BENCH_FILTER} ]]; then
   fi
 fi
 
+# The shop service: 16 emulated controllers at 9600 bit/s driven by one qxrd
+# through its API, one send alone and 16 at once (bench/bench_service.py;
+# about a minute).
+if [ -x "$build/tools/qxrd/qxrd" ] && { [ -z "${BENCH_FILTER:-}" ] || [[ service =~ ${BENCH_FILTER} ]]; }; then
+  echo "== bench_service"
+  if ! /usr/bin/python3 "$(dirname "$0")/../bench/bench_service.py" "$build" --json "$results/bench_service.json" |
+      tee -a "$results/summary.txt"; then
+    echo "bench: bench_service failed" >&2
+    status=1
+  fi
+fi
+
 # The program as the operator starts it, in a fresh start directory with the
 # shipped data: the splash, then the main window. After a few seconds its
 # peak so far (VmHWM) is read and it is closed with SIGTERM, as the end of a

@@ -22,6 +22,11 @@ packages=(
   clang libclang-rt-14-dev                # fuzzing (libFuzzer) and sanitizers
   dpkg-dev file                           # make package: dependencies of the binaries (dpkg-shlibdeps)
   desktop-file-utils appstream lintian    # checking the package, its menu entry and metadata
+  systemd man-db                          # checking the package: the service's unit (systemd-analyze), manual pages
+  python3                                 # the shop service's benchmark (bench/bench_service.py, standard library only)
+  # The package's maintainer scripts are written by hand (packaging/debian) and
+  # need nothing to build; at installation they use adduser and
+  # deb-systemd-helper (init-system-helpers), which the package depends on.
 )
 
 missing=()
