@@ -38,7 +38,7 @@ struct Service {
       : dir(makeDir()),
         users(qxr::UserStore::pathIn(dir)),
         board({dir, dir + "library", nullptr, 100}, {}),
-        router({&users, &sessions, &throttle, &board, nullptr, dir}) {
+        router({&users, &sessions, &throttle, &board, nullptr, dir, {}}) {
     users.load();
     viewer = sessions.open({"vic", qxr::Role::kViewer, "en", {}});
     operator_ = sessions.open({"olga", qxr::Role::kOperator, "zh", {}});

@@ -265,6 +265,20 @@ TEST_F(ApiTest, StatusOfEachKindOfRequest) {
   }
 }
 
+// An endless program is drawn up to a bound that keeps a request short (and
+// its reply a few MiB), and said to be cut off.
+TEST_F(ApiTest, PreviewOfAnEndlessProgramIsCutOff) {
+  loginAll();
+  for (const char* program : {"O5\\nG91 G01 X1\\nJMP N1\\nLOOP N1 L999\\n"}) {
+    const ApiResponse response = call(Who::kViewer, "POST", "/api/preview", std::string(R"({"text":")") + program + "\"}");
+    ASSERT_EQ(response.status, 200) << program << response.body.substr(0, 200);
+    bool cutOff = false;
+    for (const auto& [name, value] : response.headers) cutOff |= name == "X-Preview-Cut-Off" && value == "1";
+    EXPECT_TRUE(cutOff) << program;
+    EXPECT_LT(response.body.size(), 16u << 20) << program;
+  }
+}
+
 TEST_F(ApiTest, FailedLoginsAreSlowedWithRetryAfter) {
   int status = 0;
   ApiResponse response;

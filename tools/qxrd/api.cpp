@@ -30,6 +30,12 @@ namespace {
 constexpr int kPreviewWidth = 800;
 constexpr int kPreviewHeight = 600;
 constexpr int kJournalLimit = 10000;  // records in one reply at most
+// A preview is drawn on a request thread for anyone signed in: a program
+// whose jumps loop without moving, or repeat moves without end, is cut off
+// after a few milliseconds of work and a reply of a few MiB, not after the
+// window's far larger bounds.
+constexpr std::size_t kPreviewMoveLimit = 100'000;
+constexpr long kPreviewStepLimit = 2'000'000;
 
 QString qs(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 std::string ss(const QString& text) { return text.toUtf8().toStdString(); }
@@ -595,7 +601,10 @@ ApiResponse ApiRouter::preview(Call& call) {
   if (program.refused()) return error(400, programTextRefusal(1, program));
   if (program.file.status != ProgramFileStatus::kRead) return error(400, "the program cannot be read");
   LenientConversion conversion = convertLeniently(program.file.lines);
-  const PreviewPath path = buildPreviewPath(conversion.table);
+  PreviewLimits limits;
+  limits.maxMoves = kPreviewMoveLimit;
+  limits.maxSteps = kPreviewStepLimit;
+  const PreviewPath path = buildPreviewPath(conversion.table, limits);
   conversion.table.clear();
   const PreviewView view = fitView(path.bounds, path.suggestedPlane, kPreviewWidth, kPreviewHeight);
   ApiResponse response;
