@@ -192,6 +192,8 @@ TEST_F(ApiTest, StatusOfEachKindOfRequest) {
       {Who::kOperator, "POST", send, R"({"number":0,"text":"M30\n"})", 400},
       {Who::kOperator, "POST", send, R"({"number":1e300,"text":"M30\n"})", 400},
       {Who::kOperator, "POST", send, R"({"number":12})", 400},
+      {Who::kOperator, "POST", send, R"({"text":"M30\n"})", 400},  // no number given nor in an O-word
+      {Who::kOperator, "POST", send, R"({"text":"%\nO0012\nM30\n%\n"})", 202},
       {Who::kOperator, "POST", send, R"({"number":12,"text":null})", 400},
       {Who::kOperator, "POST", send, R"({"number":12,"name":"A\u0001B","text":"M30\n"})", 400},
       {Who::kOperator, "POST", send, R"({"number":12,"text":"G00 X0\u0000\nM30\n"})", 400},

@@ -429,7 +429,8 @@ ApiResponse ApiRouter::submit(Call& call, const std::string& machine, const std:
     body = parseBody(call.request.body, {{"number", FieldType::kInt, true}}, call.reason);
   } else {
     request.kind = operation == "send" ? JobKind::kSend : JobKind::kCompare;
-    body = parseBody(call.request.body, {{"number", FieldType::kInt, true},
+    // Without a number, a plain program's O-word gives it.
+    body = parseBody(call.request.body, {{"number", FieldType::kInt, false},
                                          {"name", FieldType::kString, false},
                                          {"text", FieldType::kString, true}}, call.reason);
   }
@@ -437,8 +438,9 @@ ApiResponse ApiRouter::submit(Call& call, const std::string& machine, const std:
   if (!isValidMachineName(machine)) return error(400, "not a machine name");
   if (!services_.board->hasMachine(machine)) return error(404, "no machine of that name");
   request.machine = machine;
-  request.number = *optionalInt(*body, "number");
-  if (request.number < 1 || request.number > 99) return error(400, "number must be 1 to 99");
+  const std::optional<int> number = optionalInt(*body, "number");
+  if (number && (*number < 1 || *number > 99)) return error(400, "number must be 1 to 99");
+  request.number = number.value_or(0);
   request.name = optionalText(*body, "name");
   request.text = text(*body, "text");
   if (!isValidUtf8(request.text)) return error(400, "the program text is not UTF-8");
