@@ -26,6 +26,11 @@ class LinkHost {
   virtual void beep() = 0;
   // Lets pending window events run during a wait (nothing on the command line).
   virtual void processEvents() = 0;
+  // How long a wait looks for input before it processes events and asks
+  // for a stop again: short for a window, which must stay responsive; a
+  // host without events may take longer slices and wake less often. Input
+  // that arrives ends a slice at once either way.
+  virtual int waitSliceMs() const { return 5; }
 
   // The port list: the selected 0-based entry and its size.
   virtual int selectedPortIndex() const = 0;

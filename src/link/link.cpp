@@ -17,11 +17,6 @@ namespace {
 // frame of more than 97 bytes in byte mode) is cut at a whole entry.
 constexpr std::size_t kTraceCapacity = 295;
 
-// A wait looks for input in slices this long, processing the window's
-// events between them, so the window answers within a few milliseconds
-// however long the reply takes to come.
-constexpr int kWaitSliceMs = 5;
-
 constexpr std::uint32_t kReceiveStrTimeoutMs = 5000;
 constexpr std::uint32_t kConnectPauseMs = 100;
 
@@ -308,7 +303,7 @@ bool Link::collectReply(int maxLength, const WaitRule& rule, bool& complete) {
     bool got = false;
     if (port_.Enabled()) {
       unsigned char byte = 0;
-      if (port_.WaitForInput(kWaitSliceMs) && port_.Read(&byte, 1) == 1) {
+      if (port_.WaitForInput(host_.waitSliceMs()) && port_.Read(&byte, 1) == 1) {
         got = true;
         const bool ends = byte == frames::ETX || (rule.endsOnLf && byte == frames::LF) ||
                           (rule.endsOnAck && byte == frames::ACK);
@@ -322,7 +317,7 @@ bool Link::collectReply(int maxLength, const WaitRule& rule, bool& complete) {
         }
       }
     } else {
-      clock_.sleepMs(kWaitSliceMs);  // nothing can arrive on a closed port
+      clock_.sleepMs(host_.waitSliceMs());  // nothing can arrive on a closed port
     }
     // Unsigned differences: a wrap of the tick counter does no harm. A reply
     // whose bytes are still coming is not cut when the time-out passes: it
@@ -509,7 +504,8 @@ bool Link::stopped() {
 void Link::pacingPause(std::uint32_t ms) {
   while (ms > 0) {
     host_.processEvents();
-    const std::uint32_t slice = ms < static_cast<std::uint32_t>(kWaitSliceMs) ? ms : kWaitSliceMs;
+    const auto longest = static_cast<std::uint32_t>(host_.waitSliceMs());
+    const std::uint32_t slice = ms < longest ? ms : longest;
     clock_.sleepMs(slice);
     ms -= slice;
   }

@@ -132,6 +132,7 @@ class NoQuestionHost final : public LinkHost {
   void appendPageLine(int page, std::string_view line) override { host_.appendPageLine(page, line); }
   void beep() override { host_.beep(); }
   void processEvents() override { host_.processEvents(); }
+  int waitSliceMs() const override { return host_.waitSliceMs(); }
   int selectedPortIndex() const override { return host_.selectedPortIndex(); }
   void selectPortIndex(int index) override { host_.selectPortIndex(index); }
   std::string namedPort() const override { return host_.namedPort(); }

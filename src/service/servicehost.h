@@ -83,6 +83,8 @@ class ServiceHost final : public LinkHost {
   void appendPageLine(int page, std::string_view line) override;
   void beep() override {}
   void processEvents() override {}
+  // No events to process: a stop is still seen within this.
+  int waitSliceMs() const override { return 50; }
   int selectedPortIndex() const override { return portIndex; }
   void selectPortIndex(int index) override { portIndex = index; }
   std::string namedPort() const override { return portAddress; }
