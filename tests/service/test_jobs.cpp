@@ -287,6 +287,50 @@ TEST(ServiceJobs, ASilentMachineNeverHoldsUpAnother) {
   EXPECT_EQ(shop.submit(JobKind::kReceive, "Gone", 7).status, 404);
 }
 
+// The fault matrix's main cells through the service: whatever a controller
+// does wrong part-way through a send, its job fails with a journal record that
+// says so, and the machine beside it finishes the same send meanwhile.
+TEST(ServiceJobs, AFaultyControllerFailsItsJobAndNoOther) {
+  struct Row {
+    const char* what;
+    std::function<void(test::EmulatorOptions&)> fault;
+    MachineActivity after;  // the faulty machine's state afterwards
+  };
+  const Row rows[] = {
+      {"silent from the start", [](test::EmulatorOptions& o) { o.silentAfter = 0; }, MachineActivity::kUnreachable},
+      {"silent mid-send", [](test::EmulatorOptions& o) { o.silentAfter = 5; }, MachineActivity::kIdle},
+      {"hangs up mid-send", [](test::EmulatorOptions& o) { o.hangupAfter = 5; }, MachineActivity::kIdle},
+      {"refuses a line", [](test::EmulatorOptions& o) { o.extraArgs = {"--refuse-at", "6"}; }, MachineActivity::kIdle},
+      {"answers garbage", [](test::EmulatorOptions& o) { o.garbage = true; }, MachineActivity::kIdle},
+      {"floods without line ends", [](test::EmulatorOptions& o) { o.overlong = true; }, MachineActivity::kIdle},
+  };
+  const std::string program = "N1 G00 X0\nN2 G01 X5 F100\nN3 G01 Y5\nN4 M30\n";
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    Shop shop;
+    test::EmulatorOptions faulty;
+    row.fault(faulty);
+    test::Emulator bad(shop.dir, faulty);
+    test::EmulatorOptions good;
+    good.portName = "COM3";
+    test::Emulator emulator(shop.dir, good);
+    shop.open({machineOn("Bad", "COM2"), machineOn("Good", "COM3")});
+    const auto failing = shop.submit(JobKind::kSend, "Bad", 9, program, "PART");
+    const auto sent = shop.submit(JobKind::kSend, "Good", 9, program, "PART");
+    EXPECT_EQ(shop.waitEnded(sent.id).state, JobState::kFinished);
+    EXPECT_EQ(*emulator.storedProgram(9), "9\r\nPART\r\nN1 G00 X0\r\nN2 G01 X5 F100\r\nN3 G01 Y5\r\nN4 M30\r\n");
+    const JobView view = shop.waitEnded(failing.id);
+    EXPECT_EQ(view.state, JobState::kFailed) << joined(view.messages);
+    EXPECT_EQ(shop.status("Bad").activity, row.after);
+    JournalFilter onBad;
+    onBad.machine = "Bad";
+    const std::vector<TransferRecord> records = shop.journal.query(onBad);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].result, TransferResult::kFailed);
+    EXPECT_EQ(records[0].id, view.journalId);
+  }
+}
+
 TEST(ServiceJobs, RecordsLeftRunningByAKilledServiceAreMarkedInterrupted) {
   Shop shop;
   TransferRecord record;
