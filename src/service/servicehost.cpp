@@ -217,14 +217,7 @@ std::string saveToLibrary(const std::string& libraryDir, const Machine& machine,
   return path;
 }
 
-const char* operationName(JobKind kind) {
-  switch (kind) {
-    case JobKind::kSend: return "nc send";
-    case JobKind::kReceive: return "nc receive";
-    case JobKind::kCompare: return "nc compare";
-  }
-  return "nc send";
-}
+std::string operationName(JobKind kind) { return std::string("nc ") + jobKindName(kind); }
 
 bool startsWith(std::string_view text, std::string_view start) {
   return !start.empty() && text.substr(0, start.size()) == start;
