@@ -287,7 +287,9 @@ TEST_F(ApiTest, FailedLoginsAreSlowedWithRetryAfter) {
   for (int attempt = 0; attempt < LoginThrottle::kFreeFailures + 2 && status != 429; ++attempt) {
     response = call(Who::kNobody, "POST", "/api/login", R"({"user":"vic","password":"wrong"})");
     status = response.status;
-    if (status != 429) EXPECT_EQ(status, 401);
+    if (status != 429) {
+      EXPECT_EQ(status, 401);
+    }
   }
   ASSERT_EQ(status, 429);
   std::string retryAfter;
