@@ -27,6 +27,7 @@ std::string Emulator::binary() { return toolPath("qxremu"); }
 
 Emulator::Emulator(const TempDir& dir, const EmulatorOptions& options) {
   work_ = dir.file("emulator-" + options.portName);
+  link_ = dir.file(options.portName);
   std::filesystem::create_directories(work_ + "/input");
   auto input = [&](const std::string& name, const std::string& bytes) {
     const std::string path = work_ + "/input/" + name;
@@ -71,7 +72,17 @@ void Emulator::stop() {
 }
 
 void Emulator::unplug() {
-  if (process_) process_->stop(SIGKILL);
+  if (!process_) return;
+  process_->stop(SIGKILL);
+  // A test running beside this one may get a new terminal of the same name
+  // at once: a link left at that name would take the port to the other
+  // test's emulator. It is moved to a path that never exists instead.
+  std::error_code error;
+  if (std::filesystem::read_symlink(link_, error) != slavePath_ || error) return;
+  const std::string moved = link_ + ".unplugged";
+  std::filesystem::remove(moved, error);
+  std::filesystem::create_symlink(work_ + "/unplugged-device", moved, error);
+  if (!error) std::filesystem::rename(moved, link_, error);
 }
 
 bool Emulator::running() { return process_ && process_->running(); }

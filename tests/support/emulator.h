@@ -97,7 +97,8 @@ class Emulator {
   // Stops it (SIGTERM) and waits; its link is gone afterwards. Harmless twice.
   void stop();
   // The device unplugged: killed at once, without a word on the line; its
-  // terminal is gone and its link is left dangling.
+  // terminal is gone and its link is left dangling (at a path no other
+  // terminal can take).
   void unplug();
   // True while the process runs (false after a configured hang-up, say).
   bool running();
@@ -130,6 +131,7 @@ class Emulator {
   std::vector<std::string> direction(bool in) const;
 
   std::string work_;
+  std::string link_;
   std::string slavePath_;
   std::unique_ptr<Process> process_;
 };
