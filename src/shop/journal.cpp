@@ -4,10 +4,12 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <limits>
 
 #include "shop/sha256.h"
 #include "shop/statedir.h"
@@ -152,6 +154,49 @@ bool isJournalDate(std::string_view text) {
     if (kPattern[i] == '9' ? !digit : text[i] != kPattern[i]) return false;
   }
   return true;
+}
+
+namespace {
+
+// A positive decimal number, 0 when the text is none; one longer than an int
+// holds is taken as the largest.
+int filterNumber(std::string_view text) {
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos) return 0;
+  text.remove_prefix(std::min(text.find_first_not_of('0'), text.size()));
+  if (text.size() > 9) return std::numeric_limits<int>::max();
+  int value = 0;
+  for (const char c : text) value = value * 10 + (c - '0');
+  return value;
+}
+
+}  // namespace
+
+bool isJournalFilter(std::string_view key) {
+  for (const std::string_view name : {"machine", "program", "result", "since", "until", "limit"})
+    if (key == name) return true;
+  return false;
+}
+
+std::string setJournalFilter(JournalFilter& filter, std::string_view key, std::string_view value) {
+  if (key == "machine") {
+    filter.machine = std::string(value);
+  } else if (key == "program") {
+    const int number = filterNumber(value);
+    if (number < 1 || number > 99) return "takes 1 to 99";
+    filter.program = number;
+  } else if (key == "result") {
+    filter.result = transferResultOfName(value);
+    if (!filter.result) return "takes finished, failed, stopped, running or interrupted";
+  } else if (key == "since" || key == "until") {
+    if (!isJournalDate(value)) return "takes YYYY-MM-DD[THH:MM[:SS]] (UTC)";
+    (key == "since" ? filter.since : filter.until) = std::string(value);
+  } else if (key == "limit") {
+    filter.limit = filterNumber(value);
+    if (filter.limit < 1) return "takes a positive number";
+  } else {
+    return "is no filter";
+  }
+  return {};
 }
 
 Journal::Journal(std::string path) : path_(std::move(path)) {}

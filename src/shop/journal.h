@@ -68,6 +68,12 @@ std::string journalNow();
 // Whether `text` is a date the filters take: YYYY-MM-DD, optionally followed
 // by THH:MM or THH:MM:SS.
 bool isJournalDate(std::string_view text);
+// Whether `key` names one of the filters below.
+bool isJournalFilter(std::string_view key);
+// Sets the filter named `key` ("machine", "program", "result", "since",
+// "until" or "limit") from its text, as qxrtool's options and the service's
+// query give it. Empty when taken, else what the key takes ("takes 1 to 99").
+std::string setJournalFilter(JournalFilter& filter, std::string_view key, std::string_view value);
 
 class Journal {
  public:

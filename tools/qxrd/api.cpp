@@ -553,27 +553,11 @@ ApiResponse ApiRouter::journal(Call& call) {
   std::map<std::string, int> seen;
   for (const auto& [key, value] : call.request.query) {
     if (++seen[key] > 1) return error(400, "filter " + key.substr(0, 32) + " given twice");
-    if (key == "machine") {
-      if (!value.empty() && !isValidMachineName(value)) return error(400, "not a machine name");
-      filter.machine = value;
-    } else if (key == "program") {
-      const auto number = positiveId(value);
-      if (!number || *number > 99) return error(400, "program takes 1 to 99");
-      filter.program = static_cast<int>(*number);
-    } else if (key == "result") {
-      filter.result = transferResultOfName(value);
-      if (!filter.result) return error(400, "result takes finished, failed, stopped, running or interrupted");
-    } else if (key == "since" || key == "until") {
-      if (!isJournalDate(value)) return error(400, key + " takes YYYY-MM-DD[THH:MM[:SS]] (UTC)");
-      (key == "since" ? filter.since : filter.until) = value;
-    } else if (key == "limit") {
-      const auto limit = positiveId(value);
-      if (!limit) return error(400, "limit takes a positive number");
-      filter.limit = static_cast<int>(std::min<std::int64_t>(*limit, kJournalLimit));
-    } else {
-      return error(400, "unknown filter " + key.substr(0, 32));
-    }
+    if (!isJournalFilter(key)) return error(400, "unknown filter " + key.substr(0, 32));
+    if (key == "machine" && !value.empty() && !isValidMachineName(value)) return error(400, "not a machine name");
+    if (const std::string why = setJournalFilter(filter, key, value); !why.empty()) return error(400, key + " " + why);
   }
+  filter.limit = std::min(filter.limit, kJournalLimit);
   std::string body = "{\"records\":[";
   if (services_.journal != nullptr) {
     std::string why;

@@ -101,26 +101,9 @@ int runJournalCommand(ToolContext& context, const Args& args) {
     const bool hasValue = i + 1 < args.size();
     if (arg == "--json") {
       json = true;
-    } else if (arg == "--machine" && hasValue) {
-      filter.machine = args[++i];
-    } else if (arg == "--program" && hasValue) {
-      const std::string& text = args[++i];
-      const int number = leadingInt(text);
-      if (text.find_first_not_of("0123456789") != std::string::npos || number < 1 || number > 99)
-        return usageError("--program takes 1 to 99");
-      filter.program = number;
-    } else if (arg == "--result" && hasValue) {
-      filter.result = transferResultOfName(args[++i]);
-      if (!filter.result) return usageError("--result takes finished, failed, stopped, running or interrupted");
-    } else if ((arg == "--since" || arg == "--until") && hasValue) {
-      const std::string& date = args[++i];
-      if (!isJournalDate(date)) return usageError(arg + " takes YYYY-MM-DD[THH:MM[:SS]] (UTC)");
-      (arg == "--since" ? filter.since : filter.until) = date;
-    } else if (arg == "--limit" && hasValue) {
-      const std::string& text = args[++i];
-      filter.limit = leadingInt(text);
-      if (text.find_first_not_of("0123456789") != std::string::npos || filter.limit < 1)
-        return usageError("--limit takes a positive number");
+    } else if (arg.rfind("--", 0) == 0 && isJournalFilter(arg.substr(2)) && hasValue) {
+      const std::string why = setJournalFilter(filter, arg.substr(2), args[++i]);
+      if (!why.empty()) return usageError(arg + " " + why);
     } else {
       return usageError("journal: unexpected argument " + arg);
     }
